@@ -1,0 +1,31 @@
+# Settings of the two configurations: the 32-bit Windows target, whose
+# programs ctest runs under Wine, and the native build of the platform-free
+# code under AddressSanitizer and UndefinedBehaviorSanitizer.
+add_compile_options(-Wall -Wextra)
+
+if(WIN32)
+  add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+  # Programs and the DLL carry their runtime, so a host needs no mingw DLLs.
+  add_link_options(-static -static-libgcc -static-libstdc++)
+  set(KORVEL_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+  set(KORVEL_WINE_ENV
+      WINEPREFIX=${KORVEL_WINEPREFIX}
+      WINEDEBUG=-all
+      "WINEDLLOVERRIDES=mscoree,mshtml=")
+else()
+  set(KORVEL_SANITIZERS -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_compile_options(${KORVEL_SANITIZERS})
+  add_link_options(${KORVEL_SANITIZERS})
+endif()
+
+# korvel_add_test(NAME SOURCES... LIBS...): one test program, one ctest entry
+# (a Wine start per test case would cost seconds each).
+function(korvel_add_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest_main)
+  add_test(NAME ${name} COMMAND ${name})
+  if(WIN32)
+    set_tests_properties(${name} PROPERTIES ENVIRONMENT "${KORVEL_WINE_ENV}")
+  endif()
+endfunction()

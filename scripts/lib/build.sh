@@ -1,0 +1,23 @@
+# Shared by the scripts: configure and build the two configurations.
+jobs=$(nproc)
+
+build_native() {
+  cmake -S . -B build/native -DCMAKE_BUILD_TYPE=Debug >/dev/null
+  cmake --build build/native -j"$jobs"
+}
+
+build_win32() {
+  cmake -S . -B build/win32 -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
+  cmake --build build/win32 -j"$jobs"
+  warm_wineprefix build/win32/wineprefix
+}
+
+# A new prefix takes many seconds to start; create it once, before tests
+# start Wine processes side by side.
+warm_wineprefix() {
+  local prefix=$PWD/$1
+  [ -f "$prefix/system.reg" ] && return 0
+  WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1
+  WINEPREFIX=$prefix wineserver -w
+}

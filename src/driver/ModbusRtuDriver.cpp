@@ -1,0 +1,79 @@
+#include "driver/ModbusRtuDriver.h"
+
+#include <cstring>
+#include <new>
+
+#include "modbus/TagOperations.h"
+
+namespace {
+
+constexpr uint32_t kBitTypes = kTypeBit;
+constexpr uint32_t kRegisterTypes = kTypeInt16 | kTypeUInt16 | kTypeBcd | kTypeUInt32 | kTypeFloat;
+constexpr uint32_t kReadable = 1;
+constexpr uint32_t kReadWrite = 3;
+
+}  // namespace
+
+CModbusRtuDriver::CModbusRtuDriver() {
+    SetAreaRow(0, "0x", kBitTypes, kReadWrite);
+    SetAreaRow(1, "1x", kBitTypes, kReadable);
+    SetAreaRow(2, "3x", kRegisterTypes, kReadable);
+    SetAreaRow(3, "4x", kRegisterTypes, kReadWrite);
+    m_stationRule.SetRule(10, 1, 254);
+}
+
+CModbusRtuDriver::~CModbusRtuDriver() = default;
+
+void CModbusRtuDriver::SetAreaRow(int index, const char* name, uint32_t typeMask, uint32_t access) {
+    AreaDescriptor& row = m_areas[index];
+    std::memcpy(row.name, name, std::strlen(name) + 1);
+    row.access = access;
+    row.typeMask1 = typeMask;
+    row.typeMask2 = typeMask;
+}
+
+int32_t __stdcall CModbusRtuDriver::GetAreaTable(AreaDescriptor** areas, int16_t* count) {
+    if (areas != nullptr) *areas = m_areas;
+    if (count != nullptr) *count = 4;
+    return static_cast<int32_t>(reinterpret_cast<intptr_t>(m_areas));
+}
+
+int32_t __stdcall CModbusRtuDriver::ParseAddress(const char* text, TagAddress* tag) {
+    int32_t code = modbus::ParseAddress(text, tag);
+    m_error.SetCode(code);
+    return code == kErrorNone;
+}
+
+// Running out of memory while caching or collecting a reply fails the one
+// call, with the caches as they were; nothing is thrown at the host.
+int32_t __stdcall CModbusRtuDriver::Read(const int32_t* station, const TagAddress* tag, TagValue* value) {
+    int32_t code;
+    try {
+        code = modbus::ReadTag(Maps(), *this, station, tag, value);
+    } catch (const std::bad_alloc&) {
+        code = kErrorReadDevice;
+    }
+    m_error.SetCode(code);
+    return code == kErrorNone;
+}
+
+int32_t __stdcall CModbusRtuDriver::Write(const int32_t* station, const TagAddress* tag, const TagValue* value) {
+    int32_t code;
+    try {
+        code = modbus::WriteTag(Maps(), *this, station, tag, value);
+    } catch (const std::bad_alloc&) {
+        code = kErrorWriteDevice;
+    }
+    m_error.SetCode(code);
+    return code == kErrorNone;
+}
+
+int CModbusRtuDriver::ExchangeFrame(std::string& data, int32_t& length) {
+    return ExchangePolled(data, length, nullptr, nullptr);
+}
+
+void CModbusRtuDriver::TraceFrame(const char*, const uint8_t*, int32_t) {}
+
+StationMaps CModbusRtuDriver::Maps() {
+    return {m_coilMap, m_discreteMap, m_inputWordMap, m_holdingWordMap, m_inputDWordMap, m_holdingDWordMap};
+}

@@ -1,0 +1,31 @@
+#pragma once
+// The Modbus RTU driver: the area table, the six per-station cache maps,
+// address parsing, read and write on top of the serial driver.
+#include "driver/SerialDriverBase.h"
+#include "modbus/FrameExchange.h"
+#include "modbus/StationMaps.h"
+
+class CModbusRtuDriver : public CSerialDriverBase, private IFrameExchange {
+public:
+    CModbusRtuDriver();
+    ~CModbusRtuDriver() override;
+
+    int32_t __stdcall GetAreaTable(AreaDescriptor** areas, int16_t* count) override;
+    int32_t __stdcall ParseAddress(const char* text, TagAddress* tag) override;
+    int32_t __stdcall Read(const int32_t* station, const TagAddress* tag, TagValue* value) override;
+    int32_t __stdcall Write(const int32_t* station, const TagAddress* tag, const TagValue* value) override;
+
+private:
+    int ExchangeFrame(std::string& data, int32_t& length) override;
+    void TraceFrame(const char* label, const uint8_t* bytes, int32_t count) override;
+    void SetAreaRow(int index, const char* name, uint32_t typeMask, uint32_t access);
+    StationMaps Maps();
+
+    AreaDescriptor m_areas[4];
+    BitStationMap m_coilMap;
+    BitStationMap m_discreteMap;
+    WordStationMap m_inputWordMap;
+    WordStationMap m_holdingWordMap;
+    DWordStationMap m_inputDWordMap;
+    DWordStationMap m_holdingDWordMap;
+};

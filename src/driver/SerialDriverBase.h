@@ -1,0 +1,57 @@
+#pragma once
+// The protocol-neutral serial driver: settings, error state, serial port,
+// station rule, link open and close, and the request-response exchanges.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "driver/DriverError.h"
+#include "driver/IDeviceDriver.h"
+#include "driver/NumberRule.h"
+
+class CSerialPort;
+
+class CSerialDriverBase : public IDeviceDriver {
+public:
+    CSerialDriverBase();
+
+    HRESULT __stdcall QueryInterface(REFIID iid, void** object) override;
+    ULONG __stdcall AddRef() override;
+    ULONG __stdcall Release() override;
+    int32_t __stdcall Initialize(int32_t value) override;
+    int32_t __stdcall Open(DeviceSettings* settings) override;
+    int32_t __stdcall GetAreaTable(AreaDescriptor** areas, int16_t* count) override;
+    int32_t __stdcall ParseAddress(const char* text, TagAddress* tag) override;
+    int32_t __stdcall CheckStation(const char* text, int32_t* station) override;
+    int32_t __stdcall Read(const int32_t* station, const TagAddress* tag, TagValue* value) override;
+    int32_t __stdcall Write(const int32_t* station, const TagAddress* tag, const TagValue* value) override;
+    int32_t __stdcall Close(int32_t ignored) override;
+    const char* __stdcall GetErrorText() override;
+
+    // Byte offset of this interface object inside the COM object that owns it.
+    virtual ptrdiff_t GetOuterOffset() = 0;
+    virtual ~CSerialDriverBase();
+
+    // Request in data[0..length) on entry, reply and its length on return.
+    // Bytes of value zero are data: length, not a terminator, gives the size.
+    virtual int ExchangeByEvent(std::string& data, int32_t& length, const uint32_t* responseTimeout,
+                                const uint32_t* writeTimeout);
+    virtual int ExchangePolled(std::string& data, int32_t& length, const void* unused1, const void* unused2);
+    virtual int ExchangePolledBulk(std::string& data, int32_t& length, const void* unused1,
+                                   const void* unused2);
+
+    // Spins on the tick counter for at least ms milliseconds.
+    void BusyWait(uint32_t ms);
+
+    // The COM object hands the driver its port right after construction.
+    void AttachPort(std::unique_ptr<CSerialPort> port);
+
+protected:
+    CNumberRule m_stationRule;
+    AreaDescriptor* m_areaList = nullptr;
+    int32_t m_rtsControl = 0;
+    std::unique_ptr<CSerialPort> m_port;
+    CDriverError m_error;
+    uint32_t m_responseTimeout = 0xFFFFFFFF;
+};

@@ -1,0 +1,18 @@
+#pragma once
+// The line as the protocol code sees it: one request out, whatever came back
+// in. The driver provides it; the protocol code never asks what line it is.
+#include <cstdint>
+#include <string>
+
+class IFrameExchange {
+public:
+    // Sends data[0..length) and leaves the reply bytes in data and their number
+    // in length. Returns 1 when the exchange ended normally, 0 on failure.
+    virtual int ExchangeFrame(std::string& data, int32_t& length) = 0;
+    // Hook for tracing frames; label is "Read Send", "Read Receive",
+    // "Write Send" or "Write Receive".
+    virtual void TraceFrame(const char* label, const uint8_t* bytes, int32_t count) = 0;
+
+protected:
+    ~IFrameExchange() = default;
+};

@@ -1,0 +1,40 @@
+#pragma once
+// One Win32 communications device opened for overlapped I/O. Every operation
+// but TakeLastEvents clears m_lastError on entry, records the Win32 code of
+// whatever failed and returns it (0 = success); queries return the value.
+#include <windows.h>
+
+#include <cstdint>
+
+class CSerialPort {
+public:
+    CSerialPort() = default;
+    virtual ~CSerialPort();
+
+    virtual uint32_t OpenPort(const char* device, uint32_t inQueue, uint32_t outQueue);
+    virtual uint32_t ClosePort();
+    virtual uint32_t SetLineFormat(uint32_t baud, uint8_t byteSize, uint8_t parity, uint8_t stopBits);
+    virtual uint32_t SetEventChar(uint8_t character, int32_t enable);
+    virtual uint32_t SetEventMask(uint32_t mask);
+    virtual uint32_t WaitEvent(OVERLAPPED* overlapped, uint32_t timeout);
+    virtual uint32_t SetHandshake(int32_t mode);
+    virtual uint32_t SetReadTimeouts(int32_t mode);
+    virtual int32_t GetBaudRate();
+    virtual int32_t GetByteSize();
+    virtual int32_t GetParity();
+    virtual int32_t GetStopBits();
+    virtual int32_t GetHandshake();
+    virtual uint32_t GetEventMask();
+    virtual uint8_t GetEventChar();
+    virtual uint32_t WriteText(const char* text, uint32_t* written, OVERLAPPED* overlapped, uint32_t timeout);
+    virtual uint32_t WriteData(const void* data, uint32_t count, uint32_t* written, OVERLAPPED* overlapped,
+                               uint32_t timeout);
+    virtual uint32_t ReadData(void* buffer, uint32_t count, uint32_t* read, OVERLAPPED* overlapped,
+                              uint32_t timeout);
+    uint32_t TakeLastEvents();
+
+    uint32_t m_lastError = 0;
+    HANDLE m_handle = nullptr;
+    uint32_t m_lastEvents = 0xFFFFFFFF;
+    HANDLE m_ioEvent = nullptr;
+};
