@@ -1,0 +1,65 @@
+#pragma once
+// Per-station caches of one area: the item addresses the host has asked for,
+// grouped into read blocks that one request each can fetch, with the last
+// value received for every address. A stored value is handed out once.
+#include <cstdint>
+#include <map>
+
+struct CacheEntry {
+    enum Flag : uint8_t {
+        BlockStart = 1,
+        BlockEnd = 2,
+    };
+
+    uint32_t value = 0;
+    bool fresh = false;
+    uint8_t flags = 0;
+};
+
+// Blocks are planned under two limits: the span (last minus first address of
+// a block) and the gap between neighbouring registered addresses.
+template <uint32_t SpanLimit, uint32_t GapLimit>
+class CBlockCache {
+public:
+    // A fresh value is copied out (and used up when consume is set); an
+    // unknown address is registered when addIfMissing is set and reported as
+    // found, with value left as the caller set it.
+    bool Lookup(uint32_t& value, uint32_t address, bool consume, bool addIfMissing);
+    // False when the address was registered already.
+    bool AddAddress(uint32_t address);
+    // The block holding a registered address; outputs untouched otherwise.
+    bool GetBlock(uint32_t address, uint32_t& start, uint32_t& count) const;
+    // values[0..count) belong to start..start+count-1; only registered
+    // addresses take theirs. False when the range holds none.
+    bool StoreBlock(const uint32_t* values, uint32_t start, uint32_t count);
+
+protected:
+    bool UpdateValue(uint32_t value, uint32_t address, bool addIfMissing);
+
+private:
+    using Entries = std::map<uint32_t, CacheEntry>;
+
+    void AddInFront(Entries::iterator added);
+    void AddAfterFirst(Entries::iterator added);
+    void ReformFrom(Entries::iterator added);
+    Entries::iterator FirstEndFrom(Entries::iterator from);
+
+    Entries m_entries;
+};
+
+extern template class CBlockCache<128, 16>;
+extern template class CBlockCache<32, 8>;
+
+// Only the bit and word caches take written values; 32-bit tags are served
+// from the device (or from what a read stored) alone.
+class CBitBlockCache : public CBlockCache<128, 16> {
+public:
+    using CBlockCache::UpdateValue;
+};
+
+class CWordBlockCache : public CBlockCache<32, 8> {
+public:
+    using CBlockCache::UpdateValue;
+};
+
+class CDWordBlockCache : public CBlockCache<32, 8> {};
