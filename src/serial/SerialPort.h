@@ -37,4 +37,15 @@ public:
     HANDLE m_handle = nullptr;
     uint32_t m_lastEvents = 0xFFFFFFFF;
     HANDLE m_ioEvent = nullptr;
+
+private:
+    // Stores code as the outcome of the running operation and returns it.
+    uint32_t Fail(uint32_t code);
+    // Clears m_lastError and reads the device's DCB; 6 on a closed port.
+    uint32_t ReadState(DCB& dcb);
+    // Writes the DCB back; a failure becomes the outcome, else 0.
+    uint32_t WriteState(DCB& dcb);
+    // Ends an overlapped call issued on record: waits for it when record is
+    // the internal one, within timeout, and fills transferred if asked.
+    uint32_t Complete(BOOL done, OVERLAPPED& record, bool internal, DWORD* transferred, uint32_t timeout);
 };
