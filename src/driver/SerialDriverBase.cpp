@@ -18,11 +18,15 @@ CSerialDriverBase::CSerialDriverBase() {
     m_stationRule.SetRule(10, 0, 255);
 }
 
+// Destruction gives up this object's share of the link; the port closes
+// the handle only when no other driver object still uses it.
 CSerialDriverBase::~CSerialDriverBase() {
+    LeaveLink();
     delete[] m_areaList;
 }
 
 void CSerialDriverBase::AttachPort(std::unique_ptr<CSerialPort> port) {
+    LeaveLink();
     m_port = std::move(port);
 }
 

@@ -54,4 +54,19 @@ protected:
     std::unique_ptr<CSerialPort> m_port;
     CDriverError m_error;
     uint32_t m_responseTimeout = 0xFFFFFFFF;
+
+private:
+    // Link sharing (driver/LinkOpen.cpp).
+    int32_t AdoptLink(int32_t portIndex);
+    int32_t OpenLink(DeviceSettings& settings, const LinkParameters& link);
+    void LeaveLink();
+
+    // Exchange steps (serial/Exchange*.cpp).
+    int SendRequest(std::string& data, int32_t& length, uint32_t writeTimeout);
+    uint32_t AwaitReply();
+    uint32_t ReadChunks(std::string& data, int32_t& length, bool boundedByQueue);
+    int FailExchange(std::string& data, int32_t& length, int32_t code);
+
+    // The port index whose shared link this object holds, -1 for none.
+    int32_t m_linkIndex = -1;
 };

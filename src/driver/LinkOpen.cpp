@@ -1,0 +1,126 @@
+// Open and Close of the serial link, shared between the driver objects that
+// the host gives the same settings record.
+#include <cstdio>
+
+#include "driver/PortTable.h"
+#include "driver/SerialDriverBase.h"
+#include "serial/SerialPort.h"
+
+namespace {
+
+constexpr uint32_t kQueueSize = 2048;
+constexpr uint32_t kReceivedCharEvent = EV_RXCHAR;
+constexpr uint32_t kEveryEvent = 0xFFFFFFFF;
+constexpr int32_t kHandshakeRtsEnabled = 2;
+constexpr int32_t kReadTimeoutsShort = 2;
+
+// Indexed by the host's baudIndex.
+constexpr uint32_t kBaudRates[] = {110,   300,   600,   1200,  2400,   4800,   9600,  14400,
+                                   19200, 38400, 56000, 57600, 115200, 128000, 256000};
+// Indexed by the host's parityIndex, which orders them odd, even, none,
+// mark, space.
+constexpr uint8_t kParities[] = {ODDPARITY, EVENPARITY, NOPARITY, MARKPARITY, SPACEPARITY};
+
+// Values the device refuses, so that SetLineFormat reports the bad index.
+constexpr uint32_t kNoBaudRate = 0xFFFFFFFF;
+constexpr uint8_t kNoParity = 255;
+
+uint32_t BaudRate(uint32_t index) {
+    return index < sizeof(kBaudRates) / sizeof(kBaudRates[0]) ? kBaudRates[index] : kNoBaudRate;
+}
+
+uint8_t Parity(int16_t index) {
+    auto unsignedIndex = static_cast<uint16_t>(index);
+    return unsignedIndex < sizeof(kParities) ? kParities[unsignedIndex] : kNoParity;
+}
+
+bool HoldsOpenLink(int32_t portIndex, HANDLE handle) {
+    const PortLink& link = g_portEvents[portIndex];
+    return handle != nullptr && link.users > 0 && link.handle == handle;
+}
+
+}  // namespace
+
+int32_t __stdcall CSerialDriverBase::Open(DeviceSettings* settings) {
+    if (settings == nullptr || settings->link == nullptr) {
+        m_error.SetCode(kErrorInitDevice);
+        return 0;
+    }
+    const LinkParameters& link = *settings->link;
+    m_rtsControl = link.rtsControl;
+    m_responseTimeout = link.responseTimeout;
+
+    if (!IsPortIndex(link.portIndex) || m_port == nullptr) {
+        m_error.SetCode(kErrorInitDevice);
+        return 0;
+    }
+    // A handle whose last user closed it is stale: the port is opened anew.
+    if (HoldsOpenLink(link.portIndex, settings->portHandle)) return AdoptLink(link.portIndex);
+    return OpenLink(*settings, link);
+}
+
+int32_t CSerialDriverBase::AdoptLink(int32_t portIndex) {
+    PortLink& shared = g_portEvents[portIndex];
+    if (m_linkIndex != portIndex) {
+        LeaveLink();
+        m_port->m_handle = shared.handle;
+        m_port->m_ioEvent = shared.ioEvent;
+        ++shared.users;
+        m_linkIndex = portIndex;
+    }
+    m_error.SetCode(kErrorNone);
+    return 1;
+}
+
+// Records nothing on success, so a failure recorded before stays readable.
+int32_t CSerialDriverBase::OpenLink(DeviceSettings& settings, const LinkParameters& link) {
+    // The device is opened exclusively: a link the module already holds
+    // for this index cannot be opened a second time.
+    if (g_portEvents[link.portIndex].users > 0) {
+        m_error.SetCode(kErrorInitDevice);
+        return 0;
+    }
+    char path[16];
+    std::snprintf(path, sizeof(path), "\\\\.\\COM%d", link.portIndex + 1);
+    if (m_port->OpenPort(path, kQueueSize, kQueueSize) != 0) {
+        m_error.SetCode(kErrorInitDevice);
+        return 0;
+    }
+    uint8_t byteSize = link.eightDataBits != 0 ? 8 : 7;
+    uint8_t stopBits = link.twoStopBits != 0 ? TWOSTOPBITS : ONESTOPBIT;
+    if (m_port->SetLineFormat(BaudRate(link.baudIndex), byteSize, Parity(link.parityIndex), stopBits) != 0) {
+        m_port->ClosePort();
+        m_error.SetCode(kErrorInitDevice);
+        return 0;
+    }
+    m_port->SetEventMask(kReceivedCharEvent);
+    m_port->SetHandshake(kHandshakeRtsEnabled);
+    m_port->SetReadTimeouts(kReadTimeoutsShort);
+
+    settings.portHandle = m_port->m_handle;
+    g_portEvents[link.portIndex] = {m_port->m_handle, m_port->m_ioEvent, 1};
+    m_linkIndex = link.portIndex;
+    return 1;
+}
+
+int32_t __stdcall CSerialDriverBase::Close(int32_t) {
+    LeaveLink();
+    m_error.SetCode(kErrorNone);
+    return 1;
+}
+
+// While others still hold a share the port only forgets the handle and
+// event; the last user closes them and frees the table entry.
+void CSerialDriverBase::LeaveLink() {
+    if (m_port == nullptr) return;
+    if (m_linkIndex >= 0 && --g_portEvents[m_linkIndex].users > 0) {
+        m_port->m_handle = nullptr;
+        m_port->m_ioEvent = nullptr;
+    } else {
+        if (m_linkIndex >= 0) g_portEvents[m_linkIndex] = {};
+        // Also ends a wait for a port event still pending on the handle.
+        m_port->SetEventMask(kEveryEvent);
+        if (m_port->m_handle != nullptr) m_port->ClosePort();
+    }
+    m_linkIndex = -1;
+}

@@ -1,0 +1,3 @@
+#include "driver/PortTable.h"
+
+PortLink g_portEvents[kPortCount] = {};
