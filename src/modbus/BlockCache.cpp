@@ -116,6 +116,12 @@ bool CBlockCache<S, G>::StoreBlock(const uint32_t* values, uint32_t start, uint3
 }
 
 template <uint32_t S, uint32_t G>
+void CBlockCache<S, G>::MarkStale(uint32_t address) {
+    auto found = m_entries.find(address);
+    if (found != m_entries.end()) found->second.fresh = false;
+}
+
+template <uint32_t S, uint32_t G>
 bool CBlockCache<S, G>::UpdateValue(uint32_t value, uint32_t address, bool addIfMissing) {
     if (addIfMissing) AddAddress(address);
     auto found = m_entries.find(address);

@@ -32,6 +32,8 @@ public:
     // values[0..count) belong to start..start+count-1; only registered
     // addresses take theirs. False when the range holds none.
     bool StoreBlock(const uint32_t* values, uint32_t start, uint32_t count);
+    // Keeps a value the device no longer holds from being handed out.
+    void MarkStale(uint32_t address);
 
 protected:
     bool UpdateValue(uint32_t value, uint32_t address, bool addIfMissing);

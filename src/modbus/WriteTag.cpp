@@ -1,0 +1,121 @@
+#include <string>
+
+#include "driver/DriverError.h"
+#include "modbus/AreaRules.h"
+#include "modbus/CacheMaps.h"
+#include "modbus/Frames.h"
+#include "modbus/TagOperations.h"
+#include "modbus/TracedExchange.h"
+#include "modbus/ValueCodec.h"
+
+namespace modbus {
+namespace {
+
+enum class WriteKind { kCoil, kRegister, kRegisterPair };
+
+struct WritePlan {
+    uint32_t station;
+    uint32_t address;  // zero-based
+    WriteKind kind;
+    uint32_t cached;  // what the device holds once it confirmed: 1 or 0, the register, the pair
+    std::string request;
+};
+
+uint8_t WireStation(uint32_t station) {
+    return static_cast<uint8_t>(station);
+}
+
+WritePlan PlanCoil(uint32_t station, uint16_t address, const TagValue& value) {
+    const bool on = CoilIsOn(value);
+    return {station, address, WriteKind::kCoil, on ? 1u : 0u,
+            BuildWriteSingle(WireStation(station), kWriteSingleCoil, address, on ? kCoilOn : kCoilOff)};
+}
+
+WritePlan PlanRegister(uint32_t station, uint16_t address, int32_t dataType, const TagValue& value) {
+    const uint16_t word = WordToWrite(dataType, value);
+    return {station, address, WriteKind::kRegister, word,
+            BuildWriteSingle(WireStation(station), kWriteSingleRegister, address, word)};
+}
+
+// The tag's own register takes the low word, as reads expect it.
+WritePlan PlanRegisterPair(uint32_t station, uint16_t address, int32_t dataType, const TagValue& value) {
+    const uint32_t dword = DWordToWrite(dataType, value);
+    const uint16_t low = static_cast<uint16_t>(dword);
+    const uint16_t high = static_cast<uint16_t>(dword >> 16);
+    return {station, address, WriteKind::kRegisterPair, dword,
+            BuildWriteRegisterPair(WireStation(station), address, low, high)};
+}
+
+// Only coils and holding registers can be written.
+bool PlanWrite(int32_t station, const TagAddress& tag, const TagValue& value, WritePlan& plan) {
+    if (!IsParsedRecord(tag)) return false;
+    const uint32_t key = static_cast<uint32_t>(station);
+    const uint16_t address = static_cast<uint16_t>(tag.address - 1);
+    if (tag.area == kAreaCoils) {
+        plan = PlanCoil(key, address, value);
+    } else if (tag.area != kAreaHoldingRegisters) {
+        return false;
+    } else if (GroupOf(tag.dataType) == TypeGroup::kWord) {
+        plan = PlanRegister(key, address, tag.dataType, value);
+    } else {
+        plan = PlanRegisterPair(key, address, tag.dataType, value);
+    }
+    return true;
+}
+
+bool ExchangeConfirmed(IFrameExchange& line, const std::string& request) {
+    std::string buffer = request;
+    int32_t length = static_cast<int32_t>(buffer.size());
+    const int exchanged = TracedExchange(line, buffer, length, "Write Send", "Write Receive");
+    return exchanged == 1 && IsWriteAcknowledgement(buffer, length, request);
+}
+
+template <typename Cache>
+void MarkStale(StationCacheMap<Cache>& map, uint32_t station, uint32_t first, uint32_t last) {
+    Cache* cache = map.Find(station);
+    if (cache == nullptr) return;
+    for (uint32_t address = first; address <= last; ++address) cache->MarkStale(address);
+}
+
+// 32-bit entries over a written register, and 16-bit entries of registers a
+// pair wrote, lose freshness: the next read of them asks the device. Done
+// before anything allocates, so no contradicting value survives a failure.
+void ForgetOverlaps(StationMaps maps, const WritePlan& plan) {
+    const uint32_t written = plan.kind == WriteKind::kRegisterPair ? 2 : 1;
+    const uint32_t firstPair = plan.address == 0 ? 0 : plan.address - 1;
+    MarkStale(maps.holdingDWords, plan.station, firstPair, plan.address + written - 1);
+    if (plan.kind == WriteKind::kRegisterPair) {
+        MarkStale(maps.holdingWords, plan.station, plan.address, plan.address + 1);
+    }
+}
+
+// The confirmed value of a coil or a 16-bit register is fresh for the next
+// read of it, registering the address when no read has yet.
+void RecordWrite(StationMaps maps, const WritePlan& plan) {
+    switch (plan.kind) {
+    case WriteKind::kCoil:
+        maps.coils.FindOrInsert(plan.station).UpdateValue(plan.cached, plan.address, true);
+        break;
+    case WriteKind::kRegister:
+        ForgetOverlaps(maps, plan);
+        maps.holdingWords.FindOrInsert(plan.station).UpdateValue(plan.cached, plan.address, true);
+        break;
+    case WriteKind::kRegisterPair:
+        ForgetOverlaps(maps, plan);
+        break;
+    }
+}
+
+}  // namespace
+
+int32_t WriteTag(StationMaps maps, IFrameExchange& line, const int32_t* station, const TagAddress* tag,
+                 const TagValue* value) {
+    if (station == nullptr || tag == nullptr || value == nullptr) return kErrorRegister;
+    WritePlan plan;
+    if (!PlanWrite(*station, *tag, *value, plan)) return kErrorRegister;
+    if (!ExchangeConfirmed(line, plan.request)) return kErrorWriteDevice;
+    RecordWrite(maps, plan);
+    return kErrorNone;
+}
+
+}  // namespace modbus
