@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "driver/FrameTrace.h"
 #include "modbus/TagOperations.h"
 
 namespace {
@@ -72,7 +73,9 @@ int CModbusRtuDriver::ExchangeFrame(std::string& data, int32_t& length) {
     return ExchangePolled(data, length, nullptr, nullptr);
 }
 
-void CModbusRtuDriver::TraceFrame(const char*, const uint8_t*, int32_t) {}
+void CModbusRtuDriver::TraceFrame(const char* label, const uint8_t* bytes, int32_t count) {
+    AppendFrameTrace(label, bytes, count);
+}
 
 StationMaps CModbusRtuDriver::Maps() {
     return {m_coilMap, m_discreteMap, m_inputWordMap, m_holdingWordMap, m_inputDWordMap, m_holdingDWordMap};

@@ -1,0 +1,50 @@
+#include "driver/FrameTrace.h"
+
+#include <windows.h>
+
+#include <new>
+
+namespace {
+
+const char kTraceVariable[] = "KORVEL_TRACE";
+
+std::string TraceFile() {
+    char path[MAX_PATH];
+    DWORD length = GetEnvironmentVariableA(kTraceVariable, path, sizeof path);
+    return length > 0 && length < sizeof path ? std::string(path, length) : std::string();
+}
+
+// Opened for appending and shared, so several driver objects, processes and
+// a reader following the file can all hold it at once.
+void AppendLine(const std::string& path, const std::string& line) {
+    HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    DWORD written = 0;
+    WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
+}  // namespace
+
+std::string FormatTraceLine(uint64_t milliseconds, const char* label, const uint8_t* bytes, int32_t count) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string line = std::to_string(milliseconds) + " " + (label != nullptr ? label : "") + ":";
+    for (int32_t i = 0; bytes != nullptr && i < count; ++i) {
+        line += ' ';
+        line += kHex[bytes[i] >> 4];
+        line += kHex[bytes[i] & 0x0F];
+    }
+    return line;
+}
+
+// A failing trace never disturbs the driver: a file that cannot be opened, or
+// memory that cannot be had, just costs the line.
+void AppendFrameTrace(const char* label, const uint8_t* bytes, int32_t count) {
+    std::string path = TraceFile();
+    if (path.empty()) return;
+    try {
+        AppendLine(path, FormatTraceLine(GetTickCount64(), label, bytes, count) + "\n");
+    } catch (const std::bad_alloc&) {
+    }
+}

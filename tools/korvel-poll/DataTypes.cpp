@@ -1,0 +1,44 @@
+#include "korvel-poll/DataTypes.h"
+
+#include "korvel-poll/TextUtil.h"
+#include "modbus/TagRecords.h"
+
+namespace {
+
+const DataTypeName kDataTypes[] = {
+    {kTypeBit, "bit"},     {kTypeInt16, "int16"},   {kTypeUInt16, "uint16"},
+    {kTypeBcd, "bcd"},     {kTypeUInt32, "uint32"}, {kTypeFloat, "float"},
+};
+
+}  // namespace
+
+bool LookupDataType(const std::string& text, int16_t& code) {
+    std::string name = ToLower(text);
+    for (const DataTypeName& type : kDataTypes) {
+        if (name == type.name || name == std::to_string(type.code)) {
+            code = type.code;
+            return true;
+        }
+    }
+    return false;
+}
+
+const char* DataTypeText(int16_t code) {
+    for (const DataTypeName& type : kDataTypes) {
+        if (type.code == code) return type.name;
+    }
+    return "?";
+}
+
+std::string DataTypeList() {
+    std::string list;
+    for (const DataTypeName& type : kDataTypes) {
+        if (!list.empty()) list += ", ";
+        list += type.name;
+    }
+    return list;
+}
+
+bool IsBitType(int16_t code) {
+    return code == kTypeBit;
+}

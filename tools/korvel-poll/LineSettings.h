@@ -1,0 +1,32 @@
+#pragma once
+// Serial line settings as a person writes them, and their translation into
+// the host's LinkParameters record.
+#include <cstdint>
+#include <string>
+
+#include "driver/HostRecords.h"
+
+struct LineOptions {
+    int port = 0;  // COM number, 1-based; 0 until --port is given
+    uint32_t baud = 9600;
+    std::string parity = "none";
+    int dataBits = 8;
+    int stopBits = 1;
+    int rts = 0;
+    uint32_t timeoutMs = 1000;
+};
+
+// Each setter checks one option's text and returns an empty text, or one line
+// saying what is wrong.
+std::string SetPort(LineOptions& line, const std::string& text);  // "COM3", "com3" or "3"
+std::string SetBaud(LineOptions& line, const std::string& text);
+std::string SetParity(LineOptions& line, const std::string& text);
+std::string SetDataBits(LineOptions& line, const std::string& text);
+std::string SetStopBits(LineOptions& line, const std::string& text);
+std::string SetRts(LineOptions& line, const std::string& text);
+std::string SetTimeout(LineOptions& line, const std::string& text);
+
+// The record the driver's Open reads. The options must have passed the setters.
+LinkParameters ToLinkParameters(const LineOptions& line);
+// "COM3 9600 8N1" for the run's heading.
+std::string DescribeLine(const LineOptions& line);

@@ -1,0 +1,152 @@
+#include "korvel-poll/PollOptions.h"
+
+#include "korvel-poll/TagFile.h"
+#include "korvel-poll/TextUtil.h"
+#include "korvel-poll/ValueText.h"
+
+namespace {
+
+using Setter = std::string (*)(PollOptions&, const std::string&);
+
+struct OptionRule {
+    const char* name;
+    bool takesValue;
+    Setter set;
+};
+
+std::string SetCount(const char* option, const std::string& text, int64_t max, uint32_t& value) {
+    int64_t number = 0;
+    if (text.find_first_not_of("0123456789") != std::string::npos || !ParseInteger(text, 0, max, number)) {
+        return std::string(option) + " '" + text + "' must be a number 0.." + std::to_string(max);
+    }
+    value = static_cast<uint32_t>(number);
+    return "";
+}
+
+std::string SetWrite(PollOptions& o, const std::string& text) {
+    size_t equals = text.find('=');
+    if (equals == std::string::npos) return "--write '" + text + "' needs a value: ADDRESS:TYPE=VALUE, e.g. 4x5:uint16=250";
+    WriteRequest write;
+    std::string problem = ParseTagSpec(text.substr(0, equals), write.tag);
+    if (problem.empty() && IsReadOnlyArea(write.tag.address)) {
+        problem = "--write '" + text + "': areas 1x and 3x are read-only; write coils (0x) or holding registers (4x)";
+    }
+    write.valueText = text.substr(equals + 1);
+    if (problem.empty()) problem = ParseValue(write.tag.dataType, write.valueText, write.value);
+    if (problem.empty()) o.writes.push_back(write);
+    return problem;
+}
+
+std::string AddTag(PollOptions& o, const std::string& text) {
+    PollTag tag;
+    std::string problem = ParseTagSpec(text, tag);
+    if (problem.empty()) o.tags.push_back(tag);
+    return problem;
+}
+
+const OptionRule kOptions[] = {
+    {"--dll", true, [](PollOptions& o, const std::string& v) { o.dllPath = v; return std::string(); }},
+    {"--registered", false, [](PollOptions& o, const std::string&) { o.registered = true; return std::string(); }},
+    {"--port", true, [](PollOptions& o, const std::string& v) { return SetPort(o.line, v); }},
+    {"--baud", true, [](PollOptions& o, const std::string& v) { return SetBaud(o.line, v); }},
+    {"--parity", true, [](PollOptions& o, const std::string& v) { return SetParity(o.line, v); }},
+    {"--data-bits", true, [](PollOptions& o, const std::string& v) { return SetDataBits(o.line, v); }},
+    {"--stop-bits", true, [](PollOptions& o, const std::string& v) { return SetStopBits(o.line, v); }},
+    {"--rts", true, [](PollOptions& o, const std::string& v) { return SetRts(o.line, v); }},
+    {"--timeout", true, [](PollOptions& o, const std::string& v) { return SetTimeout(o.line, v); }},
+    {"--station", true,
+     [](PollOptions& o, const std::string& v) {
+         std::string problem = CheckStationText(v);
+         if (problem.empty()) o.station = v;
+         return problem;
+     }},
+    {"--tags", true, [](PollOptions& o, const std::string& v) { return LoadTagFile(v, o.tags); }},
+    {"--write", true, SetWrite},
+    {"--cycles", true, [](PollOptions& o, const std::string& v) { return SetCount("--cycles", v, 1000000, o.cycles); }},
+    {"--interval", true,
+     [](PollOptions& o, const std::string& v) { return SetCount("--interval", v, 3600000, o.intervalMs); }},
+    {"--info", false, [](PollOptions& o, const std::string&) { o.info = true; return std::string(); }},
+    {"--trace", false, [](PollOptions& o, const std::string&) { o.trace = true; return std::string(); }},
+    {"--help", false, [](PollOptions& o, const std::string&) { o.help = true; return std::string(); }},
+};
+
+const OptionRule* FindOption(const std::string& name) {
+    for (const OptionRule& rule : kOptions) {
+        if (name == rule.name) return &rule;
+    }
+    return nullptr;
+}
+
+// "--name value" or "--name=value"; i moves past a value taken from the
+// next argument.
+std::string ApplyOption(const std::vector<std::string>& args, size_t& i, PollOptions& options) {
+    size_t equals = args[i].find('=');
+    std::string name = args[i].substr(0, equals);
+    const OptionRule* rule = FindOption(name);
+    if (rule == nullptr) return "unknown option '" + name + "'";
+    std::string value;
+    if (equals != std::string::npos) {
+        if (!rule->takesValue) return name + " takes no value";
+        value = args[i].substr(equals + 1);
+    } else if (rule->takesValue) {
+        if (i + 1 >= args.size()) return name + " needs a value";
+        value = args[++i];
+    }
+    return rule->set(options, value);
+}
+
+// What the parsed options still lack for a run.
+std::string CheckComplete(const PollOptions& o) {
+    bool usesLine = !o.tags.empty() || !o.writes.empty();
+    if (!usesLine && !o.info) return "nothing to do: give tags, --tags FILE, --write or --info";
+    if (usesLine && o.line.port == 0) return "--port is needed to read or write tags (e.g. --port COM3)";
+    return "";
+}
+
+}  // namespace
+
+std::string ParsePollArguments(const std::vector<std::string>& args, PollOptions& options) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        std::string problem;
+        if (arg == "-h" || arg == "/?") {
+            options.help = true;
+        } else if (arg.compare(0, 2, "--") == 0) {
+            problem = ApplyOption(args, i, options);
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            problem = "unknown option '" + arg + "'";
+        } else {
+            problem = AddTag(options, arg);
+        }
+        if (!problem.empty()) return problem;
+    }
+    return options.help ? "" : CheckComplete(options);
+}
+
+const char* PollUsage() {
+    return "usage: korvel-poll [options] [ADDRESS:TYPE ...]\n"
+           "\n"
+           "Reads and writes the tags of Modbus RTU stations through Korvel.dll, as the host does.\n"
+           "\n"
+           "  ADDRESS:TYPE        a tag: 0x (coils), 1x (inputs), 3x (input registers) or 4x (holding\n"
+           "                      registers), an item 1..65534 and an optional ',count' (e.g. 4x100,8);\n"
+           "                      TYPE is bit, int16, uint16, bcd, uint32, float or the code 1, 4, 8, 16, 32, 128\n"
+           "  --tags FILE         more tags, one a line: address, type[, name[, station]]\n"
+           "  --station N         station of the tags that name none (1..254, default 1)\n"
+           "  --write A:TYPE=V    write V before polling (repeatable); 0x and 4x only\n"
+           "  --port COMn         serial port (COM3 or 3)\n"
+           "  --baud N            110 .. 256000 (default 9600)\n"
+           "  --parity P          none, odd, even, mark, space (default none)\n"
+           "  --data-bits 7|8     (default 8)        --stop-bits 1|2   (default 1)\n"
+           "  --rts 0|1|2         1 and 2 raise RTS while sending (default 0)\n"
+           "  --timeout MS        response timeout (default 1000)\n"
+           "  --cycles N          polling cycles, 0 = until Ctrl+C (default 1)\n"
+           "  --interval MS       pause between cycles (default 1000)\n"
+           "  --info              print the module's device catalogue and area table\n"
+           "  --trace             show every frame sent and received (KORVEL_TRACE names the file to keep)\n"
+           "  --dll PATH          the driver module (default: Korvel.dll beside korvel-poll)\n"
+           "  --registered        create the driver through its registration (regsvr32) instead of PATH\n"
+           "  --help              this text\n"
+           "\n"
+           "Exit code: 0 every read and write succeeded, 1 some failed, 2 bad arguments.\n";
+}

@@ -1,0 +1,35 @@
+#pragma once
+// Everything a korvel-poll run was asked to do, parsed from its command line.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "korvel-poll/LineSettings.h"
+#include "korvel-poll/PollTag.h"
+#include "modbus/TagRecords.h"
+
+struct WriteRequest {
+    PollTag tag;
+    std::string valueText;
+    TagValue value{};
+};
+
+struct PollOptions {
+    std::string dllPath;   // empty: Korvel.dll beside the tool
+    bool registered = false;  // create the driver through the registered class
+    LineOptions line;
+    std::string station = "1";
+    std::vector<PollTag> tags;
+    std::vector<WriteRequest> writes;
+    uint32_t cycles = 1;  // 0: until interrupted
+    uint32_t intervalMs = 1000;
+    bool info = false;
+    bool trace = false;
+    bool help = false;
+};
+
+// Parses the arguments after the program name. Returns an empty text, or one
+// line saying what is wrong; options then holds whatever was parsed so far.
+std::string ParsePollArguments(const std::vector<std::string>& args, PollOptions& options);
+// The text --help prints and bad arguments are followed by.
+const char* PollUsage();

@@ -1,0 +1,53 @@
+#pragma once
+// One run against one driver object: the stations and tags handed to the
+// driver, the link opened, the writes done, then the polling cycles.
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "driver/IDeviceDriver.h"
+#include "korvel-poll/FrameTraceView.h"
+#include "korvel-poll/PollOptions.h"
+#include "korvel-poll/PollTable.h"
+
+class PollRun {
+public:
+    // trace may be null when frames are not shown.
+    PollRun(IDeviceDriver& driver, const PollOptions& options, std::ostream& out, FrameTraceView* trace);
+
+    // Lets the driver check every station and tag address. An empty text, or
+    // what the driver refused (a bad argument).
+    std::string Prepare();
+    // Opens the link; false (with the reason printed) when it cannot.
+    bool OpenLink();
+    void WriteAll();
+    void PollCycles();
+    void CloseLink();
+    bool AllSucceeded() const { return m_failures == 0; }
+
+private:
+    struct PreparedTag {
+        const PollTag* tag;
+        std::string stationText;
+        int32_t station;
+        TagAddress address;
+    };
+
+    std::string PrepareTag(const PollTag& tag, PreparedTag& prepared);
+    std::string LastError();
+    void WriteOne(const WriteRequest& write, const PreparedTag& tag);
+    size_t PollCycle(unsigned cycle);
+    TagReading ReadOne(const PreparedTag& tag);
+    void ShowFrames();
+
+    IDeviceDriver& m_driver;
+    const PollOptions& m_options;
+    std::ostream& m_out;
+    FrameTraceView* m_trace;
+    PollTable m_table;
+    std::vector<PreparedTag> m_tags;
+    std::vector<PreparedTag> m_writeTags;
+    DeviceSettings m_settings{};
+    LinkParameters m_link{};
+    size_t m_failures = 0;
+};

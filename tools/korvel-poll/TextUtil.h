@@ -1,0 +1,13 @@
+#pragma once
+// Small text helpers shared by the argument, tag-file and value parsers.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+std::string ToLower(const std::string& text);
+std::string Trim(const std::string& text);
+std::vector<std::string> Split(const std::string& text, char separator);
+// A whole decimal number (optional sign) or a 0x hexadecimal one, within
+// [min, max]. Anything else, an empty text or trailing characters included,
+// gives false and leaves value alone.
+bool ParseInteger(const std::string& text, int64_t min, int64_t max, int64_t& value);
