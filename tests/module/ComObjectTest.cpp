@@ -71,23 +71,6 @@ TEST(ComObject, EveryInterfaceLeadsToTheOthersAndSharesOneCount) {
     EXPECT_EQ(Korvel().canUnloadNow(), S_OK);
 }
 
-TEST(ComObject, DispinterfaceHasNoMembers) {
-    auto* dispatch = CreateDriverObject<IDispatch>(kIidModbusRtuDEC);
-    ASSERT_NE(dispatch, nullptr);
-    UINT count = 99;
-    EXPECT_EQ(dispatch->GetTypeInfoCount(&count), S_OK);
-    EXPECT_EQ(count, 0u);
-    wchar_t name[] = L"Read";
-    LPOLESTR names[] = {name};
-    DISPID id = 0;
-    EXPECT_EQ(dispatch->GetIDsOfNames(IID_NULL, names, 1, 0x0409, &id), DISP_E_UNKNOWNNAME);
-    EXPECT_EQ(id, DISPID_UNKNOWN);
-    DISPPARAMS none = {};
-    EXPECT_EQ(dispatch->Invoke(1, IID_NULL, 0x0409, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr),
-              DISP_E_MEMBERNOTFOUND);
-    EXPECT_EQ(dispatch->Release(), 0u);
-}
-
 TEST(ComObject, ModuleCanUnloadOnlyWithoutObjectsFactoriesAndLocks) {
     ASSERT_EQ(Korvel().canUnloadNow(), S_OK);
     IClassFactory* factory = Factory();
