@@ -21,7 +21,7 @@ extern "C" int32_t WINAPI GetModuleInfo(ModuleInfo* record, uint32_t size) {
     std::memset(record, 0, sizeof(ModuleInfo));
     record->hostFlag = kModuleHostFlag;
     CopyText(record->moduleName, kModuleName);
-    record->deviceCount = kDeviceCount;
+    record->deviceCount = static_cast<uint32_t>(kDeviceCount);
     return 1;
 }
 
