@@ -29,3 +29,21 @@ function(korvel_add_test name)
     set_tests_properties(${name} PROPERTIES ENVIRONMENT "${KORVEL_WINE_ENV}")
   endif()
 endfunction()
+
+# korvel_add_line_test(NAME SOURCES... LIBS...): like korvel_add_test, for a
+# program whose tests use LineFixture. It runs under Wine through
+# tests/support/with-line-server, beside a line server of its own that
+# simulates the serial lines in the test's Wine prefix.
+if(WIN32)
+  set(KORVEL_LINE_SERVER ${CMAKE_BINARY_DIR}/tests/support/korvel-line-server)
+endif()
+
+function(korvel_add_line_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} korvel_line_fixture GTest::gtest_main)
+  add_dependencies(${name} korvel_line_server)
+  add_test(NAME ${name}
+           COMMAND ${PROJECT_SOURCE_DIR}/tests/support/with-line-server ${KORVEL_LINE_SERVER} $<TARGET_FILE:${name}>)
+  set_tests_properties(${name} PROPERTIES ENVIRONMENT "${KORVEL_WINE_ENV}")
+endfunction()

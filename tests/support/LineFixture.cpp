@@ -1,0 +1,177 @@
+#include "support/LineFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <sstream>
+
+namespace {
+
+std::string Hex(const std::vector<uint8_t>& bytes) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string text;
+    for (uint8_t b : bytes) {
+        text += digits[b >> 4];
+        text += digits[b & 0xF];
+    }
+    return text;
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+bool ParseHex(const std::string& text, std::vector<uint8_t>& bytes) {
+    if (text.size() % 2 != 0) return false;
+    for (size_t i = 0; i < text.size(); i += 2) {
+        int high = HexDigit(text[i]);
+        int low = HexDigit(text[i + 1]);
+        if (high < 0 || low < 0) return false;
+        bytes.push_back(static_cast<uint8_t>(high << 4 | low));
+    }
+    return true;
+}
+
+std::string Words(const char* verb, std::initializer_list<std::string> args) {
+    std::string text = verb;
+    for (const std::string& arg : args) text += " " + arg;
+    return text;
+}
+
+std::string Number(uint64_t value) {
+    return std::to_string(value);
+}
+
+}  // namespace
+
+LineFixture::LineFixture(uint32_t baud, std::vector<int> stations) {
+    std::string open = Words("open", {Number(baud)});
+    for (int station : stations) open += " " + std::to_string(station);
+    std::string answer, error;
+    if (!m_server.Connect(error) || !m_server.Call(open, answer, error)) {
+        ADD_FAILURE() << "line fixture: cannot open a line: " << error;
+        m_broken = true;
+        return;
+    }
+    m_portIndex = std::atoi(answer.c_str()) - 1;
+}
+
+LineFixture::~LineFixture() {
+    if (!m_broken) Command("close");
+}
+
+int LineFixture::PortIndex() const {
+    return m_portIndex;
+}
+
+std::string LineFixture::DevicePath() const {
+    return "\\\\.\\COM" + std::to_string(m_portIndex + 1);
+}
+
+void LineFixture::SetCoil(int station, uint16_t address, bool on) {
+    SetTable("coil", station, address, on ? 1 : 0);
+}
+
+void LineFixture::SetDiscreteInput(int station, uint16_t address, bool on) {
+    SetTable("discrete-input", station, address, on ? 1 : 0);
+}
+
+void LineFixture::SetInputRegister(int station, uint16_t address, uint16_t value) {
+    SetTable("input-register", station, address, value);
+}
+
+void LineFixture::SetHoldingRegister(int station, uint16_t address, uint16_t value) {
+    SetTable("holding-register", station, address, value);
+}
+
+bool LineFixture::Coil(int station, uint16_t address) {
+    return GetTable("coil", station, address) != 0;
+}
+
+bool LineFixture::DiscreteInput(int station, uint16_t address) {
+    return GetTable("discrete-input", station, address) != 0;
+}
+
+uint16_t LineFixture::InputRegister(int station, uint16_t address) {
+    return GetTable("input-register", station, address);
+}
+
+uint16_t LineFixture::HoldingRegister(int station, uint16_t address) {
+    return GetTable("holding-register", station, address);
+}
+
+std::vector<std::vector<uint8_t>> LineFixture::Requests() {
+    std::istringstream frames(Command("requests"));
+    std::vector<std::vector<uint8_t>> requests;
+    std::string hex;
+    while (frames >> hex) {
+        std::vector<uint8_t> frame;
+        if (!ParseHex(hex, frame)) {
+            ADD_FAILURE() << "line fixture: malformed frame in the request log: " << hex;
+            break;
+        }
+        requests.push_back(frame);
+    }
+    return requests;
+}
+
+void LineFixture::ClearRequests() {
+    Command("clear-requests");
+}
+
+void LineFixture::DelayNextReply(uint32_t ms) {
+    Command(Words("delay", {Number(ms)}));
+}
+
+void LineFixture::SplitNextReply(size_t firstPartBytes, uint32_t pauseMs) {
+    Command(Words("split", {Number(firstPartBytes), Number(pauseMs)}));
+}
+
+void LineFixture::DropNextReply() {
+    Command("drop");
+}
+
+void LineFixture::CorruptNextReply(size_t byteIndex) {
+    Command(Words("corrupt", {Number(byteIndex)}));
+}
+
+void LineFixture::PrefixNextReply(const std::vector<uint8_t>& bytes) {
+    Command(Words("prefix", {Hex(bytes)}));
+}
+
+void LineFixture::SuffixNextReply(const std::vector<uint8_t>& bytes) {
+    Command(Words("suffix", {Hex(bytes)}));
+}
+
+void LineFixture::SendFromDevice(const std::vector<uint8_t>& bytes) {
+    Command(Words("send", {Hex(bytes)}));
+}
+
+void LineFixture::StopSlave() {
+    Command("stop-slave");
+}
+
+void LineFixture::StartSlave() {
+    Command("start-slave");
+}
+
+std::string LineFixture::Command(const std::string& text) {
+    if (m_broken) return std::string();
+    std::string answer, error;
+    if (!m_server.Call(text, answer, error)) {
+        ADD_FAILURE() << "line fixture: \"" << text << "\": " << error;
+        m_broken = !m_server.Connected();
+    }
+    return answer;
+}
+
+void LineFixture::SetTable(const char* table, int station, uint16_t address, uint16_t value) {
+    Command(Words("set", {table, std::to_string(station), Number(address), Number(value)}));
+}
+
+uint16_t LineFixture::GetTable(const char* table, int station, uint16_t address) {
+    return static_cast<uint16_t>(std::atoi(Command(Words("get", {table, std::to_string(station), Number(address)})).c_str()));
+}

@@ -1,0 +1,73 @@
+#pragma once
+// One simulated line for one test: COM port <-> paced relay <-> Modbus RTU
+// slave. The line lives in the line server that with-line-server started
+// beside the test program; this object holds the connection that owns it.
+//
+// Any failure to reach the server or a refused command is reported with
+// ADD_FAILURE; after that the fixture does nothing more and its queries
+// return zero or empty values, so a broken line fails the test, never hangs it.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "support/LineServerClient.h"
+
+class LineFixture {
+public:
+    explicit LineFixture(uint32_t baud = 9600, std::vector<int> stations = {1});
+    ~LineFixture();
+    LineFixture(const LineFixture&) = delete;
+    LineFixture& operator=(const LineFixture&) = delete;
+
+    // Zero-based: COM(n) has index n-1. -1 when the line could not be opened.
+    int PortIndex() const;
+    // "\\\\.\\COMn"
+    std::string DevicePath() const;
+
+    // Tables of a station, zero-based wire addresses 0..65535.
+    void SetCoil(int station, uint16_t address, bool on);
+    void SetDiscreteInput(int station, uint16_t address, bool on);
+    void SetInputRegister(int station, uint16_t address, uint16_t value);
+    void SetHoldingRegister(int station, uint16_t address, uint16_t value);
+    bool Coil(int station, uint16_t address);
+    bool DiscreteInput(int station, uint16_t address);
+    uint16_t InputRegister(int station, uint16_t address);
+    uint16_t HoldingRegister(int station, uint16_t address);
+
+    // Every frame the slave received, byte for byte, oldest first: also
+    // frames for other stations and frames with a bad CRC, which it does not
+    // answer. Nothing is received while the slave is stopped.
+    std::vector<std::vector<uint8_t>> Requests();
+    void ClearRequests();
+
+    // Faults for the next reply that travels from the slave to the COM port.
+    // They add up until a reply takes them all: the reply is delayed, then
+    // sent as prefix + reply + suffix, with the pause of a split between the
+    // reply's first part and the rest. A dropped reply still carries its
+    // prefix and suffix. Indexes count within the reply itself; an index
+    // beyond the reply leaves it whole. Corrupting a byte inverts all its bits.
+    void DelayNextReply(uint32_t ms);
+    void SplitNextReply(size_t firstPartBytes, uint32_t pauseMs);
+    void DropNextReply();
+    void CorruptNextReply(size_t byteIndex);
+    void PrefixNextReply(const std::vector<uint8_t>& bytes);
+    void SuffixNextReply(const std::vector<uint8_t>& bytes);
+
+    // Raw bytes towards the COM port now, as if the device sent them; paced
+    // like a reply, after whatever is already on its way.
+    void SendFromDevice(const std::vector<uint8_t>& bytes);
+
+    // A stopped slave neither receives nor answers; its tables are kept.
+    void StopSlave();
+    void StartSlave();
+
+private:
+    std::string Command(const std::string& text);
+    void SetTable(const char* table, int station, uint16_t address, uint16_t value);
+    uint16_t GetTable(const char* table, int station, uint16_t address);
+
+    LineServerClient m_server;
+    int m_portIndex = -1;
+    bool m_broken = false;
+};

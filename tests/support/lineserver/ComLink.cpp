@@ -1,0 +1,84 @@
+#include "ComLink.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+namespace {
+
+constexpr int kFirstNumber = 10;
+constexpr int kLastNumber = 63;
+const char kPtsFolder[] = "/dev/pts/";
+
+std::string LinkTarget(const std::string& path) {
+    char target[256];
+    ssize_t length = readlink(path.c_str(), target, sizeof target - 1);
+    return length < 0 ? std::string() : std::string(target, static_cast<size_t>(length));
+}
+
+// A link into /dev/pts whose pty is gone was left by a server that did not
+// end cleanly; its number may be taken again.
+bool IsStalePtyLink(const std::string& path) {
+    std::string target = LinkTarget(path);
+    struct stat info;
+    return target.compare(0, sizeof kPtsFolder - 1, kPtsFolder) == 0 && stat(target.c_str(), &info) != 0;
+}
+
+// Serialises claims between the line servers of one prefix, so a stale link
+// is never removed while another server is claiming the same number.
+class PrefixLock {
+public:
+    explicit PrefixLock(const std::string& winePrefix)
+        : m_fd(open((winePrefix + "/.korvel-com-links.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644)) {
+        if (m_fd >= 0) flock(m_fd, LOCK_EX);
+    }
+    ~PrefixLock() {
+        if (m_fd >= 0) close(m_fd);
+    }
+    bool Held() const { return m_fd >= 0; }
+
+private:
+    int m_fd;
+};
+
+}  // namespace
+
+std::unique_ptr<ComLink> ComLink::Claim(const std::string& winePrefix, const std::string& target,
+                                        std::string& error) {
+    std::string folder = winePrefix + "/dosdevices";
+    struct stat info;
+    if (stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+        error = "no dosdevices folder in the Wine prefix " + winePrefix;
+        return nullptr;
+    }
+    PrefixLock lock(winePrefix);
+    if (!lock.Held()) {
+        error = "cannot lock the Wine prefix " + winePrefix + ": " + std::strerror(errno);
+        return nullptr;
+    }
+    for (int number = kFirstNumber; number <= kLastNumber; ++number) {
+        std::string path = folder + "/com" + std::to_string(number);
+        if (IsStalePtyLink(path)) unlink(path.c_str());
+        if (symlink(target.c_str(), path.c_str()) == 0) {
+            return std::unique_ptr<ComLink>(new ComLink(path, target, number));
+        }
+        if (errno != EEXIST) {
+            error = "cannot link " + path + ": " + std::strerror(errno);
+            return nullptr;
+        }
+    }
+    error = "every COM number from 10 to 63 is taken in " + folder;
+    return nullptr;
+}
+
+ComLink::ComLink(std::string path, std::string target, int number)
+    : m_path(std::move(path)), m_target(std::move(target)), m_number(number) {}
+
+ComLink::~ComLink() {
+    if (LinkTarget(m_path) == m_target) unlink(m_path.c_str());
+}

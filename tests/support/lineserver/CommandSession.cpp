@@ -1,0 +1,233 @@
+#include "CommandSession.h"
+
+#include <sys/socket.h>
+
+#include <cstdlib>
+#include <sstream>
+
+#include "HexBytes.h"
+
+namespace {
+
+// The most stations an "open" may name.
+constexpr size_t kAnyCount = 255;
+
+const std::string kOk = "ok";
+
+std::string Refuse(const std::string& reason) {
+    return "error " + reason;
+}
+
+bool ParseNumber(const std::string& text, uint64_t max, uint64_t& value) {
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos || text.size() > 12) return false;
+    value = std::strtoull(text.c_str(), nullptr, 10);
+    return value <= max;
+}
+
+bool ParseHexArg(const std::vector<std::string>& args, Bytes& bytes) {
+    return args.empty() || FromHex(args[0], bytes);
+}
+
+std::chrono::milliseconds Milliseconds(uint64_t ms) {
+    return std::chrono::milliseconds(static_cast<int64_t>(ms));
+}
+
+}  // namespace
+
+struct CommandSession::Command {
+    const char* name;
+    size_t minArgs;
+    size_t maxArgs;
+    bool needsLine;
+    std::string (CommandSession::*run)(const Words&);
+};
+
+const CommandSession::Command CommandSession::kCommands[] = {
+    {"open", 2, 1 + kAnyCount, false, &CommandSession::Open},
+    {"close", 0, 0, false, &CommandSession::Close},
+    {"set", 4, 4, true, &CommandSession::SetValue},
+    {"get", 3, 3, true, &CommandSession::GetValue},
+    {"requests", 0, 0, true, &CommandSession::Requests},
+    {"clear-requests", 0, 0, true, &CommandSession::ClearRequests},
+    {"delay", 1, 1, true, &CommandSession::Delay},
+    {"split", 2, 2, true, &CommandSession::Split},
+    {"drop", 0, 0, true, &CommandSession::Drop},
+    {"corrupt", 1, 1, true, &CommandSession::Corrupt},
+    {"prefix", 0, 1, true, &CommandSession::Prefix},
+    {"suffix", 0, 1, true, &CommandSession::Suffix},
+    {"send", 0, 1, true, &CommandSession::Send},
+    {"stop-slave", 0, 0, true, &CommandSession::StopSlave},
+    {"start-slave", 0, 0, true, &CommandSession::StartSlave},
+};
+
+CommandSession::CommandSession(int socket, std::string winePrefix)
+    : m_socket(socket), m_winePrefix(std::move(winePrefix)) {}
+
+void CommandSession::Run() {
+    std::string line;
+    while (ReadLine(line)) {
+        std::istringstream stream(line);
+        Words words;
+        for (std::string word; stream >> word;) words.push_back(word);
+        if (!WriteLine(Execute(words))) break;
+    }
+    m_line.reset();
+}
+
+std::string CommandSession::Execute(const Words& words) {
+    if (words.empty()) return Refuse("empty command");
+    Words args(words.begin() + 1, words.end());
+    for (const Command& command : kCommands) {
+        if (words[0] != command.name) continue;
+        if (args.size() < command.minArgs || args.size() > command.maxArgs) {
+            return Refuse("wrong number of arguments to " + words[0]);
+        }
+        if (command.needsLine && !m_line) return Refuse("no line is open");
+        return (this->*command.run)(args);
+    }
+    return Refuse("unknown command " + words[0]);
+}
+
+std::string CommandSession::Open(const Words& args) {
+    if (m_line) return Refuse("a line is already open on this connection");
+    uint64_t baud;
+    if (!ParseNumber(args[0], 4000000, baud) || baud == 0) return Refuse("bad baud rate " + args[0]);
+    std::vector<int> stations;
+    for (size_t i = 1; i < args.size(); ++i) {
+        uint64_t station;
+        if (!ParseNumber(args[i], 255, station) || station == 0) return Refuse("bad station " + args[i]);
+        stations.push_back(static_cast<int>(station));
+    }
+    std::string error;
+    m_line = SimulatedLine::Open(m_winePrefix, static_cast<uint32_t>(baud), stations, error);
+    if (!m_line) return Refuse(error);
+    return kOk + " " + std::to_string(m_line->ComNumber());
+}
+
+std::string CommandSession::Close(const Words&) {
+    m_line.reset();
+    return kOk;
+}
+
+std::string CommandSession::SetValue(const Words& args) {
+    std::optional<Table> table = TableNamed(args[0]);
+    uint64_t station, address, value;
+    if (!table) return Refuse("unknown table " + args[0]);
+    if (!ParseNumber(args[1], 255, station) || !ParseNumber(args[2], 65535, address) ||
+        !ParseNumber(args[3], 65535, value)) {
+        return Refuse("bad station, address or value");
+    }
+    if (!m_line->Slave().Set(*table, static_cast<int>(station), static_cast<uint16_t>(address),
+                             static_cast<uint16_t>(value))) {
+        return Refuse("station " + args[1] + " is not on this line");
+    }
+    return kOk;
+}
+
+std::string CommandSession::GetValue(const Words& args) {
+    std::optional<Table> table = TableNamed(args[0]);
+    uint64_t station, address;
+    if (!table) return Refuse("unknown table " + args[0]);
+    if (!ParseNumber(args[1], 255, station) || !ParseNumber(args[2], 65535, address)) {
+        return Refuse("bad station or address");
+    }
+    std::optional<uint16_t> value =
+        m_line->Slave().Get(*table, static_cast<int>(station), static_cast<uint16_t>(address));
+    if (!value) return Refuse("station " + args[1] + " is not on this line");
+    return kOk + " " + std::to_string(*value);
+}
+
+std::string CommandSession::Requests(const Words&) {
+    std::string answer = kOk;
+    for (const Bytes& frame : m_line->Slave().Requests()) answer += " " + ToHex(frame);
+    return answer;
+}
+
+std::string CommandSession::ClearRequests(const Words&) {
+    m_line->Slave().ClearRequests();
+    return kOk;
+}
+
+std::string CommandSession::Delay(const Words& args) {
+    uint64_t ms;
+    if (!ParseNumber(args[0], 600000, ms)) return Refuse("bad delay " + args[0]);
+    m_line->Relay().ChangeNextFault([&](ReplyFault& fault) { fault.delay = Milliseconds(ms); });
+    return kOk;
+}
+
+std::string CommandSession::Split(const Words& args) {
+    uint64_t bytes, ms;
+    if (!ParseNumber(args[0], 65535, bytes) || !ParseNumber(args[1], 600000, ms)) return Refuse("bad split");
+    m_line->Relay().ChangeNextFault([&](ReplyFault& fault) {
+        fault.splitAfter = bytes;
+        fault.splitPause = Milliseconds(ms);
+    });
+    return kOk;
+}
+
+std::string CommandSession::Drop(const Words&) {
+    m_line->Relay().ChangeNextFault([](ReplyFault& fault) { fault.drop = true; });
+    return kOk;
+}
+
+std::string CommandSession::Corrupt(const Words& args) {
+    uint64_t index;
+    if (!ParseNumber(args[0], 65535, index)) return Refuse("bad byte index " + args[0]);
+    m_line->Relay().ChangeNextFault([&](ReplyFault& fault) { fault.corruptIndex = index; });
+    return kOk;
+}
+
+std::string CommandSession::Prefix(const Words& args) {
+    Bytes bytes;
+    if (!ParseHexArg(args, bytes)) return Refuse("bad hex bytes");
+    m_line->Relay().ChangeNextFault([&](ReplyFault& fault) { fault.prefix = bytes; });
+    return kOk;
+}
+
+std::string CommandSession::Suffix(const Words& args) {
+    Bytes bytes;
+    if (!ParseHexArg(args, bytes)) return Refuse("bad hex bytes");
+    m_line->Relay().ChangeNextFault([&](ReplyFault& fault) { fault.suffix = bytes; });
+    return kOk;
+}
+
+std::string CommandSession::Send(const Words& args) {
+    Bytes bytes;
+    if (!ParseHexArg(args, bytes)) return Refuse("bad hex bytes");
+    m_line->Relay().SendFromDevice(bytes);
+    return kOk;
+}
+
+std::string CommandSession::StopSlave(const Words&) {
+    m_line->Slave().Stop();
+    return kOk;
+}
+
+std::string CommandSession::StartSlave(const Words&) {
+    std::string error;
+    return m_line->Slave().Start(error) ? kOk : Refuse(error);
+}
+
+bool CommandSession::ReadLine(std::string& line) {
+    size_t end;
+    while ((end = m_pending.find('\n')) == std::string::npos) {
+        char chunk[4096];
+        ssize_t n = recv(m_socket, chunk, sizeof chunk, 0);
+        if (n <= 0) return false;
+        m_pending.append(chunk, static_cast<size_t>(n));
+    }
+    line = m_pending.substr(0, end);
+    m_pending.erase(0, end + 1);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return true;
+}
+
+bool CommandSession::WriteLine(const std::string& line) {
+    std::string text = line + "\n";
+    for (size_t sent = 0; sent < text.size();) {
+        ssize_t n = send(m_socket, text.data() + sent, text.size() - sent, MSG_NOSIGNAL);
+        if (n <= 0) return false;
+        sent += static_cast<size_t>(n);
+    }
+    return true;
+}

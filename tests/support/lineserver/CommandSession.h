@@ -1,0 +1,46 @@
+#pragma once
+// One client connection of the line server: text commands, one a line, each
+// answered by "ok[ data]" or "error <reason>". The line the client opened
+// lives as long as the connection, so a test program that dies still gets
+// its line taken down.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "SimulatedLine.h"
+
+class CommandSession {
+public:
+    CommandSession(int socket, std::string winePrefix);
+    // Serves commands until the client disconnects or the socket is shut down.
+    void Run();
+
+private:
+    using Words = std::vector<std::string>;
+    struct Command;
+    static const Command kCommands[];
+
+    std::string Execute(const Words& words);
+    std::string Open(const Words& args);
+    std::string Close(const Words& args);
+    std::string SetValue(const Words& args);
+    std::string GetValue(const Words& args);
+    std::string Requests(const Words& args);
+    std::string ClearRequests(const Words& args);
+    std::string Delay(const Words& args);
+    std::string Split(const Words& args);
+    std::string Drop(const Words& args);
+    std::string Corrupt(const Words& args);
+    std::string Prefix(const Words& args);
+    std::string Suffix(const Words& args);
+    std::string Send(const Words& args);
+    std::string StopSlave(const Words& args);
+    std::string StartSlave(const Words& args);
+    bool ReadLine(std::string& line);
+    bool WriteLine(const std::string& line);
+
+    const int m_socket;
+    const std::string m_winePrefix;
+    std::string m_pending;
+    std::unique_ptr<SimulatedLine> m_line;
+};

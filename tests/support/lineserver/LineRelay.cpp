@@ -1,0 +1,81 @@
+#include "LineRelay.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kPollMs = 20;
+// Only a reply whose length its first bytes do not give ends on silence.
+constexpr int kReplySilenceMs = 10;
+// The far end of a pty is closed: the COM port between two opens, or a
+// stopped slave. Reading fails until it opens again.
+constexpr auto kClosedEndRetry = std::chrono::milliseconds(2);
+
+// Appends what can be read within timeoutMs; returns how many bytes came.
+size_t ReadSome(int fd, Bytes& into, int timeoutMs) {
+    pollfd ready{fd, POLLIN, 0};
+    if (poll(&ready, 1, timeoutMs) <= 0) return 0;
+    uint8_t chunk[512];
+    ssize_t n = (ready.revents & POLLIN) ? read(fd, chunk, sizeof chunk) : -1;
+    if (n <= 0) {
+        std::this_thread::sleep_for(kClosedEndRetry);
+        return 0;
+    }
+    into.insert(into.end(), chunk, chunk + n);
+    return static_cast<size_t>(n);
+}
+
+}  // namespace
+
+LineRelay::LineRelay(int comMaster, int deviceMaster, Clock::duration characterTime)
+    : m_comMaster(comMaster),
+      m_deviceMaster(deviceMaster),
+      m_towardsDevice(deviceMaster, characterTime),
+      m_towardsCom(comMaster, characterTime),
+      m_requestCarrier(&LineRelay::CarryRequests, this),
+      m_replyCarrier(&LineRelay::CarryReplies, this) {}
+
+LineRelay::~LineRelay() {
+    m_stopping = true;
+    m_requestCarrier.join();
+    m_replyCarrier.join();
+}
+
+void LineRelay::ChangeNextFault(const std::function<void(ReplyFault&)>& change) {
+    std::lock_guard<std::mutex> lock(m_faultMutex);
+    change(m_nextFault);
+}
+
+void LineRelay::SendFromDevice(Bytes bytes) {
+    m_towardsCom.Send({std::chrono::milliseconds(0), std::move(bytes)});
+}
+
+void LineRelay::CarryRequests() {
+    while (!m_stopping) {
+        Bytes bytes;
+        if (ReadSome(m_comMaster, bytes, kPollMs) > 0) m_towardsDevice.Send({std::chrono::milliseconds(0), bytes});
+    }
+}
+
+// Gathers whole replies, so that a fault applies to one reply exactly.
+void LineRelay::CarryReplies() {
+    Bytes pending;
+    while (!m_stopping) {
+        size_t got = ReadSome(m_deviceMaster, pending, pending.empty() ? kPollMs : kReplySilenceMs);
+        for (Bytes& reply : TakeWholeFrames(pending, ReplyLength)) ForwardReply(std::move(reply));
+        if (got == 0 && !pending.empty()) {
+            ForwardReply(pending);
+            pending.clear();
+        }
+    }
+}
+
+void LineRelay::ForwardReply(Bytes reply) {
+    ReplyFault fault;
+    {
+        std::lock_guard<std::mutex> lock(m_faultMutex);
+        std::swap(fault, m_nextFault);
+    }
+    for (PacedPart& part : PlanReply(fault, std::move(reply))) m_towardsCom.Send(std::move(part));
+}

@@ -1,0 +1,36 @@
+#pragma once
+// The wire between the COM port's pty and the slave's pty: carries bytes both
+// ways at the line's pace, and bends the slave's next reply as the test asked.
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+#include "PacedWriter.h"
+#include "ReplyFault.h"
+
+class LineRelay {
+public:
+    LineRelay(int comMaster, int deviceMaster, Clock::duration characterTime);
+    ~LineRelay();
+    LineRelay(const LineRelay&) = delete;
+    LineRelay& operator=(const LineRelay&) = delete;
+
+    void ChangeNextFault(const std::function<void(ReplyFault&)>& change);
+    void SendFromDevice(Bytes bytes);
+
+private:
+    void CarryRequests();
+    void CarryReplies();
+    void ForwardReply(Bytes reply);
+
+    const int m_comMaster;
+    const int m_deviceMaster;
+    PacedWriter m_towardsDevice;
+    PacedWriter m_towardsCom;
+    std::mutex m_faultMutex;
+    ReplyFault m_nextFault;
+    std::atomic<bool> m_stopping{false};
+    std::thread m_requestCarrier;
+    std::thread m_replyCarrier;
+};

@@ -1,0 +1,23 @@
+#pragma once
+// Faults the test asked for on the next reply, and how they turn a reply into
+// the parts the relay transmits.
+#include <chrono>
+#include <cstddef>
+#include <optional>
+#include <vector>
+
+#include "PacedWriter.h"
+
+struct ReplyFault {
+    std::chrono::milliseconds delay{0};
+    size_t splitAfter = 0;  // 0: not split
+    std::chrono::milliseconds splitPause{0};
+    bool drop = false;
+    std::optional<size_t> corruptIndex;
+    Bytes prefix;
+    Bytes suffix;
+};
+
+// Delay, then prefix + reply + suffix; a split puts its pause after the
+// reply's first splitAfter bytes. A dropped reply leaves prefix and suffix.
+std::vector<PacedPart> PlanReply(const ReplyFault& fault, Bytes reply);

@@ -1,0 +1,34 @@
+#pragma once
+// One line of one test: COM port pty <-> paced relay <-> slave pty, and the
+// dosdevices link that makes the first pty a COM port in the Wine prefix.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ComLink.h"
+#include "LineRelay.h"
+#include "ModbusSlave.h"
+#include "PtyPair.h"
+
+class SimulatedLine {
+public:
+    // Null with a reason in error when any part cannot be set up; whatever
+    // was set up is taken down again.
+    static std::unique_ptr<SimulatedLine> Open(const std::string& winePrefix, uint32_t baud,
+                                               const std::vector<int>& stations, std::string& error);
+
+    int ComNumber() const { return m_link->Number(); }
+    ModbusSlave& Slave() { return *m_slave; }
+    LineRelay& Relay() { return *m_relay; }
+
+private:
+    SimulatedLine() = default;
+
+    // Declared in the order of setting up; torn down the other way round,
+    // so the COM port disappears first and the ptys last.
+    PtyPair m_comSide;
+    PtyPair m_deviceSide;
+    std::unique_ptr<ModbusSlave> m_slave;
+    std::unique_ptr<LineRelay> m_relay;
+    std::unique_ptr<ComLink> m_link;
+};
