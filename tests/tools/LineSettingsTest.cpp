@@ -1,0 +1,72 @@
+#include <gtest/gtest.h>
+
+#include "korvel-poll/LineSettings.h"
+
+namespace {
+
+TEST(LineSettings, BaudRatesMapToTheHostsIndexTable) {
+    const uint32_t bauds[] = {110,   300,   600,   1200,  2400,   4800,   9600,  14400,
+                              19200, 38400, 56000, 57600, 115200, 128000, 256000};
+    for (uint32_t index = 0; index < 15; ++index) {
+        LineOptions line;
+        line.port = 1;
+        ASSERT_EQ(SetBaud(line, std::to_string(bauds[index])), "");
+        EXPECT_EQ(ToLinkParameters(line).baudIndex, index) << bauds[index];
+    }
+}
+
+TEST(LineSettings, ParityNamesMapToTheHostsOrderNotWin32s) {
+    struct Case {
+        const char* name;
+        int16_t index;
+    };
+    const Case cases[] = {{"odd", 0}, {"even", 1}, {"none", 2}, {"mark", 3}, {"SPACE", 4}};
+    for (const Case& c : cases) {
+        LineOptions line;
+        line.port = 1;
+        ASSERT_EQ(SetParity(line, c.name), "");
+        EXPECT_EQ(ToLinkParameters(line).parityIndex, c.index) << c.name;
+    }
+}
+
+TEST(LineSettings, TheRestOfTheRecord) {
+    LineOptions line;
+    ASSERT_EQ(SetPort(line, "COM10"), "");
+    ASSERT_EQ(SetDataBits(line, "7"), "");
+    ASSERT_EQ(SetStopBits(line, "2"), "");
+    ASSERT_EQ(SetRts(line, "2"), "");
+    ASSERT_EQ(SetTimeout(line, "750"), "");
+    LinkParameters link = ToLinkParameters(line);
+    EXPECT_EQ(link.portIndex, 9);
+    EXPECT_EQ(link.eightDataBits, 0);
+    EXPECT_EQ(link.twoStopBits, 1);
+    EXPECT_EQ(link.rtsControl, 2);
+    EXPECT_EQ(link.responseTimeout, 750u);
+    EXPECT_EQ(DescribeLine(line), "COM10 9600 7N2");
+
+    LinkParameters defaults = ToLinkParameters(LineOptions{1});
+    EXPECT_EQ(defaults.portIndex, 0);
+    EXPECT_EQ(defaults.baudIndex, 6u);
+    EXPECT_EQ(defaults.eightDataBits, 1);
+    EXPECT_EQ(defaults.twoStopBits, 0);
+    EXPECT_EQ(defaults.parityIndex, 2);
+    EXPECT_EQ(defaults.rtsControl, 0);
+    EXPECT_EQ(defaults.responseTimeout, 1000u);
+}
+
+TEST(LineSettings, PortsAreWrittenAsComNOrN) {
+    const char* good[] = {"1", "COM1", "com64", "Com7", "064"};
+    const int numbers[] = {1, 1, 64, 7, 64};
+    for (size_t i = 0; i < 5; ++i) {
+        LineOptions line;
+        EXPECT_EQ(SetPort(line, good[i]), "") << good[i];
+        EXPECT_EQ(line.port, numbers[i]) << good[i];
+    }
+    for (const char* bad : {"", "0", "65", "COM", "COM-1", "COM 3", "/dev/ttyS0", "3a"}) {
+        LineOptions line;
+        EXPECT_NE(SetPort(line, bad), "") << bad;
+        EXPECT_EQ(line.port, 0) << bad;
+    }
+}
+
+}  // namespace

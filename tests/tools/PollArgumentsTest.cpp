@@ -1,0 +1,145 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "korvel-poll/PollOptions.h"
+
+namespace {
+
+std::string Problem(const std::vector<std::string>& args) {
+    PollOptions options;
+    return ParsePollArguments(args, options);
+}
+
+PollOptions Parsed(const std::vector<std::string>& args) {
+    PollOptions options;
+    EXPECT_EQ(ParsePollArguments(args, options), "");
+    return options;
+}
+
+struct BadArguments {
+    std::vector<std::string> args;
+    const char* saysWhat;
+};
+
+TEST(PollArguments, EveryKindOfBadArgumentIsOneClearLine) {
+    const BadArguments cases[] = {
+        {{}, "nothing to do"},
+        {{"4x100:uint16"}, "--port is needed"},
+        {{"--port", "3", "4x100:dword"}, "unknown type 'dword'"},
+        {{"--port", "3", "4x100:64"}, "unknown type '64'"},
+        {{"--port", "3", "4x100"}, "needs a type"},
+        {{"--port", "3", "4x0:uint16"}, "out of range"},
+        {{"--port", "3", "4x65535:uint16"}, "out of range"},
+        {{"--port", "3", "2x100:uint16"}, "must start with 0x, 1x, 3x or 4x"},
+        {{"--port", "3", "4x:uint16"}, "needs an item number"},
+        {{"--port", "3", "4x12a:uint16"}, "needs an item number"},
+        {{"--port", "3", "4x100,33:uint16"}, "1..32"},
+        {{"--port", "3", "0x100,129:bit"}, "1..128"},
+        {{"--port", "3", "4x100,0:uint16"}, "1..32"},
+        {{"--port", "3", "0x1:float"}, "does not fit area 0x"},
+        {{"--port", "3", "3x1:bit"}, "does not fit area 3x"},
+        {{"--port", "COM0", "4x1:uint16"}, "--port 'COM0'"},
+        {{"--port", "65", "4x1:uint16"}, "COM1..COM64"},
+        {{"--port", "ttyS0", "4x1:uint16"}, "is not a serial port"},
+        {{"--port"}, "--port needs a value"},
+        {{"--port", "3", "--baud", "9601", "4x1:uint16"}, "--baud '9601' is not supported"},
+        {{"--port", "3", "--parity", "strange", "4x1:uint16"}, "--parity 'strange'"},
+        {{"--port", "3", "--data-bits", "9", "4x1:uint16"}, "7 or 8"},
+        {{"--port", "3", "--stop-bits", "1.5", "4x1:uint16"}, "1 or 2"},
+        {{"--port", "3", "--rts", "3", "4x1:uint16"}, "--rts '3'"},
+        {{"--port", "3", "--timeout", "0", "4x1:uint16"}, "--timeout '0'"},
+        {{"--port", "3", "--timeout", "-5", "4x1:uint16"}, "--timeout '-5'"},
+        {{"--port", "3", "--station", "0", "4x1:uint16"}, "station '0'"},
+        {{"--port", "3", "--station", "255", "4x1:uint16"}, "1..254"},
+        {{"--port", "3", "--station", "+5", "4x1:uint16"}, "station '+5'"},
+        {{"--port", "3", "--cycles", "many", "4x1:uint16"}, "--cycles 'many'"},
+        {{"--port", "3", "--interval", "-1", "4x1:uint16"}, "--interval '-1'"},
+        {{"--port", "3", "--write", "4x1:uint16"}, "needs a value"},
+        {{"--port", "3", "--write", "4x1:uint16=70000"}, "does not fit uint16 (0..65535)"},
+        {{"--port", "3", "--write", "4x1:int16=-32769"}, "does not fit int16"},
+        {{"--port", "3", "--write", "4x1:bcd=10000"}, "does not fit bcd (0..9999)"},
+        {{"--port", "3", "--write", "4x1:uint32=4294967296"}, "does not fit uint32"},
+        {{"--port", "3", "--write", "4x1:float=warm"}, "is not a float"},
+        {{"--port", "3", "--write", "0x1:bit=2"}, "does not fit bit"},
+        {{"--port", "3", "--write", "3x1:uint16=5"}, "read-only"},
+        {{"--port", "3", "--write", "1x1:bit=1"}, "read-only"},
+        {{"--port", "3", "--tags", "no-such-file.csv"}, "cannot open the tag file"},
+        {{"--port", "3", "--verbose", "4x1:uint16"}, "unknown option '--verbose'"},
+        {{"--port", "3", "-v", "4x1:uint16"}, "unknown option '-v'"},
+        {{"--info=yes"}, "--info takes no value"},
+    };
+    for (const BadArguments& c : cases) {
+        std::string problem = Problem(c.args);
+        std::string joined;
+        for (const std::string& arg : c.args) joined += arg + " ";
+        EXPECT_NE(problem.find(c.saysWhat), std::string::npos) << "args: " << joined << "\nproblem: " << problem;
+        EXPECT_EQ(problem.find('\n'), std::string::npos) << problem;
+    }
+}
+
+TEST(PollArguments, LineSettingsAndRunShapeAreTaken) {
+    PollOptions o = Parsed({"--port=COM12", "--baud", "19200", "--parity", "Even", "--data-bits", "7", "--stop-bits",
+                            "2", "--rts", "1", "--timeout", "250", "--station", "17", "--cycles", "0", "--interval",
+                            "50", "--trace", "--info", "--dll", "C:\\x\\Korvel.dll", "--registered", "4x100:uint16"});
+    EXPECT_EQ(o.line.port, 12);
+    EXPECT_EQ(o.line.baud, 19200u);
+    EXPECT_EQ(o.line.parity, "even");
+    EXPECT_EQ(o.line.dataBits, 7);
+    EXPECT_EQ(o.line.stopBits, 2);
+    EXPECT_EQ(o.line.rts, 1);
+    EXPECT_EQ(o.line.timeoutMs, 250u);
+    EXPECT_EQ(o.station, "17");
+    EXPECT_EQ(o.cycles, 0u);
+    EXPECT_EQ(o.intervalMs, 50u);
+    EXPECT_TRUE(o.trace);
+    EXPECT_TRUE(o.info);
+    EXPECT_TRUE(o.registered);
+    EXPECT_EQ(o.dllPath, "C:\\x\\Korvel.dll");
+}
+
+TEST(PollArguments, TagsTakeNamesOrCodesAndKeepTheirOrder) {
+    PollOptions o = Parsed({"--port", "com3", "0x1:bit", "1x2:1", "3x3:int16", "4x4,8:8", "4X5:BCD", "4x6:uint32",
+                            "4x00007:128"});
+    const int16_t types[] = {kTypeBit, kTypeBit, kTypeInt16, kTypeUInt16, kTypeBcd, kTypeUInt32, kTypeFloat};
+    const char* addresses[] = {"0x1", "1x2", "3x3", "4x4,8", "4X5", "4x6", "4x00007"};
+    ASSERT_EQ(o.tags.size(), 7u);
+    for (size_t i = 0; i < o.tags.size(); ++i) {
+        EXPECT_EQ(o.tags[i].dataType, types[i]) << i;
+        EXPECT_EQ(o.tags[i].address, addresses[i]) << i;
+        EXPECT_EQ(o.tags[i].name, addresses[i]) << i;
+        EXPECT_EQ(o.tags[i].station, "") << i;
+    }
+    EXPECT_EQ(o.line.port, 3);
+}
+
+TEST(PollArguments, WritesCarryTheValueInTheFieldOfTheirType) {
+    PollOptions o = Parsed({"--port", "1", "--write", "0x1:bit=on", "--write", "4x2:int16=-2", "--write",
+                            "4x3:uint16=0xFFFF", "--write", "4x4:bcd=1234", "--write", "4x5:uint32=4294967295",
+                            "--write", "4x7:float=21.5"});
+    ASSERT_EQ(o.writes.size(), 6u);
+    EXPECT_EQ(o.writes[0].value.bitValue, 1u);
+    EXPECT_EQ(o.writes[1].value.intValue, -2);
+    EXPECT_EQ(o.writes[2].value.wordValue, 0xFFFF);
+    EXPECT_EQ(o.writes[3].value.bcdValue, 1234);
+    EXPECT_EQ(o.writes[4].value.dwordValue, 4294967295u);
+    EXPECT_EQ(o.writes[5].value.floatValue, 21.5f);
+    EXPECT_EQ(o.writes[5].valueText, "21.5");
+    EXPECT_TRUE(o.tags.empty());
+}
+
+TEST(PollArguments, HelpAndInfoNeedNoPort) {
+    EXPECT_TRUE(Parsed({"--help"}).help);
+    EXPECT_TRUE(Parsed({"-h"}).help);
+    EXPECT_TRUE(Parsed({"--info"}).info);
+    PollOptions defaults = Parsed({"--info"});
+    EXPECT_EQ(defaults.line.baud, 9600u);
+    EXPECT_EQ(defaults.line.parity, "none");
+    EXPECT_EQ(defaults.line.dataBits, 8);
+    EXPECT_EQ(defaults.line.stopBits, 1);
+    EXPECT_EQ(defaults.station, "1");
+    EXPECT_EQ(defaults.cycles, 1u);
+}
+
+}  // namespace

@@ -1,0 +1,47 @@
+#include <gtest/gtest.h>
+
+#include "korvel-poll/DriverTexts.h"
+#include "korvel-poll/GbkText.h"
+#include "korvel-poll/PollTable.h"
+#include "modbus/TagRecords.h"
+
+namespace {
+
+TEST(PollTable, ColumnsLineUpForEveryTagOfTheRun) {
+    std::vector<PollTag> tags = {
+        {"temperature", "3x1", kTypeFloat, ""},
+        {"4x10", "4x10", kTypeUInt32, "17"},
+    };
+    PollTable table(tags, "1");
+    EXPECT_EQ(table.Header(), "name         station  address  type    value           status");
+    EXPECT_EQ(table.Row(tags[0], {"1", "21.5", "OK"}),
+              "temperature  1        3x1      float   21.5            OK");
+    EXPECT_EQ(table.Row(tags[1], {"17", "-", "x"}),
+              "4x10         17       4x10     uint32  -               x");
+}
+
+TEST(PollTable, TheSummarySaysReadFailedAndTime) {
+    EXPECT_EQ(CycleSummary(3, 6, 1, 412), "cycle 3: 5 of 6 tags read, 1 failed, 412 ms");
+}
+
+TEST(DriverTexts, GbkTextsBecomeUtf8WithTheirMeaning) {
+    struct Case {
+        const char* gbk;
+        const char* shown;
+    };
+    const Case cases[] = {
+        {"OK", "OK"},
+        {"\xb6\xc1\xc9\xe8\xb1\xb8\xb4\xed\xce\xf3\x21", "读设备错误! (error reading the device)"},
+        {"\xd0\xb4\xc9\xe8\xb1\xb8\xb4\xed\xce\xf3\x21", "写设备错误! (error writing the device)"},
+        {"\xb3\xf5\xca\xbc\xbb\xaf\xc9\xe8\xb1\xb8\xb4\xed\xce\xf3\x21", "初始化设备错误! (device initialisation error)"},
+        {"\xb4\xed\xce\xf3\xb5\xc4\xc9\xe8\xb1\xb8\xb5\xd8\xd6\xb7\x21", "错误的设备地址! (wrong device address)"},
+        {"\xb2\xbb\xd6\xa7\xb3\xd6\xb8\xc3\xbc\xc4\xb4\xe6\xc6\xf7\x21", "不支持该寄存器! (register not supported)"},
+        {"\xb4\xed\xce\xf3\xb5\xc4\xca\xfd\xbe\xdd\xc0\xe0\xd0\xcd\x21", "错误的数据类型! (wrong data type)"},
+        {"\xd3\xc3\xd7\xd4\xb6\xa8\xd2\xe5\xb4\xed\xce\xf3", "用自定义错误"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(DescribeDriverText(c.gbk), c.shown);
+    EXPECT_EQ(GbkToUtf8(nullptr), "");
+    EXPECT_EQ(GbkToUtf8(""), "");
+}
+
+}  // namespace
