@@ -1,0 +1,331 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "driver/DriverError.h"
+#include "modbus/TagOperations.h"
+#include "support/FrameBytes.h"
+#include "support/SimulatedSlave.h"
+
+namespace {
+
+using Reply = SimulatedSlave::Reply;
+
+// A driver's six station maps in front of simulated slaves.
+class TagOperations : public ::testing::Test {
+protected:
+    static TagAddress Tag(const char* text, int16_t dataType) {
+        TagAddress tag{};
+        tag.dataType = dataType;
+        EXPECT_EQ(modbus::ParseAddress(text, &tag), kErrorNone) << text;
+        return tag;
+    }
+
+    static TagValue Untouched() {
+        TagValue value;
+        std::memset(&value, 0xA5, sizeof(value));
+        return value;
+    }
+
+    int32_t Read(int32_t station, const TagAddress& tag, TagValue& value) {
+        return modbus::ReadTag(Maps(), slave, &station, &tag, &value);
+    }
+
+    int32_t Write(int32_t station, const TagAddress& tag, const TagValue& value) {
+        return modbus::WriteTag(Maps(), slave, &station, &tag, &value);
+    }
+
+    // The value a read delivers, and whether it needed the line.
+    uint32_t ReadWord(int32_t station, const TagAddress& tag, int32_t expectedCode = kErrorNone) {
+        TagValue value = Untouched();
+        EXPECT_EQ(Read(station, tag, value), expectedCode);
+        return value.wordValue;
+    }
+
+    size_t RequestsDuring(const std::function<void()>& step) {
+        slave.ClearRequests();
+        step();
+        return slave.Requests().size();
+    }
+
+    StationMaps Maps() {
+        return {coils, discreteInputs, inputWords, holdingWords, inputDWords, holdingDWords};
+    }
+
+    SimulatedSlave slave;
+    BitStationMap coils;
+    BitStationMap discreteInputs;
+    WordStationMap inputWords;
+    WordStationMap holdingWords;
+    DWordStationMap inputDWords;
+    DWordStationMap holdingDWords;
+};
+
+TEST_F(TagOperations, FirstReadDeliversTheDeviceValueWithOneRequestForItsItem) {
+    slave.Item(1, kAreaHoldingRegisters, 99) = 0x1234;
+    slave.Item(1, kAreaHoldingRegisters, 100) = 0x0001;
+    slave.Item(1, kAreaCoils, 4) = 1;
+    slave.Item(1, kAreaDiscreteInputs, 6) = 1;
+    slave.Item(1, kAreaInputRegisters, 9) = 0xFFFF;
+    const struct {
+        const char* text;
+        int16_t dataType;
+        std::string request;
+    } cases[] = {
+        {"4x100", 8, Frame({0x01, 0x03, 0x00, 0x63, 0x00, 0x01, 0x74, 0x14})},
+        {"4x100", 32, Frame({0x01, 0x03, 0x00, 0x63, 0x00, 0x02, 0x34, 0x15})},
+        {"0x5", 1, Frame({0x01, 0x01, 0x00, 0x04, 0x00, 0x01, 0xBC, 0x0B})},
+        {"1x7", 1, Frame({0x01, 0x02, 0x00, 0x06, 0x00, 0x01, 0x59, 0xCB})},
+        {"3x10,5", 4, Frame({0x01, 0x04, 0x00, 0x09, 0x00, 0x05, 0xE0, 0x0B})},
+    };
+    TagValue values[5];
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        values[i] = Untouched();
+        EXPECT_EQ(RequestsDuring([&] { EXPECT_EQ(Read(1, Tag(cases[i].text, cases[i].dataType), values[i]), 0); }), 1u);
+        EXPECT_EQ(slave.Requests().back(), cases[i].request) << cases[i].text;
+    }
+    EXPECT_EQ(values[0].wordValue, 0x1234);
+    EXPECT_EQ(values[0].bcdValue, 1234);
+    EXPECT_EQ(values[1].dwordValue, 0x00011234u);
+    EXPECT_EQ(values[2].bitValue, 1u);
+    EXPECT_EQ(values[3].bitValue, 1u);
+    EXPECT_EQ(values[4].intValue, -1);
+}
+
+TEST_F(TagOperations, AFirstReadFreshensOnlyItsOwnItem) {
+    const TagAddress middle = Tag("4x2", 8);
+    const TagAddress pair = Tag("4x1", 32);
+    const TagAddress suffixed = Tag("4x1,3", 8);
+    ReadWord(1, middle);
+    TagValue value = Untouched();
+    EXPECT_EQ(Read(1, pair, value), kErrorNone);  // registers 0 and 1
+    EXPECT_EQ(Read(1, suffixed, value), kErrorNone);  // registers 0..2
+    EXPECT_EQ(RequestsDuring([&] { ReadWord(1, middle); }), 1u);
+}
+
+TEST_F(TagOperations, LaterCyclesSendOneRequestPerBlock) {
+    for (uint16_t i = 0; i < 3; ++i) slave.Item(1, kAreaHoldingRegisters, i) = static_cast<uint16_t>(10 + i);
+    const TagAddress neighbours[] = {Tag("4x1", 8), Tag("4x2", 8), Tag("4x3", 8)};
+    EXPECT_EQ(RequestsDuring([&] {
+                  for (const TagAddress& tag : neighbours) ReadWord(1, tag);
+              }),
+              3u);
+    for (int cycle = 0; cycle < 2; ++cycle) {
+        std::vector<uint32_t> values;
+        EXPECT_EQ(RequestsDuring([&] {
+                      for (const TagAddress& tag : neighbours) values.push_back(ReadWord(1, tag));
+                  }),
+                  1u);
+        EXPECT_EQ(slave.Requests()[0], Frame({0x01, 0x03, 0x00, 0x00, 0x00, 0x03, 0x05, 0xCB}));
+        EXPECT_EQ(values, (std::vector<uint32_t>{10, 11, 12}));
+    }
+
+    const TagAddress apart[] = {Tag("4x21", 8), Tag("4x31", 8)};  // gap 10 above the limit of 8
+    for (const TagAddress& tag : apart) ReadWord(1, tag);
+    EXPECT_EQ(RequestsDuring([&] {
+                  for (const TagAddress& tag : apart) ReadWord(1, tag);
+              }),
+              2u);
+}
+
+TEST_F(TagOperations, BothViewsOfARegisterAreaShareAResponse) {
+    slave.Item(1, kAreaInputRegisters, 0) = 0x0000;
+    slave.Item(1, kAreaInputRegisters, 1) = 0x3F80;
+    const TagAddress word = Tag("3x2", 8);
+    const TagAddress pair = Tag("3x1", 128);
+    TagValue value = Untouched();
+    Read(1, word, value);
+    Read(1, pair, value);
+    EXPECT_EQ(RequestsDuring([&] {
+                  EXPECT_EQ(Read(1, pair, value), 0);
+                  EXPECT_EQ(Read(1, word, value), 0);
+              }),
+              1u);
+    EXPECT_EQ(value.floatValue, 1.0f);
+    EXPECT_EQ(value.wordValue, 0x3F80);
+}
+
+TEST_F(TagOperations, PaddingBitsAreNotTakenForCoils) {
+    slave.PadBitsWithOnes(true);
+    const TagAddress first = Tag("0x1,1", 1);
+    const TagAddress third = Tag("0x3", 1);
+    TagValue value = Untouched();
+    Read(1, first, value);
+    Read(1, third, value);
+    Read(1, first, value);  // one coil asked for, a byte with seven padding ones back
+    EXPECT_EQ(RequestsDuring([&] { EXPECT_EQ(Read(1, third, value), 0); }), 1u);
+    EXPECT_EQ(value.bitValue, 0u);
+}
+
+TEST_F(TagOperations, CountSuffixReplacesThePlannedBlock) {
+    const struct {
+        const char* text;
+        int16_t dataType;
+        std::string request;
+    } cases[] = {
+        {"4x10,5", 8, Frame({0x01, 0x03, 0x00, 0x09, 0x00, 0x05, 0x55, 0xCB})},
+        {"4x10,5", 32, Frame({0x01, 0x03, 0x00, 0x09, 0x00, 0x06, 0x15, 0xCA})},
+        {"0x3,20", 1, Frame({0x01, 0x01, 0x00, 0x02, 0x00, 0x14, 0x9D, 0xC5})},
+    };
+    for (const auto& c : cases) {
+        const TagAddress tag = Tag(c.text, c.dataType);
+        TagValue value = Untouched();
+        Read(1, tag, value);
+        EXPECT_EQ(RequestsDuring([&] { EXPECT_EQ(Read(1, tag, value), 0); }), 1u);
+        EXPECT_EQ(slave.Requests()[0], c.request) << c.text;
+    }
+}
+
+TEST_F(TagOperations, StationsKeepSeparateCaches) {
+    slave.Item(1, kAreaHoldingRegisters, 0) = 100;
+    slave.Item(2, kAreaHoldingRegisters, 0) = 200;
+    const TagAddress tag = Tag("4x1", 8);
+    EXPECT_EQ(ReadWord(1, tag), 100u);
+    EXPECT_EQ(ReadWord(2, tag), 200u);
+    EXPECT_EQ(RequestsDuring([&] {
+                  EXPECT_EQ(ReadWord(1, tag), 100u);
+                  EXPECT_EQ(ReadWord(2, tag), 200u);
+              }),
+              2u);
+    EXPECT_EQ(slave.Requests()[0][0], 1);
+    EXPECT_EQ(slave.Requests()[1][0], 2);
+}
+
+TEST_F(TagOperations, AFailedReadDeliversNothingAndTheNextReadRetries) {
+    slave.Item(1, kAreaHoldingRegisters, 4) = 42;
+    const TagAddress tag = Tag("4x5", 8);
+    for (Reply failure : {Reply::kException, Reply::kBadCrc, Reply::kSilence}) {
+        slave.SetReply(failure);
+        TagValue value = Untouched();
+        EXPECT_EQ(Read(1, tag, value), kErrorReadDevice);
+        EXPECT_EQ(value.wordValue, Untouched().wordValue);
+        slave.SetReply(Reply::kNormal);
+        EXPECT_EQ(RequestsDuring([&] { EXPECT_EQ(ReadWord(1, tag), 42u); }), 1u);
+    }
+}
+
+TEST_F(TagOperations, WritesSendTheExpectedBytesAndReadBackUnchanged) {
+    TagValue value{};
+    value.bitValue = 1;
+    value.intValue = 70000;
+    value.wordValue = 0xBEEF;
+    value.bcdValue = 1234;
+    value.dwordValue = 0x12345678;
+    value.floatValue = 1.0f;
+    TagValue off = value;
+    off.bitValue = 2;
+    const struct {
+        const char* text;
+        int16_t dataType;
+        TagValue written;
+        std::string request;
+        size_t readRequests;  // 32-bit tags read the device again
+    } cases[] = {
+        {"0x1", 1, value, Frame({0x01, 0x05, 0x00, 0x00, 0xFF, 0x00, 0x8C, 0x3A}), 0},
+        {"0x1", 1, off, Frame({0x01, 0x05, 0x00, 0x00, 0x00, 0x00, 0xCD, 0xCA}), 0},
+        {"4x100", 4, value, Frame({0x01, 0x06, 0x00, 0x63, 0x11, 0x70, 0x74, 0x60}), 0},
+        {"4x100", 8, value, Frame({0x01, 0x06, 0x00, 0x63, 0xBE, 0xEF, 0x49, 0xF8}), 0},
+        {"4x100", 16, value, Frame({0x01, 0x06, 0x00, 0x63, 0x12, 0x34, 0x74, 0xA3}), 0},
+        {"4x100", 32, value,
+         Frame({0x01, 0x10, 0x00, 0x63, 0x00, 0x02, 0x04, 0x56, 0x78, 0x12, 0x34, 0x29, 0x74}), 1},
+        {"4x100", 128, value,
+         Frame({0x01, 0x10, 0x00, 0x63, 0x00, 0x02, 0x04, 0x00, 0x00, 0x3F, 0x80, 0xA5, 0xC2}), 1},
+    };
+    for (const auto& c : cases) {
+        const TagAddress tag = Tag(c.text, c.dataType);
+        EXPECT_EQ(RequestsDuring([&] { EXPECT_EQ(Write(1, tag, c.written), kErrorNone); }), 1u);
+        EXPECT_EQ(slave.Requests()[0], c.request) << c.text << " type " << c.dataType;
+        TagValue readBack = Untouched();
+        EXPECT_EQ(RequestsDuring([&] { EXPECT_EQ(Read(1, tag, readBack), kErrorNone); }), c.readRequests);
+        switch (c.dataType) {
+        case 1: EXPECT_EQ(readBack.bitValue, c.written.bitValue == 1 ? 1u : 0u); break;
+        case 4: EXPECT_EQ(readBack.intValue, 0x1170); break;
+        case 8: EXPECT_EQ(readBack.wordValue, 0xBEEF); break;
+        case 16: EXPECT_EQ(readBack.bcdValue, 1234); break;
+        case 32: EXPECT_EQ(readBack.dwordValue, 0x12345678u); break;
+        default: EXPECT_EQ(readBack.floatValue, 1.0f); break;
+        }
+    }
+}
+
+TEST_F(TagOperations, AnUnconfirmedWriteLeavesTheCachesAsTheyWere) {
+    slave.Item(1, kAreaHoldingRegisters, 0) = 10;
+    slave.Item(1, kAreaHoldingRegisters, 1) = 11;
+    const TagAddress first = Tag("4x1", 8);
+    const TagAddress second = Tag("4x2", 8);
+    ReadWord(1, first);
+    ReadWord(1, second);
+    ReadWord(1, first);  // the block read leaves 4x2 fresh
+    TagValue written{};
+    written.wordValue = 99;
+    for (Reply failure : {Reply::kSilence, Reply::kException, Reply::kBadCrc}) {
+        slave.SetReply(failure);
+        EXPECT_EQ(Write(1, second, written), kErrorWriteDevice);
+        EXPECT_EQ(Write(3, Tag("0x1", 1), written), kErrorWriteDevice);
+    }
+    slave.SetReply(Reply::kNormal);
+    EXPECT_EQ(RequestsDuring([&] { EXPECT_EQ(ReadWord(1, second), 11u); }), 0u);
+    EXPECT_EQ(coils.Find(3), nullptr);
+}
+
+TEST_F(TagOperations, AWriteWithdrawsEveryCachedValueItContradicts) {
+    const TagAddress first = Tag("4x1", 8);
+    const TagAddress second = Tag("4x2", 8);
+    const TagAddress third = Tag("4x3", 8);
+    const TagAddress pair = Tag("4x1", 32);
+    TagValue value = Untouched();
+    for (const TagAddress& tag : {first, third, pair, first}) Read(1, tag, value);
+    // The block read of registers 0..2 left the pair over registers 0 and 1 fresh.
+    TagValue written{};
+    written.wordValue = 0x0007;
+    ASSERT_EQ(Write(1, second, written), kErrorNone);
+    EXPECT_EQ(RequestsDuring([&] { EXPECT_EQ(Read(1, pair, value), 0); }), 1u);
+    EXPECT_EQ(value.dwordValue, 0x00070000u);
+
+    Read(1, first, value);  // registers 0..2 fresh in both views again
+    written.dwordValue = 0xAAAABBBB;
+    ASSERT_EQ(Write(1, pair, written), kErrorNone);
+    EXPECT_EQ(RequestsDuring([&] { EXPECT_EQ(ReadWord(1, second), 0xAAAAu); }), 1u);
+    EXPECT_EQ(RequestsDuring([&] { EXPECT_EQ(ReadWord(1, third), 0u); }), 0u);
+}
+
+TEST_F(TagOperations, RecordsParsingCannotProduceAreRefusedWithoutTraffic) {
+    TagAddress unknownArea = Tag("4x1", 8);
+    unknownArea.area = 7;
+    TagAddress bitAsRegister = Tag("0x1", 1);
+    bitAsRegister.dataType = 4;
+    TagAddress zeroAddress = Tag("4x1", 8);
+    zeroAddress.address = 0;
+    const TagAddress readOnly[] = {Tag("1x1", 1), Tag("3x1", 8), Tag("3x1", 32)};
+    TagValue value = Untouched();
+    const int32_t station = 1;
+    EXPECT_EQ(RequestsDuring([&] {
+                  for (const TagAddress& tag : {unknownArea, bitAsRegister, zeroAddress}) {
+                      EXPECT_EQ(Read(1, tag, value), kErrorReadDevice);
+                      EXPECT_EQ(Write(1, tag, value), kErrorRegister);
+                  }
+                  for (const TagAddress& tag : readOnly) EXPECT_EQ(Write(1, tag, value), kErrorRegister);
+                  EXPECT_EQ(modbus::ReadTag(Maps(), slave, nullptr, &readOnly[0], &value), kErrorReadDevice);
+                  EXPECT_EQ(modbus::ReadTag(Maps(), slave, &station, nullptr, &value), kErrorReadDevice);
+                  EXPECT_EQ(modbus::ReadTag(Maps(), slave, &station, &readOnly[0], nullptr), kErrorReadDevice);
+                  EXPECT_EQ(modbus::WriteTag(Maps(), slave, nullptr, &readOnly[0], &value), kErrorRegister);
+                  EXPECT_EQ(modbus::WriteTag(Maps(), slave, &station, nullptr, &value), kErrorRegister);
+                  EXPECT_EQ(modbus::WriteTag(Maps(), slave, &station, &readOnly[0], nullptr), kErrorRegister);
+              }),
+              0u);
+    EXPECT_EQ(value.wordValue, Untouched().wordValue);
+}
+
+TEST_F(TagOperations, EveryExchangeIsTracedBeforeAndAfter) {
+    TagValue value{};
+    Read(1, Tag("4x1", 8), value);
+    Write(1, Tag("4x1", 8), value);
+    EXPECT_EQ(slave.TraceLabels(),
+              (std::vector<std::string>{"Read Send", "Read Receive", "Write Send", "Write Receive"}));
+}
+
+}  // namespace
