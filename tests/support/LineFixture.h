@@ -56,6 +56,10 @@ public:
 
     // Raw bytes towards the COM port now, as if the device sent them; paced
     // like a reply, after whatever is already on its way.
+    //
+    // Like a real port, the COM port starts empty at every open: bytes that
+    // reach it while no handle is open are lost, and bytes left unread when
+    // the last handle closes are discarded.
     void SendFromDevice(const std::vector<uint8_t>& bytes);
 
     // A stopped slave neither receives nor answers; its tables are kept.

@@ -26,6 +26,16 @@ Bytes WithCrc(Bytes frame) {
     return frame;
 }
 
+Bytes Concat(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+Bytes Inverted(Bytes bytes, size_t index) {
+    bytes[index] ^= 0xFF;
+    return bytes;
+}
+
 double NowMs() {
     LARGE_INTEGER count, frequency;
     QueryPerformanceCounter(&count);
@@ -163,6 +173,202 @@ TEST(LineFixture, ReplyCarriesTheTableValuesAndTheLogHoldsTheRequest) {
                 arrival.FirstMs(), arrival.LastMs());
     prepared.line.ClearRequests();
     EXPECT_TRUE(prepared.line.Requests().empty());
+}
+
+TEST(LineFixture, StationsAnswerFromTheirOwnTables) {
+    LineFixture line(9600, {1, 17});
+    line.SetHoldingRegister(1, 107, 0x0101);
+    line.SetHoldingRegister(17, 107, 0x1717);
+    line.SetInputRegister(17, 9, 0xBEEF);
+    line.SetCoil(17, 16, true);
+    line.SetCoil(17, 18, true);
+    line.SetDiscreteInput(1, 65535, true);
+    struct Case {
+        const char* name;
+        Bytes request;
+        Bytes reply;
+    } cases[] = {
+        {"holding register of station 1", WithCrc({0x01, 0x03, 0x00, 0x6B, 0x00, 0x01}),
+         WithCrc({0x01, 0x03, 0x02, 0x01, 0x01})},
+        {"holding register of station 17", WithCrc({0x11, 0x03, 0x00, 0x6B, 0x00, 0x01}),
+         WithCrc({0x11, 0x03, 0x02, 0x17, 0x17})},
+        {"input register", WithCrc({0x11, 0x04, 0x00, 0x09, 0x00, 0x01}), WithCrc({0x11, 0x04, 0x02, 0xBE, 0xEF})},
+        {"coils", WithCrc({0x11, 0x01, 0x00, 0x10, 0x00, 0x03}), WithCrc({0x11, 0x01, 0x01, 0x05})},
+        {"last discrete input", WithCrc({0x01, 0x02, 0xFF, 0xFF, 0x00, 0x01}), WithCrc({0x01, 0x02, 0x01, 0x01})},
+        {"station not on the line", WithCrc({0x05, 0x03, 0x00, 0x00, 0x00, 0x01}), {}},
+        {"bad CRC", {0x01, 0x03, 0x00, 0x6B, 0x00, 0x01, 0x00, 0x00}, {}},
+        {"beyond the table", WithCrc({0x01, 0x03, 0xFF, 0xFF, 0x00, 0x02}), WithCrc({0x01, 0x83, 0x02})},
+    };
+    TestPort port(line.DevicePath());
+    ASSERT_TRUE(port.IsOpen());
+    for (const Case& c : cases) {
+        line.ClearRequests();
+        EXPECT_EQ(port.Exchange(c.request, 100, 300).bytes, c.reply) << c.name;
+        EXPECT_EQ(line.Requests(), std::vector<Bytes>{c.request}) << c.name;
+    }
+}
+
+TEST(LineFixture, WritesFromTheMasterReachTheTables) {
+    LineFixture line(9600, {1, 2});
+    struct Case {
+        const char* name;
+        Bytes request;
+        std::function<bool(LineFixture&)> written;
+    } cases[] = {
+        {"coil on", WithCrc({0x01, 0x05, 0x00, 0x10, 0xFF, 0x00}),
+         [](LineFixture& l) { return l.Coil(1, 16) && !l.Coil(2, 16); }},
+        {"single register", WithCrc({0x02, 0x06, 0x00, 0x07, 0x12, 0x34}),
+         [](LineFixture& l) { return l.HoldingRegister(2, 7) == 0x1234 && l.HoldingRegister(1, 7) == 0; }},
+        {"two registers", WithCrc({0x01, 0x10, 0x00, 0x00, 0x00, 0x02, 0x04, 0x12, 0x34, 0x56, 0x78}),
+         [](LineFixture& l) { return l.HoldingRegister(1, 0) == 0x1234 && l.HoldingRegister(1, 1) == 0x5678; }},
+    };
+    TestPort port(line.DevicePath());
+    ASSERT_TRUE(port.IsOpen());
+    for (const Case& c : cases) {
+        Bytes reply = port.Exchange(c.request).bytes;
+        ASSERT_GE(reply.size(), 2u) << c.name;
+        EXPECT_EQ(reply[1], c.request[1]) << c.name;
+        EXPECT_TRUE(c.written(line)) << c.name;
+    }
+}
+
+TEST(LineFixture, EachFaultBendsTheNextReplyOnly) {
+    struct Case {
+        const char* name;
+        std::function<void(LineFixture&)> fault;
+        std::function<Bytes(const Bytes&)> expected;
+    } cases[] = {
+        {"drop", [](LineFixture& l) { l.DropNextReply(); }, [](const Bytes&) { return Bytes{}; }},
+        {"corrupt", [](LineFixture& l) { l.CorruptNextReply(3); }, [](const Bytes& r) { return Inverted(r, 3); }},
+        {"prefix", [](LineFixture& l) { l.PrefixNextReply({0xAA, 0x01}); },
+         [](const Bytes& r) { return Concat({0xAA, 0x01}, r); }},
+        {"suffix", [](LineFixture& l) { l.SuffixNextReply({0x00, 0x55}); },
+         [](const Bytes& r) { return Concat(r, {0x00, 0x55}); }},
+        {"split", [](LineFixture& l) { l.SplitNextReply(3, 50); }, [](const Bytes& r) { return r; }},
+        {"delay", [](LineFixture& l) { l.DelayNextReply(50); }, [](const Bytes& r) { return r; }},
+        {"dropped reply keeps its stray bytes",
+         [](LineFixture& l) {
+             l.DropNextReply();
+             l.PrefixNextReply({0x7E});
+             l.SuffixNextReply({0x7F});
+         },
+         [](const Bytes&) { return Bytes{0x7E, 0x7F}; }},
+        {"corrupt beyond the reply", [](LineFixture& l) { l.CorruptNextReply(9); }, [](const Bytes& r) { return r; }},
+    };
+    PreparedLine prepared;
+    TestPort port(prepared.line.DevicePath());
+    ASSERT_TRUE(port.IsOpen());
+    for (const Case& c : cases) {
+        c.fault(prepared.line);
+        EXPECT_EQ(port.Exchange(kReadTwoRegisters, 150).bytes, c.expected(prepared.reply)) << c.name;
+        EXPECT_EQ(port.Exchange(kReadTwoRegisters).bytes, prepared.reply) << "after " << c.name;
+    }
+    EXPECT_EQ(prepared.line.Requests().size(), 2 * (sizeof cases / sizeof cases[0]));
+}
+
+// The lower bounds below are certain: the relay cannot deliver sooner than
+// told, however slow the machine. How much later it delivers is only printed.
+TEST(LineFixture, SplitReplyPausesAfterItsFirstPart) {
+    PreparedLine prepared;
+    TestPort port(prepared.line.DevicePath());
+    ASSERT_TRUE(port.IsOpen());
+    prepared.line.SplitNextReply(4, 300);
+
+    Arrival arrival = port.Exchange(kReadTwoRegisters, 400);
+
+    EXPECT_EQ(arrival.bytes, prepared.reply);
+    std::pair<double, size_t> pause = arrival.LongestPause();
+    EXPECT_EQ(pause.second, 4u);
+    EXPECT_GE(pause.first, 300.0);
+    std::printf("split after 4 bytes, 300 ms asked: longest pause %.1f ms\n", pause.first);
+}
+
+TEST(LineFixture, DelayedReplyComesNoSoonerThanTheDelay) {
+    PreparedLine prepared;
+    TestPort port(prepared.line.DevicePath());
+    ASSERT_TRUE(port.IsOpen());
+    prepared.line.DelayNextReply(200);
+
+    Arrival arrival = port.Exchange(kReadTwoRegisters);
+
+    EXPECT_EQ(arrival.bytes, prepared.reply);
+    EXPECT_GE(arrival.FirstMs(), 200.0);
+    std::printf("reply delayed by 200 ms: first byte after %.1f ms\n", arrival.FirstMs());
+}
+
+TEST(LineFixture, DeviceBytesArriveUnasked) {
+    LineFixture line;
+    TestPort port(line.DevicePath());
+    ASSERT_TRUE(port.IsOpen());
+    line.SendFromDevice({0x00, 0xFF, 0x01, 0x03});
+
+    EXPECT_EQ(port.Exchange({}).bytes, (Bytes{0x00, 0xFF, 0x01, 0x03}));
+    EXPECT_TRUE(line.Requests().empty());
+}
+
+TEST(LineFixture, StoppedSlaveNeitherHearsNorAnswersUntilStartedAgain) {
+    PreparedLine prepared;
+    TestPort port(prepared.line.DevicePath());
+    ASSERT_TRUE(port.IsOpen());
+
+    prepared.line.StopSlave();
+    EXPECT_TRUE(port.Exchange(kReadTwoRegisters, 100, 300).bytes.empty());
+    EXPECT_TRUE(prepared.line.Requests().empty());
+
+    prepared.line.StartSlave();
+    EXPECT_EQ(port.Exchange(kReadTwoRegisters).bytes, prepared.reply);
+    EXPECT_EQ(prepared.line.Requests(), std::vector<Bytes>{kReadTwoRegisters});
+}
+
+TEST(LineFixture, PortReopensAndEachLineHasItsOwnPort) {
+    PreparedLine first;
+    PreparedLine second;
+    second.line.SetHoldingRegister(1, 0, 0x04D3);
+    EXPECT_NE(first.line.PortIndex(), second.line.PortIndex());
+    EXPECT_GE(first.line.PortIndex(), 9);
+    for (int round = 0; round < 3; ++round) {
+        TestPort port(first.line.DevicePath());
+        ASSERT_TRUE(port.IsOpen()) << "round " << round;
+        EXPECT_EQ(port.Exchange(kReadTwoRegisters).bytes, first.reply) << "round " << round;
+    }
+    TestPort port(second.line.DevicePath());
+    ASSERT_TRUE(port.IsOpen());
+    EXPECT_EQ(port.Exchange(kReadTwoRegisters).bytes, WithCrc({0x01, 0x03, 0x04, 0x04, 0xD3, 0x16, 0x2E}));
+}
+
+TEST(LineFixture, EveryOpenStartsWithAnEmptyPort) {
+    LineFixture line;
+    {
+        TestPort port(line.DevicePath());
+        ASSERT_TRUE(port.IsOpen());
+        line.SendFromDevice({0x01, 0x02, 0x03});
+        Sleep(200);
+    }
+    line.SendFromDevice({0x04, 0x05});
+    Sleep(200);
+    TestPort port(line.DevicePath());
+    ASSERT_TRUE(port.IsOpen());
+    EXPECT_TRUE(port.Exchange({}, 100, 300).bytes.empty());
+    line.SendFromDevice({0x06});
+    EXPECT_EQ(port.Exchange({}).bytes, Bytes{0x06});
+}
+
+TEST(LineFixture, RefusedCommandsFailTheTest) {
+    LineFixture line(9600, {1});
+    EXPECT_NONFATAL_FAILURE(line.SetCoil(9, 0, true), "station 9 is not on this line");
+    EXPECT_NONFATAL_FAILURE(line.HoldingRegister(2, 0), "station 2 is not on this line");
+    line.SetHoldingRegister(1, 0, 7);
+    EXPECT_EQ(line.HoldingRegister(1, 0), 7);
+}
+
+TEST(LineFixture, ClosedLineTakesItsPortAway) {
+    std::string path;
+    {
+        LineFixture line;
+        path = line.DevicePath();
+    }
+    TestPort port(path);
+    EXPECT_FALSE(port.IsOpen());
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #include "LineRelay.h"
 
+#include <fcntl.h>
 #include <poll.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace {
@@ -11,6 +13,14 @@ constexpr int kReplySilenceMs = 10;
 // The far end of a pty is closed: the COM port between two opens, or a
 // stopped slave. Reading fails until it opens again.
 constexpr auto kClosedEndRetry = std::chrono::milliseconds(2);
+
+// Opening the pty for a moment is the only way to reach its input queue.
+void DiscardUnread(const std::string& slavePath) {
+    int fd = open(slavePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return;
+    tcflush(fd, TCIFLUSH);
+    close(fd);
+}
 
 // Appends what can be read within timeoutMs; returns how many bytes came.
 size_t ReadSome(int fd, Bytes& into, int timeoutMs) {
@@ -28,8 +38,9 @@ size_t ReadSome(int fd, Bytes& into, int timeoutMs) {
 
 }  // namespace
 
-LineRelay::LineRelay(int comMaster, int deviceMaster, Clock::duration characterTime)
+LineRelay::LineRelay(int comMaster, std::string comSlavePath, int deviceMaster, Clock::duration characterTime)
     : m_comMaster(comMaster),
+      m_comSlavePath(std::move(comSlavePath)),
       m_deviceMaster(deviceMaster),
       m_towardsDevice(deviceMaster, characterTime),
       m_towardsCom(comMaster, characterTime),
@@ -52,7 +63,11 @@ void LineRelay::SendFromDevice(Bytes bytes) {
 }
 
 void LineRelay::CarryRequests() {
+    bool comWasOpen = false;
     while (!m_stopping) {
+        bool comOpen = IsFarEndOpen(m_comMaster);
+        if (comWasOpen && !comOpen) DiscardUnread(m_comSlavePath);
+        comWasOpen = comOpen;
         Bytes bytes;
         if (ReadSome(m_comMaster, bytes, kPollMs) > 0) m_towardsDevice.Send({std::chrono::milliseconds(0), bytes});
     }

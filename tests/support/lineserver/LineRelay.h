@@ -1,9 +1,14 @@
 #pragma once
 // The wire between the COM port's pty and the slave's pty: carries bytes both
 // ways at the line's pace, and bends the slave's next reply as the test asked.
+//
+// Like a real port, the COM port starts empty at every open: bytes towards it
+// while it is closed are lost, and what it left unread is discarded when it
+// closes.
 #include <atomic>
 #include <functional>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "PacedWriter.h"
@@ -11,7 +16,7 @@
 
 class LineRelay {
 public:
-    LineRelay(int comMaster, int deviceMaster, Clock::duration characterTime);
+    LineRelay(int comMaster, std::string comSlavePath, int deviceMaster, Clock::duration characterTime);
     ~LineRelay();
     LineRelay(const LineRelay&) = delete;
     LineRelay& operator=(const LineRelay&) = delete;
@@ -25,6 +30,7 @@ private:
     void ForwardReply(Bytes reply);
 
     const int m_comMaster;
+    const std::string m_comSlavePath;
     const int m_deviceMaster;
     PacedWriter m_towardsDevice;
     PacedWriter m_towardsCom;

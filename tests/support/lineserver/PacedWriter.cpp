@@ -1,6 +1,12 @@
 #include "PacedWriter.h"
 
+#include <poll.h>
 #include <unistd.h>
+
+bool IsFarEndOpen(int master) {
+    pollfd state{master, 0, 0};
+    return poll(&state, 1, 0) >= 0 && !(state.revents & POLLHUP);
+}
 
 PacedWriter::PacedWriter(int fd, Clock::duration characterTime)
     : m_fd(fd), m_characterTime(characterTime), m_lineFreeAt(Clock::now()), m_thread(&PacedWriter::Run, this) {}
@@ -56,6 +62,7 @@ void PacedWriter::Transmit(std::unique_lock<std::mutex>& lock, const PacedPart& 
 // Bytes nobody can take (the far end is closed, or its queue is full) are
 // lost, as on a real line.
 void PacedWriter::WriteOut(const uint8_t* data, size_t count) {
+    if (!IsFarEndOpen(m_fd)) return;
     while (count > 0) {
         ssize_t n = write(m_fd, data, count);
         if (n <= 0) return;

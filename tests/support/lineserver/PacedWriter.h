@@ -1,7 +1,8 @@
 #pragma once
 // Writes bytes into a pty at the pace of a serial line: each character takes
 // ten bit times and reaches the far end when its last bit would have. Parts
-// queue up in order; a part may ask for a pause of silence before it.
+// queue up in order; a part may ask for a pause of silence before it. Bytes
+// are lost while nobody holds the far end open, as on a real line.
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -11,6 +12,9 @@
 #include "RtuFrames.h"
 
 using Clock = std::chrono::steady_clock;
+
+// Whether some process holds the slave side of the pty whose master this is.
+bool IsFarEndOpen(int master);
 
 struct PacedPart {
     std::chrono::milliseconds pauseBefore{0};

@@ -16,7 +16,8 @@ std::unique_ptr<SimulatedLine> SimulatedLine::Open(const std::string& winePrefix
     if (!line->m_comSide.Open(error) || !line->m_deviceSide.Open(error)) return nullptr;
     line->m_slave = std::make_unique<ModbusSlave>(line->m_deviceSide.SlavePath(), baud, stations);
     if (!line->m_slave->Start(error)) return nullptr;
-    line->m_relay = std::make_unique<LineRelay>(line->m_comSide.Master(), line->m_deviceSide.Master(), CharacterTime(baud));
+    line->m_relay = std::make_unique<LineRelay>(line->m_comSide.Master(), line->m_comSide.SlavePath(),
+                                                line->m_deviceSide.Master(), CharacterTime(baud));
     line->m_link = ComLink::Claim(winePrefix, line->m_comSide.SlavePath(), error);
     if (!line->m_link) return nullptr;
     return line;
