@@ -38,7 +38,8 @@ void PrintDevices(const DriverHost& host, uint32_t count, std::ostream& out) {
             out << "  device " << index << ": GetDeviceInfo failed\n";
             continue;
         }
-        out << "  device " << index << ": " << FixedText(device.deviceName, sizeof device.deviceName) << "  id "
+        std::string name = FixedText(device.deviceName, sizeof device.deviceName);
+        out << "  device " << index << "  " << name << std::string(name.size() < 10 ? 10 - name.size() : 1, ' ')
             << FixedText(device.deviceId, sizeof device.deviceId) << '\n';
     }
 }
@@ -50,8 +51,9 @@ void PrintAreas(IDeviceDriver& driver, std::ostream& out) {
     out << "areas: " << count << '\n';
     for (int16_t i = 0; areas != nullptr && i < count; ++i) {
         const AreaDescriptor& area = areas[i];
-        out << "  " << i << "  " << FixedText(area.name, sizeof area.name) << "  " << AccessText(area.access)
-            << "  types " << TypeMaskText(area.typeMask1) << '\n';
+        std::string access = AccessText(area.access);
+        out << "  " << i << "  " << FixedText(area.name, sizeof area.name) << "  " << access
+            << std::string(12 - access.size(), ' ') << TypeMaskText(area.typeMask1) << '\n';
     }
 }
 
