@@ -2,6 +2,8 @@
 // One simulated line for one test: COM port <-> paced relay <-> Modbus RTU
 // slave. The line lives in the line server that with-line-server started
 // beside the test program; this object holds the connection that owns it.
+// The relay paces bytes at the baud rate given here, 10 bits a character,
+// whatever line format the port is set to.
 //
 // Any failure to reach the server or a refused command is reported with
 // ADD_FAILURE; after that the fixture does nothing more and its queries
@@ -37,7 +39,9 @@ public:
 
     // Every frame the slave received, byte for byte, oldest first: also
     // frames for other stations and frames with a bad CRC, which it does not
-    // answer. Nothing is received while the slave is stopped.
+    // answer. A frame is logged once its last byte has crossed the line (a
+    // frame whose function code does not give its length, 20 ms later).
+    // Nothing is received while the slave is stopped.
     std::vector<std::vector<uint8_t>> Requests();
     void ClearRequests();
 
