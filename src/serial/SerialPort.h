@@ -45,7 +45,7 @@ private:
     uint32_t ReadState(DCB& dcb);
     // Writes the DCB back; a failure becomes the outcome, else 0.
     uint32_t WriteState(DCB& dcb);
-    // Ends an overlapped call issued on record: waits for it when record is
-    // the internal one, within timeout, and fills transferred if asked.
-    uint32_t Complete(BOOL done, OVERLAPPED& record, bool internal, DWORD* transferred, uint32_t timeout);
+    // Ends an overlapped call issued on record: waits for it within timeout
+    // when record is the internal one, and fills transferred.
+    uint32_t Complete(BOOL done, OVERLAPPED& record, bool internal, DWORD& transferred, uint32_t timeout);
 };

@@ -9,15 +9,31 @@ namespace {
 
 constexpr uint32_t kInvalidArgument = 0x80070057;
 
-OVERLAPPED InternalRecord(HANDLE event) {
-    OVERLAPPED record{};
-    record.hEvent = event;
-    return record;
+// The caller's record if there is one, else the internal one. Not every
+// system resets the event when an operation starts (a port-event wait under
+// Wine does not), and the manual-reset event still signalled from the last
+// operation would end the next wait at once.
+OVERLAPPED& RecordFor(OVERLAPPED* callers, OVERLAPPED& internal, HANDLE event) {
+    if (callers != nullptr) return *callers;
+    ResetEvent(event);
+    internal = OVERLAPPED{};
+    internal.hEvent = event;
+    return internal;
+}
+
+// A transfer ended by the port's own read or write time-outs completes with
+// STATUS_TIMEOUT, a success status that some systems (Wine) report as the
+// failure 1460. It is the normal end of the transfer with what it moved.
+bool EndedByPortTimeouts(const OVERLAPPED& record) {
+    return record.Internal == STATUS_TIMEOUT;
 }
 
 }  // namespace
 
-uint32_t CSerialPort::Complete(BOOL done, OVERLAPPED& record, bool internal, DWORD* transferred,
+// An operation the system ended with a failure status has failed, also a
+// port-event wait: it did not see an event (Wine ends every such wait on a
+// pseudo-terminal at once, cancelled).
+uint32_t CSerialPort::Complete(BOOL done, OVERLAPPED& record, bool internal, DWORD& transferred,
                                uint32_t timeout) {
     if (done) {
         SetEvent(record.hEvent);
@@ -29,8 +45,9 @@ uint32_t CSerialPort::Complete(BOOL done, OVERLAPPED& record, bool internal, DWO
 
     DWORD wait = WaitForSingleObject(m_ioEvent, timeout);
     if (wait == WAIT_OBJECT_0) {
-        if (transferred != nullptr && !GetOverlappedResult(m_handle, &record, transferred, FALSE)) {
-            return Fail(GetLastError());
+        if (!GetOverlappedResult(m_handle, &record, &transferred, FALSE)) {
+            if (!EndedByPortTimeouts(record)) return Fail(GetLastError());
+            transferred = static_cast<DWORD>(record.InternalHigh);
         }
         return 0;
     }
@@ -48,11 +65,12 @@ uint32_t CSerialPort::Complete(BOOL done, OVERLAPPED& record, bool internal, DWO
 uint32_t CSerialPort::WaitEvent(OVERLAPPED* overlapped, uint32_t timeout) {
     m_lastError = 0;
     if (m_handle == nullptr) return Fail(ERROR_INVALID_HANDLE);
-    OVERLAPPED internal = InternalRecord(m_ioEvent);
-    OVERLAPPED& record = overlapped != nullptr ? *overlapped : internal;
+    OVERLAPPED internal;
+    OVERLAPPED& record = RecordFor(overlapped, internal, m_ioEvent);
     static_assert(sizeof(DWORD) == sizeof(m_lastEvents), "WaitCommEvent writes m_lastEvents");
     BOOL done = WaitCommEvent(m_handle, reinterpret_cast<DWORD*>(&m_lastEvents), &record);
-    return Complete(done, record, overlapped == nullptr, nullptr, timeout);
+    DWORD unused = 0;
+    return Complete(done, record, overlapped == nullptr, unused, timeout);
 }
 
 uint32_t CSerialPort::WriteData(const void* data, uint32_t count, uint32_t* written, OVERLAPPED* overlapped,
@@ -61,10 +79,10 @@ uint32_t CSerialPort::WriteData(const void* data, uint32_t count, uint32_t* writ
     DWORD transferred = 0;
     if (written != nullptr) *written = 0;
     if (m_handle == nullptr) return Fail(ERROR_INVALID_HANDLE);
-    OVERLAPPED internal = InternalRecord(m_ioEvent);
-    OVERLAPPED& record = overlapped != nullptr ? *overlapped : internal;
+    OVERLAPPED internal;
+    OVERLAPPED& record = RecordFor(overlapped, internal, m_ioEvent);
     BOOL done = WriteFile(m_handle, data, count, &transferred, &record);
-    uint32_t code = Complete(done, record, overlapped == nullptr, &transferred, timeout);
+    uint32_t code = Complete(done, record, overlapped == nullptr, transferred, timeout);
     if (written != nullptr) *written = transferred;
     return code;
 }
@@ -75,10 +93,10 @@ uint32_t CSerialPort::ReadData(void* buffer, uint32_t count, uint32_t* read, OVE
     DWORD transferred = 0;
     if (read != nullptr) *read = 0;
     if (m_handle == nullptr) return Fail(ERROR_INVALID_HANDLE);
-    OVERLAPPED internal = InternalRecord(m_ioEvent);
-    OVERLAPPED& record = overlapped != nullptr ? *overlapped : internal;
+    OVERLAPPED internal;
+    OVERLAPPED& record = RecordFor(overlapped, internal, m_ioEvent);
     BOOL done = ReadFile(m_handle, buffer, count, &transferred, &record);
-    uint32_t code = Complete(done, record, overlapped == nullptr, &transferred, timeout);
+    uint32_t code = Complete(done, record, overlapped == nullptr, transferred, timeout);
     if (read != nullptr) *read = transferred;
     return code;
 }
