@@ -21,17 +21,31 @@ constexpr uint32_t kBaudRates[] = {110,   300,   600,   1200,  2400,   4800,   9
 // mark, space.
 constexpr uint8_t kParities[] = {ODDPARITY, EVENPARITY, NOPARITY, MARKPARITY, SPACEPARITY};
 
-// Values the device refuses, so that SetLineFormat reports the bad index.
-constexpr uint32_t kNoBaudRate = 0xFFFFFFFF;
-constexpr uint8_t kNoParity = 255;
+constexpr size_t kBaudCount = sizeof(kBaudRates) / sizeof(kBaudRates[0]);
+constexpr size_t kParityCount = sizeof(kParities) / sizeof(kParities[0]);
 
-uint32_t BaudRate(uint32_t index) {
-    return index < sizeof(kBaudRates) / sizeof(kBaudRates[0]) ? kBaudRates[index] : kNoBaudRate;
+struct LineFormat {
+    uint32_t baud;
+    uint8_t byteSize;
+    uint8_t parity;
+    uint8_t stopBits;
+};
+
+// False when the baud or parity index lies outside its table (negative
+// indices included): some devices would take any rate given instead.
+bool LineFormatOf(const LinkParameters& link, LineFormat& format) {
+    auto parityIndex = static_cast<uint16_t>(link.parityIndex);
+    if (link.baudIndex >= kBaudCount || parityIndex >= kParityCount) return false;
+    format.baud = kBaudRates[link.baudIndex];
+    format.byteSize = link.eightDataBits != 0 ? 8 : 7;
+    format.parity = kParities[parityIndex];
+    format.stopBits = link.twoStopBits != 0 ? TWOSTOPBITS : ONESTOPBIT;
+    return true;
 }
 
-uint8_t Parity(int16_t index) {
-    auto unsignedIndex = static_cast<uint16_t>(index);
-    return unsignedIndex < sizeof(kParities) ? kParities[unsignedIndex] : kNoParity;
+int32_t Refused(CDriverError& error) {
+    error.SetCode(kErrorInitDevice);
+    return 0;
 }
 
 bool HoldsOpenLink(int32_t portIndex, HANDLE handle) {
@@ -42,18 +56,12 @@ bool HoldsOpenLink(int32_t portIndex, HANDLE handle) {
 }  // namespace
 
 int32_t __stdcall CSerialDriverBase::Open(DeviceSettings* settings) {
-    if (settings == nullptr || settings->link == nullptr) {
-        m_error.SetCode(kErrorInitDevice);
-        return 0;
-    }
+    if (settings == nullptr || settings->link == nullptr) return Refused(m_error);
     const LinkParameters& link = *settings->link;
     m_rtsControl = link.rtsControl;
     m_responseTimeout = link.responseTimeout;
 
-    if (!IsPortIndex(link.portIndex) || m_port == nullptr) {
-        m_error.SetCode(kErrorInitDevice);
-        return 0;
-    }
+    if (!IsPortIndex(link.portIndex) || m_port == nullptr) return Refused(m_error);
     // A handle whose last user closed it is stale: the port is opened anew.
     if (HoldsOpenLink(link.portIndex, settings->portHandle)) return AdoptLink(link.portIndex);
     return OpenLink(*settings, link);
@@ -73,25 +81,18 @@ int32_t CSerialDriverBase::AdoptLink(int32_t portIndex) {
 }
 
 // Records nothing on success, so a failure recorded before stays readable.
+// The device is opened exclusively, so a link the module already holds for
+// this index cannot be opened a second time. A line format the device
+// refuses closes the port again: nothing half-configured is published.
 int32_t CSerialDriverBase::OpenLink(DeviceSettings& settings, const LinkParameters& link) {
-    // The device is opened exclusively: a link the module already holds
-    // for this index cannot be opened a second time.
-    if (g_portEvents[link.portIndex].users > 0) {
-        m_error.SetCode(kErrorInitDevice);
-        return 0;
-    }
+    LineFormat format;
+    if (!LineFormatOf(link, format) || g_portEvents[link.portIndex].users > 0) return Refused(m_error);
     char path[16];
     std::snprintf(path, sizeof(path), "\\\\.\\COM%d", link.portIndex + 1);
-    if (m_port->OpenPort(path, kQueueSize, kQueueSize) != 0) {
-        m_error.SetCode(kErrorInitDevice);
-        return 0;
-    }
-    uint8_t byteSize = link.eightDataBits != 0 ? 8 : 7;
-    uint8_t stopBits = link.twoStopBits != 0 ? TWOSTOPBITS : ONESTOPBIT;
-    if (m_port->SetLineFormat(BaudRate(link.baudIndex), byteSize, Parity(link.parityIndex), stopBits) != 0) {
+    if (m_port->OpenPort(path, kQueueSize, kQueueSize) != 0) return Refused(m_error);
+    if (m_port->SetLineFormat(format.baud, format.byteSize, format.parity, format.stopBits) != 0) {
         m_port->ClosePort();
-        m_error.SetCode(kErrorInitDevice);
-        return 0;
+        return Refused(m_error);
     }
     m_port->SetEventMask(kReceivedCharEvent);
     m_port->SetHandshake(kHandshakeRtsEnabled);
