@@ -1,0 +1,241 @@
+// Request-response exchanges against the slave behind the paced relay, on a
+// link opened the way the host opens it (9600 baud, 8N1).
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "driver/TestDriver.h"
+#include "serial/ExchangeLine.h"
+#include "serial/RegisterFrames.h"
+
+namespace {
+
+using Exchange = int (CSerialDriverBase::*)(std::string&, int32_t&, const void*, const void*);
+
+const struct {
+    const char* name;
+    Exchange run;
+} kPolledExchanges[] = {
+    {"ExchangePolled", &CSerialDriverBase::ExchangePolled},
+    {"ExchangePolledBulk", &CSerialDriverBase::ExchangePolledBulk},
+};
+
+// Writes 0x002A into register 1; the device echoes the 8-byte request.
+const std::string kWriteRequest = WithCrc(Frame({0x01, 0x06, 0x00, 0x01, 0x00, 0x2A}));
+
+struct Outcome {
+    int result;
+    std::string data;
+    int32_t length;
+    int32_t code;
+};
+
+Outcome RunExchange(ExchangeLine& link, Exchange exchange, const std::string& request) {
+    Outcome outcome{0, request, static_cast<int32_t>(request.size()), -1};
+    outcome.result = (link.driver.*exchange)(outcome.data, outcome.length, nullptr, nullptr);
+    outcome.code = link.driver.TakeCode();
+    return outcome;
+}
+
+std::vector<uint8_t> Bytes(const std::string& text) {
+    return std::vector<uint8_t>(text.begin(), text.end());
+}
+
+TEST(ExchangeLine, ReplyComesBackWholeWhateverTheRtsMode) {
+    for (const auto& exchange : kPolledExchanges) {
+        for (int16_t rtsControl : {0, 1, 2, 3}) {
+            ExchangeLine link(rtsControl);
+            link.line.SetHoldingRegister(1, 0, 0x1234);
+            Outcome outcome = RunExchange(link, exchange.run, ReadRegisterRequest(0));
+            EXPECT_EQ(outcome.result, 1) << exchange.name << ", RTS " << rtsControl;
+            EXPECT_EQ(outcome.code, kErrorNone) << exchange.name << ", RTS " << rtsControl;
+            EXPECT_EQ(outcome.data, ReadRegisterReply(0x1234)) << exchange.name << ", RTS " << rtsControl;
+            EXPECT_EQ(outcome.length, 7) << exchange.name << ", RTS " << rtsControl;
+            EXPECT_EQ(link.line.Requests(), std::vector<std::vector<uint8_t>>{Bytes(ReadRegisterRequest(0))});
+        }
+    }
+}
+
+// ExchangePolledBulk ends a reply at any 10 ms pause, so this is the case of
+// ExchangePolled alone.
+TEST(ExchangeLine, ReplyInTwoParts20MsApartComesBackWhole) {
+    ExchangeLine link;
+    link.line.SplitNextReply(4, 20);
+    Outcome outcome = RunExchange(link, &CSerialDriverBase::ExchangePolled, kWriteRequest);
+    EXPECT_EQ(outcome.result, 1);
+    EXPECT_EQ(outcome.code, kErrorNone);
+    EXPECT_EQ(outcome.data, kWriteRequest);
+    EXPECT_EQ(outcome.length, 8);
+}
+
+TEST(ExchangeLine, ZeroBytesAreData) {
+    for (const auto& exchange : kPolledExchanges) {
+        for (uint16_t value : {0x0000, 0x0100, 0x0001}) {
+            ExchangeLine link;
+            link.line.SetHoldingRegister(1, 0, value);
+            Outcome outcome = RunExchange(link, exchange.run, ReadRegisterRequest(0));
+            EXPECT_EQ(outcome.result, 1) << exchange.name << ", " << value;
+            EXPECT_EQ(outcome.data, ReadRegisterReply(value)) << exchange.name << ", " << value;
+            EXPECT_EQ(outcome.length, 7) << exchange.name << ", " << value;
+        }
+    }
+}
+
+TEST(ExchangeLine, SilentDeviceGivesWriteErrorAfterTheResponseTimeout) {
+    const struct {
+        const char* situation;
+        std::function<void(LineFixture&)> silence;
+    } silences[] = {
+        {"reply dropped", [](LineFixture& line) { line.DropNextReply(); }},
+        {"slave stopped", [](LineFixture& line) { line.StopSlave(); }},
+    };
+    for (const auto& exchange : kPolledExchanges) {
+        for (const auto& s : silences) {
+            ExchangeLine link;
+            link.driver.SetResponseTimeout(200);
+            s.silence(link.line);
+            DWORD start = GetTickCount();
+            Outcome outcome = RunExchange(link, exchange.run, ReadRegisterRequest(0));
+            DWORD elapsed = GetTickCount() - start;
+            EXPECT_EQ(outcome.result, 0) << exchange.name << ", " << s.situation;
+            EXPECT_EQ(outcome.code, kErrorWriteDevice) << exchange.name << ", " << s.situation;
+            EXPECT_EQ(outcome.length, 0) << exchange.name << ", " << s.situation;
+            EXPECT_TRUE(outcome.data.empty()) << exchange.name << ", " << s.situation;
+            std::printf("%s, %s: gave up after %lu ms (response time-out 200 ms)\n", exchange.name, s.situation,
+                        elapsed);
+        }
+    }
+}
+
+// With a response time-out below 10 ms there is a single poll, 10 ms after
+// the write: a reply that starts later is not waited for.
+TEST(ExchangeLine, ResponseTimeoutBelowTenMsPollsOnce) {
+    for (const auto& exchange : kPolledExchanges) {
+        ExchangeLine link;
+        link.driver.SetResponseTimeout(5);
+        link.line.DelayNextReply(100);
+        Outcome outcome = RunExchange(link, exchange.run, ReadRegisterRequest(0));
+        EXPECT_EQ(outcome.result, 0) << exchange.name;
+        EXPECT_EQ(outcome.code, kErrorWriteDevice) << exchange.name;
+    }
+}
+
+// Bytes waiting before the request, stray ones or the late reply to an
+// earlier request, never become the start of this one's reply.
+TEST(ExchangeLine, BytesQueuedBeforeTheRequestAreDiscarded) {
+    const struct {
+        const char* leftover;
+        std::function<void(ExchangeLine&, Exchange)> leave;
+        uint32_t count;
+    } leftovers[] = {
+        {"stray bytes", [](ExchangeLine& link, Exchange) { link.line.SendFromDevice({0xDE, 0xAD, 0x00}); }, 3},
+        {"late reply",
+         [](ExchangeLine& link, Exchange exchange) {
+             link.driver.SetResponseTimeout(50);
+             link.line.DelayNextReply(150);
+             EXPECT_EQ(RunExchange(link, exchange, ReadRegisterRequest(0)).code, kErrorWriteDevice);
+             link.driver.SetResponseTimeout(500);
+         },
+         7},
+    };
+    for (const auto& exchange : kPolledExchanges) {
+        for (const auto& l : leftovers) {
+            ExchangeLine link;
+            link.line.SetHoldingRegister(1, 0, 0x0A0B);
+            link.line.SetHoldingRegister(1, 1, 0x0C0D);
+            l.leave(link, exchange.run);
+            link.AwaitQueuedInput(l.count);
+            Outcome outcome = RunExchange(link, exchange.run, ReadRegisterRequest(1));
+            EXPECT_EQ(outcome.result, 1) << exchange.name << ", " << l.leftover;
+            EXPECT_EQ(outcome.data, ReadRegisterReply(0x0C0D)) << exchange.name << ", " << l.leftover;
+        }
+    }
+}
+
+// Fails one read, counted from 1, with ERROR_READ_FAULT.
+class FailingReadPort : public CSerialPort {
+public:
+    explicit FailingReadPort(int failingRead) : m_failingRead(failingRead) {}
+
+    uint32_t ReadData(void* buffer, uint32_t count, uint32_t* read, OVERLAPPED* overlapped,
+                      uint32_t timeout) override {
+        if (++m_reads != m_failingRead) return CSerialPort::ReadData(buffer, count, read, overlapped, timeout);
+        if (read != nullptr) *read = 0;
+        m_lastError = ERROR_READ_FAULT;
+        return ERROR_READ_FAULT;
+    }
+
+private:
+    int m_failingRead;
+    int m_reads = 0;
+};
+
+// A reply of 85 bytes, long enough on the paced line that more is still
+// arriving after the first read. A failed first read of ExchangePolledBulk
+// leaves nothing; a failed later read keeps what came before it.
+TEST(ExchangeLine, FailedReadRecordsReadError) {
+    const std::vector<uint16_t> values(40, 0x5AA5);
+    const std::string request = ReadRegistersRequest(0, 40);
+    const std::string reply = ReadRegistersReply(values);
+    for (const auto& exchange : kPolledExchanges) {
+        for (int failingRead : {1, 2}) {
+            ExchangeLine link(0, std::make_unique<FailingReadPort>(failingRead));
+            for (uint16_t address = 0; address < 40; ++address) link.line.SetHoldingRegister(1, address, 0x5AA5);
+            Outcome outcome = RunExchange(link, exchange.run, request);
+            EXPECT_EQ(outcome.result, 0) << exchange.name << ", read " << failingRead;
+            EXPECT_EQ(outcome.code, kErrorReadDevice) << exchange.name << ", read " << failingRead;
+            EXPECT_EQ(static_cast<size_t>(outcome.length), outcome.data.size()) << exchange.name;
+            EXPECT_EQ(outcome.data, reply.substr(0, outcome.length)) << exchange.name << ", read " << failingRead;
+            if (failingRead == 1) {
+                EXPECT_EQ(outcome.length, 0) << exchange.name;
+            } else {
+                EXPECT_GT(outcome.length, 0) << exchange.name;
+            }
+        }
+    }
+}
+
+// Where the line cannot wait for port events, the wait fails at once and
+// the exchange reports a read error with nothing gathered; otherwise the
+// reply comes back whole.
+TEST(ExchangeLine, ExchangeByEventSendsAndWaitsWithItsOwnTimeouts) {
+    for (bool givenTimeouts : {false, true}) {
+        ExchangeLine link;
+        link.line.SetHoldingRegister(1, 0, 0x00FF);
+        const uint32_t responseTimeout = 300;
+        const uint32_t writeTimeout = 1000;
+        std::string data = ReadRegisterRequest(0);
+        int32_t length = 8;
+        int result = givenTimeouts ? link.driver.ExchangeByEvent(data, length, &responseTimeout, &writeTimeout)
+                                   : link.driver.ExchangeByEvent(data, length, nullptr, nullptr);
+        int32_t code = link.driver.TakeCode();
+        EXPECT_EQ(link.AwaitRequests(1), std::vector<std::vector<uint8_t>>{Bytes(ReadRegisterRequest(0))});
+        if (link.WaitsForPortEvents()) {
+            EXPECT_EQ(result, 1);
+            EXPECT_EQ(code, kErrorNone);
+            EXPECT_EQ(data, ReadRegisterReply(0x00FF));
+        } else {
+            EXPECT_EQ(result, 0);
+            EXPECT_EQ(code, kErrorReadDevice);
+            EXPECT_TRUE(data.empty());
+            EXPECT_EQ(length, 0);
+        }
+    }
+}
+
+TEST(ExchangeLine, ExchangeByEventWaitTimeoutGivesReadError) {
+    ExchangeLine link;
+    link.line.DropNextReply();
+    const uint32_t responseTimeout = 100;
+    std::string data = ReadRegisterRequest(0);
+    int32_t length = 8;
+    EXPECT_EQ(link.driver.ExchangeByEvent(data, length, &responseTimeout, nullptr), 0);
+    EXPECT_EQ(link.driver.TakeCode(), kErrorReadDevice);
+    EXPECT_EQ(length, 0);
+    EXPECT_TRUE(data.empty());
+}
+
+}  // namespace
