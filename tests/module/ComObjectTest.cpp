@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "KorvelHost.h"
+#include "support/KorvelHost.h"
 
 namespace {
 

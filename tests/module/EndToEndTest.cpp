@@ -2,22 +2,10 @@
 // serial line and reads a holding register from the slave behind it.
 #include <gtest/gtest.h>
 
-#include "KorvelHost.h"
+#include "support/KorvelHost.h"
 #include "support/LineFixture.h"
 
 namespace {
-
-LinkParameters LinkAt9600(int portIndex) {
-    LinkParameters link = {};
-    link.portIndex = static_cast<int16_t>(portIndex);
-    link.baudIndex = 6;  // 9600
-    link.eightDataBits = 1;
-    link.parityIndex = 2;  // none
-    link.twoStopBits = 0;
-    link.rtsControl = 0;
-    link.responseTimeout = 500;
-    return link;
-}
 
 bool HandleIsOpen(HANDLE handle) {
     DWORD flags = 0;
@@ -26,7 +14,7 @@ bool HandleIsOpen(HANDLE handle) {
 
 // A new driver object on the line: Open, then read 4x100 of station 1.
 uint16_t ReadHolding100(IDeviceDriver* driver, int portIndex, DeviceSettings& settings, LinkParameters& link) {
-    link = LinkAt9600(portIndex);
+    link = LinkAt9600(portIndex, 500);
     settings = {};
     settings.link = &link;
     EXPECT_EQ(driver->Open(&settings), 1) << driver->GetErrorText();

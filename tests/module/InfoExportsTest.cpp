@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "KorvelHost.h"
+#include "support/KorvelHost.h"
 
 namespace {
 

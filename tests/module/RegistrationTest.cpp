@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "KorvelHost.h"
+#include "support/KorvelHost.h"
 
 namespace {
 

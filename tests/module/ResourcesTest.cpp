@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "KorvelHost.h"
+#include "support/KorvelHost.h"
 
 namespace {
 

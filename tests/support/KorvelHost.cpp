@@ -1,4 +1,4 @@
-#include "KorvelHost.h"
+#include "support/KorvelHost.h"
 
 #include <gtest/gtest.h>
 
@@ -38,6 +38,18 @@ const char* KorvelPath() {
 std::wstring KorvelPathW() {
     const std::string path = KorvelPath();
     return std::wstring(path.begin(), path.end());
+}
+
+LinkParameters LinkAt9600(int portIndex, uint32_t responseTimeoutMs) {
+    LinkParameters link = {};
+    link.portIndex = static_cast<int16_t>(portIndex);
+    link.baudIndex = 6;  // 9600
+    link.eightDataBits = 1;
+    link.twoStopBits = 0;
+    link.parityIndex = 2;  // none
+    link.rtsControl = 0;
+    link.responseTimeout = responseTimeoutMs;
+    return link;
 }
 
 GUID GuidOf(const wchar_t* text) {
