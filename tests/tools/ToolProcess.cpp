@@ -66,8 +66,14 @@ std::string EnvironmentWith(const std::vector<std::string>& entries) {
 }  // namespace
 
 ToolRun RunPoll(const std::vector<std::string>& args, const std::vector<std::string>& environment) {
-    std::string commandLine = Quote(ToolPath());
-    for (const std::string& arg : args) commandLine += " " + Quote(arg);
+    std::vector<std::string> command = {ToolPath()};
+    command.insert(command.end(), args.begin(), args.end());
+    return RunProgram(command, environment);
+}
+
+ToolRun RunProgram(const std::vector<std::string>& command, const std::vector<std::string>& environment) {
+    std::string commandLine;
+    for (const std::string& arg : command) commandLine += (commandLine.empty() ? "" : " ") + Quote(arg);
     OutputFile out;
     OutputFile err;
     STARTUPINFOA startup{};

@@ -1,5 +1,5 @@
 #pragma once
-// Runs korvel-poll as a separate process, the way a person or a script does,
+// Runs korvel-poll (or another program) as a separate process, the way a person or a script does,
 // and collects its exit code and both output streams.
 #include <string>
 #include <vector>
@@ -12,5 +12,7 @@ struct ToolRun {
 
 // environment entries "NAME=value" are added to the tool's own environment.
 ToolRun RunPoll(const std::vector<std::string>& args, const std::vector<std::string>& environment = {});
+// Any program: the first word is the program, the rest its arguments.
+ToolRun RunProgram(const std::vector<std::string>& command, const std::vector<std::string>& environment = {});
 // The lines of a text, without line ends.
 std::vector<std::string> Lines(const std::string& text);

@@ -1,0 +1,200 @@
+// korvel-poll against a Modbus RTU slave behind a paced line, run as a
+// separate process exactly as a person runs it.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstring>
+#include <fstream>
+
+#include "PollOutput.h"
+#include "ToolProcess.h"
+#include "support/LineFixture.h"
+
+namespace {
+
+const char kReadError[] = "读设备错误! (error reading the device)";
+
+std::vector<std::string> LineArgs(const LineFixture& line, std::vector<std::string> more) {
+    std::vector<std::string> args = {"--port", std::to_string(line.PortIndex() + 1), "--timeout", "300"};
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+}
+
+// The two registers of a 32-bit value, low word in the first, as the
+// driver reads and writes them.
+void SetHolding32(LineFixture& line, int station, uint16_t address, uint32_t value) {
+    line.SetHoldingRegister(station, address, static_cast<uint16_t>(value & 0xFFFF));
+    line.SetHoldingRegister(station, address + 1, static_cast<uint16_t>(value >> 16));
+}
+
+uint32_t FloatBits(float value) {
+    uint32_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+}
+
+std::string TemporaryFile(const char* prefix) {
+    char folder[MAX_PATH];
+    char file[MAX_PATH];
+    GetTempPathA(sizeof folder, folder);
+    GetTempFileNameA(folder, prefix, 0, file);
+    return file;
+}
+
+void ExpectRow(const std::string& output, const std::string& name, const std::string& value,
+               const std::string& status = "OK") {
+    std::vector<PollRow> rows = RowsNamed(output, name);
+    ASSERT_EQ(rows.size(), 1u) << name << "\n" << output;
+    EXPECT_EQ(rows[0].value, value) << name;
+    EXPECT_EQ(rows[0].status, status) << name;
+}
+
+TEST(PollOnLine, ReadsEveryTypeFromTheDeviceInTheFirstCycle) {
+    LineFixture line;
+    line.SetCoil(1, 4, true);
+    line.SetDiscreteInput(1, 2, true);
+    line.SetInputRegister(1, 9, 0xFFFE);
+    line.SetHoldingRegister(1, 99, 1234);
+    line.SetHoldingRegister(1, 100, 0x1234);
+    SetHolding32(line, 1, 0, FloatBits(21.5f));
+    SetHolding32(line, 1, 10, 0x12345678);
+    SetHolding32(line, 1, 20, 4000000000u);
+
+    ToolRun run = RunPoll(LineArgs(line, {"0x5:bit", "1x3:1", "3x10:int16", "4x100:uint16", "4x101:bcd",
+                                          "4x1:float", "4x11:uint32", "4x21:32", "4x100:int16"}));
+    EXPECT_EQ(run.exitCode, 0u) << run.out << run.err;
+    ExpectRow(run.out, "0x5", "1");
+    ExpectRow(run.out, "1x3", "1");
+    ExpectRow(run.out, "3x10", "-2");
+    ExpectRow(run.out, "4x101", "1234");
+    ExpectRow(run.out, "4x1", "21.5");
+    ExpectRow(run.out, "4x11", "305419896");
+    ExpectRow(run.out, "4x21", "4000000000");
+    std::vector<PollRow> sameRegister = RowsNamed(run.out, "4x100");
+    ASSERT_EQ(sameRegister.size(), 2u) << run.out;
+    EXPECT_EQ(sameRegister[0].value, "1234");
+    EXPECT_EQ(sameRegister[1].value, "1234");
+    EXPECT_NE(run.out.find("cycle 1: 9 of 9 tags read, 0 failed"), std::string::npos) << run.out;
+}
+
+TEST(PollOnLine, WritesAreConfirmedAndReadBackUnchanged) {
+    LineFixture line;
+    ToolRun run = RunPoll(LineArgs(line, {"--write", "4x50:uint16=250", "--write", "4x60:float=-3.5", "--write",
+                                          "4x70:uint32=305419896", "--write", "0x9:bit=1", "--write",
+                                          "4x80:bcd=1234", "4x50:uint16", "4x60:float", "4x70:uint32", "0x9:bit",
+                                          "4x80:bcd", "4x80:uint16"}));
+    EXPECT_EQ(run.exitCode, 0u) << run.out << run.err;
+    for (const char* write : {"4x50:uint16 = 250  OK", "4x60:float = -3.5  OK", "4x70:uint32 = 305419896  OK",
+                              "0x9:bit = 1  OK", "4x80:bcd = 1234  OK"}) {
+        EXPECT_NE(run.out.find(std::string("write station 1 ") + write), std::string::npos) << write << "\n" << run.out;
+    }
+    ExpectRow(run.out, "4x50", "250");
+    ExpectRow(run.out, "4x60", "-3.5");
+    ExpectRow(run.out, "4x70", "305419896");
+    ExpectRow(run.out, "0x9", "1");
+    std::vector<PollRow> bcd = RowsNamed(run.out, "4x80");
+    ASSERT_EQ(bcd.size(), 2u) << run.out;
+    EXPECT_EQ(bcd[0].value, "1234");
+    EXPECT_EQ(bcd[1].value, "4660");
+
+    EXPECT_EQ(line.HoldingRegister(1, 49), 250);
+    EXPECT_EQ(line.HoldingRegister(1, 59), 0x0000);
+    EXPECT_EQ(line.HoldingRegister(1, 60), 0xC060);
+    EXPECT_EQ(line.HoldingRegister(1, 69), 0x5678);
+    EXPECT_EQ(line.HoldingRegister(1, 70), 0x1234);
+    EXPECT_TRUE(line.Coil(1, 8));
+    EXPECT_EQ(line.HoldingRegister(1, 79), 0x1234);
+}
+
+TEST(PollOnLine, ATagFileNamesTagsAndTheirStations) {
+    LineFixture line(9600, {1, 2});
+    line.SetHoldingRegister(1, 9, 111);
+    line.SetHoldingRegister(2, 9, 222);
+    line.SetCoil(2, 0, true);
+    std::string path = TemporaryFile("ktf");
+    {
+        std::ofstream file(path);
+        file << "# boiler house\n"
+             << "address, type, name, station\n"
+             << "4x10, uint16, feed-pump\n"
+             << "4x10, uint16, return-pump, 2\n"
+             << "0x1, bit, burner, 2\n";
+    }
+    ToolRun run = RunPoll(LineArgs(line, {"--tags", path}));
+    DeleteFileA(path.c_str());
+    EXPECT_EQ(run.exitCode, 0u) << run.out << run.err;
+    ExpectRow(run.out, "feed-pump", "111");
+    ExpectRow(run.out, "return-pump", "222");
+    ExpectRow(run.out, "burner", "1");
+    EXPECT_EQ(RowsNamed(run.out, "return-pump")[0].station, "2");
+}
+
+TEST(PollOnLine, ASilentStationShowsTheDriversErrorAndFailsTheRun) {
+    LineFixture line;
+    line.SetHoldingRegister(1, 0, 7);
+    std::string path = TemporaryFile("kts");
+    {
+        std::ofstream file(path);
+        file << "4x1, uint16, alive, 1\n"
+             << "4x1, uint16, silent\n";
+    }
+    ToolRun run = RunPoll(LineArgs(line, {"--station", "9", "--cycles", "2", "--interval", "0", "--write",
+                                          "4x1:uint16=9", "--tags", path}));
+    DeleteFileA(path.c_str());
+
+    EXPECT_EQ(run.exitCode, 1u) << run.out << run.err;
+    EXPECT_NE(run.out.find("write station 9 4x1:uint16 = 9  写设备错误! (error writing the device)"),
+              std::string::npos)
+        << run.out;
+    std::vector<PollRow> alive = RowsNamed(run.out, "alive");
+    std::vector<PollRow> silent = RowsNamed(run.out, "silent");
+    ASSERT_EQ(alive.size(), 2u) << run.out;
+    ASSERT_EQ(silent.size(), 2u) << run.out;
+    for (int cycle = 0; cycle < 2; ++cycle) {
+        EXPECT_EQ(alive[cycle].value, "7");
+        EXPECT_EQ(silent[cycle].station, "9");
+        EXPECT_EQ(silent[cycle].value, "-");
+        EXPECT_EQ(silent[cycle].status, kReadError);
+    }
+    EXPECT_NE(run.out.find("cycle 2: 1 of 2 tags read, 1 failed"), std::string::npos) << run.out;
+}
+
+TEST(PollOnLine, TheFrameTraceShowsAndKeepsEveryFrame) {
+    LineFixture line(9600, {17});
+    line.SetHoldingRegister(17, 107, 0x0102);
+    std::string path = TemporaryFile("ktr");
+    ToolRun run = RunPoll(LineArgs(line, {"--station", "17", "--trace", "4x108:uint16"}), {"KORVEL_TRACE=" + path});
+    std::ifstream kept(path);
+    std::string first, second;
+    std::getline(kept, first);
+    std::getline(kept, second);
+    kept.close();
+    DeleteFileA(path.c_str());
+
+    EXPECT_EQ(run.exitCode, 0u) << run.out << run.err;
+    EXPECT_NE(first.find(" Read Send: 11 03 00 6B 00 01"), std::string::npos) << first;
+    EXPECT_NE(second.find(" Read Receive: 11 03 02 01 02"), std::string::npos) << second;
+    EXPECT_NE(run.out.find(first), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(second), std::string::npos) << run.out;
+    ExpectRow(run.out, "4x108", "258");
+}
+
+// Registration writes the class into the registry of the test's Wine prefix;
+// the host then creates the driver by its ProgID instead of by path.
+TEST(PollOnLine, TheRegisteredClassServesTheSameDriver) {
+    std::string module = KORVEL_DLL;
+    for (char& c : module) c = c == '/' ? '\\' : c;
+    ToolRun registered = RunProgram({"regsvr32", "/s", module});
+    ASSERT_EQ(registered.exitCode, 0u) << registered.err;
+
+    LineFixture line;
+    line.SetHoldingRegister(1, 4, 4321);
+    ToolRun run = RunPoll(LineArgs(line, {"--registered", "--info", "4x5:uint16"}));
+    EXPECT_EQ(run.exitCode, 0u) << run.out << run.err;
+    EXPECT_NE(run.out.find("name Toledo, 3 devices"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("3  4x  read/write  int16, uint16, bcd, uint32, float"), std::string::npos) << run.out;
+    ExpectRow(run.out, "4x5", "4321");
+}
+
+}  // namespace
