@@ -43,4 +43,11 @@ TEST(PollProcess, AModuleThatCannotBeLoadedIsAFailureNotACrash) {
     EXPECT_NE(run.err.find("cannot load the driver module 'no-such-module.dll'"), std::string::npos) << run.err;
 }
 
+TEST(PollProcess, APortThatCannotBeOpenedFailsTheRunWithTheDriversText) {
+    ToolRun run = RunPoll({"--port", "COM64", "4x1:uint16"});
+    EXPECT_EQ(run.exitCode, 1u) << run.out << run.err;
+    EXPECT_NE(run.out.find("cannot open COM64: 初始化设备错误! (device initialisation error)"), std::string::npos)
+        << run.out;
+}
+
 }  // namespace

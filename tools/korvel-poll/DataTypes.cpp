@@ -5,6 +5,11 @@
 
 namespace {
 
+struct DataTypeName {
+    int16_t code;
+    const char* name;
+};
+
 const DataTypeName kDataTypes[] = {
     {kTypeBit, "bit"},     {kTypeInt16, "int16"},   {kTypeUInt16, "uint16"},
     {kTypeBcd, "bcd"},     {kTypeUInt32, "uint32"}, {kTypeFloat, "float"},

@@ -3,11 +3,6 @@
 #include <cstdint>
 #include <string>
 
-struct DataTypeName {
-    int16_t code;
-    const char* name;
-};
-
 // Finds a type by name ("uint16") or by the host's code ("8"); false when the
 // text is neither.
 bool LookupDataType(const std::string& text, int16_t& code);
