@@ -34,6 +34,11 @@ public:
     bool StoreBlock(const uint32_t* values, uint32_t start, uint32_t count);
     // Keeps a value the device no longer holds from being handed out.
     void MarkStale(uint32_t address);
+    // Every entry in address order, read-only, for checks of the planning.
+    template <typename Visit>
+    void VisitEntries(Visit&& visit) const {
+        for (const auto& [address, entry] : m_entries) visit(address, entry);
+    }
 
 protected:
     bool UpdateValue(uint32_t value, uint32_t address, bool addIfMissing);
