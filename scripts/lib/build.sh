@@ -1,4 +1,4 @@
-# Shared by the scripts: configure and build the two configurations.
+# Shared by the scripts: configure and build the configurations.
 jobs=$(nproc)
 
 build_native() {
@@ -11,6 +11,13 @@ build_win32() {
     -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
   cmake --build build/win32 -j"$jobs"
   warm_wineprefix build/win32/wineprefix
+}
+
+# The fuzz targets of the platform-free code: libFuzzer needs clang.
+build_fuzz() {
+  cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVEL_FUZZ=ON \
+    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+  cmake --build build/fuzz -j"$jobs"
 }
 
 # A new prefix takes many seconds to start; create it once, before tests
