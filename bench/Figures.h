@@ -1,0 +1,33 @@
+#pragma once
+// What one master achieved at one speed, per poll cycle, and how the
+// programs of the benchmark hand these figures on: one text line each.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "WireTime.h"
+
+namespace bench {
+
+struct Figures {
+    std::string master;  // "driver", "reference" or "naive"
+    uint32_t baud = 0;
+    int cycles = 0;
+    int failedReads = 0;  // over all measured cycles; figures with failures measure nothing useful
+    double medianMs = 0;
+    double p95Ms = 0;
+    double requests = 0;  // per cycle
+    double bytes = 0;     // per cycle, requests and replies
+    double wireMs = 0;    // per cycle: the wire time of exactly those frames
+};
+
+// Cycle times in ms give the median and the 95th percentile; the exchanges
+// of all cycles give the traffic per cycle.
+Figures Summarise(std::string master, uint32_t baud, std::vector<double> cycleMs,
+                  const std::vector<ExchangeBytes>& exchanges, int failedReads);
+
+// "figures <master> <baud> <cycles> <failed> <median> <p95> <requests> <bytes> <wire>"
+std::string FormatFigures(const Figures& figures);
+bool ParseFigures(const std::string& line, Figures& figures);
+
+}  // namespace bench

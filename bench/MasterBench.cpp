@@ -1,0 +1,65 @@
+// korvel-bench-masters: the libmodbus side of the poll-cycle benchmark
+// (scripts/bench runs it natively beside the line server).
+//   korvel-bench-masters [--cycles N]
+// For each speed, a reference master (a request per contiguous range) and a
+// naive one (a request per tag) poll the benchmark's tags; each prints one
+// "figures" line for korvel-bench. Needs KORVEL_LINE_SERVER and the
+// WINEPREFIX the line server makes its COM links in.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "MasterCycles.h"
+
+namespace {
+
+constexpr uint32_t kBauds[] = {9600, 115200};
+constexpr int kDefaultCycles = 20;
+constexpr int kWarmupCycles = 1;
+
+struct MasterPlan {
+    const char* name;
+    std::vector<bench::ReadRequest> (*plan)(const std::vector<bench::BenchTag>&);
+};
+
+constexpr MasterPlan kMasters[] = {
+    {"reference", &bench::RangeRequests},
+    {"naive", &bench::TagRequests},
+};
+
+bool ParseArguments(int argc, char** argv, int& cycles) {
+    cycles = kDefaultCycles;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--cycles") != 0 || i + 1 == argc) return false;
+        cycles = std::atoi(argv[++i]);
+        if (cycles < 1) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int cycles;
+    if (!ParseArguments(argc, argv, cycles)) {
+        std::fprintf(stderr, "usage: korvel-bench-masters [--cycles N]\n");
+        return 2;
+    }
+    const std::vector<bench::BenchTag> tags = bench::PlantTags();
+    int status = 0;
+    for (uint32_t baud : kBauds) {
+        for (const MasterPlan& master : kMasters) {
+            std::fprintf(stderr, "korvel-bench-masters: %s master at %u baud, %d cycles\n", master.name, baud, cycles);
+            bench::Figures figures;
+            std::string error;
+            if (!bench::MeasureMaster(master.name, baud, master.plan(tags), kWarmupCycles, cycles, figures, error)) {
+                std::fprintf(stderr, "korvel-bench-masters: %s\n", error.c_str());
+                status = 1;
+                continue;
+            }
+            std::printf("%s\n", bench::FormatFigures(figures).c_str());
+            std::fflush(stdout);
+        }
+    }
+    return status;
+}

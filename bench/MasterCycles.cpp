@@ -1,0 +1,95 @@
+#include "MasterCycles.h"
+
+#include <modbus.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <climits>
+#include <cstdlib>
+#include <memory>
+
+#include "LineServerLink.h"
+
+namespace bench {
+namespace {
+
+constexpr const char* kStations = "1 2 3";
+constexpr uint32_t kResponseTimeoutUs = 500000;
+
+using Context = std::unique_ptr<modbus_t, void (*)(modbus_t*)>;
+
+void CloseContext(modbus_t* context) {
+    modbus_close(context);
+    modbus_free(context);
+}
+
+// The line server links $WINEPREFIX/dosdevices/comN to the COM side's pty.
+bool ComPortPath(const std::string& number, std::string& path, std::string& error) {
+    const char* prefix = std::getenv("WINEPREFIX");
+    const std::string link = std::string(prefix != nullptr ? prefix : "") + "/dosdevices/com" + number;
+    char target[PATH_MAX];
+    const ssize_t length = readlink(link.c_str(), target, sizeof target - 1);
+    if (length <= 0) {
+        error = "cannot resolve " + link + " (is WINEPREFIX the line server's prefix?)";
+        return false;
+    }
+    path.assign(target, static_cast<size_t>(length));
+    return true;
+}
+
+bool Read(modbus_t* context, const ReadRequest& request) {
+    uint8_t bits[2000];
+    uint16_t registers[125];
+    modbus_set_slave(context, request.station);
+    switch (request.function) {
+    case 1:
+        return modbus_read_bits(context, request.start, request.quantity, bits) == request.quantity;
+    case 2:
+        return modbus_read_input_bits(context, request.start, request.quantity, bits) == request.quantity;
+    case 3:
+        return modbus_read_registers(context, request.start, request.quantity, registers) == request.quantity;
+    case 4:
+        return modbus_read_input_registers(context, request.start, request.quantity, registers) == request.quantity;
+    }
+    return false;
+}
+
+int PollCycle(modbus_t* context, const std::vector<ReadRequest>& requests) {
+    int failed = 0;
+    for (const ReadRequest& request : requests) {
+        if (!Read(context, request)) ++failed;
+    }
+    return failed;
+}
+
+}  // namespace
+
+bool MeasureMaster(const std::string& master, uint32_t baud, const std::vector<ReadRequest>& requests,
+                   int warmupCycles, int cycles, Figures& figures, std::string& error) {
+    LineServerLink server;
+    std::string number, path;
+    if (!server.Connect(error) || !server.Call("open " + std::to_string(baud) + " " + kStations, number, error) ||
+        !ComPortPath(number, path, error)) {
+        return false;
+    }
+    Context context(modbus_new_rtu(path.c_str(), static_cast<int>(baud), 'N', 8, 1), CloseContext);
+    if (!context || modbus_connect(context.get()) != 0) {
+        error = "libmodbus cannot open " + path + ": " + modbus_strerror(errno);
+        return false;
+    }
+    modbus_set_response_timeout(context.get(), 0, kResponseTimeoutUs);
+    for (int cycle = 0; cycle < warmupCycles; ++cycle) PollCycle(context.get(), requests);
+    std::vector<double> cycleMs;
+    std::vector<ExchangeBytes> exchanges;
+    int failed = 0;
+    for (int cycle = 0; cycle < cycles; ++cycle) {
+        const auto start = std::chrono::steady_clock::now();
+        failed += PollCycle(context.get(), requests);
+        cycleMs.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+        for (const ReadRequest& request : requests) exchanges.push_back(ReadExchange(request.function, request.quantity));
+    }
+    figures = Summarise(master, baud, cycleMs, exchanges, failed);
+    return true;
+}
+
+}  // namespace bench

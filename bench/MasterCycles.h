@@ -1,0 +1,19 @@
+#pragma once
+// A libmodbus master polling the benchmark's tags with a fixed list of
+// requests, on a simulated line of the same line server and the same paced
+// relay as the driver's: it opens the COM port's pseudo-terminal natively.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "Figures.h"
+#include "RangePlan.h"
+
+namespace bench {
+
+// Every request once per cycle, after warmupCycles unmeasured ones. False
+// with the reason in error when the line cannot be had.
+bool MeasureMaster(const std::string& master, uint32_t baud, const std::vector<ReadRequest>& requests,
+                   int warmupCycles, int cycles, Figures& figures, std::string& error);
+
+}  // namespace bench

@@ -1,0 +1,62 @@
+#include "Report.h"
+
+namespace bench {
+namespace {
+
+struct MasterRow {
+    const char* master;
+    const char* label;
+};
+
+constexpr MasterRow kRows[] = {
+    {"driver", "driver (Korvel.dll)"},
+    {"reference", "reference (libmodbus, a request per range)"},
+    {"naive", "naive (libmodbus, a request per tag)"},
+};
+
+const Figures* Find(const std::vector<Figures>& all, const char* master, uint32_t baud) {
+    for (const Figures& figures : all) {
+        if (figures.master == master && figures.baud == baud) return &figures;
+    }
+    return nullptr;
+}
+
+void PrintRow(std::FILE* out, const MasterRow& row, const Figures* figures) {
+    if (figures == nullptr) {
+        std::fprintf(out, "%-44s %9s %9s %9s %9s %9s\n", row.label, "-", "-", "-", "-", "-");
+        return;
+    }
+    std::fprintf(out, "%-44s %9.1f %9.1f %9.1f %9.0f %9.1f", row.label, figures->medianMs, figures->p95Ms,
+                 figures->requests, figures->bytes, figures->wireMs);
+    if (figures->failedReads > 0) std::fprintf(out, "  (%d failed reads)", figures->failedReads);
+    std::fprintf(out, "\n");
+}
+
+std::string Ratio(const Figures* top, double bottom) {
+    if (top == nullptr || bottom <= 0) return "n/a";
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f", top->medianMs / bottom);
+    return text;
+}
+
+}  // namespace
+
+void PrintReport(std::FILE* out, const std::string& setting, const std::vector<uint32_t>& bauds,
+                 const std::vector<Figures>& all) {
+    for (uint32_t baud : bauds) {
+        std::fprintf(out, "\n%u baud, %s\n", baud, setting.c_str());
+        std::fprintf(out, "%-44s %9s %9s %9s %9s %9s\n", "per poll cycle", "median ms", "p95 ms", "requests",
+                     "bytes", "wire ms");
+        for (const MasterRow& row : kRows) PrintRow(out, row, Find(all, row.master, baud));
+    }
+    std::fprintf(out, "\n");
+    for (uint32_t baud : bauds) {
+        const Figures* driver = Find(all, "driver", baud);
+        const Figures* reference = Find(all, "reference", baud);
+        std::fprintf(out, "%u baud: driver/wire %s, driver/reference %s\n", baud,
+                     Ratio(driver, driver != nullptr ? driver->wireMs : 0).c_str(),
+                     Ratio(driver, reference != nullptr ? reference->medianMs : 0).c_str());
+    }
+}
+
+}  // namespace bench

@@ -1,0 +1,44 @@
+#include "WireTime.h"
+
+#include <algorithm>
+
+#include "modbus/Frames.h"
+
+namespace bench {
+namespace {
+
+constexpr double kBitsPerCharacter = 10;
+constexpr double kSilenceCharacters = 3.5;
+constexpr double kShortestSilenceMs = 1.75;
+constexpr uint32_t kReadRequestBytes = 8;
+
+bool IsRead(uint8_t function) {
+    return function >= modbus::kReadCoils && function <= modbus::kReadInputRegisters;
+}
+
+double FrameMs(uint32_t bytes, uint32_t baud) {
+    const double characterMs = 1000.0 * kBitsPerCharacter / baud;
+    return std::max(kSilenceCharacters * characterMs, kShortestSilenceMs) + bytes * characterMs;
+}
+
+}  // namespace
+
+ExchangeBytes ReadExchange(uint8_t function, uint16_t quantity) {
+    const uint32_t byteCount = modbus::ExpectedByteCount(function, quantity);
+    return {kReadRequestBytes, static_cast<uint32_t>(modbus::ReadResponseLength(static_cast<uint8_t>(byteCount)))};
+}
+
+ExchangeBytes ExchangeOf(const std::vector<uint8_t>& request) {
+    if (request.size() == kReadRequestBytes && IsRead(request[1])) {
+        return ReadExchange(request[1], static_cast<uint16_t>(request[4] << 8 | request[5]));
+    }
+    return {static_cast<uint32_t>(request.size()), static_cast<uint32_t>(modbus::WriteAcknowledgementLength())};
+}
+
+double WireMs(const std::vector<ExchangeBytes>& exchanges, uint32_t baud) {
+    double ms = 0;
+    for (const ExchangeBytes& exchange : exchanges) ms += FrameMs(exchange.request, baud) + FrameMs(exchange.reply, baud);
+    return ms;
+}
+
+}  // namespace bench
