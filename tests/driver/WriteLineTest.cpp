@@ -1,0 +1,205 @@
+// Writes through Korvel.dll over a simulated line: the bytes of each write,
+// what the device and the caches hold afterwards, and records no write or
+// read may act on.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <vector>
+
+#include "driver/DriverLine.h"
+#include "driver/TagValues.h"
+
+namespace {
+
+// The items a write reaches on the slave, from the tag's own address on.
+std::vector<uint16_t> DeviceItems(LineFixture& line, const TagAddress& tag, uint16_t count) {
+    std::vector<uint16_t> items;
+    const uint16_t first = static_cast<uint16_t>(tag.address - 1);
+    for (uint16_t i = 0; i < count; ++i) {
+        const uint16_t address = static_cast<uint16_t>(first + i);
+        items.push_back(tag.area == kAreaCoils ? line.Coil(1, address) : line.HoldingRegister(1, address));
+    }
+    return items;
+}
+
+TagValue Written(uint32_t bitValue, int32_t intValue, uint16_t wordValue, int32_t bcdValue, uint32_t dwordValue,
+                 float floatValue) {
+    TagValue value = {};
+    value.bitValue = bitValue;
+    value.intValue = intValue;
+    value.wordValue = wordValue;
+    value.bcdValue = bcdValue;
+    value.dwordValue = dwordValue;
+    value.floatValue = floatValue;
+    return value;
+}
+
+TEST(WriteOverALine, EachTypePutsItsBytesOnTheLineAndReadsBackWhatWasSent) {
+    DriverLine rig;
+    ASSERT_NE(rig.driver, nullptr);
+    const TagValue on = Written(1, 70000, 0xBEEF, 1234, 0x12345678, 1.0f);
+    const TagValue two = Written(2, 0, 0, 0, 0, 0.0f);
+    const struct {
+        const char* text;
+        int16_t dataType;
+        TagValue written;
+        Bytes request;
+        std::vector<uint16_t> device;
+        TagValue readBack;
+        size_t readRequests;  // 32-bit tags ask the device again
+    } cases[] = {
+        {"0x1", 1, on, {0x01, 0x05, 0x00, 0x00, 0xFF, 0x00, 0x8C, 0x3A}, {1}, Bits(1), 0},
+        // Anything but 1 switches the coil off, and off is what is cached.
+        {"0x1", 1, two, {0x01, 0x05, 0x00, 0x00, 0x00, 0x00, 0xCD, 0xCA}, {0}, Bits(0), 0},
+        {"4x100", 4, on, {0x01, 0x06, 0x00, 0x63, 0x11, 0x70, 0x74, 0x60}, {0x1170}, Words(0x1170, 0x1170, 1170), 0},
+        {"4x100", 8, on, {0x01, 0x06, 0x00, 0x63, 0xBE, 0xEF, 0x49, 0xF8}, {0xBEEF}, Words(-16657, 0xBEEF, 0), 0},
+        {"4x100", 16, on, {0x01, 0x06, 0x00, 0x63, 0x12, 0x34, 0x74, 0xA3}, {0x1234}, Words(0x1234, 0x1234, 1234), 0},
+        {"4x100", 32, on, {0x01, 0x10, 0x00, 0x63, 0x00, 0x02, 0x04, 0x56, 0x78, 0x12, 0x34, 0x29, 0x74},
+         {0x5678, 0x1234}, DWords(0x12345678), 1},
+        {"4x100", 128, on, {0x01, 0x10, 0x00, 0x63, 0x00, 0x02, 0x04, 0x00, 0x00, 0x3F, 0x80, 0xA5, 0xC2},
+         {0x0000, 0x3F80}, DWords(0x3F800000), 1},
+    };
+    for (const auto& c : cases) {
+        const TagAddress tag = rig.Tag(c.text, c.dataType);
+        EXPECT_EQ(rig.RequestsDuring([&] { EXPECT_EQ(rig.Write(1, tag, c.written), 1); }), Frames{c.request})
+            << c.text << " type " << c.dataType;
+        EXPECT_EQ(rig.Text(), kTextOk) << c.text << " type " << c.dataType;
+        EXPECT_EQ(DeviceItems(rig.line, tag, static_cast<uint16_t>(c.device.size())), c.device)
+            << c.text << " type " << c.dataType;
+
+        TagValue value = Untouched();
+        EXPECT_EQ(rig.RequestsDuring([&] { EXPECT_EQ(rig.Read(1, tag, value), 1); }).size(), c.readRequests)
+            << c.text << " type " << c.dataType;
+        EXPECT_TRUE(SameRecord(c.readBack, value)) << c.text << " type " << c.dataType;
+    }
+}
+
+TEST(WriteOverALine, AnUnconfirmedWriteGivesCode6AndChangesNoCache) {
+    DriverLine rig;
+    ASSERT_NE(rig.driver, nullptr);
+    rig.line.SetHoldingRegister(1, 0, 10);
+    rig.line.SetHoldingRegister(1, 1, 11);
+    const TagAddress first = rig.Tag("4x1", 8);
+    const TagAddress second = rig.Tag("4x2", 8);
+    const TagAddress coil = rig.Tag("0x1", 1);  // never read: no cache holds it
+    TagValue value = Untouched();
+    for (const TagAddress* tag : {&first, &second, &first}) EXPECT_EQ(rig.Read(1, *tag, value), 1);
+    // The block read left 4x2 fresh with 11.
+
+    TagValue written = {};
+    written.bitValue = 1;
+    written.wordValue = 99;
+    const struct {
+        const TagAddress* tag;
+        Bytes exception;
+    } targets[] = {
+        {&second, {0x01, 0x86, 0x02, 0xC3, 0xA1}},
+        {&coil, {0x01, 0x85, 0x02, 0xC3, 0x51}},
+    };
+    const struct {
+        const char* name;
+        std::function<void(LineFixture&, const Bytes& exception)> arm;
+        std::function<void(LineFixture&)> heal;
+    } faults[] = {
+        {"stopped slave", [](LineFixture& line, const Bytes&) { line.StopSlave(); },
+         [](LineFixture& line) { line.StartSlave(); }},
+        {"dropped reply", [](LineFixture& line, const Bytes&) { line.DropNextReply(); }, [](LineFixture&) {}},
+        {"exception reply",
+         [](LineFixture& line, const Bytes& exception) {
+             line.DropNextReply();
+             line.SuffixNextReply(exception);
+         },
+         [](LineFixture&) {}},
+        {"corrupted CRC", [](LineFixture& line, const Bytes&) { line.CorruptNextReply(7); }, [](LineFixture&) {}},
+    };
+    for (const auto& fault : faults) {
+        for (const auto& target : targets) {
+            fault.arm(rig.line, target.exception);
+            EXPECT_EQ(rig.Write(1, *target.tag, written), 0) << fault.name;
+            EXPECT_EQ(rig.Text(), kTextWriteDevice) << fault.name;
+            fault.heal(rig.line);
+        }
+    }
+
+    rig.line.SetCoil(1, 0, false);
+    value = Untouched();
+    EXPECT_EQ(rig.RequestsDuring([&] { EXPECT_EQ(rig.Read(1, second, value), 1); }).size(), 0u);
+    EXPECT_TRUE(SameRecord(Words(11, 11, 0), value));  // 0x000B is no BCD
+    value = Untouched();
+    EXPECT_EQ(rig.RequestsDuring([&] { EXPECT_EQ(rig.Read(1, coil, value), 1); }),
+              (Frames{{0x01, 0x01, 0x00, 0x00, 0x00, 0x01, 0xFD, 0xCA}}));
+    EXPECT_TRUE(SameRecord(Bits(0), value));
+}
+
+TEST(WriteOverALine, AWriteLeavesNoStaleValueInTheOtherViewOfItsRegisters) {
+    DriverLine rig;
+    ASSERT_NE(rig.driver, nullptr);
+    rig.line.SetHoldingRegister(1, 0, 0x0001);
+    rig.line.SetHoldingRegister(1, 1, 0x0002);
+    const TagAddress low = rig.Tag("4x1", 8);
+    const TagAddress high = rig.Tag("4x2", 8);
+    const TagAddress pair = rig.Tag("4x1", 32);
+    TagValue value = Untouched();
+    for (const TagAddress* tag : {&low, &high, &pair, &low}) EXPECT_EQ(rig.Read(1, *tag, value), 1);
+    // The block read of registers 0 and 1 left the pair fresh.
+
+    TagValue written = {};
+    written.wordValue = 7;
+    ASSERT_EQ(rig.Write(1, high, written), 1);
+    value = Untouched();
+    EXPECT_EQ(rig.RequestsDuring([&] { EXPECT_EQ(rig.Read(1, pair, value), 1); }).size(), 1u);
+    EXPECT_TRUE(SameRecord(DWords(0x00070001), value));
+
+    // The pair's block read left both words fresh.
+    written.dwordValue = 0xAAAABBBB;
+    ASSERT_EQ(rig.Write(1, pair, written), 1);
+    value = Untouched();
+    EXPECT_EQ(rig.RequestsDuring([&] { EXPECT_EQ(rig.Read(1, high, value), 1); }).size(), 1u);
+    EXPECT_EQ(value.wordValue, 0xAAAA);
+}
+
+TEST(WriteOverALine, RecordsNoParserMakesAndReadOnlyAreasSendNothing) {
+    DriverLine rig;
+    ASSERT_NE(rig.driver, nullptr);
+    TagAddress unknownArea = rig.Tag("4x1", 8);
+    unknownArea.area = 7;
+    TagAddress unknownType = rig.Tag("4x1", 8);
+    unknownType.dataType = 2;
+    const TagAddress readOnly[] = {rig.Tag("1x1", 1), rig.Tag("3x1", 8), rig.Tag("3x1", 32)};
+    const int32_t station = 1;
+    TagValue value = Untouched();
+    const Frames requests = rig.RequestsDuring([&] {
+        for (const TagAddress* tag : {&unknownArea, &unknownType}) {
+            EXPECT_EQ(rig.Read(1, *tag, value), 0);
+            EXPECT_EQ(rig.Text(), kTextReadDevice);
+            EXPECT_EQ(rig.Write(1, *tag, value), 0);
+            EXPECT_EQ(rig.Text(), kTextRegister);
+        }
+        for (const TagAddress& tag : readOnly) {
+            EXPECT_EQ(rig.Write(1, tag, value), 0);
+            EXPECT_EQ(rig.Text(), kTextRegister);
+        }
+        const std::function<int32_t()> nullReads[] = {
+            [&] { return rig.driver->Read(nullptr, &readOnly[0], &value); },
+            [&] { return rig.driver->Read(&station, nullptr, &value); },
+            [&] { return rig.driver->Read(&station, &readOnly[0], nullptr); },
+        };
+        for (const auto& read : nullReads) {
+            EXPECT_EQ(read(), 0);
+            EXPECT_EQ(rig.Text(), kTextReadDevice);
+        }
+        const std::function<int32_t()> nullWrites[] = {
+            [&] { return rig.driver->Write(nullptr, &readOnly[0], &value); },
+            [&] { return rig.driver->Write(&station, nullptr, &value); },
+            [&] { return rig.driver->Write(&station, &readOnly[0], nullptr); },
+        };
+        for (const auto& write : nullWrites) {
+            EXPECT_EQ(write(), 0);
+            EXPECT_EQ(rig.Text(), kTextRegister);
+        }
+    });
+    EXPECT_TRUE(requests.empty());
+    EXPECT_TRUE(SameRecord(Untouched(), value));
+}
+
+}  // namespace
