@@ -1,0 +1,100 @@
+#include "FaultLine.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+bool IsPair(const TagAddress& tag) {
+    return tag.dataType == kTypeUInt32 || tag.dataType == kTypeFloat;
+}
+
+// Writes take the field of the tag's type; the tests write no BCD tags.
+TagValue ValueInEveryField(uint32_t value) {
+    TagValue tagValue = {};
+    tagValue.bitValue = value;
+    tagValue.intValue = static_cast<int16_t>(value);
+    tagValue.wordValue = static_cast<uint16_t>(value);
+    tagValue.dwordValue = value;
+    std::memcpy(&tagValue.floatValue, &value, sizeof value);
+    return tagValue;
+}
+
+}  // namespace
+
+void FaultLine::SetUp() {
+    ASSERT_GE(line.PortIndex(), 0);
+    ASSERT_TRUE(driver.Created());
+    ASSERT_EQ(driver.Open(line.PortIndex(), kBaudIndex9600, kResponseTimeoutMs), kSucceeded);
+}
+
+void FaultLine::TearDown() {
+    std::printf("  %d reads, %d values delivered, %d wrong; %d writes, %d confirmed\n", m_reads, m_delivered,
+                m_wrong, m_writes, m_confirmed);
+    EXPECT_EQ(m_wrong, 0) << "values delivered that the device did not hold";
+}
+
+Outcome FaultLine::ReadChecked(int32_t station, const TagAddress& tag) {
+    TagValue value = {};
+    const Outcome outcome = driver.Read(station, tag, value);
+    ++m_reads;
+    if (outcome.result != 1) return outcome;
+    ++m_delivered;
+    const uint32_t expected = TableValue(station, tag);
+    const uint32_t delivered = DeliveredValue(tag, value);
+    if (delivered != expected) ++m_wrong;
+    EXPECT_EQ(delivered, expected) << "station " << station << " address " << tag.address;
+    return outcome;
+}
+
+Outcome FaultLine::Write(int32_t station, const TagAddress& tag, uint32_t value) {
+    const Outcome outcome = driver.Write(station, tag, ValueInEveryField(value));
+    ++m_writes;
+    m_confirmed += outcome.result;
+    return outcome;
+}
+
+uint32_t FaultLine::TableValue(int32_t station, const TagAddress& tag) {
+    const auto address = static_cast<uint16_t>(tag.address - 1);
+    switch (tag.area) {
+    case kAreaCoils:
+        return line.Coil(station, address);
+    case kAreaDiscreteInputs:
+        return line.DiscreteInput(station, address);
+    case kAreaInputRegisters:
+        return IsPair(tag) ? line.InputRegister(station, address) | line.InputRegister(station, address + 1) << 16
+                           : line.InputRegister(station, address);
+    default:
+        return IsPair(tag) ? line.HoldingRegister(station, address) |
+                                 line.HoldingRegister(station, address + 1) << 16
+                           : line.HoldingRegister(station, address);
+    }
+}
+
+void FaultLine::SetTableValue(int32_t station, const TagAddress& tag, uint32_t value) {
+    const auto address = static_cast<uint16_t>(tag.address - 1);
+    const auto low = static_cast<uint16_t>(value);
+    const auto high = static_cast<uint16_t>(value >> 16);
+    switch (tag.area) {
+    case kAreaCoils:
+        line.SetCoil(station, address, value != 0);
+        break;
+    case kAreaDiscreteInputs:
+        line.SetDiscreteInput(station, address, value != 0);
+        break;
+    case kAreaInputRegisters:
+        line.SetInputRegister(station, address, low);
+        if (IsPair(tag)) line.SetInputRegister(station, address + 1, high);
+        break;
+    default:
+        line.SetHoldingRegister(station, address, low);
+        if (IsPair(tag)) line.SetHoldingRegister(station, address + 1, high);
+        break;
+    }
+}
+
+void FaultLine::LetLineFallQuiet() {
+    Sleep(3 * kResponseTimeoutMs);
+}

@@ -1,0 +1,45 @@
+#pragma once
+// One line at 9600 baud with stations 1 and 2 behind the paced relay, and a
+// driver object opened on it as a host opens one. Every read is checked
+// against the slave's tables at that moment: a read that succeeds must
+// deliver exactly what the device holds, whatever the line did.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "support/HostDriver.h"
+#include "support/LineFixture.h"
+#include "support/ReplyFrames.h"
+
+using Bytes = std::vector<uint8_t>;
+
+class FaultLine : public ::testing::Test {
+protected:
+    static constexpr uint32_t kResponseTimeoutMs = 300;
+
+    void SetUp() override;
+    void TearDown() override;
+
+    // Read, and on success the delivered value compared with the table.
+    Outcome ReadChecked(int32_t station, const TagAddress& tag);
+    Outcome Write(int32_t station, const TagAddress& tag, uint32_t value);
+    // The device's value of the tag, from the slave's table.
+    uint32_t TableValue(int32_t station, const TagAddress& tag);
+    // A new value for the tag's items in the slave's table.
+    void SetTableValue(int32_t station, const TagAddress& tag, uint32_t value);
+    // Waits until whatever is still on its way has arrived at the port, as a
+    // host's pause between two polls would.
+    void LetLineFallQuiet();
+
+    LineFixture line{9600, {1, 2}};
+    HostDriver driver;
+
+private:
+    int m_reads = 0;
+    int m_delivered = 0;
+    int m_wrong = 0;
+    int m_writes = 0;
+    int m_confirmed = 0;
+};
