@@ -44,6 +44,15 @@ size_t FindFrameStart(const uint8_t* bytes, size_t received, uint8_t station, ui
     return received;
 }
 
+// The station and function pair at start opens a whole frame with the
+// expected byte count and a valid CRC.
+bool IsReadResponseAt(const uint8_t* bytes, size_t received, size_t start, uint32_t expectedByteCount) {
+    if (received - start < kHeaderLength) return false;
+    const uint8_t byteCount = bytes[start + 2];
+    if (byteCount != expectedByteCount || received - start < ReadResponseLength(byteCount)) return false;
+    return HasValidCrc(bytes + start, kHeaderLength + byteCount);
+}
+
 // Station, function and two words: read requests and single writes alike.
 std::string BuildTwoWordFrame(uint8_t station, uint8_t function, uint16_t first, uint16_t second) {
     std::string frame{static_cast<char>(station), static_cast<char>(function)};
@@ -96,12 +105,20 @@ bool LocateReadResponse(const std::string& data, int32_t length, uint8_t station
     const size_t received = ReceivedCount(data, length);
     const uint8_t* bytes = Bytes(data);
     const size_t start = FindFrameStart(bytes, received, station, function);
-    if (received - start < kHeaderLength) return false;
-    const uint8_t byteCount = bytes[start + 2];
-    if (byteCount != expectedByteCount || received - start < ReadResponseLength(byteCount)) return false;
-    if (!HasValidCrc(bytes + start, kHeaderLength + byteCount)) return false;
-    response = {start + kHeaderLength, byteCount};
+    if (!IsReadResponseAt(bytes, received, start, expectedByteCount)) return false;
+    response = {start + kHeaderLength, bytes[start + 2]};
     return true;
+}
+
+bool FollowedByAnotherResponse(const std::string& data, int32_t length, uint8_t station, uint8_t function,
+                               uint32_t expectedByteCount, const ReadResponse& response) {
+    const size_t received = ReceivedCount(data, length);
+    const uint8_t* bytes = Bytes(data);
+    for (size_t at = response.dataOffset + response.byteCount + kCrcLength; at + 1 < received; ++at) {
+        const bool pair = bytes[at] == station && bytes[at + 1] == function;
+        if (pair && IsReadResponseAt(bytes, received, at, expectedByteCount)) return true;
+    }
+    return false;
 }
 
 bool IsWriteAcknowledgement(const std::string& data, int32_t length, const std::string& request) {

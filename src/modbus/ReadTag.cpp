@@ -71,9 +71,10 @@ bool FetchItems(IFrameExchange& line, const ReadTarget& target, RequestRange ran
                                           static_cast<uint16_t>(range.quantity));
     int32_t length = static_cast<int32_t>(buffer.size());
     const int exchanged = TracedExchange(line, buffer, length, "Read Send", "Read Receive");
+    const uint32_t byteCount = ExpectedByteCount(target.function, range.quantity);
     ReadResponse response;
-    if (exchanged != 1 || !LocateReadResponse(buffer, length, station, target.function,
-                                              ExpectedByteCount(target.function, range.quantity), response)) {
+    if (exchanged != 1 || !LocateReadResponse(buffer, length, station, target.function, byteCount, response) ||
+        FollowedByAnotherResponse(buffer, length, station, target.function, byteCount, response)) {
         return false;
     }
     const uint8_t* data = reinterpret_cast<const uint8_t*>(buffer.data()) + response.dataOffset;

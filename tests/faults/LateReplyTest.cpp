@@ -1,0 +1,76 @@
+// Replies that take their time: split by pauses, or so late that the driver
+// has given up on them. A late reply must never answer a later request.
+#include "FaultLine.h"
+
+TEST_F(FaultLine, ASplitReplyIsWholeUnlessThePauseOutlastsTheReads) {
+    const TagAddress tag = driver.Tag("4x1,3", kTypeUInt16);
+    // The reply ends at the first pause of 10 ms plus a 30 ms read in which
+    // nothing comes; the rest of a reply cut short arrives during the next
+    // poll, in front of that poll's reply.
+    const struct {
+        size_t firstPart;
+        uint32_t pauseMs;
+        Outcome expected;
+    } cases[] = {
+        {1, 5, kSucceeded},   {3, 5, kSucceeded},   {8, 5, kSucceeded},  {3, 20, kSucceeded},
+        {10, 20, kSucceeded}, {3, 35, kSucceeded},  {3, 150, kReadFailed}, {8, 150, kReadFailed},
+        {1, 250, kReadFailed}, {10, 250, kReadFailed},
+    };
+    uint16_t next = 0x1100;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.firstPart) + " bytes, then " + std::to_string(c.pauseMs) + " ms pause");
+        SetTableValue(1, tag, ++next);
+        line.SplitNextReply(c.firstPart, c.pauseMs);
+        EXPECT_EQ(ReadChecked(1, tag), c.expected);
+        SetTableValue(1, tag, ++next);
+        EXPECT_EQ(ReadChecked(1, tag), kSucceeded) << "the read after it";
+    }
+}
+
+TEST_F(FaultLine, ALateReplyNeverAnswersTheNextRequest) {
+    const TagAddress tag = driver.Tag("4x1,3", kTypeUInt16);
+    const TagAddress sameShape = driver.Tag("4x101,3", kTypeUInt16);
+    const TagAddress otherStation = driver.Tag("4x1,3", kTypeUInt16);
+    // The late reply comes in the next poll's window, just ahead of that
+    // poll's own reply: two answers that the bytes cannot tell apart.
+    const struct {
+        const char* situation;
+        int32_t station;
+        const TagAddress* next;
+        bool hostPauses;
+        Outcome expected;
+    } cases[] = {
+        {"the host pauses before the next poll", 1, &tag, true, kSucceeded},
+        {"the same block asked again at once", 1, &tag, false, kReadFailed},
+        {"a block of the same shape asked at once", 1, &sameShape, false, kReadFailed},
+        {"another station asked at once", 2, &otherStation, false, kSucceeded},
+    };
+    uint16_t next = 0x1200;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.situation);
+        SetTableValue(1, tag, ++next);
+        line.DelayNextReply(kResponseTimeoutMs + 150);
+        EXPECT_EQ(ReadChecked(1, tag), kReadFailed);
+        SetTableValue(1, tag, ++next);
+        SetTableValue(1, sameShape, ++next);
+        SetTableValue(2, otherStation, ++next);
+        if (c.hostPauses) LetLineFallQuiet();
+        EXPECT_EQ(ReadChecked(c.station, *c.next), c.expected);
+        EXPECT_EQ(ReadChecked(1, tag), kSucceeded) << "the read after it";
+    }
+}
+
+TEST_F(FaultLine, AReplyLaterThanTwoPollsIsNeverTakenEither) {
+    const TagAddress tag = driver.Tag("4x1,3", kTypeUInt16);
+    SetTableValue(1, tag, 0x1301);
+    line.DelayNextReply(2 * kResponseTimeoutMs + 150);
+    EXPECT_EQ(ReadChecked(1, tag), kReadFailed);
+    // Whatever these meet on the line, none may deliver the value that the
+    // late reply carries.
+    for (uint16_t value = 0x1302; value < 0x1306; ++value) {
+        SetTableValue(1, tag, value);
+        ReadChecked(1, tag);
+    }
+    LetLineFallQuiet();
+    EXPECT_EQ(ReadChecked(1, tag), kSucceeded);
+}
