@@ -1,0 +1,95 @@
+// The soak as a test program. Short by default, for the test suite; the
+// long form takes --cycles N (or KORVEL_SOAK_CYCLES).
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+
+#include "SoakRun.h"
+#include "support/ProcessFigures.h"
+
+namespace {
+
+constexpr uint32_t kDefaultCycles = 200;
+// Cycles that create the caches and plan the blocks before the first figures.
+constexpr uint32_t kWarmUpCycles = 3;
+// One fault every so many cycles.
+constexpr uint32_t kFaultEvery = 2;
+// What the run may add beyond its start without counting as growth: a
+// handle or two the system opens lazily, and heap pages that fragmentation
+// leaves committed.
+constexpr uint32_t kHandleSlack = 2;
+constexpr size_t kPrivateSlack = 256 * 1024;
+
+uint32_t g_cycles = kDefaultCycles;
+
+double Seconds(ULONGLONG sinceMs) {
+    return (GetTickCount64() - sinceMs) / 1000.0;
+}
+
+void PrintProgress(uint32_t cycle, const SoakCounts& counts, double seconds) {
+    std::cout << "cycle " << cycle << ": " << counts.reads << " reads (" << counts.failedReads
+              << " failed), " << counts.writes << " writes (" << counts.failedWrites << " failed), " << counts.faults
+              << " faults, " << counts.wrongValues << " wrong; " << TakeProcessFigures() << "; "
+              << static_cast<int>(seconds) << " s" << std::endl;
+}
+
+}  // namespace
+
+TEST(Soak, PollsThroughFaultsWithoutAWrongValueOrGrowth) {
+    LineFixture line(115200, {1, 2, 3});
+    ASSERT_GE(line.PortIndex(), 0);
+    HostDriver driver;
+    ASSERT_TRUE(driver.Created());
+    ASSERT_EQ(driver.Open(line.PortIndex(), kBaudIndex115200, SoakRun::kResponseTimeoutMs), kSucceeded);
+    SoakRun run(line, driver);
+    ASSERT_TRUE(run.Prepare());
+
+    for (uint32_t i = 0; i < kWarmUpCycles; ++i) run.Cycle(false);
+    const ProcessFigures start = TakeProcessFigures();
+    const ULONGLONG startMs = GetTickCount64();
+    const uint32_t progressEvery = g_cycles >= 1000 ? 500 : g_cycles;
+    for (uint32_t cycle = 1; cycle <= g_cycles; ++cycle) {
+        run.Cycle(cycle % kFaultEvery == 0);
+        if (cycle % progressEvery == 0) {
+            PrintProgress(cycle, run.Counts(), Seconds(startMs));
+        }
+    }
+    const double seconds = Seconds(startMs);
+    const ProcessFigures end = TakeProcessFigures();
+
+    // Whatever the last fault left on the line has passed; then every read
+    // must succeed again.
+    Sleep(4 * SoakRun::kResponseTimeoutMs);
+    run.Cycle(false);
+    run.Cycle(false);
+    EXPECT_EQ(run.FailedReadsOfLastCycle(), 0u) << "the driver did not recover";
+
+    const SoakCounts& counts = run.Counts();
+    std::printf("soak: %u cycles of %zu tags at 115200 baud in %.0f s (%.0f ms a cycle), %u more around them\n",
+                g_cycles, run.TagCount(), seconds, 1000.0 * seconds / g_cycles, counts.cycles - g_cycles);
+    std::printf("  reads %u (failed %u), writes %u (failed %u), faults injected %u over %zu kinds in turn,\n"
+                "  failed reads in the last cycle %u, wrong values %u\n",
+                counts.reads, counts.failedReads, counts.writes, counts.failedWrites, counts.faults,
+                FaultKinds().size(), run.FailedReadsOfLastCycle(), counts.wrongValues);
+    std::cout << "  start: " << start << "\n  end:   " << end << std::endl;
+    EXPECT_EQ(counts.wrongValues, 0u);
+    EXPECT_LE(end.handles, start.handles + kHandleSlack);
+    EXPECT_LE(end.privateBytes, start.privateBytes + kPrivateSlack);
+}
+
+int main(int argc, char** argv) {
+    testing::InitGoogleTest(&argc, argv);
+    if (const char* cycles = std::getenv("KORVEL_SOAK_CYCLES")) g_cycles = std::strtoul(cycles, nullptr, 10);
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "--cycles") == 0) g_cycles = std::strtoul(argv[i + 1], nullptr, 10);
+    }
+    if (g_cycles == 0) {
+        std::fprintf(stderr, "usage: %s [--cycles N]  (N > 0)\n", argv[0]);
+        return 2;
+    }
+    return RUN_ALL_TESTS();
+}
