@@ -2,26 +2,38 @@
 // has given up on them. A late reply must never answer a later request.
 #include "FaultLine.h"
 
-TEST_F(FaultLine, ASplitReplyIsWholeUnlessThePauseOutlastsTheReads) {
+#include <optional>
+
+TEST_F(FaultLine, ASplitReplyIsWholeOrFailsButNeverWrong) {
     const TagAddress tag = driver.Tag("4x1,3", kTypeUInt16);
-    // The reply ends at the first pause of 10 ms plus a 30 ms read in which
-    // nothing comes; the rest of a reply cut short arrives during the next
-    // poll, in front of that poll's reply.
+    // Where a pause ends the reply depends on the exchange: a pause shorter
+    // than a character always bridges, one of many response time-outs'
+    // worth never does; in between, the reply is whole or the read fails.
+    // The rest of a reply cut short comes during the next poll, in front of
+    // that poll's own reply.
+    const std::optional<Outcome> kEither;
     const struct {
         size_t firstPart;
         uint32_t pauseMs;
-        Outcome expected;
+        std::optional<Outcome> expected;
     } cases[] = {
-        {1, 5, kSucceeded},   {3, 5, kSucceeded},   {8, 5, kSucceeded},  {3, 20, kSucceeded},
-        {10, 20, kSucceeded}, {3, 35, kSucceeded},  {3, 150, kReadFailed}, {8, 150, kReadFailed},
-        {1, 250, kReadFailed}, {10, 250, kReadFailed},
+        {1, 0, kSucceeded},  {3, 0, kSucceeded},  {8, 0, kSucceeded},   {3, 5, kEither},
+        {8, 5, kEither},     {3, 20, kEither},    {10, 20, kEither},    {3, 35, kEither},
+        {3, 60, kEither},    {3, 150, kEither},   {1, 250, kReadFailed}, {10, 250, kReadFailed},
     };
     uint16_t next = 0x1100;
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::to_string(c.firstPart) + " bytes, then " + std::to_string(c.pauseMs) + " ms pause");
+        const std::string situation = std::to_string(c.firstPart) + " bytes, then " + std::to_string(c.pauseMs) + " ms";
+        SCOPED_TRACE(situation);
         SetTableValue(1, tag, ++next);
         line.SplitNextReply(c.firstPart, c.pauseMs);
-        EXPECT_EQ(ReadChecked(1, tag), c.expected);
+        const Outcome outcome = ReadChecked(1, tag);
+        std::printf("  %s: %s\n", situation.c_str(), outcome == kSucceeded ? "whole" : "read failed");
+        if (c.expected) {
+            EXPECT_EQ(outcome, *c.expected);
+        } else {
+            EXPECT_TRUE(outcome == kSucceeded || outcome == kReadFailed) << outcome;
+        }
         SetTableValue(1, tag, ++next);
         EXPECT_EQ(ReadChecked(1, tag), kSucceeded) << "the read after it";
     }
