@@ -7,8 +7,12 @@
 
 namespace {
 
-bool IsPair(const TagAddress& tag) {
+bool TakesTwoRegisters(const TagAddress& tag) {
     return tag.dataType == kTypeUInt32 || tag.dataType == kTypeFloat;
+}
+
+uint32_t Pair(uint16_t low, uint16_t high) {
+    return low | uint32_t{high} << 16;
 }
 
 // Writes take the field of the tag's type; the tests write no BCD tags.
@@ -64,11 +68,10 @@ uint32_t FaultLine::TableValue(int32_t station, const TagAddress& tag) {
     case kAreaDiscreteInputs:
         return line.DiscreteInput(station, address);
     case kAreaInputRegisters:
-        return IsPair(tag) ? line.InputRegister(station, address) | line.InputRegister(station, address + 1) << 16
+        return TakesTwoRegisters(tag) ? Pair(line.InputRegister(station, address), line.InputRegister(station, address + 1))
                            : line.InputRegister(station, address);
     default:
-        return IsPair(tag) ? line.HoldingRegister(station, address) |
-                                 line.HoldingRegister(station, address + 1) << 16
+        return TakesTwoRegisters(tag) ? Pair(line.HoldingRegister(station, address), line.HoldingRegister(station, address + 1))
                            : line.HoldingRegister(station, address);
     }
 }
@@ -86,11 +89,11 @@ void FaultLine::SetTableValue(int32_t station, const TagAddress& tag, uint32_t v
         break;
     case kAreaInputRegisters:
         line.SetInputRegister(station, address, low);
-        if (IsPair(tag)) line.SetInputRegister(station, address + 1, high);
+        if (TakesTwoRegisters(tag)) line.SetInputRegister(station, address + 1, high);
         break;
     default:
         line.SetHoldingRegister(station, address, low);
-        if (IsPair(tag)) line.SetHoldingRegister(station, address + 1, high);
+        if (TakesTwoRegisters(tag)) line.SetHoldingRegister(station, address + 1, high);
         break;
     }
 }
