@@ -70,7 +70,8 @@ bool FetchItems(IFrameExchange& line, const ReadTarget& target, RequestRange ran
     std::string buffer = BuildReadRequest(station, target.function, static_cast<uint16_t>(range.start),
                                           static_cast<uint16_t>(range.quantity));
     int32_t length = static_cast<int32_t>(buffer.size());
-    const int exchanged = TracedExchange(line, buffer, length, "Read Send", "Read Receive");
+    const ReplyShape reply = ReadReplyShape(station, target.function, range.quantity);
+    const int exchanged = TracedExchange(line, buffer, length, reply, "Read Send", "Read Receive");
     const uint32_t byteCount = ExpectedByteCount(target.function, range.quantity);
     ReadResponse response;
     if (exchanged != 1 || !LocateReadResponse(buffer, length, station, target.function, byteCount, response) ||

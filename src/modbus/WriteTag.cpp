@@ -66,7 +66,8 @@ bool PlanWrite(int32_t station, const TagAddress& tag, const TagValue& value, Wr
 bool ExchangeConfirmed(IFrameExchange& line, const std::string& request) {
     std::string buffer = request;
     int32_t length = static_cast<int32_t>(buffer.size());
-    const int exchanged = TracedExchange(line, buffer, length, "Write Send", "Write Receive");
+    const int exchanged =
+        TracedExchange(line, buffer, length, WriteReplyShape(request), "Write Send", "Write Receive");
     return exchanged == 1 && IsWriteAcknowledgement(buffer, length, request);
 }
 

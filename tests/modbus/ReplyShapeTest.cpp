@@ -1,0 +1,136 @@
+// What reads and writes tell the line of the replies they wait for, and how
+// the line tells from the bytes so far when such a reply is complete.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "driver/DriverError.h"
+#include "modbus/Crc.h"
+#include "modbus/ReplyShape.h"
+#include "modbus/TagOperations.h"
+#include "support/FrameBytes.h"
+#include "support/SimulatedSlave.h"
+
+namespace {
+
+std::string WithCrc(std::string frame) {
+    const uint16_t crc = modbus::ComputeCrc(reinterpret_cast<const uint8_t*>(frame.data()), frame.size());
+    frame.push_back(static_cast<char>(crc & 0xFF));
+    frame.push_back(static_cast<char>(crc >> 8));
+    return frame;
+}
+
+uint32_t Missing(const modbus::ReplyShape& shape, const std::string& received) {
+    return modbus::ReplyBytesMissing(shape, reinterpret_cast<const uint8_t*>(received.data()), received.size());
+}
+
+// Remembers each reply shape the protocol hands over, with the reply the
+// simulated device gave to that request.
+class ShapeRecordingSlave : public SimulatedSlave {
+public:
+    struct Exchange {
+        modbus::ReplyShape shape;
+        std::string reply;
+    };
+
+    int ExchangeReply(std::string& data, int32_t& length, const modbus::ReplyShape& reply) override {
+        const int result = ExchangeFrame(data, length);
+        exchanges.push_back({reply, data.substr(0, static_cast<size_t>(length))});
+        return result;
+    }
+
+    std::vector<Exchange> exchanges;
+};
+
+TagAddress Tag(const char* text, int16_t dataType) {
+    TagAddress tag{};
+    tag.dataType = dataType;
+    EXPECT_EQ(modbus::ParseAddress(text, &tag), kErrorNone) << text;
+    return tag;
+}
+
+TEST(ReplyShape, ReadsAndWritesDescribeTheRepliesTheyWaitFor) {
+    const struct {
+        const char* tag;
+        int16_t dataType;
+        bool write;
+        uint8_t function;
+        uint32_t length;
+    } cases[] = {
+        {"4x1", kTypeUInt16, false, 3, 7},    // a first read fetches its own register
+        {"4x10,5", kTypeUInt16, false, 3, 15},
+        {"3x7", kTypeFloat, false, 4, 9},     // two registers
+        {"3x7,4", kTypeUInt32, false, 4, 15}, // four values, five registers
+        {"0x17", kTypeBit, false, 1, 6},
+        {"1x1,9", kTypeBit, false, 2, 7},     // nine bits in two bytes
+        {"0x17", kTypeBit, true, 5, 8},
+        {"4x1", kTypeBcd, true, 6, 8},
+        {"4x1", kTypeFloat, true, 16, 8},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.tag) + (c.write ? " written" : " read"));
+        for (auto reply : {SimulatedSlave::Reply::kNormal, SimulatedSlave::Reply::kException}) {
+            ShapeRecordingSlave line;
+            line.SetReply(reply);
+            BitStationMap coils, discreteInputs;
+            WordStationMap inputWords, holdingWords;
+            DWordStationMap inputDWords, holdingDWords;
+            const StationMaps maps{coils, discreteInputs, inputWords, holdingWords, inputDWords, holdingDWords};
+            const TagAddress tag = Tag(c.tag, c.dataType);
+            const int32_t station = 17;
+            TagValue value{};
+            if (c.write) {
+                modbus::WriteTag(maps, line, &station, &tag, &value);
+            } else {
+                modbus::ReadTag(maps, line, &station, &tag, &value);
+            }
+            ASSERT_EQ(line.exchanges.size(), 1u);
+            const auto& [shape, received] = line.exchanges[0];
+            EXPECT_EQ(shape.station, 17);
+            EXPECT_EQ(shape.function, c.function);
+            EXPECT_EQ(shape.length, c.length);
+            EXPECT_EQ(shape.exceptionLength, 5u);
+            // What the device sent is complete at its last byte, not before.
+            EXPECT_EQ(Missing(shape, received), 0u);
+            EXPECT_EQ(Missing(shape, received.substr(0, received.size() - 1)), 1u);
+        }
+    }
+}
+
+TEST(ReplyShape, BytesMissingAsTheReplyArrives) {
+    const modbus::ReplyShape shape = modbus::ReadReplyShape(1, 3, 3);  // 11 bytes, exception 5
+    const std::string reply = WithCrc(Frame({0x01, 0x03, 0x06, 0x00, 0x0A, 0x00, 0x0B, 0x00, 0x0C}));
+    const std::string exception = WithCrc(Frame({0x01, 0x83, 0x02}));
+    const std::string noise = Frame({0x00, 0xFF, 0x55});
+    const struct {
+        const char* situation;
+        std::string received;
+        uint32_t missing;
+    } cases[] = {
+        {"nothing yet: the shorter reply at least", "", 5},
+        {"the station", Frame({0x01}), 4},
+        {"station and function", reply.substr(0, 2), 9},
+        {"all but the CRC", reply.substr(0, 9), 2},
+        {"the whole reply", reply, 0},
+        {"the whole reply and more", reply + noise, 0},
+        {"noise alone", noise, 5},
+        {"noise, then the station", noise + Frame({0x01}), 4},
+        {"noise, then part of the reply", noise + reply.substr(0, 4), 7},
+        {"noise, then the whole reply", noise + reply, 0},
+        {"the station byte followed by another function", Frame({0x01, 0x04}) + reply.substr(0, 3), 8},
+        {"another station's frame", WithCrc(Frame({0x02, 0x03, 0x02, 0x00, 0x07})), 5},
+        {"part of an exception", exception.substr(0, 3), 2},
+        {"an exception", exception, 0},
+        {"a false exception, then the reply", Frame({0x01, 0x83, 0x02, 0x00, 0x00}) + reply.substr(0, 5), 6},
+    };
+    for (const auto& c : cases) EXPECT_EQ(Missing(shape, c.received), c.missing) << c.situation;
+}
+
+TEST(ReplyShape, AReadBeyondOneFrameWaitsForTheLargestFrame) {
+    // 200 registers need 400 data bytes; no frame carries more than 255.
+    EXPECT_EQ(modbus::ReadReplyShape(1, 3, 200).length, 260u);
+    EXPECT_EQ(modbus::ReadReplyShape(1, 3, 125).length, 255u);
+}
+
+}  // namespace
