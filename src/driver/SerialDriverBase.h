@@ -3,6 +3,7 @@
 // station rule, link open and close, and the request-response exchanges.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -41,6 +42,15 @@ public:
     virtual int ExchangePolledBulk(std::string& data, int32_t& length, const void* unused1,
                                    const void* unused2);
 
+    // The fewest bytes a reply still needs before it is complete, given the
+    // bytes received so far; 0 once it is.
+    using ReplyNeed = std::function<uint32_t(const std::string& received)>;
+    // The exchange Read and Write use: the reply ends the moment need finds
+    // it complete, when the line falls quiet for the end-of-frame silence of
+    // the port's speed, or, with nothing received, at m_responseTimeout.
+    // Codes and results are those of ExchangePolled.
+    int ExchangeFramed(std::string& data, int32_t& length, const ReplyNeed& need);
+
     // Spins on the tick counter for at least ms milliseconds.
     void BusyWait(uint32_t ms);
 
@@ -69,4 +79,9 @@ private:
 
     // The port index whose shared link this object holds, -1 for none.
     int32_t m_linkIndex = -1;
+    // State of the line between framed exchanges: the performance-counter
+    // reading from which the line counts as quiet behind the last frame, and
+    // whether an unanswered request's reply may still be on its way.
+    int64_t m_lineQuietAt = 0;
+    bool m_lateReplyPossible = false;
 };

@@ -1,0 +1,153 @@
+// The exchange Read and Write use. The reply ends the moment it is complete,
+// when the line falls quiet for the end-of-frame silence, or, when nothing
+// comes at all, at the response time-out. The port's read time-outs time it
+// all: no pause is spent waiting for bytes that have already arrived.
+#include <algorithm>
+
+#include "driver/SerialDriverBase.h"
+#include "serial/SerialPort.h"
+#include "serial/TimedReads.h"
+
+namespace {
+
+constexpr uint32_t kWriteTimeoutMs = 2000;
+// An RTU character: start bit, 8 data bits, parity or a second stop bit,
+// stop bit.
+constexpr uint64_t kBitsPerCharacter = 11;
+constexpr uint64_t kSilenceTenthsOfCharacters = 35;
+// The port's time-outs count whole milliseconds; a request waits at least
+// one of quiet. A reply ends on a gap of at least 10: on a busy system the
+// bytes of one frame reach the port in bursts with gaps of several
+// milliseconds, and a shorter gap would cut such frames short.
+constexpr uint32_t kShortestQuietMs = 1;
+constexpr uint32_t kShortestGapMs = 10;
+constexpr int32_t kAssumedBaud = 9600;  // for a port that cannot tell its rate
+// A read's total time-out is neither 0 (no limit at all) nor MAXDWORD, which
+// some systems read as a special case.
+constexpr uint32_t kLongestReadMs = MAXDWORD - 1;
+constexpr uint32_t kQuietReadChunk = 64;  // what a read up to the silence asks for
+
+struct LineTiming {
+    uint32_t quietMs;      // the silence of 3.5 characters due before a request
+    uint32_t gapMs;        // the same silence, as a gap that ends a reply
+    uint32_t characterMs;  // one character, rounded up
+};
+
+uint32_t CeilDivide(uint64_t numerator, uint64_t denominator) {
+    return static_cast<uint32_t>((numerator + denominator - 1) / denominator);
+}
+
+LineTiming TimingOf(int32_t baud) {
+    const uint64_t rate = static_cast<uint64_t>(baud > 0 ? baud : kAssumedBaud);
+    const uint32_t silenceMs = CeilDivide(kSilenceTenthsOfCharacters * kBitsPerCharacter * 1000, 10 * rate);
+    return {std::max(silenceMs, kShortestQuietMs), std::max(silenceMs, kShortestGapMs),
+            CeilDivide(kBitsPerCharacter * 1000, rate)};
+}
+
+// The performance counter, in its ticks and in milliseconds.
+class Clock {
+public:
+    Clock() {
+        LARGE_INTEGER frequency;
+        QueryPerformanceFrequency(&frequency);
+        m_ticksPerMs = std::max<int64_t>(frequency.QuadPart / 1000, 1);
+    }
+    int64_t Now() const {
+        LARGE_INTEGER count;
+        QueryPerformanceCounter(&count);
+        return count.QuadPart;
+    }
+    int64_t Later(uint32_t ms) const { return Now() + ms * m_ticksPerMs; }
+    // Whole milliseconds until then, rounded up; 0 once it has passed.
+    uint32_t MsUntil(int64_t then) const {
+        const int64_t ticks = then - Now();
+        return ticks > 0 ? CeilDivide(static_cast<uint64_t>(ticks), static_cast<uint64_t>(m_ticksPerMs)) : 0;
+    }
+
+private:
+    int64_t m_ticksPerMs;
+};
+
+enum class ReplyEnd {
+    kComplete,          // the reply is whole
+    kCompleteAndQuiet,  // whole, and what followed it up to the silence is there too
+    kQuiet,             // the line fell quiet before the reply was whole
+    kNoReply,
+    kReadFailed,
+};
+
+// Keeps reading while bytes come, into into: the first read waits up to
+// firstWindowMs for one, each further one up to silenceMs. A line that never
+// falls quiet is given up on after longestMs. Returns how many bytes came.
+size_t ReadUntilQuiet(CTimedReads& reads, std::string& into, uint32_t firstWindowMs, uint32_t silenceMs,
+                      uint32_t longestMs) {
+    const Clock clock;
+    const int64_t giveUpAt = clock.Later(longestMs);
+    const size_t held = into.size();
+    for (uint32_t window = firstWindowMs; clock.MsUntil(giveUpAt) > 0; window = silenceMs) {
+        uint32_t got = 0;
+        if (reads.Read(into, kQuietReadChunk, silenceMs, window, got) != 0) break;
+        if (got == 0 && !reads.BytesWaiting()) break;
+    }
+    return into.size() - held;
+}
+
+// Each read asks for what the reply still needs at least. The first may wait
+// the response time-out for the reply to begin; a further one only as long as
+// those bytes take on the line, plus the gap. A further read that ends short
+// found the line quiet. The first may have been cut off by the response
+// time-out instead, so one more read settles it.
+ReplyEnd ReadReply(CTimedReads& reads, const LineTiming& timing, uint32_t responseTimeoutMs,
+                   const CSerialDriverBase::ReplyNeed& need, std::string& data) {
+    for (bool first = true;; first = false) {
+        const uint32_t missing = need(data);
+        if (missing == 0) return ReplyEnd::kComplete;
+        const uint32_t totalMs = first ? std::clamp<uint32_t>(responseTimeoutMs, 1, kLongestReadMs)
+                                       : timing.gapMs + missing * timing.characterMs;
+        uint32_t got = 0;
+        if (reads.Read(data, missing, timing.gapMs, totalMs, got) != 0) return ReplyEnd::kReadFailed;
+        if (got == missing || reads.BytesWaiting()) continue;
+        if (got == 0) return first ? ReplyEnd::kNoReply : ReplyEnd::kQuiet;
+        if (!first) return ReplyEnd::kQuiet;
+    }
+}
+
+// After an unanswered request its reply may still come, just ahead of the
+// reply to the next one. So until a reply is seen followed by silence again,
+// the exchange reads on to the silence and hands over everything: the caller
+// then finds two replies where it must not take either.
+ReplyEnd CollectReply(CTimedReads& reads, const LineTiming& timing, uint32_t responseTimeoutMs,
+                      const CSerialDriverBase::ReplyNeed& need, bool& lateReplyPossible, std::string& data) {
+    const ReplyEnd end = ReadReply(reads, timing, responseTimeoutMs, need, data);
+    if (end == ReplyEnd::kNoReply) lateReplyPossible = true;
+    if (end != ReplyEnd::kComplete || !lateReplyPossible) return end;
+    lateReplyPossible = ReadUntilQuiet(reads, data, timing.gapMs, timing.gapMs, responseTimeoutMs) > 0;
+    return ReplyEnd::kCompleteAndQuiet;
+}
+
+}  // namespace
+
+// Before the request the line must have been quiet for the silence since the
+// last frame: what still arrives then, noise behind that frame or a reply
+// too late for its request, is dropped, and the purge of the send drops the
+// rest.
+int CSerialDriverBase::ExchangeFramed(std::string& data, int32_t& length, const ReplyNeed& need) {
+    if (m_port == nullptr || m_port->m_handle == nullptr) return FailExchange(data, length, kErrorWriteDevice);
+    CTimedReads reads(*m_port);
+    const Clock clock;
+    const LineTiming timing = TimingOf(m_port->GetBaudRate());
+    if (const uint32_t quietInMs = clock.MsUntil(m_lineQuietAt)) {
+        std::string discarded;
+        ReadUntilQuiet(reads, discarded, quietInMs, timing.quietMs, m_responseTimeout);
+    }
+    if (!SendRequest(data, length, kWriteTimeoutMs)) return 0;
+
+    data.clear();
+    const ReplyEnd end = CollectReply(reads, timing, m_responseTimeout, need, m_lateReplyPossible, data);
+    m_lineQuietAt = clock.Later(end == ReplyEnd::kComplete ? timing.quietMs : 0);
+    length = static_cast<int32_t>(data.size());
+    if (end == ReplyEnd::kNoReply) return FailExchange(data, length, kErrorWriteDevice);
+    const int ok = end != ReplyEnd::kReadFailed;
+    m_error.SetCode(ok ? kErrorNone : kErrorReadDevice);
+    return ok;
+}

@@ -1,0 +1,51 @@
+#include "serial/TimedReads.h"
+
+#include "serial/LineControl.h"
+#include "serial/SerialPort.h"
+
+namespace {
+
+// The port's time-outs bound every read; the wait for it never gives up first.
+constexpr uint32_t kNoReadLimit = INFINITE;
+
+}  // namespace
+
+CTimedReads::CTimedReads(CSerialPort& port) : m_port(port) {
+    m_restore = port.m_handle != nullptr && GetCommTimeouts(port.m_handle, &m_found);
+    m_current = m_found;
+}
+
+CTimedReads::~CTimedReads() {
+    if (m_restore) SetCommTimeouts(m_port.m_handle, &m_found);
+}
+
+// Asks the device only when the time-outs change: reads in a row mostly
+// want the same.
+uint32_t CTimedReads::Limit(uint32_t intervalMs, uint32_t totalMs) {
+    if (m_current.ReadIntervalTimeout == intervalMs && m_current.ReadTotalTimeoutMultiplier == 0 &&
+        m_current.ReadTotalTimeoutConstant == totalMs) {
+        return 0;
+    }
+    COMMTIMEOUTS wanted = m_current;
+    wanted.ReadIntervalTimeout = intervalMs;
+    wanted.ReadTotalTimeoutMultiplier = 0;
+    wanted.ReadTotalTimeoutConstant = totalMs;
+    if (!SetCommTimeouts(m_port.m_handle, &wanted)) return GetLastError();
+    m_current = wanted;
+    return 0;
+}
+
+uint32_t CTimedReads::Read(std::string& into, uint32_t count, uint32_t intervalMs, uint32_t totalMs,
+                           uint32_t& got) {
+    got = 0;
+    if (uint32_t code = Limit(intervalMs, totalMs)) return code;
+    const size_t held = into.size();
+    into.resize(held + count);
+    const uint32_t code = m_port.ReadData(&into[held], count, &got, nullptr, kNoReadLimit);
+    into.resize(held + got);
+    return code;
+}
+
+bool CTimedReads::BytesWaiting() const {
+    return line::QueuedBytes(m_port.m_handle) > 0;
+}

@@ -1,0 +1,35 @@
+#pragma once
+// Reads from a port, each under read time-outs of its own, with the port's
+// time-outs put back afterwards: the other exchanges rely on what Open set.
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+class CSerialPort;
+
+class CTimedReads {
+public:
+    explicit CTimedReads(CSerialPort& port);
+    ~CTimedReads();
+    CTimedReads(const CTimedReads&) = delete;
+    CTimedReads& operator=(const CTimedReads&) = delete;
+
+    // Appends up to count bytes to into. The read ends once count bytes have
+    // come, once intervalMs pass after a byte with no next one, or totalMs
+    // after it began; got is how many came. Returns the port's code: a read
+    // that its time-outs end is no failure, whatever it brought.
+    uint32_t Read(std::string& into, uint32_t count, uint32_t intervalMs, uint32_t totalMs, uint32_t& got);
+    // Whether bytes wait in the input queue: a read whose time-out was served
+    // late, behind bytes that had already come, ended on a gap the line never
+    // had.
+    bool BytesWaiting() const;
+
+private:
+    uint32_t Limit(uint32_t intervalMs, uint32_t totalMs);
+
+    CSerialPort& m_port;
+    COMMTIMEOUTS m_found{};
+    COMMTIMEOUTS m_current{};
+    bool m_restore = false;
+};
