@@ -34,7 +34,8 @@ public:
     double ElapsedMs() const {
         LARGE_INTEGER now;
         QueryPerformanceCounter(&now);
-        return 1000.0 * static_cast<double>(now.QuadPart - m_start.QuadPart) / static_cast<double>(m_frequency.QuadPart);
+        const double ticks = static_cast<double>(now.QuadPart - m_start.QuadPart);
+        return 1000.0 * ticks / static_cast<double>(m_frequency.QuadPart);
     }
 
 private:

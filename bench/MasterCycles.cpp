@@ -85,8 +85,11 @@ bool MeasureMaster(const std::string& master, uint32_t baud, const std::vector<R
     for (int cycle = 0; cycle < cycles; ++cycle) {
         const auto start = std::chrono::steady_clock::now();
         failed += PollCycle(context.get(), requests);
-        cycleMs.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
-        for (const ReadRequest& request : requests) exchanges.push_back(ReadExchange(request.function, request.quantity));
+        const auto elapsed = std::chrono::steady_clock::now() - start;
+        cycleMs.push_back(std::chrono::duration<double, std::milli>(elapsed).count());
+        for (const ReadRequest& request : requests) {
+            exchanges.push_back(ReadExchange(request.function, request.quantity));
+        }
     }
     figures = Summarise(master, baud, cycleMs, exchanges, failed);
     return true;

@@ -37,7 +37,9 @@ ExchangeBytes ExchangeOf(const std::vector<uint8_t>& request) {
 
 double WireMs(const std::vector<ExchangeBytes>& exchanges, uint32_t baud) {
     double ms = 0;
-    for (const ExchangeBytes& exchange : exchanges) ms += FrameMs(exchange.request, baud) + FrameMs(exchange.reply, baud);
+    for (const ExchangeBytes& exchange : exchanges) {
+        ms += FrameMs(exchange.request, baud) + FrameMs(exchange.reply, baud);
+    }
     return ms;
 }
 
