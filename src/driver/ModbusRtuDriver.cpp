@@ -69,12 +69,6 @@ int32_t __stdcall CModbusRtuDriver::Write(const int32_t* station, const TagAddre
     return code == kErrorNone;
 }
 
-// Knowing nothing of the reply, the exchange takes bytes until the line
-// falls quiet.
-int CModbusRtuDriver::ExchangeFrame(std::string& data, int32_t& length) {
-    return ExchangeFramed(data, length, [](const std::string&) { return 1u; });
-}
-
 int CModbusRtuDriver::ExchangeReply(std::string& data, int32_t& length, const modbus::ReplyShape& reply) {
     return ExchangeFramed(data, length, [&reply](const std::string& received) {
         return modbus::ReplyBytesMissing(reply, reinterpret_cast<const uint8_t*>(received.data()), received.size());

@@ -16,7 +16,6 @@ public:
     int32_t __stdcall Write(const int32_t* station, const TagAddress* tag, const TagValue* value) override;
 
 private:
-    int ExchangeFrame(std::string& data, int32_t& length) override;
     int ExchangeReply(std::string& data, int32_t& length, const modbus::ReplyShape& reply) override;
     void TraceFrame(const char* label, const uint8_t* bytes, int32_t count) override;
     void SetAreaRow(int index, const char* name, uint32_t typeMask, uint32_t access);

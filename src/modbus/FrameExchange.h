@@ -9,15 +9,10 @@
 class IFrameExchange {
 public:
     // Sends data[0..length) and leaves the reply bytes in data and their number
-    // in length. Returns 1 when the exchange ended normally, 0 on failure.
-    virtual int ExchangeFrame(std::string& data, int32_t& length) = 0;
-    // The same, for a request whose reply the caller can describe. A line that
-    // uses the description ends the reply the moment it is complete; one that
-    // does not collects it as ExchangeFrame does.
-    virtual int ExchangeReply(std::string& data, int32_t& length, const modbus::ReplyShape& reply) {
-        static_cast<void>(reply);
-        return ExchangeFrame(data, length);
-    }
+    // in length. Returns 1 when the exchange ended normally, 0 on failure. A
+    // line that uses the description of the reply ends it the moment it is
+    // complete instead of waiting for the line to fall quiet.
+    virtual int ExchangeReply(std::string& data, int32_t& length, const modbus::ReplyShape& reply) = 0;
     // Hook for tracing frames; label is "Read Send", "Read Receive",
     // "Write Send" or "Write Receive".
     virtual void TraceFrame(const char* label, const uint8_t* bytes, int32_t count) = 0;

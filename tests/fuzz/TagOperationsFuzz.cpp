@@ -68,7 +68,7 @@ public:
     int Requests() const { return m_requests; }
     const std::string& LastRequest() const { return m_request; }
 
-    int ExchangeFrame(std::string& data, int32_t& length) override {
+    int ExchangeReply(std::string& data, int32_t& length, const modbus::ReplyShape&) override {
         FUZZ_CHECK(length >= 0 && static_cast<size_t>(length) == data.size());
         FUZZ_CHECK((data.size() == 8 || data.size() == 13) && CrcAt(Bytes(data), data.size() - 2));
         m_request = data;

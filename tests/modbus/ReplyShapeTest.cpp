@@ -35,7 +35,7 @@ public:
     };
 
     int ExchangeReply(std::string& data, int32_t& length, const modbus::ReplyShape& reply) override {
-        const int result = ExchangeFrame(data, length);
+        const int result = SimulatedSlave::ExchangeReply(data, length, reply);
         exchanges.push_back({reply, data.substr(0, static_cast<size_t>(length))});
         return result;
     }

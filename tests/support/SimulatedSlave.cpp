@@ -34,7 +34,7 @@ std::string Exception(const std::string& request, uint8_t code) {
 
 }  // namespace
 
-int SimulatedSlave::ExchangeFrame(std::string& data, int32_t& length) {
+int SimulatedSlave::ExchangeReply(std::string& data, int32_t& length, const modbus::ReplyShape&) {
     const std::string request = data.substr(0, static_cast<size_t>(length));
     m_requests.push_back(request);
     data.clear();

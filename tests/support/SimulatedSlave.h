@@ -26,7 +26,7 @@ public:
     void ClearRequests() { m_requests.clear(); }
     const std::vector<std::string>& TraceLabels() const { return m_traceLabels; }
 
-    int ExchangeFrame(std::string& data, int32_t& length) override;
+    int ExchangeReply(std::string& data, int32_t& length, const modbus::ReplyShape& reply) override;
     void TraceFrame(const char* label, const uint8_t* bytes, int32_t count) override;
 
 private:
