@@ -30,8 +30,8 @@ CComTarget* CModbusRtuDEC::CreateObject() {
     }
 }
 
-// offsetof on these classes is exact: single inheritance, no virtual bases,
-// CComTarget at offset 0. GCC only warns because they are not standard-layout.
+// offsetof on this class is exact: it derives from CComTarget alone, with no
+// virtual base. GCC only warns because it is not standard-layout.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Winvalid-offsetof"
 
