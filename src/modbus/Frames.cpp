@@ -76,9 +76,9 @@ size_t ExceptionResponseLength() {
     return kHeaderLength + kCrcLength;
 }
 
-uint32_t ExpectedByteCount(uint8_t function, uint32_t quantity) {
+uint32_t ExpectedByteCount(uint8_t function, uint16_t quantity) {
     const bool bits = function == kReadCoils || function == kReadDiscreteInputs;
-    return bits ? (quantity + 7) / 8 : quantity * 2;
+    return bits ? (quantity + 7u) / 8 : quantity * 2u;
 }
 
 std::string BuildReadRequest(uint8_t station, uint8_t function, uint16_t start, uint16_t quantity) {

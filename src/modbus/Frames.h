@@ -28,7 +28,7 @@ size_t WriteAcknowledgementLength();
 size_t ExceptionResponseLength();
 
 // The data byte count a read of quantity items must be answered with.
-uint32_t ExpectedByteCount(uint8_t function, uint32_t quantity);
+uint32_t ExpectedByteCount(uint8_t function, uint16_t quantity);
 
 std::string BuildReadRequest(uint8_t station, uint8_t function, uint16_t start, uint16_t quantity);
 // Function 5 or 6: one coil state or one register value.

@@ -67,19 +67,21 @@ RequestRange BlockRange(const Cache& cache, const ReadTarget& target) {
 // register.
 bool FetchItems(IFrameExchange& line, const ReadTarget& target, RequestRange range, std::vector<uint32_t>& items) {
     const uint8_t station = static_cast<uint8_t>(target.station);
-    std::string buffer = BuildReadRequest(station, target.function, static_cast<uint16_t>(range.start),
-                                          static_cast<uint16_t>(range.quantity));
+    // What the request carries is what the reply is checked and decoded by.
+    const uint16_t quantity = static_cast<uint16_t>(range.quantity);
+    std::string buffer =
+        BuildReadRequest(station, target.function, static_cast<uint16_t>(range.start), quantity);
     int32_t length = static_cast<int32_t>(buffer.size());
-    const ReplyShape reply = ReadReplyShape(station, target.function, range.quantity);
+    const ReplyShape reply = ReadReplyShape(station, target.function, quantity);
     const int exchanged = TracedExchange(line, buffer, length, reply, "Read Send", "Read Receive");
-    const uint32_t byteCount = ExpectedByteCount(target.function, range.quantity);
+    const uint32_t byteCount = ExpectedByteCount(target.function, quantity);
     ReadResponse response;
     if (exchanged != 1 || !LocateReadResponse(buffer, length, station, target.function, byteCount, response) ||
         FollowedByAnotherResponse(buffer, length, station, target.function, byteCount, response)) {
         return false;
     }
     const uint8_t* data = reinterpret_cast<const uint8_t*>(buffer.data()) + response.dataOffset;
-    items = target.group == TypeGroup::kBit ? DecodeBits(data, range.quantity)
+    items = target.group == TypeGroup::kBit ? DecodeBits(data, quantity)
                                             : DecodeRegisters(data, response.byteCount);
     return true;
 }

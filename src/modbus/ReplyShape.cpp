@@ -26,7 +26,7 @@ bool IsExceptionFrame(const ReplyShape& shape, const uint8_t* frame) {
 
 // A byte count beyond one byte cannot come back; the frame's own byte count
 // then stops short of it, and the reply ends on silence.
-ReplyShape ReadReplyShape(uint8_t station, uint8_t function, uint32_t quantity) {
+ReplyShape ReadReplyShape(uint8_t station, uint8_t function, uint16_t quantity) {
     const uint32_t byteCount = std::min<uint32_t>(ExpectedByteCount(function, quantity), kLargestByteCount);
     return {station, function, static_cast<uint32_t>(ReadResponseLength(static_cast<uint8_t>(byteCount))),
             static_cast<uint32_t>(ExceptionResponseLength())};

@@ -15,7 +15,7 @@ struct ReplyShape {
 };
 
 // A read of quantity items, answered with the byte count such a read needs.
-ReplyShape ReadReplyShape(uint8_t station, uint8_t function, uint32_t quantity);
+ReplyShape ReadReplyShape(uint8_t station, uint8_t function, uint16_t quantity);
 // A write, answered with the echo of the request's first six bytes.
 ReplyShape WriteReplyShape(const std::string& request);
 
