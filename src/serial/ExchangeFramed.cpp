@@ -5,12 +5,12 @@
 #include <algorithm>
 
 #include "driver/SerialDriverBase.h"
+#include "serial/LineControl.h"
 #include "serial/SerialPort.h"
 #include "serial/TimedReads.h"
 
 namespace {
 
-constexpr uint32_t kWriteTimeoutMs = 2000;
 // An RTU character: start bit, 8 data bits, parity or a second stop bit,
 // stop bit.
 constexpr uint64_t kBitsPerCharacter = 11;
@@ -140,7 +140,7 @@ int CSerialDriverBase::ExchangeFramed(std::string& data, int32_t& length, const 
         std::string discarded;
         ReadUntilQuiet(reads, discarded, quietInMs, timing.quietMs, m_responseTimeout);
     }
-    if (!SendRequest(data, length, kWriteTimeoutMs)) return 0;
+    if (!SendRequest(data, length, line::kWriteTimeoutMs)) return 0;
 
     data.clear();
     const ReplyEnd end = CollectReply(reads, timing, m_responseTimeout, need, m_lateReplyPossible, data);

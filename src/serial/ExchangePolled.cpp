@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr uint32_t kWriteTimeoutMs = 2000;
 constexpr DWORD kPauseMs = 10;
 constexpr uint32_t kChunkSize = 10;
 constexpr uint32_t kNoReadLimit = INFINITE;
@@ -47,7 +46,7 @@ uint32_t CSerialDriverBase::ReadChunks(std::string& data, int32_t& length, bool 
 }
 
 int CSerialDriverBase::ExchangePolled(std::string& data, int32_t& length, const void*, const void*) {
-    if (!SendRequest(data, length, kWriteTimeoutMs)) return 0;
+    if (!SendRequest(data, length, line::kWriteTimeoutMs)) return 0;
     if (AwaitReply() == 0) return FailExchange(data, length, kErrorWriteDevice);
     data.clear();
     length = 0;
@@ -59,7 +58,7 @@ int CSerialDriverBase::ExchangePolled(std::string& data, int32_t& length, const 
 // Takes everything queued at the first poll in one read, then chunks of at
 // most what is queued.
 int CSerialDriverBase::ExchangePolledBulk(std::string& data, int32_t& length, const void*, const void*) {
-    if (!SendRequest(data, length, kWriteTimeoutMs)) return 0;
+    if (!SendRequest(data, length, line::kWriteTimeoutMs)) return 0;
     uint32_t queued = AwaitReply();
     if (queued == 0) return FailExchange(data, length, kErrorWriteDevice);
     data.clear();

@@ -7,6 +7,9 @@
 
 namespace line {
 
+// How long the exchanges that time their own replies give a request to leave.
+constexpr uint32_t kWriteTimeoutMs = 2000;
+
 inline void KeyRts(HANDLE handle, bool on) {
     if (handle != nullptr) EscapeCommFunction(handle, on ? SETRTS : CLRRTS);
 }
