@@ -4,7 +4,6 @@
 #include <new>
 
 #include "driver/FrameTrace.h"
-#include "modbus/TagOperations.h"
 
 namespace {
 
@@ -12,6 +11,10 @@ constexpr uint32_t kBitTypes = kTypeBit;
 constexpr uint32_t kRegisterTypes = kTypeInt16 | kTypeUInt16 | kTypeBcd | kTypeUInt32 | kTypeFloat;
 constexpr uint32_t kReadable = 1;
 constexpr uint32_t kReadWrite = 3;
+
+// Indexed by modbus::Outcome.
+constexpr int32_t kOutcomeCodes[] = {kErrorNone, kErrorRegister, kErrorDataType, kErrorReadDevice,
+                                     kErrorWriteDevice};
 
 }  // namespace
 
@@ -39,40 +42,56 @@ int32_t __stdcall CModbusRtuDriver::GetAreaTable(AreaDescriptor** areas, int16_t
     return static_cast<int32_t>(reinterpret_cast<intptr_t>(m_areas));
 }
 
-int32_t __stdcall CModbusRtuDriver::ParseAddress(const char* text, TagAddress* tag) {
-    int32_t code = modbus::ParseAddress(text, tag);
+int32_t CModbusRtuDriver::Record(modbus::Outcome outcome) {
+    const int32_t code = kOutcomeCodes[static_cast<int>(outcome)];
     m_error.SetCode(code);
     return code == kErrorNone;
+}
+
+int32_t __stdcall CModbusRtuDriver::ParseAddress(const char* text, TagAddress* tag) {
+    return Record(modbus::ParseAddress(text, tag));
 }
 
 // Running out of memory while caching or collecting a reply fails the one
 // call, with the caches as they were; nothing is thrown at the host.
 int32_t __stdcall CModbusRtuDriver::Read(const int32_t* station, const TagAddress* tag, TagValue* value) {
-    int32_t code;
+    modbus::Outcome outcome;
     try {
-        code = modbus::ReadTag(Maps(), *this, station, tag, value);
+        outcome = modbus::ReadTag(Maps(), *this, station, tag, value);
     } catch (const std::bad_alloc&) {
-        code = kErrorReadDevice;
+        outcome = modbus::Outcome::kReadFailed;
     }
-    m_error.SetCode(code);
-    return code == kErrorNone;
+    return Record(outcome);
 }
 
 int32_t __stdcall CModbusRtuDriver::Write(const int32_t* station, const TagAddress* tag, const TagValue* value) {
-    int32_t code;
+    modbus::Outcome outcome;
     try {
-        code = modbus::WriteTag(Maps(), *this, station, tag, value);
+        outcome = modbus::WriteTag(Maps(), *this, station, tag, value);
     } catch (const std::bad_alloc&) {
-        code = kErrorWriteDevice;
+        outcome = modbus::Outcome::kWriteFailed;
     }
-    m_error.SetCode(code);
-    return code == kErrorNone;
+    return Record(outcome);
 }
 
-int CModbusRtuDriver::ExchangeReply(std::string& data, int32_t& length, const modbus::ReplyShape& reply) {
-    return ExchangeFramed(data, length, [&reply](const std::string& received) {
+modbus::LineResult CModbusRtuDriver::ExchangeReply(std::string& data, int32_t& length,
+                                                   const modbus::ReplyShape& reply) {
+    if (m_line == nullptr) {
+        data.clear();
+        length = 0;
+        return modbus::LineResult::kFailed;
+    }
+    const ExchangeResult result = m_line->ExchangeFramed(data, length, Use(), [&reply](const std::string& received) {
         return modbus::ReplyBytesMissing(reply, reinterpret_cast<const uint8_t*>(received.data()), received.size());
     });
+    switch (result) {
+    case ExchangeResult::kReplied:
+        return modbus::LineResult::kReplied;
+    case ExchangeResult::kNoReply:
+        return modbus::LineResult::kNoReply;
+    default:
+        return modbus::LineResult::kFailed;
+    }
 }
 
 void CModbusRtuDriver::TraceFrame(const char* label, const uint8_t* bytes, int32_t count) {

@@ -4,8 +4,9 @@
 #include "driver/SerialDriverBase.h"
 #include "modbus/FrameExchange.h"
 #include "modbus/StationMaps.h"
+#include "modbus/TagOperations.h"
 
-class CModbusRtuDriver : public CSerialDriverBase, private IFrameExchange {
+class CModbusRtuDriver : public CSerialDriverBase, private modbus::IFrameExchange {
 public:
     CModbusRtuDriver();
     ~CModbusRtuDriver() override;
@@ -16,7 +17,9 @@ public:
     int32_t __stdcall Write(const int32_t* station, const TagAddress* tag, const TagValue* value) override;
 
 private:
-    int ExchangeReply(std::string& data, int32_t& length, const modbus::ReplyShape& reply) override;
+    modbus::LineResult ExchangeReply(std::string& data, int32_t& length, const modbus::ReplyShape& reply) override;
+    // Records the host's code of outcome and returns 1 for success, else 0.
+    int32_t Record(modbus::Outcome outcome);
     void TraceFrame(const char* label, const uint8_t* bytes, int32_t count) override;
     void SetAreaRow(int index, const char* name, uint32_t typeMask, uint32_t access);
     StationMaps Maps();

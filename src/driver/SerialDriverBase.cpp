@@ -21,13 +21,11 @@ CSerialDriverBase::CSerialDriverBase() {
 // Destruction gives up this object's share of the link; the port closes
 // the handle only when no other driver object still uses it.
 CSerialDriverBase::~CSerialDriverBase() {
-    LeaveLink();
     delete[] m_areaList;
 }
 
 void CSerialDriverBase::AttachPort(std::unique_ptr<CSerialPort> port) {
-    LeaveLink();
-    m_port = std::move(port);
+    m_line = port != nullptr ? std::make_shared<CSerialLine>(std::move(port)) : nullptr;
 }
 
 HRESULT __stdcall CSerialDriverBase::QueryInterface(REFIID iid, void** object) {

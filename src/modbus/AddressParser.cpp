@@ -3,7 +3,6 @@
 #include <cctype>
 #include <cstring>
 
-#include "driver/DriverError.h"
 #include "modbus/AreaRules.h"
 #include "modbus/TagOperations.h"
 
@@ -58,24 +57,24 @@ bool ParseCountSuffix(const char* text, int32_t* count) {
 
 // Fields already written stay written when a later step rejects the text;
 // the result tells the host not to use the record.
-int32_t ParseAddress(const char* text, TagAddress* tag) {
-    if (text == nullptr || tag == nullptr) return kErrorRegister;
+Outcome ParseAddress(const char* text, TagAddress* tag) {
+    if (text == nullptr || tag == nullptr) return Outcome::kBadAddress;
     const int32_t area = MatchPrefix(text);
-    if (area < 0) return kErrorRegister;
+    if (area < 0) return Outcome::kBadAddress;
     tag->area = static_cast<int16_t>(area);
     const AreaRule& rule = *FindAreaRule(area);
-    if (!AcceptsType(rule, tag->dataType)) return kErrorDataType;
+    if (!AcceptsType(rule, tag->dataType)) return Outcome::kBadType;
     int32_t address = 0;
-    if (!ParseDecimalField(text, 2, kMinItemAddress, kMaxItemAddress, &address)) return kErrorRegister;
+    if (!ParseDecimalField(text, 2, kMinItemAddress, kMaxItemAddress, &address)) return Outcome::kBadAddress;
     tag->address = address;
     int32_t count = 0;
     if (!ParseCountSuffix(text, &count)) {
         tag->count = 0;
-        return kErrorNone;
+        return Outcome::kDone;
     }
-    if (count < 1 || count > rule.maxCount) return kErrorRegister;
+    if (count < 1 || count > rule.maxCount || !SpanFits(tag->dataType, address, count)) return Outcome::kBadAddress;
     tag->count = static_cast<int16_t>(count);
-    return kErrorNone;
+    return Outcome::kDone;
 }
 
 }  // namespace modbus

@@ -32,10 +32,20 @@ TypeGroup GroupOf(int32_t dataType) {
     return TypeGroup::kWord;
 }
 
+uint32_t ItemsSpanned(int32_t dataType, uint32_t count) {
+    return GroupOf(dataType) == TypeGroup::kDWord ? count + 1 : count;
+}
+
+bool SpanFits(int32_t dataType, int32_t address, int32_t count) {
+    constexpr int64_t kItemsInArea = 65536;
+    return address - 1 + int64_t{ItemsSpanned(dataType, static_cast<uint32_t>(count))} <= kItemsInArea;
+}
+
 bool IsParsedRecord(const TagAddress& tag) {
     const AreaRule* rule = FindAreaRule(tag.area);
     return rule != nullptr && AcceptsType(*rule, tag.dataType) && tag.address >= kMinItemAddress &&
-           tag.address <= kMaxItemAddress && tag.count >= 0 && tag.count <= rule->maxCount;
+           tag.address <= kMaxItemAddress && tag.count >= 0 && tag.count <= rule->maxCount &&
+           SpanFits(tag.dataType, tag.address, tag.count);
 }
 
 }  // namespace modbus

@@ -26,6 +26,12 @@ const AreaRule* FindAreaRule(int32_t area);
 bool AcceptsType(const AreaRule& rule, int32_t dataType);
 // Only meaningful for an accepted type.
 TypeGroup GroupOf(int32_t dataType);
+// The items one request for count values of dataType spans: n 32-bit
+// values take n + 1 registers.
+uint32_t ItemsSpanned(int32_t dataType, uint32_t count);
+// Whether the items spanned by count values from the one-based address all
+// lie in the area: past its last item no device could answer the request.
+bool SpanFits(int32_t dataType, int32_t address, int32_t count);
 // Area, type, address and count as ParseAddress writes them.
 bool IsParsedRecord(const TagAddress& tag);
 

@@ -1,7 +1,6 @@
 #include <string>
 #include <vector>
 
-#include "driver/DriverError.h"
 #include "modbus/AreaRules.h"
 #include "modbus/CacheMaps.h"
 #include "modbus/Frames.h"
@@ -21,6 +20,7 @@ struct ReadTarget {
     uint32_t address;  // zero-based
     int32_t area;
     int32_t count;  // items per request from the ",n" suffix, 0 without one
+    int32_t dataType;
     TypeGroup group;
     uint8_t function;
 };
@@ -36,13 +36,13 @@ ReadTarget TargetOf(int32_t station, const TagAddress& tag) {
             static_cast<uint32_t>(tag.address - 1),
             tag.area,
             tag.count,
+            tag.dataType,
             GroupOf(tag.dataType),
             FindAreaRule(tag.area)->readFunction};
 }
 
-// n 32-bit values take n + 1 registers.
 uint32_t QuantityFor(const ReadTarget& target, uint32_t items) {
-    return target.group == TypeGroup::kDWord ? items + 1 : items;
+    return ItemsSpanned(target.dataType, items);
 }
 
 // A ",n" suffix replaces the planned block with n items from the tag's own.
@@ -73,10 +73,10 @@ bool FetchItems(IFrameExchange& line, const ReadTarget& target, RequestRange ran
         BuildReadRequest(station, target.function, static_cast<uint16_t>(range.start), quantity);
     int32_t length = static_cast<int32_t>(buffer.size());
     const ReplyShape reply = ReadReplyShape(station, target.function, quantity);
-    const int exchanged = TracedExchange(line, buffer, length, reply, "Read Send", "Read Receive");
+    const LineResult exchanged = TracedExchange(line, buffer, length, reply, "Read Send", "Read Receive");
     const uint32_t byteCount = ExpectedByteCount(target.function, quantity);
     ReadResponse response;
-    if (exchanged != 1 || !LocateReadResponse(buffer, length, station, target.function, byteCount, response) ||
+    if (exchanged != LineResult::kReplied || !LocateReadResponse(buffer, length, station, target.function, byteCount, response) ||
         FollowedByAnotherResponse(buffer, length, station, target.function, byteCount, response)) {
         return false;
     }
@@ -119,23 +119,23 @@ void StoreResponse(StationMaps maps, const ReadTarget& target, RequestRange rang
 // A fresh value is handed out once. An address new to the cache is
 // registered and fetched on its own; any other miss fetches its block.
 template <typename Cache>
-int32_t ReadThroughCache(StationMaps maps, IFrameExchange& line, const ReadTarget& target,
+Outcome ReadThroughCache(StationMaps maps, IFrameExchange& line, const ReadTarget& target,
                          StationCacheMap<Cache>& map, uint32_t& value) {
     Cache& cache = map.FindOrInsert(target.station);
-    if (cache.Lookup(value, target.address, true, false)) return kErrorNone;
+    if (cache.Lookup(value, target.address, true, false)) return Outcome::kDone;
     const bool firstRead = cache.AddAddress(target.address);
     const RequestRange range = firstRead ? ItemRange(target) : BlockRange(cache, target);
     std::vector<uint32_t> items;
-    if (!FetchItems(line, target, range, items)) return kErrorReadDevice;
+    if (!FetchItems(line, target, range, items)) return Outcome::kReadFailed;
     if (firstRead) {
         StoreItem(cache, target, items);
     } else {
         StoreResponse(maps, target, range, items);
     }
-    return cache.Lookup(value, target.address, true, false) ? kErrorNone : kErrorReadDevice;
+    return cache.Lookup(value, target.address, true, false) ? Outcome::kDone : Outcome::kReadFailed;
 }
 
-int32_t ReadCached(StationMaps maps, IFrameExchange& line, const ReadTarget& target, uint32_t& value) {
+Outcome ReadCached(StationMaps maps, IFrameExchange& line, const ReadTarget& target, uint32_t& value) {
     switch (target.group) {
     case TypeGroup::kBit:
         return ReadThroughCache(maps, line, target, BitMapOf(maps, target.area), value);
@@ -144,21 +144,21 @@ int32_t ReadCached(StationMaps maps, IFrameExchange& line, const ReadTarget& tar
     case TypeGroup::kDWord:
         return ReadThroughCache(maps, line, target, DWordMapOf(maps, target.area), value);
     }
-    return kErrorReadDevice;
+    return Outcome::kReadFailed;
 }
 
 }  // namespace
 
-int32_t ReadTag(StationMaps maps, IFrameExchange& line, const int32_t* station, const TagAddress* tag,
+Outcome ReadTag(StationMaps maps, IFrameExchange& line, const int32_t* station, const TagAddress* tag,
                 TagValue* value) {
     if (station == nullptr || tag == nullptr || value == nullptr || !IsParsedRecord(*tag)) {
-        return kErrorReadDevice;
+        return Outcome::kReadFailed;
     }
     const ReadTarget target = TargetOf(*station, *tag);
     uint32_t cached = 0;
-    const int32_t code = ReadCached(maps, line, target, cached);
-    if (code == kErrorNone) FillTagValue(target.group, cached, *value);
-    return code;
+    const Outcome outcome = ReadCached(maps, line, target, cached);
+    if (outcome == Outcome::kDone) FillTagValue(target.group, cached, *value);
+    return outcome;
 }
 
 }  // namespace modbus

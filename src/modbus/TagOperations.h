@@ -1,6 +1,6 @@
 #pragma once
-// The protocol side of the driver's tag operations. Each returns the error
-// code the driver records (0 on success); the driver turns it into 1 / 0.
+// The protocol side of the driver's tag operations. Each returns an outcome
+// of the protocol's own; the driver turns it into the host's codes.
 #include <cstdint>
 
 #include "modbus/FrameExchange.h"
@@ -9,13 +9,21 @@
 
 namespace modbus {
 
-// 0, 3 (register not supported) or 4 (wrong data type).
-int32_t ParseAddress(const char* text, TagAddress* tag);
-// 0 or 5 (error reading the device).
-int32_t ReadTag(StationMaps maps, IFrameExchange& line, const int32_t* station, const TagAddress* tag,
+enum class Outcome {
+    kDone,
+    kBadAddress,   // an address or a record the area cannot take
+    kBadType,      // a data type the area cannot take
+    kReadFailed,   // no valid reply to a read
+    kWriteFailed,  // no acknowledgement of a write
+};
+
+// kDone, kBadAddress or kBadType.
+Outcome ParseAddress(const char* text, TagAddress* tag);
+// kDone or kReadFailed.
+Outcome ReadTag(StationMaps maps, IFrameExchange& line, const int32_t* station, const TagAddress* tag,
                 TagValue* value);
-// 0, 3 (area or type not writable) or 6 (error writing the device).
-int32_t WriteTag(StationMaps maps, IFrameExchange& line, const int32_t* station, const TagAddress* tag,
+// kDone, kBadAddress (area or type not writable) or kWriteFailed.
+Outcome WriteTag(StationMaps maps, IFrameExchange& line, const int32_t* station, const TagAddress* tag,
                  const TagValue* value);
 
 }  // namespace modbus

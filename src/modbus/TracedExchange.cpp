@@ -14,10 +14,10 @@ void Trace(IFrameExchange& line, const char* label, const std::string& buffer, i
 
 }  // namespace
 
-int TracedExchange(IFrameExchange& line, std::string& buffer, int32_t& length, const ReplyShape& reply,
+LineResult TracedExchange(IFrameExchange& line, std::string& buffer, int32_t& length, const ReplyShape& reply,
                    const char* sendLabel, const char* receiveLabel) {
     Trace(line, sendLabel, buffer, length);
-    const int result = line.ExchangeReply(buffer, length, reply);
+    const LineResult result = line.ExchangeReply(buffer, length, reply);
     Trace(line, receiveLabel, buffer, length);
     return result;
 }

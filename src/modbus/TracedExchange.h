@@ -8,7 +8,7 @@ namespace modbus {
 
 // One exchange of buffer[0..length) on the line, traced before and after.
 // Returns the exchange's result; buffer and length then hold the reply.
-int TracedExchange(IFrameExchange& line, std::string& buffer, int32_t& length, const ReplyShape& reply,
+LineResult TracedExchange(IFrameExchange& line, std::string& buffer, int32_t& length, const ReplyShape& reply,
                    const char* sendLabel, const char* receiveLabel);
 
 }  // namespace modbus

@@ -1,6 +1,5 @@
 #include <string>
 
-#include "driver/DriverError.h"
 #include "modbus/AreaRules.h"
 #include "modbus/CacheMaps.h"
 #include "modbus/Frames.h"
@@ -66,9 +65,9 @@ bool PlanWrite(int32_t station, const TagAddress& tag, const TagValue& value, Wr
 bool ExchangeConfirmed(IFrameExchange& line, const std::string& request) {
     std::string buffer = request;
     int32_t length = static_cast<int32_t>(buffer.size());
-    const int exchanged =
+    const LineResult exchanged =
         TracedExchange(line, buffer, length, WriteReplyShape(request), "Write Send", "Write Receive");
-    return exchanged == 1 && IsWriteAcknowledgement(buffer, length, request);
+    return exchanged == LineResult::kReplied && IsWriteAcknowledgement(buffer, length, request);
 }
 
 template <typename Cache>
@@ -109,14 +108,14 @@ void RecordWrite(StationMaps maps, const WritePlan& plan) {
 
 }  // namespace
 
-int32_t WriteTag(StationMaps maps, IFrameExchange& line, const int32_t* station, const TagAddress* tag,
+Outcome WriteTag(StationMaps maps, IFrameExchange& line, const int32_t* station, const TagAddress* tag,
                  const TagValue* value) {
-    if (station == nullptr || tag == nullptr || value == nullptr) return kErrorRegister;
+    if (station == nullptr || tag == nullptr || value == nullptr) return Outcome::kBadAddress;
     WritePlan plan;
-    if (!PlanWrite(*station, *tag, *value, plan)) return kErrorRegister;
-    if (!ExchangeConfirmed(line, plan.request)) return kErrorWriteDevice;
+    if (!PlanWrite(*station, *tag, *value, plan)) return Outcome::kBadAddress;
+    if (!ExchangeConfirmed(line, plan.request)) return Outcome::kWriteFailed;
     RecordWrite(maps, plan);
-    return kErrorNone;
+    return Outcome::kDone;
 }
 
 }  // namespace modbus

@@ -4,8 +4,7 @@
 // all: no pause is spent waiting for bytes that have already arrived.
 #include <algorithm>
 
-#include "driver/SerialDriverBase.h"
-#include "serial/LineControl.h"
+#include "serial/SerialLine.h"
 #include "serial/SerialPort.h"
 #include "serial/TimedReads.h"
 
@@ -98,7 +97,7 @@ size_t ReadUntilQuiet(CTimedReads& reads, std::string& into, uint32_t firstWindo
 // found the line quiet. The first may have been cut off by the response
 // time-out instead, so one more read settles it.
 ReplyEnd ReadReply(CTimedReads& reads, const LineTiming& timing, uint32_t responseTimeoutMs,
-                   const CSerialDriverBase::ReplyNeed& need, std::string& data) {
+                   const CSerialLine::ReplyNeed& need, std::string& data) {
     for (bool first = true;; first = false) {
         const uint32_t missing = need(data);
         if (missing == 0) return ReplyEnd::kComplete;
@@ -117,7 +116,7 @@ ReplyEnd ReadReply(CTimedReads& reads, const LineTiming& timing, uint32_t respon
 // the exchange reads on to the silence and hands over everything: the caller
 // then finds two replies where it must not take either.
 ReplyEnd CollectReply(CTimedReads& reads, const LineTiming& timing, uint32_t responseTimeoutMs,
-                      const CSerialDriverBase::ReplyNeed& need, bool& lateReplyPossible, std::string& data) {
+                      const CSerialLine::ReplyNeed& need, bool& lateReplyPossible, std::string& data) {
     const ReplyEnd end = ReadReply(reads, timing, responseTimeoutMs, need, data);
     if (end == ReplyEnd::kNoReply) lateReplyPossible = true;
     if (end != ReplyEnd::kComplete || !lateReplyPossible) return end;
@@ -131,23 +130,33 @@ ReplyEnd CollectReply(CTimedReads& reads, const LineTiming& timing, uint32_t res
 // last frame: what still arrives then, noise behind that frame or a reply
 // too late for its request, is dropped, and the purge of the send drops the
 // rest.
-int CSerialDriverBase::ExchangeFramed(std::string& data, int32_t& length, const ReplyNeed& need) {
-    if (m_port == nullptr || m_port->m_handle == nullptr) return FailExchange(data, length, kErrorWriteDevice);
+ExchangeResult CSerialLine::ExchangeFramed(std::string& data, int32_t& length, const LineUse& use,
+                                           const ReplyNeed& need) {
+    std::lock_guard<std::mutex> turn(m_exchangeLock);
+    if (!m_port->IsOpen()) {
+        data.clear();
+        length = 0;
+        return ExchangeResult::kSendFailed;
+    }
     CTimedReads reads(*m_port);
     const Clock clock;
     const LineTiming timing = TimingOf(m_port->GetBaudRate());
     if (const uint32_t quietInMs = clock.MsUntil(m_lineQuietAt)) {
         std::string discarded;
-        ReadUntilQuiet(reads, discarded, quietInMs, timing.quietMs, m_responseTimeout);
+        ReadUntilQuiet(reads, discarded, quietInMs, timing.quietMs, use.responseTimeout);
     }
-    if (!SendRequest(data, length, line::kWriteTimeoutMs)) return 0;
+    if (SendRequest(data, length, use, kWriteTimeoutMs) != ExchangeResult::kReplied) {
+        return ExchangeResult::kSendFailed;
+    }
 
     data.clear();
-    const ReplyEnd end = CollectReply(reads, timing, m_responseTimeout, need, m_lateReplyPossible, data);
+    const ReplyEnd end = CollectReply(reads, timing, use.responseTimeout, need, m_lateReplyPossible, data);
     m_lineQuietAt = clock.Later(end == ReplyEnd::kComplete ? timing.quietMs : 0);
     length = static_cast<int32_t>(data.size());
-    if (end == ReplyEnd::kNoReply) return FailExchange(data, length, kErrorWriteDevice);
-    const int ok = end != ReplyEnd::kReadFailed;
-    m_error.SetCode(ok ? kErrorNone : kErrorReadDevice);
-    return ok;
+    if (end == ReplyEnd::kNoReply) {
+        data.clear();
+        length = 0;
+        return ExchangeResult::kNoReply;
+    }
+    return end == ReplyEnd::kReadFailed ? ExchangeResult::kReadFailed : ExchangeResult::kReplied;
 }

@@ -4,8 +4,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "driver/SerialDriverBase.h"
-#include "serial/LineControl.h"
+#include "serial/SerialLine.h"
 #include "serial/SerialPort.h"
 
 namespace {
@@ -14,15 +13,21 @@ constexpr DWORD kPauseMs = 10;
 constexpr uint32_t kChunkSize = 10;
 constexpr uint32_t kNoReadLimit = INFINITE;
 
+ExchangeResult Fail(std::string& data, int32_t& length, ExchangeResult result) {
+    data.clear();
+    length = 0;
+    return result;
+}
+
 }  // namespace
 
 // Returns the bytes queued at the first poll that finds some, or 0 once
-// m_responseTimeout / 10 further polls found none.
-uint32_t CSerialDriverBase::AwaitReply() {
-    const uint32_t bound = m_responseTimeout / 10;
+// responseTimeout / 10 further polls found none.
+uint32_t CSerialLine::AwaitReply(uint32_t responseTimeout) {
+    const uint32_t bound = responseTimeout / 10;
     for (uint32_t pass = 1;; ++pass) {
         Sleep(kPauseMs);
-        uint32_t queued = line::QueuedBytes(m_port->m_handle);
+        uint32_t queued = m_port->QueuedBytes();
         if (queued > 0) return queued;
         if (pass > bound) return 0;
     }
@@ -31,11 +36,11 @@ uint32_t CSerialDriverBase::AwaitReply() {
 // Appends chunks until a read brings nothing. Bounded by the queue, a read
 // never asks for more than is waiting, so an empty queue ends the reply at
 // once. Returns the port's code of a failed read, keeping what came before.
-uint32_t CSerialDriverBase::ReadChunks(std::string& data, int32_t& length, bool boundedByQueue) {
+uint32_t CSerialLine::ReadChunks(std::string& data, int32_t& length, bool boundedByQueue) {
     char chunk[kChunkSize];
     for (;;) {
         Sleep(kPauseMs);
-        uint32_t wanted = boundedByQueue ? std::min(line::QueuedBytes(m_port->m_handle), kChunkSize) : kChunkSize;
+        uint32_t wanted = boundedByQueue ? std::min(m_port->QueuedBytes(), kChunkSize) : kChunkSize;
         if (wanted == 0) return 0;
         uint32_t count = 0;
         if (uint32_t code = m_port->ReadData(chunk, wanted, &count, nullptr, kNoReadLimit)) return code;
@@ -45,32 +50,32 @@ uint32_t CSerialDriverBase::ReadChunks(std::string& data, int32_t& length, bool 
     }
 }
 
-int CSerialDriverBase::ExchangePolled(std::string& data, int32_t& length, const void*, const void*) {
-    if (!SendRequest(data, length, line::kWriteTimeoutMs)) return 0;
-    if (AwaitReply() == 0) return FailExchange(data, length, kErrorWriteDevice);
+ExchangeResult CSerialLine::ExchangePolled(std::string& data, int32_t& length, const LineUse& use) {
+    std::lock_guard<std::mutex> turn(m_exchangeLock);
+    if (SendRequest(data, length, use, kWriteTimeoutMs) != ExchangeResult::kReplied) {
+        return ExchangeResult::kSendFailed;
+    }
+    if (AwaitReply(use.responseTimeout) == 0) return Fail(data, length, ExchangeResult::kNoReply);
     data.clear();
     length = 0;
-    int ok = ReadChunks(data, length, false) == 0;
-    m_error.SetCode(ok ? kErrorNone : kErrorReadDevice);
-    return ok;
+    return ReadChunks(data, length, false) == 0 ? ExchangeResult::kReplied : ExchangeResult::kReadFailed;
 }
 
 // Takes everything queued at the first poll in one read, then chunks of at
 // most what is queued.
-int CSerialDriverBase::ExchangePolledBulk(std::string& data, int32_t& length, const void*, const void*) {
-    if (!SendRequest(data, length, line::kWriteTimeoutMs)) return 0;
-    uint32_t queued = AwaitReply();
-    if (queued == 0) return FailExchange(data, length, kErrorWriteDevice);
-    data.clear();
-    length = 0;
+ExchangeResult CSerialLine::ExchangePolledBulk(std::string& data, int32_t& length, const LineUse& use) {
+    std::lock_guard<std::mutex> turn(m_exchangeLock);
+    if (SendRequest(data, length, use, kWriteTimeoutMs) != ExchangeResult::kReplied) {
+        return ExchangeResult::kSendFailed;
+    }
+    uint32_t queued = AwaitReply(use.responseTimeout);
+    if (queued == 0) return Fail(data, length, ExchangeResult::kNoReply);
     std::vector<char> first(queued + kChunkSize);
     uint32_t count = 0;
     if (m_port->ReadData(first.data(), queued, &count, nullptr, kNoReadLimit) != 0) {
-        return FailExchange(data, length, kErrorReadDevice);
+        return Fail(data, length, ExchangeResult::kReadFailed);
     }
     data.assign(first.data(), count);
     length = static_cast<int32_t>(count);
-    int ok = ReadChunks(data, length, true) == 0;
-    m_error.SetCode(ok ? kErrorNone : kErrorReadDevice);
-    return ok;
+    return ReadChunks(data, length, true) == 0 ? ExchangeResult::kReplied : ExchangeResult::kReadFailed;
 }

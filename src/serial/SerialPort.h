@@ -33,12 +33,26 @@ public:
                               uint32_t timeout);
     uint32_t TakeLastEvents();
 
+    // Line controls and queries of the exchanges. On a closed port they do
+    // nothing, and a failed status query counts as an empty queue.
+    void KeyRts(bool on);
+    uint32_t QueuedBytes();
+    void DiscardInput();
+    bool GetTimeouts(COMMTIMEOUTS& timeouts);
+    bool SetTimeouts(const COMMTIMEOUTS& timeouts);
+
+    bool IsOpen() const { return m_handle != nullptr; }
+    // The device handle, for the host's settings record and for comparing
+    // it with the one a record carries; never for calls around this class.
+    HANDLE Handle() const { return m_handle; }
+
     uint32_t m_lastError = 0;
-    HANDLE m_handle = nullptr;
     uint32_t m_lastEvents = 0xFFFFFFFF;
-    HANDLE m_ioEvent = nullptr;
 
 private:
+    HANDLE m_handle = nullptr;
+    HANDLE m_ioEvent = nullptr;
+
     // Stores code as the outcome of the running operation and returns it.
     uint32_t Fail(uint32_t code);
     // Clears m_lastError and reads the device's DCB; 6 on a closed port.

@@ -1,6 +1,7 @@
-// Read-back of the device settings. A query returns the value; its failure
-// value (-1, or 0 for the event mask and character) leaves the code in
-// m_lastError.
+// Read-back of the device settings, and the queue status, purge, RTS and
+// time-outs the exchanges work with. A settings query returns the value; its
+// failure value (-1, or 0 for the event mask and character) leaves the code
+// in m_lastError.
 #include "serial/SerialPort.h"
 
 namespace {
@@ -61,4 +62,27 @@ uint8_t CSerialPort::GetEventChar() {
     DCB dcb;
     if (ReadState(dcb) != 0) return 0;
     return static_cast<uint8_t>(dcb.EvtChar);
+}
+
+void CSerialPort::KeyRts(bool on) {
+    if (m_handle != nullptr) EscapeCommFunction(m_handle, on ? SETRTS : CLRRTS);
+}
+
+uint32_t CSerialPort::QueuedBytes() {
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (m_handle != nullptr) ClearCommError(m_handle, &errors, &status);
+    return status.cbInQue;
+}
+
+void CSerialPort::DiscardInput() {
+    if (m_handle != nullptr) PurgeComm(m_handle, PURGE_RXCLEAR);
+}
+
+bool CSerialPort::GetTimeouts(COMMTIMEOUTS& timeouts) {
+    return m_handle != nullptr && GetCommTimeouts(m_handle, &timeouts);
+}
+
+bool CSerialPort::SetTimeouts(const COMMTIMEOUTS& timeouts) {
+    return m_handle != nullptr && SetCommTimeouts(m_handle, const_cast<COMMTIMEOUTS*>(&timeouts));
 }

@@ -1,6 +1,5 @@
 #include "serial/TimedReads.h"
 
-#include "serial/LineControl.h"
 #include "serial/SerialPort.h"
 
 namespace {
@@ -11,12 +10,12 @@ constexpr uint32_t kNoReadLimit = INFINITE;
 }  // namespace
 
 CTimedReads::CTimedReads(CSerialPort& port) : m_port(port) {
-    m_restore = port.m_handle != nullptr && GetCommTimeouts(port.m_handle, &m_found);
+    m_restore = port.GetTimeouts(m_found);
     m_current = m_found;
 }
 
 CTimedReads::~CTimedReads() {
-    if (m_restore) SetCommTimeouts(m_port.m_handle, &m_found);
+    if (m_restore) m_port.SetTimeouts(m_found);
 }
 
 // Asks the device only when the time-outs change: reads in a row mostly
@@ -30,7 +29,7 @@ uint32_t CTimedReads::Limit(uint32_t intervalMs, uint32_t totalMs) {
     wanted.ReadIntervalTimeout = intervalMs;
     wanted.ReadTotalTimeoutMultiplier = 0;
     wanted.ReadTotalTimeoutConstant = totalMs;
-    if (!SetCommTimeouts(m_port.m_handle, &wanted)) return GetLastError();
+    if (!m_port.SetTimeouts(wanted)) return GetLastError();
     m_current = wanted;
     return 0;
 }
@@ -47,5 +46,5 @@ uint32_t CTimedReads::Read(std::string& into, uint32_t count, uint32_t intervalM
 }
 
 bool CTimedReads::BytesWaiting() const {
-    return line::QueuedBytes(m_port.m_handle) > 0;
+    return m_port.QueuedBytes() > 0;
 }

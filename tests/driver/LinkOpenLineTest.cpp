@@ -6,7 +6,6 @@
 #include <memory>
 #include <string>
 
-#include "driver/PortTable.h"
 #include "driver/TestDriver.h"
 #include "serial/RegisterFrames.h"
 #include "support/LineFixture.h"
@@ -23,8 +22,10 @@ struct Line {
     int16_t PortIndex() const {
         return static_cast<int16_t>(fixture.PortIndex());
     }
-    const PortLink& Shared() const {
-        return g_portEvents[fixture.PortIndex()];
+    // Driver objects sharing the line published with handle.
+    long Users(HANDLE handle) const {
+        std::shared_ptr<CSerialLine> shared = CSerialLine::Find(PortIndex(), handle);
+        return shared != nullptr ? shared.use_count() - 1 : 0;
     }
     LineFixture fixture;
 };
@@ -67,16 +68,15 @@ TEST(LinkOpenLine, FreshOpenConfiguresPublishesAndCloses) {
         ASSERT_EQ(driver.Open(&settings.device), 1) << c.baud;
         EXPECT_EQ(driver.TakeCode(), kErrorStationAddress) << "a fresh open records nothing";
         CSerialPort& port = *driver.Port();
-        ASSERT_NE(port.m_handle, nullptr);
-        EXPECT_EQ(settings.device.portHandle, port.m_handle);
-        EXPECT_EQ(line.Shared().handle, port.m_handle);
-        EXPECT_EQ(line.Shared().ioEvent, port.m_ioEvent);
-        EXPECT_EQ(line.Shared().users, 1u);
+        ASSERT_NE(port.Handle(), nullptr);
+        EXPECT_EQ(settings.device.portHandle, port.Handle());
+        EXPECT_NE(CSerialLine::Find(line.PortIndex(), port.Handle()), nullptr);
+        EXPECT_EQ(line.Users(settings.device.portHandle), 1);
         EXPECT_EQ(port.GetBaudRate(), c.baud);
         EXPECT_EQ(port.GetStopBits(), c.stopBits) << c.baud;
         EXPECT_EQ(port.GetEventMask(), static_cast<uint32_t>(EV_RXCHAR));
         COMMTIMEOUTS timeouts{};
-        GetCommTimeouts(port.m_handle, &timeouts);
+        GetCommTimeouts(port.Handle(), &timeouts);
         EXPECT_EQ(timeouts.ReadIntervalTimeout, MAXDWORD);
         EXPECT_EQ(timeouts.ReadTotalTimeoutConstant, 30u);
         EXPECT_EQ(driver.RtsControl(), 2);
@@ -85,9 +85,9 @@ TEST(LinkOpenLine, FreshOpenConfiguresPublishesAndCloses) {
         HANDLE published = settings.device.portHandle;
         EXPECT_EQ(driver.Close(0), 1);
         EXPECT_EQ(driver.TakeCode(), kErrorNone);
-        EXPECT_EQ(port.m_handle, nullptr);
-        EXPECT_EQ(line.Shared().users, 0u);
-        EXPECT_EQ(line.Shared().handle, nullptr);
+        EXPECT_EQ(port.Handle(), nullptr);
+        EXPECT_EQ(line.Users(settings.device.portHandle), 0);
+        EXPECT_FALSE(CSerialLine::IsPublished(line.PortIndex()));
         EXPECT_EQ(settings.device.portHandle, published);
         EXPECT_EQ(driver.RtsControl(), 2);
     }
@@ -106,9 +106,9 @@ TEST(LinkOpenLine, LineFormatOutsideTheTablesOpensNothing) {
         settings.link.parityIndex = c.parityIndex;
         EXPECT_EQ(driver.Open(&settings.device), 0) << c.baudIndex << "/" << c.parityIndex;
         EXPECT_EQ(driver.TakeCode(), kErrorInitDevice);
-        EXPECT_EQ(driver.Port()->m_handle, nullptr);
+        EXPECT_EQ(driver.Port()->Handle(), nullptr);
         EXPECT_EQ(settings.device.portHandle, nullptr);
-        EXPECT_EQ(line.Shared().users, 0u);
+        EXPECT_EQ(line.Users(settings.device.portHandle), 0);
     }
     HostSettings settings(line.PortIndex());
     EXPECT_EQ(driver.Open(&settings.device), 1);
@@ -122,20 +122,20 @@ TEST(LinkOpenLine, OpeningAnOpenLinkAgainFailsAndKeepsIt) {
     HostSettings settings(line.PortIndex());
     TestDriver driver;
     ASSERT_EQ(driver.Open(&settings.device), 1);
-    HANDLE handle = driver.Port()->m_handle;
+    HANDLE handle = driver.Port()->Handle();
 
     HostSettings again(line.PortIndex());
     EXPECT_EQ(driver.Open(&again.device), 0);
     EXPECT_EQ(driver.TakeCode(), kErrorInitDevice);
-    EXPECT_EQ(driver.Port()->m_handle, handle);
+    EXPECT_EQ(driver.Port()->Handle(), handle);
     EXPECT_EQ(again.device.portHandle, nullptr);
 
     TestDriver other;
     EXPECT_EQ(other.Open(&again.device), 0);
     EXPECT_EQ(other.TakeCode(), kErrorInitDevice);
-    EXPECT_EQ(other.Port()->m_handle, nullptr);
+    EXPECT_EQ(other.Port()->Handle(), nullptr);
 
-    EXPECT_EQ(line.Shared().users, 1u);
+    EXPECT_EQ(line.Users(settings.device.portHandle), 1);
     EXPECT_TRUE(ReadsRegister(driver));
 }
 
@@ -147,28 +147,28 @@ TEST(LinkShare, SecondDriverAdoptsTheLinkWhichOutlivesTheFirstClose) {
     ASSERT_EQ(first.Open(&settings.device), 1);
     ASSERT_EQ(second.Open(&settings.device), 1);
     EXPECT_EQ(second.TakeCode(), kErrorNone);
-    EXPECT_EQ(second.Port()->m_handle, first.Port()->m_handle);
-    EXPECT_EQ(second.Port()->m_ioEvent, first.Port()->m_ioEvent);
-    EXPECT_EQ(line.Shared().users, 2u);
+    EXPECT_EQ(second.Port()->Handle(), first.Port()->Handle());
+    EXPECT_EQ(second.Port(), first.Port());
+    EXPECT_EQ(line.Users(settings.device.portHandle), 2);
     EXPECT_TRUE(ReadsRegister(second));
 
     EXPECT_EQ(first.Close(0), 1);
     EXPECT_EQ(first.TakeCode(), kErrorNone);
-    EXPECT_EQ(first.Port()->m_handle, nullptr);
-    EXPECT_EQ(line.Shared().users, 1u);
+    EXPECT_EQ(first.Port()->Handle(), nullptr);
+    EXPECT_EQ(line.Users(settings.device.portHandle), 1);
     EXPECT_TRUE(ReadsRegister(second));
     EXPECT_FALSE(ReadsRegister(first));
     EXPECT_EQ(first.TakeCode(), kErrorWriteDevice);
 
     EXPECT_EQ(second.Close(0), 1);
-    EXPECT_EQ(line.Shared().users, 0u);
-    EXPECT_EQ(second.Port()->m_handle, nullptr);
+    EXPECT_EQ(line.Users(settings.device.portHandle), 0);
+    EXPECT_EQ(second.Port()->Handle(), nullptr);
 
     // The record still carries the closed handle: the port is opened anew.
     TestDriver third;
     ASSERT_EQ(third.Open(&settings.device), 1);
-    EXPECT_EQ(settings.device.portHandle, third.Port()->m_handle);
-    EXPECT_EQ(line.Shared().users, 1u);
+    EXPECT_EQ(settings.device.portHandle, third.Port()->Handle());
+    EXPECT_EQ(line.Users(settings.device.portHandle), 1);
     EXPECT_TRUE(ReadsRegister(third));
 }
 
@@ -181,11 +181,11 @@ TEST(LinkShare, DestroyingADriverGivesUpItsShare) {
     ASSERT_EQ(adopter->Open(&settings.device), 1);
 
     opener.reset();
-    EXPECT_EQ(line.Shared().users, 1u);
+    EXPECT_EQ(line.Users(settings.device.portHandle), 1);
     EXPECT_TRUE(ReadsRegister(*adopter));
 
     adopter.reset();
-    EXPECT_EQ(line.Shared().users, 0u);
+    EXPECT_EQ(line.Users(settings.device.portHandle), 0);
     TestDriver next;
     EXPECT_EQ(next.Open(&settings.device), 1);
     EXPECT_TRUE(ReadsRegister(next));
@@ -200,12 +200,12 @@ TEST(LinkShare, AdoptingAgainKeepsOneShare) {
     ASSERT_EQ(opener.Open(&settings.device), 1);
     ASSERT_EQ(adopter.Open(&settings.device), 1);
     ASSERT_EQ(adopter.Open(&settings.device), 1);
-    EXPECT_EQ(line.Shared().users, 2u);
+    EXPECT_EQ(line.Users(settings.device.portHandle), 2);
 
     opener.Close(0);
     adopter.Close(0);
-    EXPECT_EQ(line.Shared().users, 0u);
-    EXPECT_EQ(line.Shared().handle, nullptr);
+    EXPECT_EQ(line.Users(settings.device.portHandle), 0);
+    EXPECT_FALSE(CSerialLine::IsPublished(line.PortIndex()));
 }
 
 }  // namespace

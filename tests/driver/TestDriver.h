@@ -22,7 +22,11 @@ public:
     }
 
     CSerialPort* Port() const {
-        return m_port.get();
+        return m_line != nullptr ? &m_line->Port() : nullptr;
+    }
+    // Driver objects sharing this one's line, this one included.
+    long LineUsers() const {
+        return m_line.use_count();
     }
     int32_t RtsControl() const {
         return m_rtsControl;
@@ -32,6 +36,26 @@ public:
     }
     void SetResponseTimeout(uint32_t ms) {
         m_responseTimeout = ms;
+    }
+
+    // The exchanges of the line, with the codes a driver records for them:
+    // no port or no reply is a write error, a failed wait or read a read error.
+    int ExchangeByEvent(std::string& data, int32_t& length, const uint32_t* responseTimeout,
+                        const uint32_t* writeTimeout) {
+        if (m_line == nullptr) return Record(ExchangeResult::kSendFailed, data, length);
+        return Record(m_line->ExchangeByEvent(data, length, Use(), responseTimeout, writeTimeout), data, length);
+    }
+    int ExchangePolled(std::string& data, int32_t& length, const void*, const void*) {
+        if (m_line == nullptr) return Record(ExchangeResult::kSendFailed, data, length);
+        return Record(m_line->ExchangePolled(data, length, Use()), data, length);
+    }
+    int ExchangePolledBulk(std::string& data, int32_t& length, const void*, const void*) {
+        if (m_line == nullptr) return Record(ExchangeResult::kSendFailed, data, length);
+        return Record(m_line->ExchangePolledBulk(data, length, Use()), data, length);
+    }
+    int ExchangeFramed(std::string& data, int32_t& length, const CSerialLine::ReplyNeed& need) {
+        if (m_line == nullptr) return Record(ExchangeResult::kSendFailed, data, length);
+        return Record(m_line->ExchangeFramed(data, length, Use(), need), data, length);
     }
 
     // The code behind the text GetErrorText hands out (which resets it);
@@ -44,6 +68,18 @@ public:
             if (std::strcmp(table.GetText(0), text) == 0) return code;
         }
         return -1;
+    }
+
+private:
+    int Record(ExchangeResult result, std::string& data, int32_t& length) {
+        static const int32_t kCodes[] = {kErrorNone, kErrorWriteDevice, kErrorWriteDevice, kErrorReadDevice,
+                                         kErrorReadDevice};
+        if (result == ExchangeResult::kSendFailed) {
+            data.clear();
+            length = 0;
+        }
+        m_error.SetCode(kCodes[static_cast<int>(result)]);
+        return result == ExchangeResult::kReplied;
     }
 };
 

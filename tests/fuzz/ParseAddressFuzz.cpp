@@ -7,7 +7,6 @@
 #include <cstring>
 #include <string>
 
-#include "driver/DriverError.h"
 #include "fuzz/FuzzCheck.h"
 #include "fuzz/FuzzInput.h"
 #include "modbus/TagOperations.h"
@@ -17,7 +16,7 @@ namespace {
 constexpr uint8_t kCanary = 0x5A;
 
 struct Expected {
-    int32_t code;
+    modbus::Outcome code;
     int32_t area;     // -1: unchanged
     int32_t address;  // -1: unchanged
     int32_t count;    // -1: unchanged
@@ -43,18 +42,21 @@ Expected Reference(const char* text, int16_t dataType) {
     const char* prefixes = "0134";
     const char* digit = text[0] == '\0' ? nullptr : std::strchr(prefixes, text[0]);
     if (digit == nullptr || std::tolower(static_cast<unsigned char>(text[1])) != 'x') {
-        return {kErrorRegister, -1, -1, -1};
+        return {modbus::Outcome::kBadAddress, -1, -1, -1};
     }
     const int32_t area = static_cast<int32_t>(digit - prefixes);
-    if (!TypeFits(area, dataType)) return {kErrorDataType, area, -1, -1};
+    if (!TypeFits(area, dataType)) return {modbus::Outcome::kBadType, area, -1, -1};
     const int64_t address = DigitRun(text + 2, 65534);
-    if (address < 1 || address > 65534) return {kErrorRegister, area, -1, -1};
+    if (address < 1 || address > 65534) return {modbus::Outcome::kBadAddress, area, -1, -1};
     const char* comma = std::strchr(text, ',');
-    if (comma == nullptr) return {kErrorNone, area, static_cast<int32_t>(address), 0};
+    if (comma == nullptr) return {modbus::Outcome::kDone, area, static_cast<int32_t>(address), 0};
     const int64_t maxCount = area <= 1 ? 128 : 32;
     const int64_t count = std::max<int64_t>(DigitRun(comma + 1, maxCount), 0);
-    if (count < 1 || count > maxCount) return {kErrorRegister, area, static_cast<int32_t>(address), -1};
-    return {kErrorNone, area, static_cast<int32_t>(address), static_cast<int32_t>(count)};
+    const int64_t items = dataType == 32 || dataType == 128 ? count + 1 : count;
+    if (count < 1 || count > maxCount || address - 1 + items > 65536) {
+        return {modbus::Outcome::kBadAddress, area, static_cast<int32_t>(address), -1};
+    }
+    return {modbus::Outcome::kDone, area, static_cast<int32_t>(address), static_cast<int32_t>(count)};
 }
 
 void Check(const std::string& text, int16_t dataType) {
@@ -62,7 +64,7 @@ void Check(const std::string& text, int16_t dataType) {
     std::memset(&tag, kCanary, sizeof(tag));
     tag.dataType = dataType;
     const TagAddress before = tag;
-    const int32_t code = modbus::ParseAddress(text.c_str(), &tag);
+    const modbus::Outcome code = modbus::ParseAddress(text.c_str(), &tag);
 
     const Expected expected = Reference(text.c_str(), dataType);
     FUZZ_CHECK(code == expected.code);

@@ -20,7 +20,6 @@
 #include <string>
 #include <tuple>
 
-#include "driver/DriverError.h"
 #include "fuzz/FuzzCheck.h"
 #include "fuzz/FuzzInput.h"
 #include "modbus/Crc.h"
@@ -57,7 +56,7 @@ bool IsBitFunction(uint8_t function) {
     return function == 1 || function == 2;
 }
 
-class FuzzedLine : public IFrameExchange {
+class FuzzedLine : public modbus::IFrameExchange {
 public:
     FuzzedLine(FuzzInput& input, Carried& carried) : m_input(input), m_carried(carried) {}
 
@@ -68,13 +67,13 @@ public:
     int Requests() const { return m_requests; }
     const std::string& LastRequest() const { return m_request; }
 
-    int ExchangeReply(std::string& data, int32_t& length, const modbus::ReplyShape&) override {
+    modbus::LineResult ExchangeReply(std::string& data, int32_t& length, const modbus::ReplyShape&) override {
         FUZZ_CHECK(length >= 0 && static_cast<size_t>(length) == data.size());
         FUZZ_CHECK((data.size() == 8 || data.size() == 13) && CrcAt(Bytes(data), data.size() - 2));
         m_request = data;
         ++m_requests;
-        const int result = Answer(data, length);
-        if (result == 1) NoteCarried(data, length);
+        const modbus::LineResult result = Answer(data, length);
+        if (result == modbus::LineResult::kReplied) NoteCarried(data, length);
         return result;
     }
 
@@ -86,14 +85,14 @@ public:
     }
 
 private:
-    int Answer(std::string& data, int32_t& length) {
+    modbus::LineResult Answer(std::string& data, int32_t& length) {
         const uint8_t mode = m_input.Byte() % 6;
         if (mode == 0) {
             // A failed exchange may still leave a whole reply in the buffer.
             const uint8_t left = m_input.Byte();
             data = left & 0x80 ? ProperReply(m_request) : m_input.Bytes(left % 16);
             length = static_cast<int32_t>(data.size());
-            return 0;
+            return left & 0x40 ? modbus::LineResult::kNoReply : modbus::LineResult::kFailed;
         }
         if (mode == 3) {
             data = m_input.Bytes(m_input.Byte());
@@ -107,7 +106,7 @@ private:
         }
         length = static_cast<int32_t>(data.size());
         if (mode == 5) length += static_cast<int8_t>(m_input.Byte());
-        return 1;
+        return modbus::LineResult::kReplied;
     }
 
     // A read is answered with the asked number of items, their bytes from the
@@ -239,10 +238,13 @@ Operation ReadOperation(FuzzInput& input) {
     return operation;
 }
 
+// A ",n" request must end within the area's 65536 items.
 bool IsValidTag(const TagAddress& tag) {
     if (tag.area < 0 || tag.area > 3 || tag.address < 1 || tag.address > 65534 || tag.count < 0) return false;
-    if (tag.area <= 1) return tag.dataType == 1 && tag.count <= 128;
     const int16_t t = tag.dataType;
+    const int32_t items = t == 32 || t == 128 ? tag.count + 1 : tag.count;
+    if (tag.address - 1 + items > 65536) return false;
+    if (tag.area <= 1) return t == 1 && tag.count <= 128;
     return (t == 4 || t == 8 || t == 16 || t == 32 || t == 128) && tag.count <= 32;
 }
 
@@ -298,18 +300,18 @@ void CheckReadRequest(const std::string& request, const Operation& operation) {
 
 void Read(StationMaps maps, FuzzedLine& line, const Carried& carried, const Operation& operation) {
     TagValue value = operation.value;
-    const int32_t code = modbus::ReadTag(maps, line, &operation.station, &operation.tag, &value);
+    const modbus::Outcome code = modbus::ReadTag(maps, line, &operation.station, &operation.tag, &value);
     FUZZ_CHECK(line.Requests() <= 1);
-    if (!IsValidTag(operation.tag)) FUZZ_CHECK(code == kErrorReadDevice && line.Requests() == 0);
+    if (!IsValidTag(operation.tag)) FUZZ_CHECK(code == modbus::Outcome::kReadFailed && line.Requests() == 0);
     if (line.Requests() == 1) CheckReadRequest(line.LastRequest(), operation);
-    FUZZ_CHECK(code == kErrorNone || code == kErrorReadDevice);
+    FUZZ_CHECK(code == modbus::Outcome::kDone || code == modbus::Outcome::kReadFailed);
     const Group group = GroupOf(operation.tag);
     for (size_t offset = 0; offset < sizeof(value); ++offset) {
         const bool changed = reinterpret_cast<const uint8_t*>(&value)[offset] !=
                              reinterpret_cast<const uint8_t*>(&operation.value)[offset];
-        FUZZ_CHECK(!changed || (code == kErrorNone && Fillable(group, offset)));
+        FUZZ_CHECK(!changed || (code == modbus::Outcome::kDone && Fillable(group, offset)));
     }
-    if (code != kErrorNone) return;
+    if (code != modbus::Outcome::kDone) return;
 
     const uint32_t item = static_cast<uint32_t>(operation.tag.address - 1);
     auto noted = carried.find({static_cast<uint32_t>(operation.station), ViewOf(operation.tag), item});
@@ -333,13 +335,13 @@ void Read(StationMaps maps, FuzzedLine& line, const Carried& carried, const Oper
 
 void Write(StationMaps maps, FuzzedLine& line, const Operation& operation) {
     const TagAddress& tag = operation.tag;
-    const int32_t code = modbus::WriteTag(maps, line, &operation.station, &tag, &operation.value);
+    const modbus::Outcome code = modbus::WriteTag(maps, line, &operation.station, &tag, &operation.value);
     const bool writable = IsValidTag(tag) && (tag.area == 0 || tag.area == 3);
     if (!writable) {
-        FUZZ_CHECK(code == kErrorRegister && line.Requests() == 0);
+        FUZZ_CHECK(code == modbus::Outcome::kBadAddress && line.Requests() == 0);
         return;
     }
-    FUZZ_CHECK(code == kErrorNone || code == kErrorWriteDevice);
+    FUZZ_CHECK(code == modbus::Outcome::kDone || code == modbus::Outcome::kWriteFailed);
     FUZZ_CHECK(line.Requests() == 1);
     const std::string& request = line.LastRequest();
     const uint8_t function = tag.area == 0 ? 5 : GroupOf(tag) == Group::kDWord ? 16 : 6;

@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "driver/DriverError.h"
 #include "modbus/Crc.h"
 #include "modbus/ReplyShape.h"
 #include "modbus/TagOperations.h"
@@ -34,8 +33,8 @@ public:
         std::string reply;
     };
 
-    int ExchangeReply(std::string& data, int32_t& length, const modbus::ReplyShape& reply) override {
-        const int result = SimulatedSlave::ExchangeReply(data, length, reply);
+    modbus::LineResult ExchangeReply(std::string& data, int32_t& length, const modbus::ReplyShape& reply) override {
+        const modbus::LineResult result = SimulatedSlave::ExchangeReply(data, length, reply);
         exchanges.push_back({reply, data.substr(0, static_cast<size_t>(length))});
         return result;
     }
@@ -46,7 +45,7 @@ public:
 TagAddress Tag(const char* text, int16_t dataType) {
     TagAddress tag{};
     tag.dataType = dataType;
-    EXPECT_EQ(modbus::ParseAddress(text, &tag), kErrorNone) << text;
+    EXPECT_EQ(modbus::ParseAddress(text, &tag), modbus::Outcome::kDone) << text;
     return tag;
 }
 

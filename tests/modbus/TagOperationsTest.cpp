@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "driver/DriverError.h"
 #include "modbus/TagOperations.h"
 #include "support/FrameBytes.h"
 #include "support/SimulatedSlave.h"
@@ -21,7 +20,7 @@ protected:
     static TagAddress Tag(const char* text, int16_t dataType) {
         TagAddress tag{};
         tag.dataType = dataType;
-        EXPECT_EQ(modbus::ParseAddress(text, &tag), kErrorNone) << text;
+        EXPECT_EQ(modbus::ParseAddress(text, &tag), modbus::Outcome::kDone) << text;
         return tag;
     }
 
@@ -31,16 +30,16 @@ protected:
         return value;
     }
 
-    int32_t Read(int32_t station, const TagAddress& tag, TagValue& value) {
+    modbus::Outcome Read(int32_t station, const TagAddress& tag, TagValue& value) {
         return modbus::ReadTag(Maps(), slave, &station, &tag, &value);
     }
 
-    int32_t Write(int32_t station, const TagAddress& tag, const TagValue& value) {
+    modbus::Outcome Write(int32_t station, const TagAddress& tag, const TagValue& value) {
         return modbus::WriteTag(Maps(), slave, &station, &tag, &value);
     }
 
     // The value a read delivers, and whether it needed the line.
-    uint32_t ReadWord(int32_t station, const TagAddress& tag, int32_t expectedCode = kErrorNone) {
+    uint32_t ReadWord(int32_t station, const TagAddress& tag, modbus::Outcome expectedCode = modbus::Outcome::kDone) {
         TagValue value = Untouched();
         EXPECT_EQ(Read(station, tag, value), expectedCode);
         return value.wordValue;
@@ -85,7 +84,7 @@ TEST_F(TagOperations, FirstReadDeliversTheDeviceValueWithOneRequestForItsItem) {
     TagValue values[5];
     for (size_t i = 0; i < std::size(cases); ++i) {
         values[i] = Untouched();
-        EXPECT_EQ(RequestsDuring([&] { EXPECT_EQ(Read(1, Tag(cases[i].text, cases[i].dataType), values[i]), 0); }), 1u);
+        EXPECT_EQ(RequestsDuring([&] { EXPECT_EQ(Read(1, Tag(cases[i].text, cases[i].dataType), values[i]), modbus::Outcome::kDone); }), 1u);
         EXPECT_EQ(slave.Requests().back(), cases[i].request) << cases[i].text;
     }
     EXPECT_EQ(values[0].wordValue, 0x1234);
@@ -102,8 +101,8 @@ TEST_F(TagOperations, AFirstReadFreshensOnlyItsOwnItem) {
     const TagAddress suffixed = Tag("4x1,3", 8);
     ReadWord(1, middle);
     TagValue value = Untouched();
-    EXPECT_EQ(Read(1, pair, value), kErrorNone);  // registers 0 and 1
-    EXPECT_EQ(Read(1, suffixed, value), kErrorNone);  // registers 0..2
+    EXPECT_EQ(Read(1, pair, value), modbus::Outcome::kDone);  // registers 0 and 1
+    EXPECT_EQ(Read(1, suffixed, value), modbus::Outcome::kDone);  // registers 0..2
     EXPECT_EQ(RequestsDuring([&] { ReadWord(1, middle); }), 1u);
 }
 
@@ -141,8 +140,8 @@ TEST_F(TagOperations, BothViewsOfARegisterAreaShareAResponse) {
     Read(1, word, value);
     Read(1, pair, value);
     EXPECT_EQ(RequestsDuring([&] {
-                  EXPECT_EQ(Read(1, pair, value), 0);
-                  EXPECT_EQ(Read(1, word, value), 0);
+                  EXPECT_EQ(Read(1, pair, value), modbus::Outcome::kDone);
+                  EXPECT_EQ(Read(1, word, value), modbus::Outcome::kDone);
               }),
               1u);
     EXPECT_EQ(value.floatValue, 1.0f);
@@ -157,7 +156,7 @@ TEST_F(TagOperations, PaddingBitsAreNotTakenForCoils) {
     Read(1, first, value);
     Read(1, third, value);
     Read(1, first, value);  // one coil asked for, a byte with seven padding ones back
-    EXPECT_EQ(RequestsDuring([&] { EXPECT_EQ(Read(1, third, value), 0); }), 1u);
+    EXPECT_EQ(RequestsDuring([&] { EXPECT_EQ(Read(1, third, value), modbus::Outcome::kDone); }), 1u);
     EXPECT_EQ(value.bitValue, 0u);
 }
 
@@ -175,7 +174,7 @@ TEST_F(TagOperations, CountSuffixReplacesThePlannedBlock) {
         const TagAddress tag = Tag(c.text, c.dataType);
         TagValue value = Untouched();
         Read(1, tag, value);
-        EXPECT_EQ(RequestsDuring([&] { EXPECT_EQ(Read(1, tag, value), 0); }), 1u);
+        EXPECT_EQ(RequestsDuring([&] { EXPECT_EQ(Read(1, tag, value), modbus::Outcome::kDone); }), 1u);
         EXPECT_EQ(slave.Requests()[0], c.request) << c.text;
     }
 }
@@ -201,7 +200,7 @@ TEST_F(TagOperations, AFailedReadDeliversNothingAndTheNextReadRetries) {
     for (Reply failure : {Reply::kException, Reply::kBadCrc, Reply::kSilence}) {
         slave.SetReply(failure);
         TagValue value = Untouched();
-        EXPECT_EQ(Read(1, tag, value), kErrorReadDevice);
+        EXPECT_EQ(Read(1, tag, value), modbus::Outcome::kReadFailed);
         EXPECT_EQ(value.wordValue, Untouched().wordValue);
         slave.SetReply(Reply::kNormal);
         EXPECT_EQ(RequestsDuring([&] { EXPECT_EQ(ReadWord(1, tag), 42u); }), 1u);
@@ -237,10 +236,10 @@ TEST_F(TagOperations, WritesSendTheExpectedBytesAndReadBackUnchanged) {
     };
     for (const auto& c : cases) {
         const TagAddress tag = Tag(c.text, c.dataType);
-        EXPECT_EQ(RequestsDuring([&] { EXPECT_EQ(Write(1, tag, c.written), kErrorNone); }), 1u);
+        EXPECT_EQ(RequestsDuring([&] { EXPECT_EQ(Write(1, tag, c.written), modbus::Outcome::kDone); }), 1u);
         EXPECT_EQ(slave.Requests()[0], c.request) << c.text << " type " << c.dataType;
         TagValue readBack = Untouched();
-        EXPECT_EQ(RequestsDuring([&] { EXPECT_EQ(Read(1, tag, readBack), kErrorNone); }), c.readRequests);
+        EXPECT_EQ(RequestsDuring([&] { EXPECT_EQ(Read(1, tag, readBack), modbus::Outcome::kDone); }), c.readRequests);
         switch (c.dataType) {
         case 1: EXPECT_EQ(readBack.bitValue, c.written.bitValue == 1 ? 1u : 0u); break;
         case 4: EXPECT_EQ(readBack.intValue, 0x1170); break;
@@ -264,8 +263,8 @@ TEST_F(TagOperations, AnUnconfirmedWriteLeavesTheCachesAsTheyWere) {
     written.wordValue = 99;
     for (Reply failure : {Reply::kSilence, Reply::kException, Reply::kBadCrc}) {
         slave.SetReply(failure);
-        EXPECT_EQ(Write(1, second, written), kErrorWriteDevice);
-        EXPECT_EQ(Write(3, Tag("0x1", 1), written), kErrorWriteDevice);
+        EXPECT_EQ(Write(1, second, written), modbus::Outcome::kWriteFailed);
+        EXPECT_EQ(Write(3, Tag("0x1", 1), written), modbus::Outcome::kWriteFailed);
     }
     slave.SetReply(Reply::kNormal);
     EXPECT_EQ(RequestsDuring([&] { EXPECT_EQ(ReadWord(1, second), 11u); }), 0u);
@@ -282,13 +281,13 @@ TEST_F(TagOperations, AWriteWithdrawsEveryCachedValueItContradicts) {
     // The block read of registers 0..2 left the pair over registers 0 and 1 fresh.
     TagValue written{};
     written.wordValue = 0x0007;
-    ASSERT_EQ(Write(1, second, written), kErrorNone);
-    EXPECT_EQ(RequestsDuring([&] { EXPECT_EQ(Read(1, pair, value), 0); }), 1u);
+    ASSERT_EQ(Write(1, second, written), modbus::Outcome::kDone);
+    EXPECT_EQ(RequestsDuring([&] { EXPECT_EQ(Read(1, pair, value), modbus::Outcome::kDone); }), 1u);
     EXPECT_EQ(value.dwordValue, 0x00070000u);
 
     Read(1, first, value);  // registers 0..2 fresh in both views again
     written.dwordValue = 0xAAAABBBB;
-    ASSERT_EQ(Write(1, pair, written), kErrorNone);
+    ASSERT_EQ(Write(1, pair, written), modbus::Outcome::kDone);
     EXPECT_EQ(RequestsDuring([&] { EXPECT_EQ(ReadWord(1, second), 0xAAAAu); }), 1u);
     EXPECT_EQ(RequestsDuring([&] { EXPECT_EQ(ReadWord(1, third), 0u); }), 0u);
 }
@@ -305,16 +304,16 @@ TEST_F(TagOperations, RecordsParsingCannotProduceAreRefusedWithoutTraffic) {
     const int32_t station = 1;
     EXPECT_EQ(RequestsDuring([&] {
                   for (const TagAddress& tag : {unknownArea, bitAsRegister, zeroAddress}) {
-                      EXPECT_EQ(Read(1, tag, value), kErrorReadDevice);
-                      EXPECT_EQ(Write(1, tag, value), kErrorRegister);
+                      EXPECT_EQ(Read(1, tag, value), modbus::Outcome::kReadFailed);
+                      EXPECT_EQ(Write(1, tag, value), modbus::Outcome::kBadAddress);
                   }
-                  for (const TagAddress& tag : readOnly) EXPECT_EQ(Write(1, tag, value), kErrorRegister);
-                  EXPECT_EQ(modbus::ReadTag(Maps(), slave, nullptr, &readOnly[0], &value), kErrorReadDevice);
-                  EXPECT_EQ(modbus::ReadTag(Maps(), slave, &station, nullptr, &value), kErrorReadDevice);
-                  EXPECT_EQ(modbus::ReadTag(Maps(), slave, &station, &readOnly[0], nullptr), kErrorReadDevice);
-                  EXPECT_EQ(modbus::WriteTag(Maps(), slave, nullptr, &readOnly[0], &value), kErrorRegister);
-                  EXPECT_EQ(modbus::WriteTag(Maps(), slave, &station, nullptr, &value), kErrorRegister);
-                  EXPECT_EQ(modbus::WriteTag(Maps(), slave, &station, &readOnly[0], nullptr), kErrorRegister);
+                  for (const TagAddress& tag : readOnly) EXPECT_EQ(Write(1, tag, value), modbus::Outcome::kBadAddress);
+                  EXPECT_EQ(modbus::ReadTag(Maps(), slave, nullptr, &readOnly[0], &value), modbus::Outcome::kReadFailed);
+                  EXPECT_EQ(modbus::ReadTag(Maps(), slave, &station, nullptr, &value), modbus::Outcome::kReadFailed);
+                  EXPECT_EQ(modbus::ReadTag(Maps(), slave, &station, &readOnly[0], nullptr), modbus::Outcome::kReadFailed);
+                  EXPECT_EQ(modbus::WriteTag(Maps(), slave, nullptr, &readOnly[0], &value), modbus::Outcome::kBadAddress);
+                  EXPECT_EQ(modbus::WriteTag(Maps(), slave, &station, nullptr, &value), modbus::Outcome::kBadAddress);
+                  EXPECT_EQ(modbus::WriteTag(Maps(), slave, &station, &readOnly[0], nullptr), modbus::Outcome::kBadAddress);
               }),
               0u);
     EXPECT_EQ(value.wordValue, Untouched().wordValue);

@@ -24,7 +24,7 @@ struct Outcome {
     int32_t code;
 };
 
-CSerialDriverBase::ReplyNeed NeedOf(const modbus::ReplyShape& shape) {
+CSerialLine::ReplyNeed NeedOf(const modbus::ReplyShape& shape) {
     return [shape](const std::string& received) {
         return modbus::ReplyBytesMissing(shape, reinterpret_cast<const uint8_t*>(received.data()), received.size());
     };
@@ -55,7 +55,7 @@ protected:
         for (uint16_t i = 0; i < 3; ++i) line.SetHoldingRegister(1, i, static_cast<uint16_t>(first + i));
     }
 
-    Outcome Exchange(const CSerialDriverBase::ReplyNeed& need = NeedOf(kShape)) {
+    Outcome Exchange(const CSerialLine::ReplyNeed& need = NeedOf(kShape)) {
         Outcome outcome{0, kRequest, static_cast<int32_t>(kRequest.size()), -1};
         outcome.result = driver.ExchangeFramed(outcome.data, outcome.length, need);
         outcome.code = driver.TakeCode();
@@ -168,7 +168,7 @@ TEST_F(FramedLine, ThePortsReadTimeoutsAreLeftAsOpenSetThem) {
     line.DropNextReply();
     Exchange();
     COMMTIMEOUTS timeouts{};
-    ASSERT_TRUE(GetCommTimeouts(driver.Port()->m_handle, &timeouts));
+    ASSERT_TRUE(GetCommTimeouts(driver.Port()->Handle(), &timeouts));
     EXPECT_EQ(timeouts.ReadIntervalTimeout, MAXDWORD);
     EXPECT_EQ(timeouts.ReadTotalTimeoutMultiplier, 0u);
     EXPECT_EQ(timeouts.ReadTotalTimeoutConstant, 30u);

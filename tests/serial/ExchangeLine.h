@@ -20,7 +20,7 @@ struct ExchangeLine {
     uint32_t QueuedBytes() const {
         DWORD errors = 0;
         COMSTAT status{};
-        ClearCommError(driver.Port()->m_handle, &errors, &status);
+        ClearCommError(driver.Port()->Handle(), &errors, &status);
         return status.cbInQue;
     }
 

@@ -13,14 +13,14 @@
 
 namespace {
 
-using Exchange = int (CSerialDriverBase::*)(std::string&, int32_t&, const void*, const void*);
+using Exchange = int (TestDriver::*)(std::string&, int32_t&, const void*, const void*);
 
 const struct {
     const char* name;
     Exchange run;
 } kPolledExchanges[] = {
-    {"ExchangePolled", &CSerialDriverBase::ExchangePolled},
-    {"ExchangePolledBulk", &CSerialDriverBase::ExchangePolledBulk},
+    {"ExchangePolled", &TestDriver::ExchangePolled},
+    {"ExchangePolledBulk", &TestDriver::ExchangePolledBulk},
 };
 
 // Writes 0x002A into register 1; the device echoes the 8-byte request.
@@ -64,7 +64,7 @@ TEST(ExchangeLine, ReplyComesBackWholeWhateverTheRtsMode) {
 TEST(ExchangeLine, ReplyInTwoParts20MsApartComesBackWhole) {
     ExchangeLine link;
     link.line.SplitNextReply(4, 20);
-    Outcome outcome = RunExchange(link, &CSerialDriverBase::ExchangePolled, kWriteRequest);
+    Outcome outcome = RunExchange(link, &TestDriver::ExchangePolled, kWriteRequest);
     EXPECT_EQ(outcome.result, 1);
     EXPECT_EQ(outcome.code, kErrorNone);
     EXPECT_EQ(outcome.data, kWriteRequest);

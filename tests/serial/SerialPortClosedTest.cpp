@@ -44,7 +44,7 @@ TEST(SerialPortClosed, EveryOperationFailsWithInvalidHandle) {
         CSerialPort port;
         EXPECT_EQ(c.call(port), c.result) << c.operation;
         EXPECT_EQ(port.m_lastError, kInvalidHandle) << c.operation;
-        EXPECT_EQ(port.m_handle, nullptr) << c.operation;
+        EXPECT_EQ(port.Handle(), nullptr) << c.operation;
     }
 }
 
@@ -82,8 +82,7 @@ TEST(SerialPortClosed, OpeningAMissingDeviceLeavesThePortClosed) {
         uint32_t code = port.OpenPort(device, 2048, 2048);
         EXPECT_NE(code, 0u) << device;
         EXPECT_EQ(port.m_lastError, code) << device;
-        EXPECT_EQ(port.m_handle, nullptr) << device;
-        EXPECT_EQ(port.m_ioEvent, nullptr) << device;
+        EXPECT_EQ(port.Handle(), nullptr) << device;
     }
 }
 

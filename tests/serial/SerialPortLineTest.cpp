@@ -32,7 +32,7 @@ struct OpenLine {
 uint32_t QueuedBytes(const CSerialPort& port) {
     DWORD errors = 0;
     COMSTAT status{};
-    ClearCommError(port.m_handle, &errors, &status);
+    ClearCommError(port.Handle(), &errors, &status);
     return status.cbInQue;
 }
 
@@ -61,21 +61,20 @@ std::string Transact(CSerialPort& port, const std::string& request) {
 DCB State(const CSerialPort& port) {
     DCB dcb{};
     dcb.DCBlength = sizeof(dcb);
-    GetCommState(port.m_handle, &dcb);
+    GetCommState(port.Handle(), &dcb);
     return dcb;
 }
 
 COMMTIMEOUTS Timeouts(const CSerialPort& port) {
     COMMTIMEOUTS timeouts{};
-    GetCommTimeouts(port.m_handle, &timeouts);
+    GetCommTimeouts(port.Handle(), &timeouts);
     return timeouts;
 }
 
 TEST(SerialPortLine, OpenAppliesTheDefaultsAndASecondOpenIsRefused) {
     OpenLine open;
     CSerialPort& port = open.port;
-    ASSERT_NE(port.m_handle, nullptr);
-    EXPECT_NE(port.m_ioEvent, nullptr);
+    ASSERT_NE(port.Handle(), nullptr);
     EXPECT_EQ(port.GetBaudRate(), 9600);
     EXPECT_EQ(port.GetStopBits(), ONESTOPBIT);
     EXPECT_EQ(port.GetHandshake(), 0);
@@ -84,15 +83,14 @@ TEST(SerialPortLine, OpenAppliesTheDefaultsAndASecondOpenIsRefused) {
     EXPECT_EQ(Timeouts(port).ReadTotalTimeoutConstant, 0u);
     EXPECT_EQ(port.m_lastError, 0u);
 
-    HANDLE first = port.m_handle;
+    HANDLE first = port.Handle();
     EXPECT_EQ(port.OpenPort(open.line.DevicePath().c_str(), 2048, 2048), 1247u);
     EXPECT_EQ(port.m_lastError, 1247u);
-    EXPECT_EQ(port.m_handle, first);
+    EXPECT_EQ(port.Handle(), first);
     EXPECT_EQ(Transact(port, ReadRegisterRequest(0)), ReadRegisterReply(0x1234));
 
     EXPECT_EQ(port.ClosePort(), 0u);
-    EXPECT_EQ(port.m_handle, nullptr);
-    EXPECT_EQ(port.m_ioEvent, nullptr);
+    EXPECT_EQ(port.Handle(), nullptr);
     EXPECT_EQ(port.OpenPort(open.line.DevicePath().c_str(), 2048, 2048), 0u);
 }
 
@@ -131,7 +129,7 @@ TEST(SerialPortLine, HandshakeModesSetTheirFlowControl) {
     DCB dcb = State(port);
     dcb.fOutX = 1;
     dcb.fInX = 1;
-    ASSERT_TRUE(SetCommState(port.m_handle, &dcb));
+    ASSERT_TRUE(SetCommState(port.Handle(), &dcb));
     EXPECT_EQ(port.GetHandshake(), 2);
 
     // Every mode turns software flow control off; mode 2 reads back as 0.
@@ -165,7 +163,7 @@ TEST(SerialPortLine, ReadTimeoutModesSetTheReadFieldsOnly) {
     write.WriteTotalTimeoutConstant = 1234;
     write.WriteTotalTimeoutMultiplier = 7;
     write.ReadTotalTimeoutMultiplier = 99;
-    ASSERT_TRUE(SetCommTimeouts(port.m_handle, &write));
+    ASSERT_TRUE(SetCommTimeouts(port.Handle(), &write));
 
     const struct {
         int32_t mode;
@@ -259,7 +257,7 @@ TEST(SerialPortLine, TransfersWithoutCounterOrWithTheCallersRecord) {
     open.line.SendFromDevice({9, 8, 7, 6});
     ASSERT_EQ(WaitForSingleObject(caller.hEvent, 2000), WAIT_OBJECT_0);
     DWORD transferred = 0;
-    EXPECT_TRUE(GetOverlappedResult(port.m_handle, &caller, &transferred, FALSE));
+    EXPECT_TRUE(GetOverlappedResult(port.Handle(), &caller, &transferred, FALSE));
     EXPECT_EQ(std::string(reply, transferred), std::string("\x09\x08\x07\x06"));
     CloseHandle(caller.hEvent);
 

@@ -34,18 +34,18 @@ std::string Exception(const std::string& request, uint8_t code) {
 
 }  // namespace
 
-int SimulatedSlave::ExchangeReply(std::string& data, int32_t& length, const modbus::ReplyShape&) {
+modbus::LineResult SimulatedSlave::ExchangeReply(std::string& data, int32_t& length, const modbus::ReplyShape&) {
     const std::string request = data.substr(0, static_cast<size_t>(length));
     m_requests.push_back(request);
     data.clear();
     if (m_reply == Reply::kSilence || !HasValidCrc(request)) {
         length = 0;
-        return 0;
+        return m_reply == Reply::kSilence ? modbus::LineResult::kNoReply : modbus::LineResult::kReplied;
     }
     data = m_reply == Reply::kException ? Exception(request, 4) : Answer(request);
     if (m_reply == Reply::kBadCrc) data.back() = static_cast<char>(data.back() ^ 0x5A);
     length = static_cast<int32_t>(data.size());
-    return 1;
+    return modbus::LineResult::kReplied;
 }
 
 void SimulatedSlave::TraceFrame(const char* label, const uint8_t*, int32_t) {

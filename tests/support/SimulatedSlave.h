@@ -11,7 +11,7 @@
 #include "modbus/FrameExchange.h"
 #include "modbus/TagRecords.h"
 
-class SimulatedSlave : public IFrameExchange {
+class SimulatedSlave : public modbus::IFrameExchange {
 public:
     enum class Reply { kNormal, kException, kBadCrc, kSilence };
 
@@ -26,7 +26,7 @@ public:
     void ClearRequests() { m_requests.clear(); }
     const std::vector<std::string>& TraceLabels() const { return m_traceLabels; }
 
-    int ExchangeReply(std::string& data, int32_t& length, const modbus::ReplyShape& reply) override;
+    modbus::LineResult ExchangeReply(std::string& data, int32_t& length, const modbus::ReplyShape& reply) override;
     void TraceFrame(const char* label, const uint8_t* bytes, int32_t count) override;
 
 private:

@@ -1,3 +1,0 @@
-#include "driver/PortTable.h"
-
-PortLink g_portEvents[kPortCount] = {};
