@@ -52,6 +52,13 @@ Outcome HostDriver::Open(int portIndex, uint32_t baudIndex, uint32_t responseTim
     return OutcomeOf(m_driver->Open(&m_settings));
 }
 
+Outcome HostDriver::OpenShared(const HostDriver& opener) {
+    m_link = opener.m_link;
+    m_settings = opener.m_settings;
+    m_settings.link = &m_link;
+    return OutcomeOf(m_driver->Open(&m_settings));
+}
+
 Outcome HostDriver::Close() {
     return OutcomeOf(m_driver->Close(0));
 }

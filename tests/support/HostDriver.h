@@ -47,6 +47,9 @@ public:
 
     // 8 data bits, no parity, one stop bit, RTS left alone.
     Outcome Open(int portIndex, uint32_t baudIndex, uint32_t responseTimeoutMs);
+    // Open with the settings record opener used, as a host opens a second
+    // device on the same line: this object shares the opener's link.
+    Outcome OpenShared(const HostDriver& opener);
     Outcome Close();
     // ParseAddress as the host calls it; a refused text fails the test.
     TagAddress Tag(const char* text, int16_t dataType);
