@@ -5,8 +5,7 @@
 // Addresses and their differences are unsigned throughout; a new address is
 // never below the entries it is compared against, except in AddInFront.
 
-template <uint32_t S, uint32_t G>
-bool CBlockCache<S, G>::Lookup(uint32_t& value, uint32_t address, bool consume, bool addIfMissing) {
+bool CBlockCache::Lookup(uint32_t& value, uint32_t address, bool consume, bool addIfMissing) {
     auto found = m_entries.find(address);
     if (found == m_entries.end()) {
         if (!addIfMissing) return false;
@@ -20,8 +19,7 @@ bool CBlockCache<S, G>::Lookup(uint32_t& value, uint32_t address, bool consume, 
     return true;
 }
 
-template <uint32_t S, uint32_t G>
-bool CBlockCache<S, G>::AddAddress(uint32_t address) {
+bool CBlockCache::AddAddress(uint32_t address) {
     auto [added, inserted] = m_entries.emplace(address, CacheEntry{});
     if (!inserted) return false;
     if (m_entries.size() == 1) {
@@ -36,12 +34,11 @@ bool CBlockCache<S, G>::AddAddress(uint32_t address) {
 
 // The new lowest address opens the first block when it fits; otherwise it is
 // a block of its own. Later blocks are not re-planned.
-template <uint32_t S, uint32_t G>
-void CBlockCache<S, G>::AddInFront(Entries::iterator added) {
+void CBlockCache::AddInFront(Entries::iterator added) {
     const uint32_t a = added->first;
     auto oldFirst = std::next(added);
     auto firstEnd = FirstEndFrom(oldFirst);
-    if (firstEnd->first - a > S || oldFirst->first - a > G) {
+    if (firstEnd->first - a > m_limits.span || oldFirst->first - a > m_limits.gap) {
         added->second.flags = CacheEntry::BlockStart | CacheEntry::BlockEnd;
         return;
     }
@@ -49,15 +46,14 @@ void CBlockCache<S, G>::AddInFront(Entries::iterator added) {
     added->second.flags = CacheEntry::BlockStart;
 }
 
-template <uint32_t S, uint32_t G>
-void CBlockCache<S, G>::AddAfterFirst(Entries::iterator added) {
+void CBlockCache::AddAfterFirst(Entries::iterator added) {
     const uint32_t a = added->first;
     auto blockStart = std::prev(added);
     while (!(blockStart->second.flags & CacheEntry::BlockStart)) --blockStart;
     auto blockEnd = FirstEndFrom(blockStart);
     if (blockEnd->first >= a) return;  // inside an existing block
     // blockEnd is now the entry right before the new one.
-    if (a - blockStart->first <= S && a - blockEnd->first <= G) {
+    if (a - blockStart->first <= m_limits.span && a - blockEnd->first <= m_limits.gap) {
         blockEnd->second.flags &= ~CacheEntry::BlockEnd;
         added->second.flags = CacheEntry::BlockEnd;
         return;
@@ -68,14 +64,13 @@ void CBlockCache<S, G>::AddAfterFirst(Entries::iterator added) {
 // Re-planning compares with >= where joining compares with <=, so it can
 // split a block that was joined at exactly the limit. Hosts see the
 // resulting request pattern; keep both forms.
-template <uint32_t S, uint32_t G>
-void CBlockCache<S, G>::ReformFrom(Entries::iterator added) {
+void CBlockCache::ReformFrom(Entries::iterator added) {
     added->second.flags = CacheEntry::BlockStart;
     uint32_t first = added->first;
     auto previous = added;
     for (auto entry = std::next(added); entry != m_entries.end(); previous = entry++) {
         entry->second.flags = 0;
-        if (entry->first - first >= S || entry->first - previous->first >= G) {
+        if (entry->first - first >= m_limits.span || entry->first - previous->first >= m_limits.gap) {
             previous->second.flags |= CacheEntry::BlockEnd;
             entry->second.flags = CacheEntry::BlockStart;
             first = entry->first;
@@ -84,14 +79,12 @@ void CBlockCache<S, G>::ReformFrom(Entries::iterator added) {
     previous->second.flags |= CacheEntry::BlockEnd;
 }
 
-template <uint32_t S, uint32_t G>
-typename CBlockCache<S, G>::Entries::iterator CBlockCache<S, G>::FirstEndFrom(Entries::iterator from) {
+CBlockCache::Entries::iterator CBlockCache::FirstEndFrom(Entries::iterator from) {
     while (!(from->second.flags & CacheEntry::BlockEnd)) ++from;
     return from;
 }
 
-template <uint32_t S, uint32_t G>
-bool CBlockCache<S, G>::GetBlock(uint32_t address, uint32_t& start, uint32_t& count) const {
+bool CBlockCache::GetBlock(uint32_t address, uint32_t& start, uint32_t& count) const {
     auto found = m_entries.find(address);
     if (found == m_entries.end()) return false;
     auto first = found;
@@ -103,8 +96,7 @@ bool CBlockCache<S, G>::GetBlock(uint32_t address, uint32_t& start, uint32_t& co
     return true;
 }
 
-template <uint32_t S, uint32_t G>
-bool CBlockCache<S, G>::StoreBlock(const uint32_t* values, uint32_t start, uint32_t count) {
+bool CBlockCache::StoreBlock(const uint32_t* values, uint32_t start, uint32_t count) {
     const uint64_t end = uint64_t{start} + count;
     auto entry = m_entries.lower_bound(start);
     if (entry == m_entries.end() || entry->first >= end) return false;
@@ -115,14 +107,12 @@ bool CBlockCache<S, G>::StoreBlock(const uint32_t* values, uint32_t start, uint3
     return true;
 }
 
-template <uint32_t S, uint32_t G>
-void CBlockCache<S, G>::MarkStale(uint32_t address) {
+void CBlockCache::MarkStale(uint32_t address) {
     auto found = m_entries.find(address);
     if (found != m_entries.end()) found->second.fresh = false;
 }
 
-template <uint32_t S, uint32_t G>
-bool CBlockCache<S, G>::UpdateValue(uint32_t value, uint32_t address, bool addIfMissing) {
+bool CBlockCache::UpdateValue(uint32_t value, uint32_t address, bool addIfMissing) {
     if (addIfMissing) AddAddress(address);
     auto found = m_entries.find(address);
     if (found == m_entries.end()) return false;
@@ -130,6 +120,3 @@ bool CBlockCache<S, G>::UpdateValue(uint32_t value, uint32_t address, bool addIf
     found->second.fresh = true;
     return true;
 }
-
-template class CBlockCache<128, 16>;
-template class CBlockCache<32, 8>;

@@ -16,11 +16,25 @@ struct CacheEntry {
     uint8_t flags = 0;
 };
 
+namespace modbus {
+
 // Blocks are planned under two limits: the span (last minus first address of
 // a block) and the gap between neighbouring registered addresses.
-template <uint32_t SpanLimit, uint32_t GapLimit>
+struct BlockLimits {
+    uint32_t span;
+    uint32_t gap;
+};
+
+// The limits of a cache whose station's settings name none.
+constexpr BlockLimits kBitBlockLimits{128, 16};
+constexpr BlockLimits kRegisterBlockLimits{32, 8};
+
+}  // namespace modbus
+
 class CBlockCache {
 public:
+    explicit CBlockCache(modbus::BlockLimits limits) : m_limits(limits) {}
+
     // A fresh value is copied out (and used up when consume is set); an
     // unknown address is registered when addIfMissing is set and reported as
     // found, with value left as the caller set it.
@@ -51,22 +65,25 @@ private:
     void ReformFrom(Entries::iterator added);
     Entries::iterator FirstEndFrom(Entries::iterator from);
 
+    modbus::BlockLimits m_limits;
     Entries m_entries;
 };
 
-extern template class CBlockCache<128, 16>;
-extern template class CBlockCache<32, 8>;
-
 // Only the bit and word caches take written values; 32-bit tags are served
 // from the device (or from what a read stored) alone.
-class CBitBlockCache : public CBlockCache<128, 16> {
+class CBitBlockCache : public CBlockCache {
 public:
+    explicit CBitBlockCache(modbus::BlockLimits limits = modbus::kBitBlockLimits) : CBlockCache(limits) {}
     using CBlockCache::UpdateValue;
 };
 
-class CWordBlockCache : public CBlockCache<32, 8> {
+class CWordBlockCache : public CBlockCache {
 public:
+    explicit CWordBlockCache(modbus::BlockLimits limits = modbus::kRegisterBlockLimits) : CBlockCache(limits) {}
     using CBlockCache::UpdateValue;
 };
 
-class CDWordBlockCache : public CBlockCache<32, 8> {};
+class CDWordBlockCache : public CBlockCache {
+public:
+    explicit CDWordBlockCache(modbus::BlockLimits limits = modbus::kRegisterBlockLimits) : CBlockCache(limits) {}
+};

@@ -1,12 +1,21 @@
 #pragma once
 // The caches of one area and value width, one per station.
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
+
+#include "modbus/BlockCache.h"
 
 template <typename Cache>
 class StationCacheMap {
 public:
+    // Gives the block limits of a station's cache when it is created.
+    using LimitsOf = std::function<modbus::BlockLimits(uint32_t station)>;
+
+    // Without limitsOf every cache plans under its class's default limits.
+    StationCacheMap() = default;
+    explicit StationCacheMap(LimitsOf limitsOf) : m_limitsOf(std::move(limitsOf)) {}
     virtual ~StationCacheMap() = default;
 
     // Null when the station has no cache in this map.
@@ -19,10 +28,11 @@ public:
     // the map stays as it was.
     Cache& FindOrInsert(uint32_t station) {
         if (Cache* cache = Find(station)) return *cache;
-        auto cache = std::make_unique<Cache>();
+        auto cache = m_limitsOf ? std::make_unique<Cache>(m_limitsOf(station)) : std::make_unique<Cache>();
         return *m_caches.emplace(station, std::move(cache)).first->second;
     }
 
 private:
+    LimitsOf m_limitsOf;
     std::map<uint32_t, std::unique_ptr<Cache>> m_caches;
 };

@@ -17,6 +17,23 @@ uint16_t EncodeBcd(int32_t value);
 float DWordToFloat(uint32_t bits);
 uint32_t FloatToDWord(float value);
 
+// How a 32-bit value's bytes, A the most significant, lie in its two
+// registers as they go over the wire: CDAB puts the low word first, ABCD the
+// high word, BADC and DCBA are the same with the bytes of each register
+// swapped. CDAB is the order of a device that names none.
+enum class WordOrder : int32_t { kCDAB, kABCD, kBADC, kDCBA };
+// The settings' names of the orders, in enum order.
+inline constexpr const char* kWordOrderNames[] = {"CDAB", "ABCD", "BADC", "DCBA"};
+
+struct RegisterPair {
+    uint16_t first;   // the register at the tag's own address
+    uint16_t second;  // the one after it
+};
+
+// The low 16 bits of each register count.
+uint32_t JoinRegisters(uint32_t first, uint32_t second, WordOrder order);
+RegisterPair SplitRegisters(uint32_t value, WordOrder order);
+
 // Writes only the fields of the group: bitValue; intValue, wordValue and
 // bcdValue; or dwordValue and floatValue.
 void FillTagValue(TypeGroup group, uint32_t cached, TagValue& value);

@@ -4,7 +4,7 @@
 // both dense neighbourhoods and the top of the address range are reached.
 // After every call the cache must hold exactly the entries, values and
 // freshness of a plain model, and its blocks must keep their invariant and
-// both planning limits.
+// both planning limits, the defaults or a station's own.
 #include <map>
 #include <string>
 #include <type_traits>
@@ -30,10 +30,18 @@ struct Block {
     uint32_t last;
 };
 
+// Stations 4 to 7 plan under small limits of their own, down to a gap of 0;
+// the others under their class's defaults.
+modbus::BlockLimits LimitsOf(uint32_t station, modbus::BlockLimits defaults) {
+    return station < 4 ? defaults : modbus::BlockLimits{station - 3, station - 4};
+}
+
 template <typename Cache>
 struct Subject {
-    uint32_t spanLimit;
-    uint32_t gapLimit;
+    explicit Subject(modbus::BlockLimits defaults)
+        : defaults(defaults), map([defaults](uint32_t station) { return LimitsOf(station, defaults); }) {}
+
+    modbus::BlockLimits defaults;
     StationCacheMap<Cache> map;
     std::map<uint32_t, Model> models;  // by station
 };
@@ -48,7 +56,7 @@ uint32_t Address(FuzzInput& input) {
 // The blocks, after checking the entries against the model and the flags
 // against the invariant and the limits.
 template <typename Cache>
-std::vector<Block> CheckedBlocks(const Cache& cache, const Model& model, uint32_t spanLimit, uint32_t gapLimit) {
+std::vector<Block> CheckedBlocks(const Cache& cache, const Model& model, modbus::BlockLimits limits) {
     std::vector<Block> blocks;
     auto expected = model.begin();
     bool previousEnds = true;  // the cache's first entry opens a block
@@ -63,8 +71,8 @@ std::vector<Block> CheckedBlocks(const Cache& cache, const Model& model, uint32_
         if (starts) {
             blocks.push_back({address, address});
         } else {
-            FUZZ_CHECK(address - previous <= gapLimit);
-            FUZZ_CHECK(address - blocks.back().first <= spanLimit);
+            FUZZ_CHECK(address - previous <= limits.gap);
+            FUZZ_CHECK(address - blocks.back().first <= limits.span);
         }
         blocks.back().last = address;
         previousEnds = entry.flags & CacheEntry::BlockEnd;
@@ -102,7 +110,7 @@ void Lookup(Cache& cache, Model& model, FuzzInput& input) {
 }
 
 template <typename Cache>
-void GetBlock(Subject<Cache>& subject, Cache& cache, const Model& model, FuzzInput& input) {
+void GetBlock(modbus::BlockLimits limits, Cache& cache, const Model& model, FuzzInput& input) {
     const uint32_t address = Address(input);
     uint32_t start = kUntouched;
     uint32_t count = kUntouched;
@@ -112,7 +120,7 @@ void GetBlock(Subject<Cache>& subject, Cache& cache, const Model& model, FuzzInp
         FUZZ_CHECK(start == kUntouched && count == kUntouched);
         return;
     }
-    for (const Block& block : CheckedBlocks(cache, model, subject.spanLimit, subject.gapLimit)) {
+    for (const Block& block : CheckedBlocks(cache, model, limits)) {
         if (block.first <= address && address <= block.last) {
             FUZZ_CHECK(start == block.first && count == block.last - block.first + 1);
             return;
@@ -165,10 +173,11 @@ void Step(Subject<Cache>& subject, uint8_t call, uint32_t station, FuzzInput& in
     Cache& cache = subject.map.FindOrInsert(station);
     FUZZ_CHECK(found == nullptr || found == &cache);
     Model& model = subject.models[station];
+    const modbus::BlockLimits limits = LimitsOf(station, subject.defaults);
     switch (call) {
     case 0: Add(cache, model, input); break;
     case 1: Lookup(cache, model, input); break;
-    case 2: GetBlock(subject, cache, model, input); break;
+    case 2: GetBlock(limits, cache, model, input); break;
     case 3: StoreBlock(cache, model, input); break;
     case 4:
         // The 32-bit cache takes no written values.
@@ -180,16 +189,16 @@ void Step(Subject<Cache>& subject, uint8_t call, uint32_t station, FuzzInput& in
         break;
     default: MarkStale(cache, model, input); break;
     }
-    CheckedBlocks(cache, model, subject.spanLimit, subject.gapLimit);
+    CheckedBlocks(cache, model, limits);
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzInput input(data, size);
-    Subject<CBitBlockCache> bits{128, 16, {}, {}};
-    Subject<CWordBlockCache> words{32, 8, {}, {}};
-    Subject<CDWordBlockCache> dwords{32, 8, {}, {}};
+    Subject<CBitBlockCache> bits(modbus::kBitBlockLimits);
+    Subject<CWordBlockCache> words(modbus::kRegisterBlockLimits);
+    Subject<CDWordBlockCache> dwords(modbus::kRegisterBlockLimits);
     while (!input.Empty()) {
         // Operation byte: call in bits 0-2, cache class in bits 3-4, station
         // in bits 5-7.

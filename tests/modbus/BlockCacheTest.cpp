@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "modbus/BlockCache.h"
+#include "modbus/StationCacheMap.h"
 
 namespace {
 
@@ -87,6 +88,23 @@ TEST(BlockCache, AnAddressInFrontJoinsTheFirstBlockOrStandsAlone) {
     EXPECT_EQ(atBothLimits.Add({8, 16, 24, 32, 0}), (Plan{{0, 32}}));
 }
 
+TEST(BlockCache, LimitsGivenToACachePlanItsBlocks) {
+    Planned<CWordBlockCache> alone{CWordBlockCache({1, 0}), {}};
+    EXPECT_EQ(alone.Add({10, 11, 12, 9}), (Plan{{9, 9}, {10, 10}, {11, 11}, {12, 12}}));
+    Planned<CBitBlockCache> narrow{CBitBlockCache({4, 2}), {}};
+    EXPECT_EQ(narrow.Add({0, 2, 4, 6, 7}), (Plan{{0, 4}, {6, 7}}));
+
+    StationCacheMap<CDWordBlockCache> map([](uint32_t station) { return modbus::BlockLimits{station, station}; });
+    CDWordBlockCache& three = map.FindOrInsert(3);
+    for (uint32_t address : {0, 3, 7}) three.AddAddress(address);
+    uint32_t start = 0;
+    uint32_t count = 0;
+    ASSERT_TRUE(three.GetBlock(7, start, count));
+    EXPECT_EQ(start, 7u);
+    ASSERT_TRUE(three.GetBlock(3, start, count));
+    EXPECT_EQ(count, 4u);
+}
+
 TEST(BlockCache, LookupHandsOutAStoredValueOnceAndRegistersUnknownAddresses) {
     CBitBlockCache cache;
     uint32_t value = 77;
@@ -138,11 +156,11 @@ TEST(BlockCache, UpdateValueRegistersAndFreshensAndMarkStaleWithdraws) {
 // After any sequence of operations: the blocks partition the registered
 // addresses, and no block exceeds either limit.
 template <typename Cache>
-void CheckLimitsUnderRandomUse(uint32_t span, uint32_t gap, uint32_t addressRange, unsigned seed) {
+void CheckLimitsUnderRandomUse(modbus::BlockLimits limits, uint32_t addressRange, unsigned seed) {
     std::mt19937 random(seed);
     std::uniform_int_distribution<uint32_t> address(0, addressRange);
     std::uniform_int_distribution<int> operation(0, 3);
-    Cache cache;
+    Cache cache(limits);
     std::set<uint32_t> registered;
     const std::vector<uint32_t> values(addressRange + 1, 1);
     for (int step = 0; step < 400; ++step) {
@@ -155,9 +173,9 @@ void CheckLimitsUnderRandomUse(uint32_t span, uint32_t gap, uint32_t addressRang
         default: cache.MarkStale(a); break;
         }
         for (const Block& block : Blocks(cache, registered)) {
-            ASSERT_LE(block.second - block.first, span) << "seed " << seed << " step " << step;
+            ASSERT_LE(block.second - block.first, limits.span) << "seed " << seed << " step " << step;
             for (auto it = registered.find(block.first); *it != block.second; ++it) {
-                ASSERT_LE(*std::next(it) - *it, gap) << "seed " << seed << " step " << step;
+                ASSERT_LE(*std::next(it) - *it, limits.gap) << "seed " << seed << " step " << step;
             }
         }
     }
@@ -165,8 +183,11 @@ void CheckLimitsUnderRandomUse(uint32_t span, uint32_t gap, uint32_t addressRang
 
 TEST(BlockCache, BlocksKeepBothLimitsUnderLongRandomUse) {
     for (unsigned seed = 1; seed <= 4; ++seed) {
-        CheckLimitsUnderRandomUse<CBitBlockCache>(128, 16, 1200, seed);
-        CheckLimitsUnderRandomUse<CWordBlockCache>(32, 8, 300, seed);
+        CheckLimitsUnderRandomUse<CBitBlockCache>({128, 16}, 1200, seed);
+        CheckLimitsUnderRandomUse<CWordBlockCache>({32, 8}, 300, seed);
+        CheckLimitsUnderRandomUse<CBitBlockCache>({1999, 2000}, 9000, seed);
+        CheckLimitsUnderRandomUse<CWordBlockCache>({1, 0}, 300, seed);
+        CheckLimitsUnderRandomUse<CDWordBlockCache>({5, 3}, 300, seed);
     }
 }
 

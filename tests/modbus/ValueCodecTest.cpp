@@ -2,8 +2,10 @@
 
 #include <cstring>
 #include <iterator>
+#include <string>
 #include <utility>
 
+#include "modbus/Frames.h"
 #include "modbus/ValueCodec.h"
 
 namespace {
@@ -97,6 +99,34 @@ TEST(ValueCodec, WrittenValueComesFromTheFieldOfTheType) {
     EXPECT_EQ(modbus::WordToWrite(kTypeBcd, value), 0x1234);
     EXPECT_EQ(modbus::DWordToWrite(kTypeUInt32, value), 0x12345678u);
     EXPECT_EQ(modbus::DWordToWrite(kTypeFloat, value), 0x3F800000u);
+}
+
+TEST(ValueCodec, WordOrdersPlaceTheBytesOfA32BitValueBothWays) {
+    using modbus::WordOrder;
+    struct Case {
+        WordOrder order;
+        uint16_t first;
+        uint16_t second;
+    };
+    // 0x12345678: A = 0x12, B = 0x34, C = 0x56, D = 0x78.
+    const Case cases[] = {
+        {WordOrder::kCDAB, 0x5678, 0x1234},
+        {WordOrder::kABCD, 0x1234, 0x5678},
+        {WordOrder::kBADC, 0x3412, 0x7856},
+        {WordOrder::kDCBA, 0x7856, 0x3412},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(modbus::JoinRegisters(0xFFFF0000 | c.first, c.second, c.order), 0x12345678u);
+        const modbus::RegisterPair pair = modbus::SplitRegisters(0x12345678, c.order);
+        EXPECT_EQ(pair.first, c.first) << modbus::kWordOrderNames[static_cast<int>(c.order)];
+        EXPECT_EQ(pair.second, c.second) << modbus::kWordOrderNames[static_cast<int>(c.order)];
+    }
+    EXPECT_EQ(modbus::JoinRegisters(0x0000, 0x41AC, WordOrder::kCDAB), modbus::PairRegisters({0x0000, 0x41AC})[0]);
+
+    EXPECT_EQ(modbus::DWordToFloat(modbus::JoinRegisters(0x41AC, 0x0000, WordOrder::kABCD)), 21.5f);
+    const modbus::RegisterPair written = modbus::SplitRegisters(modbus::FloatToDWord(21.5f), WordOrder::kABCD);
+    const std::string request = modbus::BuildWriteRegisterPair(1, 0, written.first, written.second);
+    EXPECT_EQ(request.substr(7, 4), std::string("\x41\xAC\x00\x00", 4));
 }
 
 }  // namespace

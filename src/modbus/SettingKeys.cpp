@@ -1,0 +1,73 @@
+#include "modbus/SettingKeys.h"
+
+#include "modbus/SettingsText.h"
+
+namespace modbus {
+namespace {
+
+void AppendListed(std::string& list, const char* name) {
+    list += (list.empty() ? "" : ", ") + std::string(name);
+}
+
+// "0..5", or the names the key accepts.
+std::string Accepted(const SettingRule& rule) {
+    if (rule.names == nullptr) return std::to_string(rule.min) + ".." + std::to_string(rule.max);
+    std::string names;
+    for (int32_t index = rule.min; index <= rule.max; ++index) AppendListed(names, rule.names[index]);
+    return names;
+}
+
+bool FindName(const SettingRule& rule, std::string_view text, int32_t& value) {
+    for (int32_t index = rule.min; index <= rule.max; ++index) {
+        if (SameIgnoringCase(text, rule.names[index])) {
+            value = index;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool FindSettingKey(std::string_view name, SettingKey& key) {
+    for (int32_t index = 0; index < kSettingCount; ++index) {
+        if (SameIgnoringCase(name, kSettingRules[index].name)) {
+            key = static_cast<SettingKey>(index);
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string KeyNames() {
+    std::string names;
+    for (const SettingRule& rule : kSettingRules) AppendListed(names, rule.name);
+    return names;
+}
+
+std::string ParseValue(SettingKey key, std::string_view text, int32_t& value) {
+    const SettingRule& rule = kSettingRules[key];
+    const std::string name = rule.name;
+    if (text.empty()) return name + " has no value; accepted: " + Accepted(rule);
+    const std::string given = name + " = " + Shown(text);
+    if (rule.names != nullptr) {
+        return FindName(rule, text, value) ? std::string() : given + " is not one of " + Accepted(rule);
+    }
+    if (!IsDecimalText(text)) return given + " is not a decimal number; accepted: " + Accepted(rule);
+    if (!ParseDecimalText(text, rule.min, rule.max, value)) return given + " is outside " + Accepted(rule);
+    return {};
+}
+
+}  // namespace
+
+std::string ParseSetting(std::string_view name, std::string_view text, SettingKey& key, int32_t& value) {
+    if (name.empty()) return "a key is missing before =";
+    if (!FindSettingKey(name, key)) return "unknown key " + Shown(name) + "; accepted: " + KeyNames();
+    return ParseValue(key, text, value);
+}
+
+std::string SettingValueText(SettingKey key, int32_t value) {
+    const SettingRule& rule = kSettingRules[key];
+    if (rule.names != nullptr && value >= rule.min && value <= rule.max) return rule.names[value];
+    return std::to_string(value);
+}
+
+}  // namespace modbus

@@ -1,0 +1,72 @@
+#pragma once
+// The keys of the settings file: for each its name, the values it accepts,
+// its default and whether it may differ between the stations of a line. The
+// table below is the one home of these facts; the parser, the effective
+// settings and any display of them read it.
+#include <cstdint>
+#include <iterator>
+#include <string>
+#include <string_view>
+
+#include "modbus/BlockCache.h"
+#include "modbus/ValueCodec.h"
+
+namespace modbus {
+
+// Indexes kSettingRules.
+enum SettingKey : int32_t {
+    kWordOrder,
+    kRetries,
+    kTimeoutRetries,
+    kDemoteAfter,
+    kDemoteForMs,
+    kRequestGapMs,
+    kMaxBlockRegisters,
+    kMaxBlockBits,
+    kMaxGapRegisters,
+    kMaxGapBits,
+    kSettingCount,
+};
+
+// A station key may be set in every section; a line key belongs to all the
+// stations of a line alike and is refused in a station's section.
+enum class SettingScope { kStation, kLine };
+
+struct SettingRule {
+    const char* name;
+    int32_t min;
+    int32_t max;
+    int32_t defaultValue;
+    SettingScope scope;
+    // Null for a decimal value; otherwise the value is one of these names,
+    // names[min..max], and stands for its index.
+    const char* const* names;
+};
+
+// A block's span is the distance from its first item to its last, so a
+// block of 32-bit values asks for span + 2 registers: the block limits stop
+// where a request would exceed the 125 registers or 2000 bits a read may ask
+// for. request_gap_ms is a line key: the silence before a request belongs to
+// the line, whichever station the request is for.
+inline constexpr SettingRule kSettingRules[kSettingCount] = {
+    {"word_order", 0, 3, static_cast<int32_t>(WordOrder::kCDAB), SettingScope::kStation, kWordOrderNames},
+    {"retries", 0, 5, 1, SettingScope::kStation, nullptr},
+    {"timeout_retries", 0, 5, 0, SettingScope::kStation, nullptr},
+    {"demote_after", 0, 100, 3, SettingScope::kStation, nullptr},
+    {"demote_for_ms", 100, 3600000, 10000, SettingScope::kStation, nullptr},
+    {"request_gap_ms", 0, 10000, 0, SettingScope::kLine, nullptr},
+    {"max_block_registers", 1, 123, kRegisterBlockLimits.span, SettingScope::kStation, nullptr},
+    {"max_block_bits", 1, 1999, kBitBlockLimits.span, SettingScope::kStation, nullptr},
+    {"max_gap_registers", 0, 125, kRegisterBlockLimits.gap, SettingScope::kStation, nullptr},
+    {"max_gap_bits", 0, 2000, kBitBlockLimits.gap, SettingScope::kStation, nullptr},
+};
+static_assert(kSettingRules[kWordOrder].max + 1 == std::size(kWordOrderNames), "word_order names every order");
+
+// One "name = value", blanks trimmed off both. Empty when the name is a
+// key (whatever its case) and the text one of its values, both stored;
+// otherwise why not, naming the key, the text and what is accepted.
+std::string ParseSetting(std::string_view name, std::string_view text, SettingKey& key, int32_t& value);
+// The value as the file would give it.
+std::string SettingValueText(SettingKey key, int32_t value);
+
+}  // namespace modbus

@@ -1,0 +1,32 @@
+#pragma once
+// What the settings file decides for one station: the effective values
+// after every section has been applied, in the forms the driver uses. A
+// default-constructed record holds the defaults, which are the driver's
+// behaviour without a file.
+#include <cstdint>
+
+#include "modbus/BlockCache.h"
+#include "modbus/SettingKeys.h"
+#include "modbus/ValueCodec.h"
+
+namespace modbus {
+
+struct StationSettings {
+    // Of uint32 and float tags, reads and writes alike.
+    WordOrder wordOrder = static_cast<WordOrder>(kSettingRules[kWordOrder].defaultValue);
+    // Repeats of a request whose reply was broken, and of one that got none.
+    int32_t retries = kSettingRules[kRetries].defaultValue;
+    int32_t timeoutRetries = kSettingRules[kTimeoutRetries].defaultValue;
+    // Consecutive unanswered requests before the station is demoted (0:
+    // never), and for how long.
+    int32_t demoteAfter = kSettingRules[kDemoteAfter].defaultValue;
+    int32_t demoteForMs = kSettingRules[kDemoteForMs].defaultValue;
+    // Extra silence before each request; the same for every station of a
+    // line.
+    int32_t requestGapMs = kSettingRules[kRequestGapMs].defaultValue;
+    // For the station's register caches (16- and 32-bit) and bit caches.
+    BlockLimits registerLimits = kRegisterBlockLimits;
+    BlockLimits bitLimits = kBitBlockLimits;
+};
+
+}  // namespace modbus

@@ -1,0 +1,137 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "modbus/SettingsFile.h"
+
+namespace {
+
+using modbus::SettingsFile;
+
+// Each key's value and source for one station, as a tool would list them.
+std::string Listed(const SettingsFile& settings, int32_t port, int32_t station) {
+    const modbus::SettingOrigins origins = settings.Origins(port, station);
+    std::string listed;
+    for (int32_t key = 0; key < modbus::kSettingCount; ++key) {
+        listed += modbus::SettingValueText(static_cast<modbus::SettingKey>(key), origins[key].value) + " " +
+                  modbus::SourceText(origins[key].source, port, station) + "\n";
+    }
+    return listed;
+}
+
+TEST(SettingsFile, EveryKeyTakesTheEdgesOfItsRangeAndNothingBeyond) {
+    struct Range {
+        modbus::SettingKey key;
+        int32_t min;
+        int32_t max;
+    };
+    const Range ranges[] = {
+        {modbus::kRetries, 0, 5},           {modbus::kTimeoutRetries, 0, 5},    {modbus::kDemoteAfter, 0, 100},
+        {modbus::kDemoteForMs, 100, 3600000}, {modbus::kRequestGapMs, 0, 10000}, {modbus::kMaxBlockRegisters, 1, 123},
+        {modbus::kMaxBlockBits, 1, 1999},   {modbus::kMaxGapRegisters, 0, 125}, {modbus::kMaxGapBits, 0, 2000},
+    };
+    for (const Range& r : ranges) {
+        const std::string accepted = std::to_string(r.min) + ".." + std::to_string(r.max);
+        for (int32_t value : {r.min - 1, r.min, r.max, r.max + 1}) {
+            const std::string line = modbus::kSettingRules[r.key].name + (" = " + std::to_string(value));
+            SettingsFile settings;
+            const std::string reason = settings.Load("[defaults]\n" + line, "Korvel.ini");
+            if (value < 0) {
+                EXPECT_EQ(reason, "Korvel.ini line 2: " + line + " is not a decimal number; accepted: " + accepted);
+            } else if (value < r.min || value > r.max) {
+                EXPECT_EQ(reason, "Korvel.ini line 2: " + line + " is outside " + accepted);
+            } else {
+                EXPECT_EQ(reason, "");
+                EXPECT_EQ(settings.Origins(1, 1)[r.key].value, value);
+            }
+        }
+    }
+}
+
+TEST(SettingsFile, EachSectionOverridesWhatItNamesAndTheCommandLineAll) {
+    EXPECT_EQ(Listed(SettingsFile(), 3, 17), "CDAB default\n1 default\n0 default\n3 default\n10000 default\n"
+                                             "0 default\n32 default\n128 default\n8 default\n16 default\n");
+    SettingsFile settings;
+    ASSERT_EQ(settings.Load("\xEF\xBB\xBF; plant\r\n"
+                            "[defaults]\r\n"
+                            "retries = 2\r\n"
+                            "Word_Order=abcd   # most meters\r\n"
+                            "\r\n"
+                            "  [ com3 ]  \r\n"
+                            "\tRETRIES\t=\t3 ; line three\r\n"
+                            "request_gap_ms = 20\n"
+                            "[COM03:017]\n"
+                            "retries = 0004\n"
+                            "word_order = DCBA\n"
+                            "max_block_registers = 1\n"
+                            "max_gap_bits = 0\n"
+                            "[Defaults]\n"
+                            "demote_after = 0",
+                            "Korvel.ini"),
+              "");
+    EXPECT_EQ(Listed(settings, 3, 17), "DCBA [COM3:17]\n4 [COM3:17]\n0 default\n0 [defaults]\n10000 default\n"
+                                       "20 [COM3]\n1 [COM3:17]\n128 default\n8 default\n0 [COM3:17]\n");
+    EXPECT_EQ(Listed(settings, 3, 5), "ABCD [defaults]\n3 [COM3]\n0 default\n0 [defaults]\n10000 default\n"
+                                      "20 [COM3]\n32 default\n128 default\n8 default\n16 default\n");
+    EXPECT_EQ(Listed(settings, 4, 17), Listed(settings, 0, 0));
+    const modbus::StationSettings station = settings.For(3, 17);
+    EXPECT_EQ(station.wordOrder, modbus::WordOrder::kDCBA);
+    EXPECT_EQ(station.retries, 4);
+    EXPECT_EQ(station.requestGapMs, 20);
+    EXPECT_EQ(station.registerLimits.span, 1u);
+    EXPECT_EQ(station.bitLimits.gap, 0u);
+
+    EXPECT_EQ(settings.Override(" retries=5 "), "");
+    EXPECT_EQ(settings.Override("retries=1"), "--set: retries is set twice");
+    EXPECT_EQ(settings.Override("word_order=CADB"), "--set: word_order = CADB is not one of CDAB, ABCD, BADC, DCBA");
+    EXPECT_EQ(settings.Override("[COM3]"), "--set: expected key = value or a [section], not [COM3]");
+    EXPECT_EQ(settings.For(3, 17).retries, 5);
+    EXPECT_EQ(Listed(settings, 4, 1).substr(0, 33), "ABCD [defaults]\n5 --set\n0 default");
+
+    // A refused text leaves what was loaded before.
+    EXPECT_NE(settings.Load("[defaults]\nretries = 3\nretries = 9", "Korvel.ini"), "");
+    EXPECT_EQ(settings.For(3, 5).wordOrder, modbus::WordOrder::kABCD);
+}
+
+TEST(SettingsFile, ABadTextIsRefusedNamingItsLineAndWhatIsAccepted) {
+    const std::string sections = "is not a section; accepted: [defaults], [COMn] and [COMn:s] for COM1..COM64 and "
+                                 "station s 1..254";
+    const std::pair<std::string, std::string> cases[] = {
+        {"retries = 1", "line 1: retries = 1 comes before the first section"},
+        {"[defaults]\nretries = 9", "line 2: retries = 9 is outside 0..5"},
+        {"[defaults]\nretries = 99999999999999999999", "line 2: retries = 99999999999999999999 is outside 0..5"},
+        {"[defaults]\nretries = +1", "line 2: retries = +1 is not a decimal number; accepted: 0..5"},
+        {"[defaults]\nretries = 1x", "line 2: retries = 1x is not a decimal number; accepted: 0..5"},
+        {"[defaults]\nretries = 0x1", "line 2: retries = 0x1 is not a decimal number; accepted: 0..5"},
+        {"[defaults]\nretries = 1 2", "line 2: retries = 1 2 is not a decimal number; accepted: 0..5"},
+        {"[defaults]\nretries = 1\v", "line 2: retries = 1? is not a decimal number; accepted: 0..5"},
+        {"[defaults]\r\nretries = ; none", "line 2: retries has no value; accepted: 0..5"},
+        {"[defaults]\nword_order = BACD", "line 2: word_order = BACD is not one of CDAB, ABCD, BADC, DCBA"},
+        {"[defaults]\nretry = 1",
+         "line 2: unknown key retry; accepted: word_order, retries, timeout_retries, demote_after, demote_for_ms, "
+         "request_gap_ms, max_block_registers, max_block_bits, max_gap_registers, max_gap_bits"},
+        {"[defaults]\n = 1", "line 2: a key is missing before ="},
+        {"[defaults]\nretries", "line 2: expected key = value or a [section], not retries"},
+        {"[defaults]\nretries = 1\nRETRIES = 1", "line 3: retries is set twice in [defaults] (first in line 2)"},
+        {"[COM3]\nretries=1\n[com3]\nretries=2", "line 4: retries is set twice in [COM3] (first in line 2)"},
+        {"[COM3:17]\nrequest_gap_ms = 5",
+         "line 2: request_gap_ms is the same for a whole line: set it in [defaults] or [COM3], not in [COM3:17]"},
+        {"[COM65]", "line 1: COM65 is outside COM1..COM64"},
+        {"[COM0]", "line 1: COM0 is outside COM1..COM64"},
+        {"[COM3:255]", "line 1: station 255 is outside 1..254"},
+        {"[COM3:0]", "line 1: station 0 is outside 1..254"},
+        {"[COM3:]", "line 1: [COM3:] " + sections},
+        {"[COM 3]", "line 1: [COM 3] " + sections},
+        {"[COM3:17:1]", "line 1: [COM3:17:1] " + sections},
+        {"[LPT1]", "line 1: [LPT1] " + sections},
+        {"[]", "line 1: [] " + sections},
+        {"[COM3", "line 1: a section line ends with ], not [COM3"},
+    };
+    for (const auto& [text, reason] : cases) {
+        SettingsFile settings;
+        EXPECT_EQ(settings.Load(text, "Korvel.ini"), "Korvel.ini " + reason);
+        EXPECT_EQ(Listed(settings, 3, 17), Listed(SettingsFile(), 3, 17)) << text;
+    }
+}
+
+}  // namespace
