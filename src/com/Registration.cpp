@@ -52,18 +52,27 @@ std::wstring GuidText(const GUID& guid) {
     return text;
 }
 
-LONG WriteValue(const std::wstring& key, const wchar_t* valueName, const std::wstring& value) {
-    HKEY handle = nullptr;
-    LONG result = RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &handle,
-                                  nullptr);
-    if (result != ERROR_SUCCESS) return result;
-    auto bytes = static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t));
-    result = RegSetValueExW(handle, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()), bytes);
-    RegCloseKey(handle);
-    return result;
-}
+class ClassesRootWriter : public IRegistryWriter {
+public:
+    LONG WriteValue(const std::wstring& key, const wchar_t* valueName, const std::wstring& value) override {
+        HKEY handle = nullptr;
+        LONG result = RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                                      &handle, nullptr);
+        if (result != ERROR_SUCCESS) return result;
+        auto bytes = static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t));
+        result = RegSetValueExW(handle, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()), bytes);
+        RegCloseKey(handle);
+        return result;
+    }
+    void DeleteTree(const std::wstring& key) override { RegDeleteTreeW(HKEY_CLASSES_ROOT, key.c_str()); }
+};
 
 }  // namespace
+
+IRegistryWriter& ClassesRoot() {
+    static ClassesRootWriter writer;
+    return writer;
+}
 
 std::wstring ModulePathOf(const void* address) {
     HMODULE module = nullptr;
@@ -82,7 +91,7 @@ std::wstring ModulePathOf(const void* address) {
     }
 }
 
-LONG RegisterServerClass(const ComClass& comClass, const std::wstring& serverPath) {
+LONG RegisterServerClass(const ComClass& comClass, const std::wstring& serverPath, IRegistryWriter& registry) {
     const std::vector<Placeholder> placeholders = {
         {L"{clsid}", GuidText(*comClass.clsid)},
         {L"{progid}", comClass.progId},
@@ -90,8 +99,13 @@ LONG RegisterServerClass(const ComClass& comClass, const std::wstring& serverPat
         {L"{path}", serverPath},
     };
     for (const RegistryRow& row : kServerRows) {
-        LONG result = WriteValue(Expand(row.key, placeholders), row.valueName, Expand(row.value, placeholders));
-        if (result != ERROR_SUCCESS) return result;
+        LONG result =
+            registry.WriteValue(Expand(row.key, placeholders), row.valueName, Expand(row.value, placeholders));
+        if (result != ERROR_SUCCESS) {
+            registry.DeleteTree(Expand(kServerRows[0].key, placeholders));
+            registry.DeleteTree(comClass.progId);
+            return result;
+        }
     }
     return ERROR_SUCCESS;
 }

@@ -32,11 +32,13 @@ STDAPI DllCanUnloadNow() {
     return ComModuleInUse() ? S_FALSE : S_OK;
 }
 
-// Hosts treat registration as best effort: the result is success even when
-// a key could not be written.
+// A class that could not be registered fails the call, so that regsvr32 run
+// without the rights to write the keys says so.
 STDAPI DllRegisterServer() {
     const std::wstring path = ModulePathOf(g_classFactories);
-    if (path.empty()) return S_OK;
-    for (const CClassFactory& factory : g_classFactories) RegisterServerClass(factory.Class(), path);
+    if (path.empty()) return SELFREG_E_CLASS;
+    for (const CClassFactory& factory : g_classFactories) {
+        if (RegisterServerClass(factory.Class(), path) != ERROR_SUCCESS) return SELFREG_E_CLASS;
+    }
     return S_OK;
 }

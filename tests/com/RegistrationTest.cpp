@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "com/Registration.h"
 
@@ -52,4 +53,41 @@ TEST(Registration, ModulePathOfCodeIsTheRunningProgram) {
     wchar_t program[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, program, MAX_PATH);
     EXPECT_EQ(ModulePathOf(reinterpret_cast<const void*>(&ModulePathOf)), program);
+}
+
+namespace {
+
+// Fails the write of one row, counted from 1, and remembers the rest.
+class FailingRegistry : public IRegistryWriter {
+public:
+    explicit FailingRegistry(int failingWrite) : m_failingWrite(failingWrite) {}
+    LONG WriteValue(const std::wstring& key, const wchar_t*, const std::wstring&) override {
+        if (++m_writes == m_failingWrite) return ERROR_ACCESS_DENIED;
+        written.push_back(key);
+        return ERROR_SUCCESS;
+    }
+    void DeleteTree(const std::wstring& key) override { deleted.push_back(key); }
+
+    std::vector<std::wstring> written;
+    std::vector<std::wstring> deleted;
+
+private:
+    int m_failingWrite;
+    int m_writes = 0;
+};
+
+}  // namespace
+
+// Whichever key cannot be written, the call fails with that code and takes
+// the class key and the ProgID key away again.
+TEST(Registration, AKeyThatCannotBeWrittenFailsAndRemovesTheClass) {
+    for (int failing = 1; failing <= 6; ++failing) {
+        FailingRegistry registry(failing);
+        EXPECT_EQ(RegisterServerClass(kTestClass, L"C:\\Probe.dll", registry), ERROR_ACCESS_DENIED) << failing;
+        EXPECT_EQ(registry.written.size(), static_cast<size_t>(failing - 1));
+        EXPECT_EQ(registry.deleted, (std::vector<std::wstring>{kClassKey, kTestClass.progId})) << failing;
+    }
+    FailingRegistry none(0);
+    EXPECT_EQ(RegisterServerClass(kTestClass, L"C:\\Probe.dll", none), ERROR_SUCCESS);
+    EXPECT_TRUE(none.deleted.empty());
 }
