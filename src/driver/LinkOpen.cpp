@@ -11,6 +11,12 @@ int32_t Refused(CDriverError& error) {
     return 0;
 }
 
+// False when the baud or parity index lies outside its table.
+bool FormatOf(const LinkParameters& link, serial::LineFormat& format) {
+    return serial::LineFormatOf(link.baudIndex, link.eightDataBits != 0, link.parityIndex, link.twoStopBits != 0,
+                                format);
+}
+
 }  // namespace
 
 // A handle whose last user closed it is stale: the port is opened anew.
@@ -21,11 +27,19 @@ int32_t __stdcall CSerialDriverBase::Open(DeviceSettings* settings) {
     m_responseTimeout = link.responseTimeout;
 
     if (!CSerialLine::IsPortIndex(link.portIndex) || m_line == nullptr) return Refused(m_error);
-    if (auto shared = CSerialLine::Find(link.portIndex, settings->portHandle)) return AdoptLink(std::move(shared));
+    if (auto shared = CSerialLine::Find(link.portIndex, settings->portHandle)) {
+        return AdoptLink(std::move(shared), link);
+    }
     return OpenLink(*settings, link);
 }
 
-int32_t CSerialDriverBase::AdoptLink(std::shared_ptr<CSerialLine> line) {
+// The line format belongs to the line: a record whose format changed since
+// the line was opened changes it for every user. Settings that cannot be
+// applied leave the line as it was, and an object that held no share yet
+// does not take one.
+int32_t CSerialDriverBase::AdoptLink(std::shared_ptr<CSerialLine> line, const LinkParameters& link) {
+    serial::LineFormat format;
+    if (!FormatOf(link, format) || line->Configure(format) != 0) return Refused(m_error);
     if (m_line != line) m_line = std::move(line);
     m_error.SetCode(kErrorNone);
     return 1;
@@ -38,11 +52,7 @@ int32_t CSerialDriverBase::AdoptLink(std::shared_ptr<CSerialLine> line) {
 // refused before the port is opened: some devices would take any rate.
 int32_t CSerialDriverBase::OpenLink(DeviceSettings& settings, const LinkParameters& link) {
     serial::LineFormat format;
-    if (!serial::LineFormatOf(link.baudIndex, link.eightDataBits != 0, link.parityIndex, link.twoStopBits != 0,
-                              format) ||
-        CSerialLine::IsPublished(link.portIndex)) {
-        return Refused(m_error);
-    }
+    if (!FormatOf(link, format) || CSerialLine::IsPublished(link.portIndex)) return Refused(m_error);
     if (m_line->Open(link.portIndex, format) != 0) return Refused(m_error);
     settings.portHandle = m_line->Port().Handle();
     return 1;

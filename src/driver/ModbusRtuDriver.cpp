@@ -1,5 +1,6 @@
 #include "driver/ModbusRtuDriver.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -81,9 +82,11 @@ modbus::LineResult CModbusRtuDriver::ExchangeReply(std::string& data, int32_t& l
         length = 0;
         return modbus::LineResult::kFailed;
     }
-    const ExchangeResult result = m_line->ExchangeFramed(data, length, Use(), [&reply](const std::string& received) {
+    const auto need = [&reply](const std::string& received) {
         return modbus::ReplyBytesMissing(reply, reinterpret_cast<const uint8_t*>(received.data()), received.size());
-    });
+    };
+    const ExchangeResult result =
+        m_line->ExchangeFramed(data, length, Use(), need, std::max(reply.length, reply.exceptionLength));
     switch (result) {
     case ExchangeResult::kReplied:
         return modbus::LineResult::kReplied;

@@ -53,7 +53,7 @@ protected:
 
 private:
     // Link sharing (driver/LinkOpen.cpp).
-    int32_t AdoptLink(std::shared_ptr<CSerialLine> line);
+    int32_t AdoptLink(std::shared_ptr<CSerialLine> line, const LinkParameters& link);
     int32_t OpenLink(DeviceSettings& settings, const LinkParameters& link);
     void LeaveLink();
 };

@@ -1,9 +1,10 @@
 // The exchange Read and Write use. The reply ends the moment it is complete,
-// when the line falls quiet for the end-of-frame silence, or, when nothing
-// comes at all, at the response time-out. The port's read time-outs time it
-// all: no pause is spent waiting for bytes that have already arrived.
+// when nothing comes at all by the response time-out, or at the exchange's
+// deadline. The port's read time-outs time it all: no pause is spent waiting
+// for bytes that have already arrived.
 #include <algorithm>
 
+#include "serial/LineClock.h"
 #include "serial/SerialLine.h"
 #include "serial/SerialPort.h"
 #include "serial/TimedReads.h"
@@ -25,6 +26,9 @@ constexpr int32_t kAssumedBaud = 9600;  // for a port that cannot tell its rate
 // some systems read as a special case.
 constexpr uint32_t kLongestReadMs = MAXDWORD - 1;
 constexpr uint32_t kQuietReadChunk = 64;  // what a read up to the silence asks for
+// What an exchange keeps of a line that never falls quiet: a few whole
+// frames' worth, the newest.
+constexpr size_t kKeptBytes = 4 * 256;
 
 struct LineTiming {
     uint32_t quietMs;      // the silence of 3.5 characters due before a request
@@ -43,47 +47,25 @@ LineTiming TimingOf(int32_t baud) {
             CeilDivide(kBitsPerCharacter * 1000, rate)};
 }
 
-// The performance counter, in its ticks and in milliseconds.
-class Clock {
-public:
-    Clock() {
-        LARGE_INTEGER frequency;
-        QueryPerformanceFrequency(&frequency);
-        m_ticksPerMs = std::max<int64_t>(frequency.QuadPart / 1000, 1);
-    }
-    int64_t Now() const {
-        LARGE_INTEGER count;
-        QueryPerformanceCounter(&count);
-        return count.QuadPart;
-    }
-    int64_t Later(uint32_t ms) const { return Now() + ms * m_ticksPerMs; }
-    // Whole milliseconds until then, rounded up; 0 once it has passed.
-    uint32_t MsUntil(int64_t then) const {
-        const int64_t ticks = then - Now();
-        return ticks > 0 ? CeilDivide(static_cast<uint64_t>(ticks), static_cast<uint64_t>(m_ticksPerMs)) : 0;
-    }
-
-private:
-    int64_t m_ticksPerMs;
-};
-
 enum class ReplyEnd {
     kComplete,          // the reply is whole
     kCompleteAndQuiet,  // whole, and what followed it up to the silence is there too
-    kQuiet,             // the line fell quiet before the reply was whole
+    kOverdue,           // the deadline passed before the reply was whole
     kNoReply,
     kReadFailed,
 };
 
 // Keeps reading while bytes come, into into: the first read waits up to
 // firstWindowMs for one, each further one up to silenceMs. A line that never
-// falls quiet is given up on after longestMs. Returns how many bytes came.
+// falls quiet is given up on after longestMs or kKeptBytes. Returns how many
+// bytes came.
 size_t ReadUntilQuiet(CTimedReads& reads, std::string& into, uint32_t firstWindowMs, uint32_t silenceMs,
                       uint32_t longestMs) {
-    const Clock clock;
+    const CLineClock clock;
     const int64_t giveUpAt = clock.Later(longestMs);
     const size_t held = into.size();
-    for (uint32_t window = firstWindowMs; clock.MsUntil(giveUpAt) > 0; window = silenceMs) {
+    for (uint32_t window = firstWindowMs; clock.MsUntil(giveUpAt) > 0 && into.size() - held < kKeptBytes;
+         window = silenceMs) {
         uint32_t got = 0;
         if (reads.Read(into, kQuietReadChunk, silenceMs, window, got) != 0) break;
         if (got == 0 && !reads.BytesWaiting()) break;
@@ -91,24 +73,39 @@ size_t ReadUntilQuiet(CTimedReads& reads, std::string& into, uint32_t firstWindo
     return into.size() - held;
 }
 
+// Keeps the newest kKeptBytes: what a line that never falls quiet sends
+// before the deadline must not grow the buffer without bound.
+void KeepNewest(std::string& data) {
+    if (data.size() > kKeptBytes) data.erase(0, data.size() - kKeptBytes);
+}
+
 // Each read asks for what the reply still needs at least. The first may wait
-// the response time-out for the reply to begin; a further one only as long as
-// those bytes take on the line, plus the gap. A further read that ends short
-// found the line quiet. The first may have been cut off by the response
-// time-out instead, so one more read settles it.
-ReplyEnd ReadReply(CTimedReads& reads, const LineTiming& timing, uint32_t responseTimeoutMs,
+// the response time-out for the reply to begin. While the reply is not whole
+// its shape says more is coming, so no pause ends it: adapters hand the bytes
+// of one reply over in bursts, with pauses longer than the end-of-frame
+// silence. The deadline bounds it all, also on a line that never falls quiet.
+ReplyEnd ReadReply(CTimedReads& reads, const LineTiming& timing, uint32_t responseTimeoutMs, int64_t deadline,
                    const CSerialLine::ReplyNeed& need, std::string& data) {
+    const CLineClock clock;
     for (bool first = true;; first = false) {
         const uint32_t missing = need(data);
         if (missing == 0) return ReplyEnd::kComplete;
-        const uint32_t totalMs = first ? std::clamp<uint32_t>(responseTimeoutMs, 1, kLongestReadMs)
-                                       : timing.gapMs + missing * timing.characterMs;
+        const uint32_t leftMs = clock.MsUntil(deadline);
+        if (leftMs == 0) return ReplyEnd::kOverdue;
+        const uint32_t totalMs = first ? std::clamp<uint32_t>(responseTimeoutMs, 1, leftMs) : leftMs;
         uint32_t got = 0;
         if (reads.Read(data, missing, timing.gapMs, totalMs, got) != 0) return ReplyEnd::kReadFailed;
-        if (got == missing || reads.BytesWaiting()) continue;
-        if (got == 0) return first ? ReplyEnd::kNoReply : ReplyEnd::kQuiet;
-        if (!first) return ReplyEnd::kQuiet;
+        KeepNewest(data);
+        if (first && got == 0 && !reads.BytesWaiting()) return ReplyEnd::kNoReply;
     }
+}
+
+// The response time-out plus the wire time of the longest reply, from the
+// end of the request.
+int64_t DeadlineOf(const CLineClock& clock, const LineTiming& timing, uint32_t responseTimeoutMs,
+                   uint32_t longestReply) {
+    const uint64_t ms = uint64_t{responseTimeoutMs} + uint64_t{longestReply} * timing.characterMs;
+    return clock.Later(static_cast<uint32_t>(std::min<uint64_t>(ms, kLongestReadMs)));
 }
 
 // After an unanswered request its reply may still come, just ahead of the
@@ -116,9 +113,11 @@ ReplyEnd ReadReply(CTimedReads& reads, const LineTiming& timing, uint32_t respon
 // the exchange reads on to the silence and hands over everything: the caller
 // then finds two replies where it must not take either.
 ReplyEnd CollectReply(CTimedReads& reads, const LineTiming& timing, uint32_t responseTimeoutMs,
-                      const CSerialLine::ReplyNeed& need, bool& lateReplyPossible, std::string& data) {
-    const ReplyEnd end = ReadReply(reads, timing, responseTimeoutMs, need, data);
-    if (end == ReplyEnd::kNoReply) lateReplyPossible = true;
+                      uint32_t longestReply, const CSerialLine::ReplyNeed& need, bool& lateReplyPossible,
+                      std::string& data) {
+    const int64_t deadline = DeadlineOf(CLineClock(), timing, responseTimeoutMs, longestReply);
+    const ReplyEnd end = ReadReply(reads, timing, responseTimeoutMs, deadline, need, data);
+    if (end == ReplyEnd::kNoReply || end == ReplyEnd::kOverdue) lateReplyPossible = true;
     if (end != ReplyEnd::kComplete || !lateReplyPossible) return end;
     lateReplyPossible = ReadUntilQuiet(reads, data, timing.gapMs, timing.gapMs, responseTimeoutMs) > 0;
     return ReplyEnd::kCompleteAndQuiet;
@@ -131,7 +130,7 @@ ReplyEnd CollectReply(CTimedReads& reads, const LineTiming& timing, uint32_t res
 // too late for its request, is dropped, and the purge of the send drops the
 // rest.
 ExchangeResult CSerialLine::ExchangeFramed(std::string& data, int32_t& length, const LineUse& use,
-                                           const ReplyNeed& need) {
+                                           const ReplyNeed& need, uint32_t longestReply) {
     std::lock_guard<std::mutex> turn(m_exchangeLock);
     if (!m_port->IsOpen()) {
         data.clear();
@@ -139,7 +138,7 @@ ExchangeResult CSerialLine::ExchangeFramed(std::string& data, int32_t& length, c
         return ExchangeResult::kSendFailed;
     }
     CTimedReads reads(*m_port);
-    const Clock clock;
+    const CLineClock clock;
     const LineTiming timing = TimingOf(m_port->GetBaudRate());
     if (const uint32_t quietInMs = clock.MsUntil(m_lineQuietAt)) {
         std::string discarded;
@@ -150,7 +149,8 @@ ExchangeResult CSerialLine::ExchangeFramed(std::string& data, int32_t& length, c
     }
 
     data.clear();
-    const ReplyEnd end = CollectReply(reads, timing, use.responseTimeout, need, m_lateReplyPossible, data);
+    const ReplyEnd end =
+        CollectReply(reads, timing, use.responseTimeout, longestReply, need, m_lateReplyPossible, data);
     m_lineQuietAt = clock.Later(end == ReplyEnd::kComplete ? timing.quietMs : 0);
     length = static_cast<int32_t>(data.size());
     if (end == ReplyEnd::kNoReply) {

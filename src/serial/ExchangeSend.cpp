@@ -1,6 +1,7 @@
 // The send phase every exchange shares.
 #include <algorithm>
 
+#include "serial/LineClock.h"
 #include "serial/SerialLine.h"
 #include "serial/SerialPort.h"
 
@@ -15,10 +16,10 @@ bool KeysRts(int32_t rtsControl) {
 
 }  // namespace
 
-// Unsigned differences stay right across the tick counter's wrap.
 void BusyWait(uint32_t ms) {
-    const DWORD start = GetTickCount();
-    while (GetTickCount() - start < ms) {
+    const CLineClock clock;
+    const int64_t end = clock.Later(ms);
+    while (clock.Now() < end) {
     }
 }
 

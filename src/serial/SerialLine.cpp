@@ -51,6 +51,7 @@ uint32_t CSerialLine::Open(int32_t index, const serial::LineFormat& format) {
         m_port->ClosePort();
         return code;
     }
+    m_format = format;
     m_port->SetEventMask(kReceivedCharEvent);
     m_port->SetHandshake(kHandshakeRtsEnabled);
     m_port->SetReadTimeouts(kReadTimeoutsShort);
@@ -58,6 +59,16 @@ uint32_t CSerialLine::Open(int32_t index, const serial::LineFormat& format) {
     std::lock_guard<std::mutex> guard(g_linesLock);
     g_lines[index] = shared_from_this();
     m_index = index;
+    return 0;
+}
+
+uint32_t CSerialLine::Configure(const serial::LineFormat& format) {
+    std::lock_guard<std::mutex> turn(m_exchangeLock);
+    if (format == m_format) return 0;
+    if (uint32_t code = m_port->SetLineFormat(format.baud, format.byteSize, format.parity, format.stopBits)) {
+        return code;
+    }
+    m_format = format;
     return 0;
 }
 

@@ -56,6 +56,9 @@ public:
     uint32_t Open(int32_t index, const serial::LineFormat& format);
     // Unpublishes the line and closes the port.
     void Close();
+    // Applies format to the open line between two exchanges; every user of
+    // the line sees it. Returns the port's code, 0 when nothing had to change.
+    uint32_t Configure(const serial::LineFormat& format);
 
     CSerialPort& Port() { return *m_port; }
 
@@ -71,9 +74,13 @@ public:
     // bytes received so far; 0 once it is.
     using ReplyNeed = std::function<uint32_t(const std::string& received)>;
     // The exchange reads and writes use: the reply ends the moment need finds
-    // it complete, when the line falls quiet for the end-of-frame silence of
-    // the port's speed, or, with nothing received, at the response time-out.
-    ExchangeResult ExchangeFramed(std::string& data, int32_t& length, const LineUse& use, const ReplyNeed& need);
+    // it complete, or, with nothing received, at the response time-out. Pauses
+    // within the reply do not end it; the deadline does: the response
+    // time-out plus the wire time of longestReply bytes, from the end of the
+    // request. What a reply overdue at the deadline brought is handed over,
+    // at most a few frames' worth, for the caller to find it broken.
+    ExchangeResult ExchangeFramed(std::string& data, int32_t& length, const LineUse& use, const ReplyNeed& need,
+                                  uint32_t longestReply);
 
 private:
     // How long the exchanges that time their own replies give a request to leave.
@@ -87,6 +94,7 @@ private:
 
     std::unique_ptr<CSerialPort> m_port;
     int32_t m_index = -1;  // where the line is published, -1 while it is not
+    serial::LineFormat m_format{};
     std::mutex m_exchangeLock;
     // State of the line between framed exchanges: the performance-counter
     // reading from which the line counts as quiet behind the last frame, and

@@ -191,6 +191,36 @@ TEST(LinkShare, DestroyingADriverGivesUpItsShare) {
     EXPECT_TRUE(ReadsRegister(next));
 }
 
+// Opening again with a changed record applies it to the line, for every
+// object sharing it; settings that cannot be applied leave the line as it is.
+TEST(LinkShare, OpeningAgainAppliesChangedSettingsToTheLine) {
+    Line line;
+    HostSettings settings(line.PortIndex());
+    TestDriver opener;
+    TestDriver adopter;
+    ASSERT_EQ(opener.Open(&settings.device), 1);
+    ASSERT_EQ(adopter.Open(&settings.device), 1);
+    const struct {
+        uint32_t baudIndex;
+        int32_t result;
+        int32_t code;
+        int32_t baud;
+    } cases[] = {
+        {8, 1, kErrorNone, 19200},
+        {9, 1, kErrorNone, 38400},
+        {15, 0, kErrorInitDevice, 38400},
+        {6, 1, kErrorNone, 9600},
+    };
+    for (const auto& c : cases) {
+        settings.link.baudIndex = c.baudIndex;
+        EXPECT_EQ(opener.Open(&settings.device), c.result) << c.baudIndex;
+        EXPECT_EQ(opener.TakeCode(), c.code) << c.baudIndex;
+        EXPECT_EQ(adopter.Port()->GetBaudRate(), c.baud) << c.baudIndex;
+        EXPECT_EQ(line.Users(settings.device.portHandle), 2);
+    }
+    EXPECT_TRUE(ReadsRegister(adopter));
+}
+
 TEST(LinkShare, AdoptingAgainKeepsOneShare) {
     Line line;
     HostSettings settings(line.PortIndex());

@@ -53,9 +53,10 @@ public:
         if (m_line == nullptr) return Record(ExchangeResult::kSendFailed, data, length);
         return Record(m_line->ExchangePolledBulk(data, length, Use()), data, length);
     }
+    // The longest reply of a read or write: 256 bytes.
     int ExchangeFramed(std::string& data, int32_t& length, const CSerialLine::ReplyNeed& need) {
         if (m_line == nullptr) return Record(ExchangeResult::kSendFailed, data, length);
-        return Record(m_line->ExchangeFramed(data, length, Use(), need), data, length);
+        return Record(m_line->ExchangeFramed(data, length, Use(), need, 256), data, length);
     }
 
     // The code behind the text GetErrorText hands out (which resets it);

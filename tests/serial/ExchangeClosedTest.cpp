@@ -101,10 +101,15 @@ TEST(ExchangeWithoutLine, WriteTimeOutIsFixedWhenPolledAndFollowsTheSettingsByEv
 }
 
 TEST(ExchangeWithoutLine, BusyWaitSpinsAtLeastTheGivenTime) {
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
     for (uint32_t ms : {0u, 1u, 5u, 20u}) {
-        DWORD start = GetTickCount();
+        LARGE_INTEGER start;
+        LARGE_INTEGER end;
+        QueryPerformanceCounter(&start);
         BusyWait(ms);
-        EXPECT_GE(GetTickCount() - start, ms);
+        QueryPerformanceCounter(&end);
+        EXPECT_GE((end.QuadPart - start.QuadPart) * 1000, static_cast<int64_t>(ms) * frequency.QuadPart) << ms;
     }
 }
 

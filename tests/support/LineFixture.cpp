@@ -126,6 +126,14 @@ void LineFixture::DelayNextReply(uint32_t ms) {
     Command(Words("delay", {Number(ms)}));
 }
 
+void LineFixture::ReplyInBursts(size_t bytes, uint32_t pauseMs) {
+    Command(Words("bursts", {Number(bytes), Number(pauseMs)}));
+}
+
+void LineFixture::Babble(bool on) {
+    Command(Words("babble", {on ? "on" : "off"}));
+}
+
 void LineFixture::SplitNextReply(size_t firstPartBytes, uint32_t pauseMs) {
     Command(Words("split", {Number(firstPartBytes), Number(pauseMs)}));
 }

@@ -53,6 +53,11 @@ public:
     // beyond the reply leaves it whole. Corrupting a byte inverts all its bits.
     void DelayNextReply(uint32_t ms);
     void SplitNextReply(size_t firstPartBytes, uint32_t pauseMs);
+    // Every reply from now on in bursts of at most bytes with a pause before
+    // each further burst, as a USB adapter hands them over; 0 bytes: off.
+    void ReplyInBursts(size_t bytes, uint32_t pauseMs);
+    // Bytes of value 0 towards the COM port without end, until turned off.
+    void Babble(bool on);
     void DropNextReply();
     void CorruptNextReply(size_t byteIndex);
     void PrefixNextReply(const std::vector<uint8_t>& bytes);

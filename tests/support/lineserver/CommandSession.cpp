@@ -51,6 +51,8 @@ const CommandSession::Command CommandSession::kCommands[] = {
     {"clear-requests", 0, 0, true, &CommandSession::ClearRequests},
     {"delay", 1, 1, true, &CommandSession::Delay},
     {"split", 2, 2, true, &CommandSession::Split},
+    {"bursts", 2, 2, true, &CommandSession::SetBursts},
+    {"babble", 1, 1, true, &CommandSession::Babble},
     {"drop", 0, 0, true, &CommandSession::Drop},
     {"corrupt", 1, 1, true, &CommandSession::Corrupt},
     {"prefix", 0, 1, true, &CommandSession::Prefix},
@@ -162,6 +164,19 @@ std::string CommandSession::Split(const Words& args) {
         fault.splitAfter = bytes;
         fault.splitPause = Milliseconds(ms);
     });
+    return kOk;
+}
+
+std::string CommandSession::SetBursts(const Words& args) {
+    uint64_t bytes, ms;
+    if (!ParseNumber(args[0], 65535, bytes) || !ParseNumber(args[1], 600000, ms)) return Refuse("bad bursts");
+    m_line->Relay().SetBursts({bytes, Milliseconds(ms)});
+    return kOk;
+}
+
+std::string CommandSession::Babble(const Words& args) {
+    if (args[0] != "on" && args[0] != "off") return Refuse("babble on or off");
+    m_line->Relay().Babble(args[0] == "on");
     return kOk;
 }
 

@@ -29,6 +29,8 @@ private:
     std::string ClearRequests(const Words& args);
     std::string Delay(const Words& args);
     std::string Split(const Words& args);
+    std::string SetBursts(const Words& args);
+    std::string Babble(const Words& args);
     std::string Drop(const Words& args);
     std::string Corrupt(const Words& args);
     std::string Prefix(const Words& args);

@@ -44,10 +44,12 @@ LineRelay::LineRelay(int comMaster, std::string comSlavePath, int deviceMaster, 
       m_deviceMaster(deviceMaster),
       m_towardsDevice(deviceMaster, characterTime),
       m_towardsCom(comMaster, characterTime),
+      m_characterTime(characterTime),
       m_requestCarrier(&LineRelay::CarryRequests, this),
       m_replyCarrier(&LineRelay::CarryReplies, this) {}
 
 LineRelay::~LineRelay() {
+    Babble(false);
     m_stopping = true;
     m_requestCarrier.join();
     m_replyCarrier.join();
@@ -56,6 +58,29 @@ LineRelay::~LineRelay() {
 void LineRelay::ChangeNextFault(const std::function<void(ReplyFault&)>& change) {
     std::lock_guard<std::mutex> lock(m_faultMutex);
     change(m_nextFault);
+}
+
+void LineRelay::SetBursts(const Bursts& bursts) {
+    std::lock_guard<std::mutex> lock(m_faultMutex);
+    m_bursts = bursts;
+}
+
+void LineRelay::Babble(bool on) {
+    if (on == m_babbling.exchange(on)) return;
+    if (on) {
+        m_babbler = std::thread(&LineRelay::RunBabble, this);
+    } else {
+        m_babbler.join();
+    }
+}
+
+// Hands the writer a block at a time, as fast as the line carries it.
+void LineRelay::RunBabble() {
+    constexpr size_t kBlock = 16;
+    while (m_babbling) {
+        m_towardsCom.Send({std::chrono::milliseconds(0), Bytes(kBlock, 0)});
+        std::this_thread::sleep_for(m_characterTime * kBlock);
+    }
 }
 
 void LineRelay::SendFromDevice(Bytes bytes) {
@@ -88,9 +113,11 @@ void LineRelay::CarryReplies() {
 
 void LineRelay::ForwardReply(Bytes reply) {
     ReplyFault fault;
+    Bursts bursts;
     {
         std::lock_guard<std::mutex> lock(m_faultMutex);
         std::swap(fault, m_nextFault);
+        bursts = m_bursts;
     }
-    for (PacedPart& part : PlanReply(fault, std::move(reply))) m_towardsCom.Send(std::move(part));
+    for (PacedPart& part : InBursts(PlanReply(fault, std::move(reply)), bursts)) m_towardsCom.Send(std::move(part));
 }

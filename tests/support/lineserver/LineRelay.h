@@ -22,12 +22,18 @@ public:
     LineRelay& operator=(const LineRelay&) = delete;
 
     void ChangeNextFault(const std::function<void(ReplyFault&)>& change);
+    // Every reply from now on, until changed again.
+    void SetBursts(const Bursts& bursts);
     void SendFromDevice(Bytes bytes);
+    // A device that babbles: bytes of value 0 towards the COM port, one after
+    // the other without a pause, until it is turned off.
+    void Babble(bool on);
 
 private:
     void CarryRequests();
     void CarryReplies();
     void ForwardReply(Bytes reply);
+    void RunBabble();
 
     const int m_comMaster;
     const std::string m_comSlavePath;
@@ -36,6 +42,10 @@ private:
     PacedWriter m_towardsCom;
     std::mutex m_faultMutex;
     ReplyFault m_nextFault;
+    Bursts m_bursts;
+    const Clock::duration m_characterTime;
+    std::atomic<bool> m_babbling{false};
+    std::thread m_babbler;
     std::atomic<bool> m_stopping{false};
     std::thread m_requestCarrier;
     std::thread m_replyCarrier;

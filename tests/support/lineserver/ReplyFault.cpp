@@ -26,3 +26,16 @@ std::vector<PacedPart> PlanReply(const ReplyFault& fault, Bytes reply) {
     if (split) parts.push_back(std::move(rest));
     return parts;
 }
+
+std::vector<PacedPart> InBursts(std::vector<PacedPart> parts, const Bursts& bursts) {
+    if (bursts.bytes == 0) return parts;
+    std::vector<PacedPart> cut;
+    for (PacedPart& part : parts) {
+        for (size_t at = 0; at < part.bytes.size(); at += bursts.bytes) {
+            const auto from = part.bytes.begin() + static_cast<std::ptrdiff_t>(at);
+            const auto to = part.bytes.begin() + static_cast<std::ptrdiff_t>(std::min(at + bursts.bytes, part.bytes.size()));
+            cut.push_back({at == 0 ? part.pauseBefore : bursts.pause, Bytes(from, to)});
+        }
+    }
+    return cut;
+}

@@ -21,3 +21,13 @@ struct ReplyFault {
 // Delay, then prefix + reply + suffix; a split puts its pause after the
 // reply's first splitAfter bytes. A dropped reply leaves prefix and suffix.
 std::vector<PacedPart> PlanReply(const ReplyFault& fault, Bytes reply);
+
+// How a USB adapter hands received bytes over: in bursts of at most bytes,
+// each after a pause. 0 bytes: as they come.
+struct Bursts {
+    size_t bytes = 0;
+    std::chrono::milliseconds pause{0};
+};
+
+// The parts cut into bursts; a part's own pause stays before its first burst.
+std::vector<PacedPart> InBursts(std::vector<PacedPart> parts, const Bursts& bursts);
