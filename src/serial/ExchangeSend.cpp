@@ -7,21 +7,12 @@
 
 namespace {
 
-constexpr uint32_t kRtsHoldMs = 5;
-
 // Modes 1 and 2 key RTS by hand around each request.
 bool KeysRts(int32_t rtsControl) {
     return rtsControl == 1 || rtsControl == 2;
 }
 
 }  // namespace
-
-void BusyWait(uint32_t ms) {
-    const CLineClock clock;
-    const int64_t end = clock.Later(ms);
-    while (clock.Now() < end) {
-    }
-}
 
 // Whatever waits in the input queue is dropped first, so that a late reply
 // to an earlier request cannot become the start of this one's reply. After
@@ -31,15 +22,34 @@ ExchangeResult CSerialLine::SendRequest(std::string& data, int32_t& length, cons
                                         uint32_t writeTimeout) {
     m_port->DiscardInput();
     if (KeysRts(use.rtsControl)) m_port->KeyRts(true);
+    const CLineClock clock;
+    const int64_t writeStart = clock.Now();
     auto count = static_cast<uint32_t>(std::clamp<int64_t>(length, 0, static_cast<int64_t>(data.size())));
     if (m_port->WriteData(data.data(), count, nullptr, nullptr, writeTimeout) != 0) {
         data.clear();
         length = 0;
         return ExchangeResult::kSendFailed;
     }
-    if (KeysRts(use.rtsControl)) {
-        BusyWait(kRtsHoldMs);
-        m_port->KeyRts(false);
-    }
+    if (KeysRts(use.rtsControl)) ReleaseRtsAfter(writeStart, count);
     return ExchangeResult::kReplied;
+}
+
+// A write completes when the bytes are handed to the port, while a UART's
+// transmit FIFO may still hold most of a short request. RTS falls one
+// character time after the last stop bit has left the wire, counted from the
+// start of the write, and the port's output queue is empty: any later, and a
+// fast device's reply would start while the converter still sends. The
+// waits spin: a sleep may last a whole scheduler tick.
+void CSerialLine::ReleaseRtsAfter(int64_t writeStart, uint32_t count) {
+    const CLineClock clock;
+    const uint64_t holdUs = serial::WireMicroseconds(m_format, count);
+    const uint64_t characterUs = serial::WireMicroseconds(m_format, 1);
+    const int64_t wireEnd = writeStart + clock.TicksOfMicroseconds(holdUs);
+    const int64_t giveUpAt = clock.Later(kWriteTimeoutMs);
+    while (clock.Now() < wireEnd || (m_port->OutputQueued() > 0 && clock.Now() < giveUpAt)) {
+    }
+    const int64_t releaseAt = clock.Now() + clock.TicksOfMicroseconds(characterUs);
+    while (clock.Now() < releaseAt) {
+    }
+    m_port->KeyRts(false);
 }

@@ -45,6 +45,13 @@ inline bool operator==(const LineFormat& a, const LineFormat& b) {
 // taken as unsigned, so negative ones are outside too.
 bool LineFormatOf(uint32_t baudIndex, bool eightDataBits, int16_t parityIndex, bool twoStopBits, LineFormat& format);
 
+// Bits on the wire for one character: start bit, data bits, parity bit if
+// any, stop bits.
+uint32_t CharacterBits(const LineFormat& format);
+// How long characters take on the wire at the format's rate, in whole
+// microseconds, rounded up.
+uint64_t WireMicroseconds(const LineFormat& format, uint64_t characters);
+
 // The host's baudIndex of a rate; false for a rate the table lacks.
 bool BaudIndexOf(uint32_t baud, uint32_t& index);
 

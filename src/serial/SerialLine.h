@@ -88,6 +88,7 @@ private:
 
     // Exchange steps; the caller holds m_exchangeLock.
     ExchangeResult SendRequest(std::string& data, int32_t& length, const LineUse& use, uint32_t writeTimeout);
+    void ReleaseRtsAfter(int64_t writeStart, uint32_t count);
     uint32_t AwaitReply(uint32_t responseTimeout);
     uint32_t ReadChunks(std::string& data, int32_t& length, bool boundedByQueue);
     void Unpublish();
@@ -102,7 +103,3 @@ private:
     int64_t m_lineQuietAt = 0;
     bool m_lateReplyPossible = false;
 };
-
-// Spins rather than sleeps for at least ms milliseconds: a sleep may last a
-// whole scheduler tick, far longer than the short waits of RTS keying.
-void BusyWait(uint32_t ms);

@@ -35,8 +35,10 @@ public:
 
     // Line controls and queries of the exchanges. On a closed port they do
     // nothing, and a failed status query counts as an empty queue.
-    void KeyRts(bool on);
+    virtual void KeyRts(bool on);
     uint32_t QueuedBytes();
+    // Bytes the system still holds to send; 0 also when the port cannot tell.
+    virtual uint32_t OutputQueued();
     void DiscardInput();
     bool GetTimeouts(COMMTIMEOUTS& timeouts);
     bool SetTimeouts(const COMMTIMEOUTS& timeouts);

@@ -75,6 +75,13 @@ uint32_t CSerialPort::QueuedBytes() {
     return status.cbInQue;
 }
 
+uint32_t CSerialPort::OutputQueued() {
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (m_handle != nullptr) ClearCommError(m_handle, &errors, &status);
+    return status.cbOutQue;
+}
+
 void CSerialPort::DiscardInput() {
     if (m_handle != nullptr) PurgeComm(m_handle, PURGE_RXCLEAR);
 }

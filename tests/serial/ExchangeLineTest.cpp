@@ -2,6 +2,7 @@
 // link opened the way the host opens it (9600 baud, 8N1).
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <string>
@@ -42,6 +43,52 @@ Outcome RunExchange(ExchangeLine& link, Exchange exchange, const std::string& re
 
 std::vector<uint8_t> Bytes(const std::string& text) {
     return std::vector<uint8_t>(text.begin(), text.end());
+}
+
+// Records when a write began and when RTS fell, on the performance counter.
+class RtsTimingPort : public CSerialPort {
+public:
+    uint32_t WriteData(const void* data, uint32_t count, uint32_t* written, OVERLAPPED* overlapped,
+                       uint32_t timeout) override {
+        QueryPerformanceCounter(&writeStart);
+        return CSerialPort::WriteData(data, count, written, overlapped, timeout);
+    }
+    void KeyRts(bool on) override {
+        if (!on) QueryPerformanceCounter(&rtsLowered);
+        CSerialPort::KeyRts(on);
+    }
+    // From the start of the write to RTS falling.
+    double HoldMicroseconds() const {
+        LARGE_INTEGER frequency;
+        QueryPerformanceFrequency(&frequency);
+        return 1e6 * static_cast<double>(rtsLowered.QuadPart - writeStart.QuadPart) /
+               static_cast<double>(frequency.QuadPart);
+    }
+
+    LARGE_INTEGER writeStart{};
+    LARGE_INTEGER rtsLowered{};
+};
+
+// RTS stays up until the request's last stop bit has left the wire: 8 bytes
+// of 10 bits each at the line's rate.
+TEST(ExchangeLine, RtsFallsOnlyWhenTheRequestHasLeftTheWire) {
+    for (int16_t rtsControl : {1, 2}) {
+        auto port = std::make_unique<RtsTimingPort>();
+        RtsTimingPort* timing = port.get();
+        ExchangeLine link(rtsControl, std::move(port));
+        const struct {
+            uint32_t baudIndex;
+            double wireMicroseconds;
+        } rates[] = {{6, 8 * 10 * 1e6 / 9600}, {12, 8 * 10 * 1e6 / 115200}, {3, 8 * 10 * 1e6 / 1200}};
+        for (const auto& rate : rates) {
+            link.settings.link.baudIndex = rate.baudIndex;
+            ASSERT_EQ(link.driver.Open(&link.settings.device), 1);
+            RunExchange(link, &TestDriver::ExchangePolled, ReadRegisterRequest(0));
+            std::printf("RTS %d, request of %.0f us on the wire: RTS held %.0f us\n", rtsControl, rate.wireMicroseconds,
+                        timing->HoldMicroseconds());
+            EXPECT_GE(timing->HoldMicroseconds(), rate.wireMicroseconds) << rate.baudIndex;
+        }
+    }
 }
 
 TEST(ExchangeLine, ReplyComesBackWholeWhateverTheRtsMode) {
