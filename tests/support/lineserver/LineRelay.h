@@ -5,6 +5,8 @@
 // Like a real port, the COM port starts empty at every open: bytes towards it
 // while it is closed are lost, and what it left unread is discarded when it
 // closes.
+#include <termios.h>
+
 #include <atomic>
 #include <functional>
 #include <mutex>
@@ -23,11 +25,17 @@ public:
 
     void ChangeNextFault(const std::function<void(ReplyFault&)>& change);
     void SendFromDevice(Bytes bytes);
+    // A device hears a port set to another rate only as noise, which it does
+    // not answer: from now on requests reach the slave only while the COM
+    // port is set to baud. A pty keeps the rate it is set to, though it moves
+    // bytes at any. False for a rate the pty cannot be set to.
+    bool HearOnlyAt(uint32_t baud);
 
 private:
     void CarryRequests();
     void CarryReplies();
     void ForwardReply(Bytes reply);
+    bool ComPortHeard() const;
 
     const int m_comMaster;
     const std::string m_comSlavePath;
@@ -36,6 +44,7 @@ private:
     PacedWriter m_towardsCom;
     std::mutex m_faultMutex;
     ReplyFault m_nextFault;
+    std::atomic<speed_t> m_onlyRate{B0};  // B0: every rate is heard
     std::atomic<bool> m_stopping{false};
     std::thread m_requestCarrier;
     std::thread m_replyCarrier;
