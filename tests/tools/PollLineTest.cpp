@@ -235,7 +235,7 @@ TEST(PollOnLine, AScanWithAutoBaudTriesTheCommonSettingsUntilAStationAnswers) {
         expected.push_back("scan: " + com + tried + ", stations 1-2, response timeout 100 ms");
     }
     expected.insert(expected.end(),
-                    {"station 2: 7", "stations answer at " + com + " 19200 8N1", "1 stations answered"});
+                    {"station 2: 7", "stations answer at " + com + " 19200 8N1", "1 station answered"});
     EXPECT_EQ(Lines(run.out), expected);
     EXPECT_EQ(line.Requests().size(), 2u);
 }

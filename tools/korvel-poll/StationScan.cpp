@@ -54,7 +54,7 @@ int StationScan::Run() {
         if (m_options.autoLine) m_out << "stations answer at " << DescribeLine(line) << '\n';
         break;
     }
-    m_out << m_answered << " stations answered" << std::endl;
+    m_out << m_answered << (m_answered == 1 ? " station" : " stations") << " answered" << std::endl;
     return opened && m_answered > 0 ? kExitAllSucceeded : kExitSomeFailed;
 }
 
