@@ -74,6 +74,7 @@ TEST(PollArguments, EveryKindOfBadArgumentIsOneClearLine) {
         {{"--info=yes"}, "--info takes no value"},
         {{"--scan"}, "--port is needed to scan"},
         {{"--port", "3", "--scan", "4x1:uint16"}, "give no tags"},
+        {{"--port", "3", "--scan", "--output", "scan.csv"}, "--format and --output are for tags"},
         {{"--port", "3", "--scan", "--stations", "0-5"}, "--stations '0-5'"},
         {{"--port", "3", "--scan", "--stations", "9-5"}, "FIRST-LAST within 1..254"},
         {{"--port", "3", "--scan", "--stations", "1-2-3"}, "--stations '1-2-3'"},

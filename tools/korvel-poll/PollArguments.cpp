@@ -138,6 +138,7 @@ std::string CheckScan(PollOptions& o) {
         return o.stations ? "--stations goes with --scan" : "";
     }
     if (!o.tags.empty() || !o.writes.empty()) return "--scan reads holding register 1 of each station: give no tags";
+    if (o.format || !o.outputPath.empty()) return "--scan prints its own list; --format and --output are for tags";
     if (o.line.port == 0) return "--port is needed to scan a line (e.g. --port COM3)";
     if (!o.timeoutGiven) o.line.timeoutMs = kScanTimeoutMs;
     if (!o.stations) o.stations = StationRange{};

@@ -40,7 +40,10 @@ StationScan::StationScan(IDeviceDriver& driver, const PollOptions& options, std:
 
 int StationScan::Run() {
     m_tag.dataType = kScanType;
-    m_driver.ParseAddress(kScanAddress, &m_tag);
+    if (!m_driver.ParseAddress(kScanAddress, &m_tag)) {
+        m_out << "the driver refused " << kScanAddress << ": " << DescribeDriverText(m_driver.GetErrorText()) << '\n';
+        return kExitSomeFailed;
+    }
     std::vector<LineOptions> settings =
         m_options.autoLine ? CommonLineSettings(m_options.line) : std::vector<LineOptions>{m_options.line};
     const size_t perLine = static_cast<size_t>(m_range.last - m_range.first + 1);
