@@ -6,9 +6,12 @@ build_native() {
   cmake --build build/native -j"$jobs"
 }
 
+# CMake reads the toolchain file only when it first configures a build
+# folder, and warns that it went unused when it is given again.
 build_win32() {
-  cmake -S . -B build/win32 -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
+  local toolchain=()
+  [ -f build/win32/CMakeCache.txt ] || toolchain=(-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake)
+  cmake -S . -B build/win32 -DCMAKE_BUILD_TYPE=Release "${toolchain[@]}" >/dev/null
   cmake --build build/win32 -j"$jobs"
   warm_wineprefix build/win32/wineprefix
 }

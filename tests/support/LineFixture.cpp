@@ -166,6 +166,10 @@ void LineFixture::StartSlave() {
     Command("start-slave");
 }
 
+void LineFixture::HearOnlyTheLineRate() {
+    Command("line-rate-only");
+}
+
 std::string LineFixture::Command(const std::string& text) {
     if (m_broken) return std::string();
     std::string answer, error;

@@ -75,6 +75,11 @@ public:
     void StopSlave();
     void StartSlave();
 
+    // From now on the slave hears the COM port only while it is set to the
+    // line's baud rate, as a device hears a port at another rate as noise.
+    // The parity cannot be checked: a pty does not keep it.
+    void HearOnlyTheLineRate();
+
 private:
     std::string Command(const std::string& text);
     void SetTable(const char* table, int station, uint16_t address, uint16_t value);

@@ -54,6 +54,19 @@ TEST(LineSettings, TheRestOfTheRecord) {
     EXPECT_EQ(defaults.responseTimeout, 1000u);
 }
 
+TEST(LineSettings, TheCommonSettingsGoRateByRateThroughTheCommonParities) {
+    LineOptions given;
+    given.port = 4;
+    given.stopBits = 2;
+    std::vector<LineOptions> settings = CommonLineSettings(given);
+    ASSERT_EQ(settings.size(), 18u);
+    EXPECT_EQ(DescribeLine(settings[0]), "COM4 9600 8N2");
+    EXPECT_EQ(DescribeLine(settings[1]), "COM4 9600 8E2");
+    EXPECT_EQ(DescribeLine(settings[2]), "COM4 9600 8O2");
+    EXPECT_EQ(DescribeLine(settings[3]), "COM4 19200 8N2");
+    EXPECT_EQ(DescribeLine(settings[17]), "COM4 2400 8O2");
+}
+
 TEST(LineSettings, PortsAreWrittenAsComNOrN) {
     const char* good[] = {"1", "COM1", "com64", "Com7", "064"};
     const int numbers[] = {1, 1, 64, 7, 64};

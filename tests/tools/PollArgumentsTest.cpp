@@ -62,13 +62,26 @@ TEST(PollArguments, EveryKindOfBadArgumentIsOneClearLine) {
         {{"--port", "3", "--write", "4x1:bcd=10000"}, "does not fit bcd (0..9999)"},
         {{"--port", "3", "--write", "4x1:uint32=4294967296"}, "does not fit uint32"},
         {{"--port", "3", "--write", "4x1:float=warm"}, "is not a float"},
-        {{"--port", "3", "--write", "0x1:bit=2"}, "does not fit bit"},
+        {{"--port", "3", "--write", "0x1:bit=2"}, "does not fit bit (0, 1, on or off)"},
+        {{"--port", "3", "--write", "4x20:int16=40000"}, "does not fit int16 (-32768..32767)"},
+        {{"--port", "3", "--write", "4x20:bcd=-1234"}, "does not fit bcd (0..9999)"},
+        {{"--port", "3", "--write", "4x1:float=1e39"}, "not a float within -3.402823e+38..3.402823e+38"},
         {{"--port", "3", "--write", "3x1:uint16=5"}, "read-only"},
         {{"--port", "3", "--write", "1x1:bit=1"}, "read-only"},
         {{"--port", "3", "--tags", "no-such-file.csv"}, "cannot open the tag file"},
         {{"--port", "3", "--verbose", "4x1:uint16"}, "unknown option '--verbose'"},
         {{"--port", "3", "-v", "4x1:uint16"}, "unknown option '-v'"},
         {{"--info=yes"}, "--info takes no value"},
+        {{"--scan"}, "--port is needed to scan"},
+        {{"--port", "3", "--scan", "4x1:uint16"}, "give no tags"},
+        {{"--port", "3", "--scan", "--output", "scan.csv"}, "--format and --output are for tags"},
+        {{"--port", "3", "--scan", "--stations", "0-5"}, "--stations '0-5'"},
+        {{"--port", "3", "--scan", "--stations", "9-5"}, "FIRST-LAST within 1..254"},
+        {{"--port", "3", "--scan", "--stations", "1-2-3"}, "--stations '1-2-3'"},
+        {{"--port", "3", "--stations", "1-5", "4x1:uint16"}, "--stations goes with --scan"},
+        {{"--port", "3", "--baud", "auto", "4x1:uint16"}, "--baud auto goes with --scan"},
+        {{"--port", "3", "--format", "xml", "4x1:uint16"}, "--format 'xml' is unknown"},
+        {{"--port", "3", "--format", "table", "--output", "x.csv", "4x1:uint16"}, "--output writes csv or jsonl"},
     };
     for (const BadArguments& c : cases) {
         std::string problem = Problem(c.args);
@@ -127,6 +140,27 @@ TEST(PollArguments, WritesCarryTheValueInTheFieldOfTheirType) {
     EXPECT_EQ(o.writes[5].value.floatValue, 21.5f);
     EXPECT_EQ(o.writes[5].valueText, "21.5");
     EXPECT_TRUE(o.tags.empty());
+}
+
+TEST(PollArguments, AScanAsksQuicklyAndOutputDefaultsToCsv) {
+    PollOptions scan = Parsed({"--port", "3", "--scan", "--baud", "auto"});
+    EXPECT_TRUE(scan.scan);
+    EXPECT_TRUE(scan.autoLine);
+    EXPECT_EQ(scan.line.timeoutMs, 100u);
+    ASSERT_TRUE(scan.stations.has_value());
+    EXPECT_EQ(scan.stations->first, 1);
+    EXPECT_EQ(scan.stations->last, 247);
+    PollOptions some = Parsed({"--port", "3", "--scan", "--timeout", "40", "--stations", "17"});
+    EXPECT_EQ(some.line.timeoutMs, 40u);
+    EXPECT_EQ(some.stations->first, 17);
+    EXPECT_EQ(some.stations->last, 17);
+
+    PollOptions logged = Parsed({"--port", "3", "--output", "plant.csv", "--stats", "4x1:uint16"});
+    EXPECT_EQ(logged.format, OutputFormat::kCsv);
+    EXPECT_EQ(logged.line.timeoutMs, 1000u);
+    EXPECT_TRUE(logged.stats);
+    EXPECT_EQ(Parsed({"--port", "3", "--output", "x", "--format", "jsonl", "4x1:uint16"}).format, OutputFormat::kJsonl);
+    EXPECT_FALSE(Parsed({"--port", "3", "4x1:uint16"}).format.has_value());
 }
 
 TEST(PollArguments, HelpAndInfoNeedNoPort) {

@@ -4,8 +4,10 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <sstream>
 
 #include "PollOutput.h"
 #include "ToolProcess.h"
@@ -40,6 +42,20 @@ std::string TemporaryFile(const char* prefix) {
     GetTempPathA(sizeof folder, folder);
     GetTempFileNameA(folder, prefix, 0, file);
     return file;
+}
+
+std::vector<std::string> FileLines(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+// "2024-05-17T08:30:01.250Z,1,4x10,...": the time's shape, then the rest.
+std::string AfterTime(const std::string& record, size_t timeStart = 0) {
+    std::string time = record.substr(timeStart, 24);
+    EXPECT_TRUE(time.size() == 24 && time[10] == 'T' && time[19] == '.' && time[23] == 'Z') << record;
+    return record.substr(timeStart + 24);
 }
 
 void ExpectRow(const std::string& output, const std::string& name, const std::string& value,
@@ -178,6 +194,109 @@ TEST(PollOnLine, TheFrameTraceShowsAndKeepsEveryFrame) {
     EXPECT_NE(run.out.find(first), std::string::npos) << run.out;
     EXPECT_NE(run.out.find(second), std::string::npos) << run.out;
     ExpectRow(run.out, "4x108", "258");
+}
+
+TEST(PollOnLine, AScanListsTheStationsThatAnswerWithTheirValueOrException) {
+    LineFixture line(9600, {1, 2, 17});
+    line.SetHoldingRegister(2, 0, 1234);
+    line.SetHoldingRegister(17, 0, 42);
+    // Station 1 is asked first; its reply becomes an exception.
+    line.DropNextReply();
+    line.SuffixNextReply({0x01, 0x83, 0x02, 0xC0, 0xF1});
+    const std::string port = std::to_string(line.PortIndex() + 1);
+    ToolRun run = RunPoll({"--port", port, "--scan", "--stations", "1-18"});
+    EXPECT_EQ(run.exitCode, 0u) << run.out << run.err;
+    EXPECT_EQ(Lines(run.out), (std::vector<std::string>{
+                                  "scan: COM" + port + " 9600 8N1, stations 1-18, response timeout 100 ms",
+                                  "station 1: exception 02 (illegal data address)", "station 2: 1234",
+                                  "station 17: 42", "3 stations answered"}));
+    std::vector<std::vector<uint8_t>> requests = line.Requests();
+    ASSERT_EQ(requests.size(), 18u);
+    for (size_t i = 0; i < requests.size(); ++i) {
+        EXPECT_EQ(requests[i][0], i + 1);
+        EXPECT_EQ(std::vector<uint8_t>(requests[i].begin() + 1, requests[i].end() - 2),
+                  (std::vector<uint8_t>{0x03, 0x00, 0x00, 0x00, 0x01}));
+    }
+
+    ToolRun silent = RunPoll({"--port", port, "--scan", "--stations", "3-4"});
+    EXPECT_EQ(silent.exitCode, 1u) << silent.out << silent.err;
+    EXPECT_EQ(Lines(silent.out).back(), "0 stations answered");
+}
+
+TEST(PollOnLine, AScanWithAutoBaudTriesTheCommonSettingsUntilAStationAnswers) {
+    LineFixture line(19200, {2});
+    line.HearOnlyTheLineRate();
+    line.SetHoldingRegister(2, 0, 7);
+    const std::string com = "COM" + std::to_string(line.PortIndex() + 1);
+    ToolRun run = RunPoll({"--port", com, "--scan", "--baud", "auto", "--stations", "1-2"});
+    EXPECT_EQ(run.exitCode, 0u) << run.out << run.err;
+    std::vector<std::string> expected;
+    for (const char* tried : {" 9600 8N1", " 9600 8E1", " 9600 8O1", " 19200 8N1"}) {
+        expected.push_back("scan: " + com + tried + ", stations 1-2, response timeout 100 ms");
+    }
+    expected.insert(expected.end(),
+                    {"station 2: 7", "stations answer at " + com + " 19200 8N1", "1 station answered"});
+    EXPECT_EQ(Lines(run.out), expected);
+    EXPECT_EQ(line.Requests().size(), 2u);
+}
+
+TEST(PollOnLine, RecordsAreAppendedToAFileWithOneHeaderOrWrittenToStandardOutput) {
+    LineFixture line;
+    line.SetHoldingRegister(1, 9, 250);
+    std::string path = TemporaryFile("kcs");
+    ToolRun first = RunPoll(
+        LineArgs(line, {"--cycles", "3", "--interval", "0", "--output", path, "4x10:uint16", "4x10,2:int16"}));
+    ToolRun second = RunPoll(LineArgs(line, {"--output", path, "--station", "9", "4x10:uint16"}));
+    std::vector<std::string> records = FileLines(path);
+    DeleteFileA(path.c_str());
+
+    EXPECT_EQ(first.exitCode, 0u) << first.out << first.err;
+    EXPECT_EQ(RowsNamed(first.out, "4x10").size(), 3u) << first.out;
+    EXPECT_EQ(second.exitCode, 1u) << second.out << second.err;
+    ASSERT_EQ(records.size(), 8u);
+    EXPECT_EQ(records[0], "time,station,address,type,value,status");
+    for (size_t cycle = 0; cycle < 3; ++cycle) {
+        EXPECT_EQ(AfterTime(records[1 + 2 * cycle]), ",1,4x10,uint16,250,OK");
+        EXPECT_EQ(AfterTime(records[2 + 2 * cycle]), ",1,\"4x10,2\",int16,250,OK");
+    }
+    EXPECT_EQ(AfterTime(records[7]), ",9,4x10,uint16,,读设备错误!");
+
+    ToolRun json = RunPoll(LineArgs(line, {"--format", "jsonl", "4x10:int16"}));
+    EXPECT_EQ(json.exitCode, 0u) << json.out << json.err;
+    std::vector<std::string> objects = Lines(json.out);
+    ASSERT_EQ(objects.size(), 1u) << json.out;
+    EXPECT_EQ(objects[0].substr(0, 9), "{\"time\":\"");
+    EXPECT_EQ(AfterTime(objects[0], 9), R"(","station":1,"address":"4x10","type":"int16","value":250,"status":"OK"})");
+    EXPECT_NE(json.err.find("cycle 1: 1 of 1 tags read"), std::string::npos) << json.err;
+}
+
+TEST(PollOnLine, StatisticsCountEachStationsRequestsAndAnswers) {
+    LineFixture line;
+    std::string path = TemporaryFile("kst");
+    {
+        std::ofstream file(path);
+        file << "4x1, uint16, alive, 1\n"
+             << "4x1, uint16, silent, 9\n";
+    }
+    line.DropNextReply();
+    line.SuffixNextReply({0x01, 0x83, 0x02, 0xC0, 0xF1});
+    ToolRun run = RunPoll(LineArgs(line, {"--cycles", "3", "--interval", "0", "--stats", "--tags", path}));
+    DeleteFileA(path.c_str());
+
+    EXPECT_EQ(run.exitCode, 1u) << run.out << run.err;
+    std::vector<std::string> lines = Lines(run.out);
+    auto heading = std::find_if(lines.begin(), lines.end(),
+                                [](const std::string& l) { return l.rfind("station  requests", 0) == 0; });
+    ASSERT_TRUE(heading != lines.end() && lines.end() - heading == 3) << run.out;
+    std::istringstream alive(heading[1]);
+    std::istringstream silent(heading[2]);
+    std::string fields[10];
+    for (std::string& field : fields) alive >> field;
+    EXPECT_EQ(std::vector<std::string>(fields, fields + 8),
+              (std::vector<std::string>{"1", "3", "2", "0", "0", "02:1", "0", "0"})) << heading[1];
+    for (std::string& field : fields) silent >> field;
+    EXPECT_EQ(std::vector<std::string>(fields, fields + 10),
+              (std::vector<std::string>{"9", "3", "0", "3", "0", "-", "0", "0", "-", "-"})) << heading[2];
 }
 
 // Registration writes the class into the registry of the test's Wine prefix;

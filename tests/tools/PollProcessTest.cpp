@@ -16,6 +16,7 @@ TEST(PollProcess, BadArgumentsExitWithTwoAndOneLineThenTheUsage) {
         {{"--port", "COM99", "4x1:uint16"}, "korvel-poll: --port 'COM99' is not a serial port"},
         {{"4x1:uint16", "--baud"}, "korvel-poll: --baud needs a value"},
         {{"--port", "3", "--write", "4x1:uint16=-1"}, "korvel-poll: value '-1' does not fit uint16"},
+        {{"--port", "3", "--write", "4x20:int16=40000"}, "korvel-poll: value '40000' does not fit int16 (-32768..3"},
         {{}, "korvel-poll: nothing to do"},
     };
     for (const BadRun& c : cases) {
@@ -44,10 +45,14 @@ TEST(PollProcess, AModuleThatCannotBeLoadedIsAFailureNotACrash) {
 }
 
 TEST(PollProcess, APortThatCannotBeOpenedFailsTheRunWithTheDriversText) {
-    ToolRun run = RunPoll({"--port", "COM64", "4x1:uint16"});
-    EXPECT_EQ(run.exitCode, 1u) << run.out << run.err;
-    EXPECT_NE(run.out.find("cannot open COM64: 初始化设备错误! (device initialisation error)"), std::string::npos)
-        << run.out;
+    const std::vector<std::string> runs[] = {{"--port", "COM64", "4x1:uint16"},
+                                             {"--port", "COM64", "--scan", "--baud", "auto"}};
+    for (const std::vector<std::string>& args : runs) {
+        ToolRun run = RunPoll(args);
+        EXPECT_EQ(run.exitCode, 1u) << run.out << run.err;
+        EXPECT_NE(run.out.find("cannot open COM64: 初始化设备错误! (device initialisation error)"), std::string::npos)
+            << run.out;
+    }
 }
 
 }  // namespace

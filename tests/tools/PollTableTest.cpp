@@ -3,6 +3,7 @@
 #include "korvel-poll/DriverTexts.h"
 #include "korvel-poll/GbkText.h"
 #include "korvel-poll/PollTable.h"
+#include "korvel-poll/TagLog.h"
 #include "modbus/TagRecords.h"
 
 namespace {
@@ -22,6 +23,35 @@ TEST(PollTable, ColumnsLineUpForEveryTagOfTheRun) {
 
 TEST(PollTable, TheSummarySaysReadFailedAndTime) {
     EXPECT_EQ(CycleSummary(3, 6, 1, 412), "cycle 3: 5 of 6 tags read, 1 failed, 412 ms");
+}
+
+TEST(TagLog, RecordsKeepTheirFieldsApartInCsvAndJson) {
+    const PollTag counted{"block", "4x10,4", kTypeUInt16, ""};
+    const PollTag temperature{"temperature", "3x1", kTypeFloat, ""};
+    const PollTag odd{"odd", "4x1", kTypeUInt32, ""};
+    SYSTEMTIME utc{2024, 5, 5, 17, 8, 30, 1, 250};
+    const std::string time = IsoTime(utc);
+    EXPECT_EQ(time, "2024-05-17T08:30:01.250Z");
+    const std::string jsonTime = R"({"time":"2024-05-17T08:30:01.250Z",)";
+    const struct {
+        TagRecord record;
+        const char* csv;   // after the time
+        const char* json;  // after the time
+    } cases[] = {
+        {{time, 17, &counted, true, "1234", "OK"}, ",17,\"4x10,4\",uint16,1234,OK",
+         R"("station":17,"address":"4x10,4","type":"uint16","value":1234,"status":"OK"})"},
+        {{time, 1, &temperature, false, "", "读设备错误!"}, ",1,3x1,float,,读设备错误!",
+         R"("station":1,"address":"3x1","type":"float","value":null,"status":"读设备错误!"})"},
+        {{time, 1, &temperature, true, "-inf", "OK"}, ",1,3x1,float,-inf,OK",
+         R"("station":1,"address":"3x1","type":"float","value":"-inf","status":"OK"})"},
+        {{time, 2, &odd, false, "", "say \"no\",\tthen\\"}, ",2,4x1,uint32,,\"say \"\"no\"\",\tthen\\\"",
+         R"("station":2,"address":"4x1","type":"uint32","value":null,"status":"say \"no\",\u0009then\\"})"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(CsvLine(c.record), time + c.csv);
+        EXPECT_EQ(JsonLine(c.record), jsonTime + c.json);
+    }
+    EXPECT_EQ(CsvHeader(), "time,station,address,type,value,status");
 }
 
 TEST(DriverTexts, GbkTextsBecomeUtf8WithTheirMeaning) {

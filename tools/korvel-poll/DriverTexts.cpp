@@ -23,9 +23,12 @@ const TextMeaning kMeanings[] = {
 }  // namespace
 
 std::string DescribeDriverText(const char* gbk) {
-    std::string text = GbkToUtf8(gbk);
+    return DescribeUtf8DriverText(GbkToUtf8(gbk));
+}
+
+std::string DescribeUtf8DriverText(const std::string& utf8) {
     for (const TextMeaning& meaning : kMeanings) {
-        if (text == meaning.utf8) return text + " (" + meaning.english + ")";
+        if (utf8 == meaning.utf8) return utf8 + " (" + meaning.english + ")";
     }
-    return text;
+    return utf8;
 }

@@ -6,3 +6,5 @@
 
 // "读设备错误! (error reading the device)".
 std::string DescribeDriverText(const char* gbk);
+// The same for a text already converted to UTF-8.
+std::string DescribeUtf8DriverText(const std::string& utf8);

@@ -29,7 +29,7 @@ FrameTraceView::~FrameTraceView() {
 std::string FrameTraceView::Start() {
     m_path = CurrentTraceFile();
     if (!m_path.empty()) {
-        m_shown = FileSize(m_path);
+        m_followed = FileSize(m_path);
         return "";
     }
     char folder[MAX_PATH];
@@ -43,15 +43,19 @@ std::string FrameTraceView::Start() {
     return "";
 }
 
-void FrameTraceView::ShowNew(std::ostream& out) {
-    if (m_path.empty()) return;
+std::vector<TraceRecord> FrameTraceView::Follow() {
+    std::vector<TraceRecord> records;
+    if (m_path.empty()) return records;
     std::ifstream in(m_path, std::ios::binary);
-    in.seekg(static_cast<std::streamoff>(m_shown));
+    in.seekg(static_cast<std::streamoff>(m_followed));
     std::string line;
-    // A line still being written has no newline yet; it is shown next time.
+    // A line still being written has no newline yet; it is read next time.
     while (std::getline(in, line) && !in.eof()) {
-        m_shown += line.size() + 1;
+        m_followed += line.size() + 1;
         if (!line.empty() && line.back() == '\r') line.pop_back();
-        out << "    " << line << '\n';
+        if (m_show != nullptr) *m_show << "    " << line << '\n';
+        records.push_back(ParseTraceLine(line));
+        if (m_stats != nullptr) m_stats->Add(records.back());
     }
+    return records;
 }

@@ -1,13 +1,21 @@
 #pragma once
-// --trace: the driver appends every frame to the file KORVEL_TRACE names;
-// this follows that file and shows the new lines as they come.
+// The driver appends every frame it sends and receives, and the events of
+// its line handling, to the file KORVEL_TRACE names. This follows that file
+// for --trace (the lines shown as they come), --stats (the lines counted)
+// and --scan (the reply behind a failed read).
 #include <cstdint>
 #include <ostream>
 #include <string>
+#include <vector>
+
+#include "korvel-poll/LineStatistics.h"
+#include "korvel-poll/TraceRecord.h"
 
 class FrameTraceView {
 public:
-    FrameTraceView() = default;
+    // show: where new lines are printed, indented; stats: where they are
+    // counted. Either may be null.
+    FrameTraceView(std::ostream* show, LineStatistics* stats) : m_show(show), m_stats(stats) {}
     FrameTraceView(const FrameTraceView&) = delete;
     FrameTraceView& operator=(const FrameTraceView&) = delete;
     // Removes the file when it was a temporary one of ours.
@@ -16,12 +24,13 @@ public:
     // Keeps the file KORVEL_TRACE already names, from its current end, or
     // names a temporary file. Returns an empty text or what went wrong.
     std::string Start();
-    // Writes the lines appended since the last call, each indented.
-    void ShowNew(std::ostream& out);
-    const std::string& Path() const { return m_path; }
+    // The lines appended since the last call, shown and counted, parsed.
+    std::vector<TraceRecord> Follow();
 
 private:
+    std::ostream* m_show;
+    LineStatistics* m_stats;
     std::string m_path;
-    uint64_t m_shown = 0;
+    uint64_t m_followed = 0;
     bool m_temporary = false;
 };

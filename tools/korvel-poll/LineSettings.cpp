@@ -14,6 +14,10 @@ const uint32_t kBaudRates[] = {110,   300,   600,   1200,  2400,  4800,   9600, 
 // mark, space (not the Win32 order).
 const char* const kParities[] = {"odd", "even", "none", "mark", "space"};
 
+// What devices are most often set to, the most common first.
+const uint32_t kCommonBaudRates[] = {9600, 19200, 38400, 115200, 4800, 2400};
+const char* const kCommonParities[] = {"none", "even", "odd"};
+
 constexpr int kLastPort = 64;
 
 template <typename T, size_t N>
@@ -91,6 +95,19 @@ std::string SetTimeout(LineOptions& line, const std::string& text) {
     if (!ParseChoice(text, 1, 600000, ms)) return "--timeout '" + text + "' must be 1..600000 milliseconds";
     line.timeoutMs = static_cast<uint32_t>(ms);
     return "";
+}
+
+std::vector<LineOptions> CommonLineSettings(const LineOptions& given) {
+    std::vector<LineOptions> settings;
+    for (uint32_t baud : kCommonBaudRates) {
+        for (const char* parity : kCommonParities) {
+            LineOptions line = given;
+            line.baud = baud;
+            line.parity = parity;
+            settings.push_back(line);
+        }
+    }
+    return settings;
 }
 
 LinkParameters ToLinkParameters(const LineOptions& line) {

@@ -3,6 +3,7 @@
 // the host's LinkParameters record.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "driver/HostRecords.h"
 
@@ -25,6 +26,10 @@ std::string SetDataBits(LineOptions& line, const std::string& text);
 std::string SetStopBits(LineOptions& line, const std::string& text);
 std::string SetRts(LineOptions& line, const std::string& text);
 std::string SetTimeout(LineOptions& line, const std::string& text);
+
+// The settings --baud auto tries in turn: the common rates, each with the
+// common parities, the rest as given.
+std::vector<LineOptions> CommonLineSettings(const LineOptions& given);
 
 // The record the driver's Open reads. The options must have passed the setters.
 LinkParameters ToLinkParameters(const LineOptions& line);

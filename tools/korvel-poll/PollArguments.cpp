@@ -6,6 +6,10 @@
 
 namespace {
 
+// Short enough that a silent station costs little, long enough for a slow
+// device at 2400 baud.
+constexpr uint32_t kScanTimeoutMs = 100;
+
 using Setter = std::string (*)(PollOptions&, const std::string&);
 
 struct OptionRule {
@@ -37,6 +41,30 @@ std::string SetWrite(PollOptions& o, const std::string& text) {
     return problem;
 }
 
+// "FIRST-LAST" or one station alone.
+std::string SetStations(PollOptions& o, const std::string& text) {
+    std::vector<std::string> ends = Split(text, '-');
+    int64_t first = 0;
+    int64_t last = 0;
+    bool parsed = ends.size() <= 2 && CheckStationText(ends[0]).empty() && CheckStationText(ends.back()).empty() &&
+                  ParseInteger(ends[0], 1, 254, first) && ParseInteger(ends.back(), first, 254, last);
+    if (!parsed) return "--stations '" + text + "' must be FIRST-LAST within 1..254, e.g. 1-247";
+    o.stations = StationRange{static_cast<int>(first), static_cast<int>(last)};
+    return "";
+}
+
+std::string SetBaudOrAuto(PollOptions& o, const std::string& text) {
+    o.autoLine = text == "auto";
+    return o.autoLine ? "" : SetBaud(o.line, text);
+}
+
+std::string SetFormat(PollOptions& o, const std::string& text) {
+    OutputFormat format;
+    if (!ParseOutputFormat(text, format)) return "--format '" + text + "' is unknown: use table, csv or jsonl";
+    o.format = format;
+    return "";
+}
+
 std::string AddTag(PollOptions& o, const std::string& text) {
     PollTag tag;
     std::string problem = ParseTagSpec(text, tag);
@@ -48,12 +76,16 @@ const OptionRule kOptions[] = {
     {"--dll", true, [](PollOptions& o, const std::string& v) { o.dllPath = v; return std::string(); }},
     {"--registered", false, [](PollOptions& o, const std::string&) { o.registered = true; return std::string(); }},
     {"--port", true, [](PollOptions& o, const std::string& v) { return SetPort(o.line, v); }},
-    {"--baud", true, [](PollOptions& o, const std::string& v) { return SetBaud(o.line, v); }},
+    {"--baud", true, SetBaudOrAuto},
     {"--parity", true, [](PollOptions& o, const std::string& v) { return SetParity(o.line, v); }},
     {"--data-bits", true, [](PollOptions& o, const std::string& v) { return SetDataBits(o.line, v); }},
     {"--stop-bits", true, [](PollOptions& o, const std::string& v) { return SetStopBits(o.line, v); }},
     {"--rts", true, [](PollOptions& o, const std::string& v) { return SetRts(o.line, v); }},
-    {"--timeout", true, [](PollOptions& o, const std::string& v) { return SetTimeout(o.line, v); }},
+    {"--timeout", true,
+     [](PollOptions& o, const std::string& v) {
+         o.timeoutGiven = true;
+         return SetTimeout(o.line, v);
+     }},
     {"--station", true,
      [](PollOptions& o, const std::string& v) {
          std::string problem = CheckStationText(v);
@@ -65,6 +97,11 @@ const OptionRule kOptions[] = {
     {"--cycles", true, [](PollOptions& o, const std::string& v) { return SetCount("--cycles", v, 1000000, o.cycles); }},
     {"--interval", true,
      [](PollOptions& o, const std::string& v) { return SetCount("--interval", v, 3600000, o.intervalMs); }},
+    {"--scan", false, [](PollOptions& o, const std::string&) { o.scan = true; return std::string(); }},
+    {"--stations", true, SetStations},
+    {"--format", true, SetFormat},
+    {"--output", true, [](PollOptions& o, const std::string& v) { o.outputPath = v; return std::string(); }},
+    {"--stats", false, [](PollOptions& o, const std::string&) { o.stats = true; return std::string(); }},
     {"--info", false, [](PollOptions& o, const std::string&) { o.info = true; return std::string(); }},
     {"--trace", false, [](PollOptions& o, const std::string&) { o.trace = true; return std::string(); }},
     {"--help", false, [](PollOptions& o, const std::string&) { o.help = true; return std::string(); }},
@@ -95,12 +132,34 @@ std::string ApplyOption(const std::vector<std::string>& args, size_t& i, PollOpt
     return rule->set(options, value);
 }
 
-// What the parsed options still lack for a run.
-std::string CheckComplete(const PollOptions& o) {
-    bool usesLine = !o.tags.empty() || !o.writes.empty();
-    if (!usesLine && !o.info) return "nothing to do: give tags, --tags FILE, --write or --info";
-    if (usesLine && o.line.port == 0) return "--port is needed to read or write tags (e.g. --port COM3)";
+std::string CheckScan(PollOptions& o) {
+    if (!o.scan) {
+        if (o.autoLine) return "--baud auto goes with --scan; polling needs the line's own rate";
+        return o.stations ? "--stations goes with --scan" : "";
+    }
+    if (!o.tags.empty() || !o.writes.empty()) return "--scan reads holding register 1 of each station: give no tags";
+    if (o.format || !o.outputPath.empty()) return "--scan prints its own list; --format and --output are for tags";
+    if (o.line.port == 0) return "--port is needed to scan a line (e.g. --port COM3)";
+    if (!o.timeoutGiven) o.line.timeoutMs = kScanTimeoutMs;
+    if (!o.stations) o.stations = StationRange{};
     return "";
+}
+
+std::string CheckOutput(PollOptions& o) {
+    if (o.outputPath.empty()) return "";
+    if (o.format == OutputFormat::kTable) return "--output writes csv or jsonl; the table is shown on the terminal";
+    if (!o.format) o.format = OutputFormat::kCsv;
+    return "";
+}
+
+// What the parsed options still lack for a run, and the defaults that
+// depend on what else was given.
+std::string Complete(PollOptions& o) {
+    bool usesLine = !o.tags.empty() || !o.writes.empty();
+    if (!usesLine && !o.info && !o.scan) return "nothing to do: give tags, --tags FILE, --write, --scan or --info";
+    if (usesLine && o.line.port == 0) return "--port is needed to read or write tags (e.g. --port COM3)";
+    std::string problem = CheckScan(o);
+    return problem.empty() ? CheckOutput(o) : problem;
 }
 
 }  // namespace
@@ -120,7 +179,7 @@ std::string ParsePollArguments(const std::vector<std::string>& args, PollOptions
         }
         if (!problem.empty()) return problem;
     }
-    return options.help ? "" : CheckComplete(options);
+    return options.help ? "" : Complete(options);
 }
 
 const char* PollUsage() {
@@ -142,6 +201,12 @@ const char* PollUsage() {
            "  --timeout MS        response timeout (default 1000)\n"
            "  --cycles N          polling cycles, 0 = until Ctrl+C (default 1)\n"
            "  --interval MS       pause between cycles (default 1000)\n"
+           "  --format F          table, csv or jsonl: one record per tag and cycle (default table)\n"
+           "  --output FILE       append the records to FILE (csv unless --format says jsonl)\n"
+           "  --stats             per station at the end: requests, replies, failures, response times\n"
+           "  --scan              list the stations that answer a read of 4x1 (timeout default 100)\n"
+           "  --stations A-B      the stations --scan tries (default 1-247)\n"
+           "  --baud auto         with --scan: try the common rates and parities until a station answers\n"
            "  --info              print the module's device catalogue and area table\n"
            "  --trace             show every frame sent and received (KORVEL_TRACE names the file to keep)\n"
            "  --dll PATH          the driver module (default: Korvel.dll beside korvel-poll)\n"

@@ -1,11 +1,13 @@
 #pragma once
 // Everything a korvel-poll run was asked to do, parsed from its command line.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "korvel-poll/LineSettings.h"
 #include "korvel-poll/PollTag.h"
+#include "korvel-poll/TagLog.h"
 #include "modbus/TagRecords.h"
 
 struct WriteRequest {
@@ -14,10 +16,16 @@ struct WriteRequest {
     TagValue value{};
 };
 
+struct StationRange {
+    int first = 1;
+    int last = 247;
+};
+
 struct PollOptions {
     std::string dllPath;   // empty: Korvel.dll beside the tool
     bool registered = false;  // create the driver through the registered class
     LineOptions line;
+    bool timeoutGiven = false;
     std::string station = "1";
     std::vector<PollTag> tags;
     std::vector<WriteRequest> writes;
@@ -26,6 +34,12 @@ struct PollOptions {
     bool info = false;
     bool trace = false;
     bool help = false;
+    bool scan = false;
+    std::optional<StationRange> stations;  // --scan; set once it is given
+    bool autoLine = false;   // --baud auto: --scan tries the common line settings
+    std::optional<OutputFormat> format;
+    std::string outputPath;  // --output: records appended to this file
+    bool stats = false;
 };
 
 // Parses the arguments after the program name. Returns an empty text, or one

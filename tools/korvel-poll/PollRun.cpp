@@ -4,11 +4,22 @@
 
 #include "korvel-poll/DataTypes.h"
 #include "korvel-poll/DriverTexts.h"
+#include "korvel-poll/GbkText.h"
 #include "korvel-poll/Interrupt.h"
 #include "korvel-poll/ValueText.h"
 
-PollRun::PollRun(IDeviceDriver& driver, const PollOptions& options, std::ostream& out, FrameTraceView* trace)
-    : m_driver(driver), m_options(options), m_out(out), m_trace(trace), m_table(options.tags, options.station) {}
+namespace {
+
+std::string UtcNow() {
+    SYSTEMTIME now;
+    GetSystemTime(&now);
+    return IsoTime(now);
+}
+
+}  // namespace
+
+PollRun::PollRun(IDeviceDriver& driver, const PollOptions& options, const RunOutput& output)
+    : m_driver(driver), m_options(options), m_output(output), m_table(options.tags, options.station) {}
 
 std::string PollRun::LastError() {
     return DescribeDriverText(m_driver.GetErrorText());
@@ -47,10 +58,10 @@ std::string PollRun::Prepare() {
 bool PollRun::OpenLink() {
     m_link = ToLinkParameters(m_options.line);
     m_settings.link = &m_link;
-    m_out << "line: " << DescribeLine(m_options.line) << ", response timeout " << m_options.line.timeoutMs << " ms"
+    m_output.out << "line: " << DescribeLine(m_options.line) << ", response timeout " << m_options.line.timeoutMs << " ms"
           << (m_options.line.rts ? ", RTS keyed while sending" : "") << '\n';
     if (m_driver.Open(&m_settings)) return true;
-    m_out << "cannot open COM" << m_options.line.port << ": " << LastError() << '\n';
+    m_output.out << "cannot open COM" << m_options.line.port << ": " << LastError() << '\n';
     ++m_failures;
     return false;
 }
@@ -62,34 +73,46 @@ void PollRun::WriteAll() {
 void PollRun::WriteOne(const WriteRequest& write, const PreparedTag& tag) {
     bool written = m_driver.Write(&tag.station, &tag.address, &write.value) == 1;
     std::string outcome = written ? "OK" : LastError();
-    ShowFrames();
-    m_out << "write station " << tag.stationText << " " << write.tag.address << ":" << DataTypeText(write.tag.dataType)
+    FollowTrace();
+    m_output.out << "write station " << tag.stationText << " " << write.tag.address << ":" << DataTypeText(write.tag.dataType)
           << " = " << write.valueText << "  " << outcome << '\n';
     if (!written) ++m_failures;
 }
 
-TagReading PollRun::ReadOne(const PreparedTag& tag) {
+TagRecord PollRun::ReadOne(const PreparedTag& tag) {
+    TagRecord record;
     TagValue value{};
-    if (m_driver.Read(&tag.station, &tag.address, &value) == 1) {
-        return {tag.stationText, FormatValue(tag.tag->dataType, value), "OK"};
+    record.read = m_driver.Read(&tag.station, &tag.address, &value) == 1;
+    record.time = UtcNow();
+    record.station = tag.station;
+    record.tag = tag.tag;
+    record.value = record.read ? FormatValue(tag.tag->dataType, value) : "";
+    record.status = GbkToUtf8(m_driver.GetErrorText());
+    return record;
+}
+
+void PollRun::ShowRecord(const PreparedTag& tag, const TagRecord& record) {
+    if (m_output.showTable) {
+        TagReading reading{tag.stationText, record.read ? record.value : "-", DescribeUtf8DriverText(record.status)};
+        m_output.out << m_table.Row(*tag.tag, reading) << std::endl;
     }
-    return {tag.stationText, "-", LastError()};
+    if (m_output.log != nullptr) m_output.log->Add(record);
 }
 
 size_t PollRun::PollCycle(unsigned cycle) {
     ULONGLONG started = GetTickCount64();
     size_t failed = 0;
     size_t read = 0;
-    m_out << '\n' << m_table.Header() << '\n';
+    if (m_output.showTable) m_output.out << '\n' << m_table.Header() << '\n';
     for (const PreparedTag& tag : m_tags) {
         if (InterruptRequested()) break;
-        TagReading reading = ReadOne(tag);
+        TagRecord record = ReadOne(tag);
         ++read;
-        if (reading.status != "OK") ++failed;
-        ShowFrames();
-        m_out << m_table.Row(*tag.tag, reading) << std::endl;
+        if (!record.read) ++failed;
+        FollowTrace();
+        ShowRecord(tag, record);
     }
-    m_out << CycleSummary(cycle, read, failed, GetTickCount64() - started) << std::endl;
+    m_output.out << CycleSummary(cycle, read, failed, GetTickCount64() - started) << std::endl;
     return failed;
 }
 
@@ -99,7 +122,7 @@ void PollRun::PollCycles() {
         m_failures += PollCycle(cycle);
         if (m_options.cycles != 0 && cycle >= m_options.cycles) return;
         if (InterruptRequested() || WaitOrInterrupt(m_options.intervalMs)) {
-            m_out << "interrupted\n";
+            m_output.out << "interrupted\n";
             return;
         }
     }
@@ -109,6 +132,6 @@ void PollRun::CloseLink() {
     m_driver.Close(0);
 }
 
-void PollRun::ShowFrames() {
-    if (m_trace != nullptr) m_trace->ShowNew(m_out);
+void PollRun::FollowTrace() {
+    if (m_output.trace != nullptr) m_output.trace->Follow();
 }

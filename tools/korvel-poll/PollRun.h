@@ -9,11 +9,22 @@
 #include "korvel-poll/FrameTraceView.h"
 #include "korvel-poll/PollOptions.h"
 #include "korvel-poll/PollTable.h"
+#include "korvel-poll/TagLog.h"
+
+// Where a run's output goes. out takes what a person reads: the line, the
+// writes, the table when showTable holds, and the summary of each cycle.
+// log, when not null, takes a record of every read. trace, when not null,
+// is followed after every exchange.
+struct RunOutput {
+    std::ostream& out;
+    bool showTable;
+    TagLog* log;
+    FrameTraceView* trace;
+};
 
 class PollRun {
 public:
-    // trace may be null when frames are not shown.
-    PollRun(IDeviceDriver& driver, const PollOptions& options, std::ostream& out, FrameTraceView* trace);
+    PollRun(IDeviceDriver& driver, const PollOptions& options, const RunOutput& output);
 
     // Lets the driver check every station and tag address. An empty text, or
     // what the driver refused (a bad argument).
@@ -37,13 +48,13 @@ private:
     std::string LastError();
     void WriteOne(const WriteRequest& write, const PreparedTag& tag);
     size_t PollCycle(unsigned cycle);
-    TagReading ReadOne(const PreparedTag& tag);
-    void ShowFrames();
+    TagRecord ReadOne(const PreparedTag& tag);
+    void ShowRecord(const PreparedTag& tag, const TagRecord& record);
+    void FollowTrace();
 
     IDeviceDriver& m_driver;
     const PollOptions& m_options;
-    std::ostream& m_out;
-    FrameTraceView* m_trace;
+    RunOutput m_output;
     PollTable m_table;
     std::vector<PreparedTag> m_tags;
     std::vector<PreparedTag> m_writeTags;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "korvel-poll/DataTypes.h"
+#include "korvel-poll/TextUtil.h"
 
 namespace {
 
@@ -37,12 +38,7 @@ std::string PollTable::Row(const PollTag& tag, const TagReading& reading) const 
 
 // The last column is not padded: it holds texts of any length.
 std::string PollTable::Line(const std::vector<std::string>& cells) const {
-    std::string line;
-    for (size_t i = 0; i < cells.size(); ++i) {
-        line += cells[i];
-        if (i + 1 < cells.size()) line += std::string(m_widths[i] - std::min(m_widths[i], cells[i].size()) + 2, ' ');
-    }
-    return line;
+    return JoinColumns(cells, m_widths);
 }
 
 std::string CycleSummary(unsigned cycle, size_t tags, size_t failed, unsigned long long ms) {

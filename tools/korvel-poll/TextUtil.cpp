@@ -1,5 +1,6 @@
 #include "korvel-poll/TextUtil.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace {
@@ -39,6 +40,15 @@ std::vector<std::string> Split(const std::string& text, char separator) {
         if (end == std::string::npos) return fields;
         start = end + 1;
     }
+}
+
+std::string JoinColumns(const std::vector<std::string>& cells, const std::vector<size_t>& widths) {
+    std::string line;
+    for (size_t i = 0; i < cells.size(); ++i) {
+        line += cells[i];
+        if (i + 1 < cells.size()) line += std::string(widths[i] - std::min(widths[i], cells[i].size()) + 2, ' ');
+    }
+    return line;
 }
 
 // Digits are accumulated with a bound check on every step, so a long run of

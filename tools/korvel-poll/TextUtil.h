@@ -7,6 +7,9 @@
 std::string ToLower(const std::string& text);
 std::string Trim(const std::string& text);
 std::vector<std::string> Split(const std::string& text, char separator);
+// The cells of a table row, each padded to its column's width and two blanks
+// apart; the last is not padded, so a row has no trailing blanks.
+std::string JoinColumns(const std::vector<std::string>& cells, const std::vector<size_t>& widths);
 // A whole decimal number (optional sign) or a 0x hexadecimal one, within
 // [min, max]. Anything else, an empty text or trailing characters included,
 // gives false and leaves value alone.

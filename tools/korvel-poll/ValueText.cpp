@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 
 #include "korvel-poll/DataTypes.h"
 #include "korvel-poll/TextUtil.h"
@@ -65,7 +66,8 @@ std::string ParseFloat(const std::string& text, TagValue& value) {
     char* end = nullptr;
     float number = std::strtof(begin, &end);
     if (text.empty() || *end != '\0' || !std::isfinite(number)) {
-        return "value '" + text + "' is not a float (e.g. 21.5 or -1e3)";
+        const std::string largest = FormatFloat(std::numeric_limits<float>::max());
+        return "value '" + text + "' is not a float within -" + largest + ".." + largest + " (e.g. 21.5 or -1e3)";
     }
     value.floatValue = number;
     return "";
@@ -85,8 +87,9 @@ std::string ParseValue(int16_t dataType, const std::string& text, TagValue& valu
     std::string number = dataType == kTypeBit ? BitWordValue(text) : text;
     int64_t parsed = 0;
     if (!ParseInteger(number, rule->min, rule->max, parsed)) {
-        return "value '" + text + "' does not fit " + DataTypeText(dataType) + " (" + std::to_string(rule->min) +
-               ".." + std::to_string(rule->max) + ")";
+        const std::string range = dataType == kTypeBit ? "0, 1, on or off"
+                                                       : std::to_string(rule->min) + ".." + std::to_string(rule->max);
+        return "value '" + text + "' does not fit " + DataTypeText(dataType) + " (" + range + ")";
     }
     rule->store(value, parsed);
     return "";

@@ -5,7 +5,9 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <fstream>
 #include <iostream>
+#include <memory>
 
 #include "korvel-poll/DriverHost.h"
 #include "korvel-poll/ExitCode.h"
@@ -14,6 +16,7 @@
 #include "korvel-poll/Interrupt.h"
 #include "korvel-poll/PollOptions.h"
 #include "korvel-poll/PollRun.h"
+#include "korvel-poll/StationScan.h"
 
 namespace {
 
@@ -46,8 +49,36 @@ int Failed(const std::string& problem) {
     return kExitSomeFailed;
 }
 
-int PollWith(IDeviceDriver& driver, const PollOptions& options, FrameTraceView* trace) {
-    PollRun run(driver, options, std::cout, trace);
+// The records of a run, when it keeps any: appended to --output, or on
+// standard output in place of the table.
+class RecordOutput {
+public:
+    std::string Open(const PollOptions& options) {
+        const OutputFormat format = options.format.value_or(OutputFormat::kTable);
+        if (options.outputPath.empty()) {
+            if (format != OutputFormat::kTable) m_log = std::make_unique<TagLog>(format, std::cout, true);
+            return "";
+        }
+        std::ifstream existing(options.outputPath, std::ios::binary | std::ios::ate);
+        const bool empty = !existing || existing.tellg() == 0;
+        existing.close();
+        m_file.open(options.outputPath, std::ios::binary | std::ios::app);
+        if (!m_file) return "cannot open '" + options.outputPath + "' to append the records to";
+        m_log = std::make_unique<TagLog>(format, m_file, empty);
+        return "";
+    }
+    TagLog* Log() const { return m_log.get(); }
+    // Standard output holds the records; what a person reads goes to the
+    // error stream.
+    bool OnStandardOutput() const { return m_log != nullptr && !m_file.is_open(); }
+
+private:
+    std::ofstream m_file;
+    std::unique_ptr<TagLog> m_log;
+};
+
+int PollWith(IDeviceDriver& driver, const PollOptions& options, const RunOutput& output) {
+    PollRun run(driver, options, output);
     std::string problem = run.Prepare();
     if (!problem.empty()) return BadArguments(problem);
     if (run.OpenLink()) {
@@ -59,16 +90,29 @@ int PollWith(IDeviceDriver& driver, const PollOptions& options, FrameTraceView* 
 }
 
 int Run(const PollOptions& options) {
-    FrameTraceView trace;
-    std::string problem = options.trace ? trace.Start() : "";
+    RecordOutput records;
+    std::string problem = records.Open(options);
+    if (!problem.empty()) return Failed(problem);
+    std::ostream& out = records.OnStandardOutput() ? std::cerr : std::cout;
+    LineStatistics statistics;
+    FrameTraceView trace(options.trace ? &out : nullptr, options.stats ? &statistics : nullptr);
+    const bool followTrace = options.trace || options.stats || options.scan;
+    problem = followTrace ? trace.Start() : "";
     if (!problem.empty()) return Failed(problem);
     DriverHost host;
     problem = host.Load(options.dllPath);
     if (problem.empty()) problem = host.CreateDriver(options.registered);
     if (!problem.empty()) return Failed(problem);
-    if (options.info) PrintModuleInfo(host, std::cout);
-    if (options.tags.empty() && options.writes.empty()) return kExitAllSucceeded;
-    return PollWith(host.Driver(), options, options.trace ? &trace : nullptr);
+    if (options.info) PrintModuleInfo(host, out);
+    int exitCode = kExitAllSucceeded;
+    if (options.scan) {
+        exitCode = StationScan(host.Driver(), options, out, trace).Run();
+    } else if (!options.tags.empty() || !options.writes.empty()) {
+        RunOutput output{out, !records.OnStandardOutput(), records.Log(), followTrace ? &trace : nullptr};
+        exitCode = PollWith(host.Driver(), options, output);
+    }
+    if (options.stats) out << '\n' << statistics.Report() << std::flush;
+    return exitCode;
 }
 
 }  // namespace

@@ -60,6 +60,7 @@ const CommandSession::Command CommandSession::kCommands[] = {
     {"send", 0, 1, true, &CommandSession::Send},
     {"stop-slave", 0, 0, true, &CommandSession::StopSlave},
     {"start-slave", 0, 0, true, &CommandSession::StartSlave},
+    {"line-rate-only", 0, 0, true, &CommandSession::LineRateOnly},
 };
 
 CommandSession::CommandSession(int socket, std::string winePrefix)
@@ -221,6 +222,11 @@ std::string CommandSession::StopSlave(const Words&) {
 std::string CommandSession::StartSlave(const Words&) {
     std::string error;
     return m_line->Slave().Start(error) ? kOk : Refuse(error);
+}
+
+std::string CommandSession::LineRateOnly(const Words&) {
+    if (!m_line->Relay().HearOnlyAt(m_line->Baud())) return Refuse("a pty cannot be set to this line's rate");
+    return kOk;
 }
 
 bool CommandSession::ReadLine(std::string& line) {

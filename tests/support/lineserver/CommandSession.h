@@ -38,6 +38,7 @@ private:
     std::string Send(const Words& args);
     std::string StopSlave(const Words& args);
     std::string StartSlave(const Words& args);
+    std::string LineRateOnly(const Words& args);
     bool ReadLine(std::string& line);
     bool WriteLine(const std::string& line);
 

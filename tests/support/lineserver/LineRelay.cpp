@@ -14,6 +14,14 @@ constexpr int kReplySilenceMs = 10;
 // stopped slave. Reading fails until it opens again.
 constexpr auto kClosedEndRetry = std::chrono::milliseconds(2);
 
+struct PtyRate {
+    uint32_t baud;
+    speed_t speed;
+};
+
+const PtyRate kPtyRates[] = {{1200, B1200},   {2400, B2400},   {4800, B4800},     {9600, B9600},
+                             {19200, B19200}, {38400, B38400}, {57600, B57600}, {115200, B115200}};
+
 // Opening the pty for a moment is the only way to reach its input queue.
 void DiscardUnread(const std::string& slavePath) {
     int fd = open(slavePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -87,6 +95,21 @@ void LineRelay::SendFromDevice(Bytes bytes) {
     m_towardsCom.Send({std::chrono::milliseconds(0), std::move(bytes)});
 }
 
+bool LineRelay::HearOnlyAt(uint32_t baud) {
+    for (const PtyRate& rate : kPtyRates) {
+        if (rate.baud != baud) continue;
+        m_onlyRate = rate.speed;
+        return true;
+    }
+    return false;
+}
+
+// The master side of a pty reports the settings of its slave side.
+bool LineRelay::ComPortHeard() const {
+    termios settings{};
+    return m_onlyRate == B0 || (tcgetattr(m_comMaster, &settings) == 0 && cfgetospeed(&settings) == m_onlyRate);
+}
+
 void LineRelay::CarryRequests() {
     bool comWasOpen = false;
     while (!m_stopping) {
@@ -94,7 +117,9 @@ void LineRelay::CarryRequests() {
         if (comWasOpen && !comOpen) DiscardUnread(m_comSlavePath);
         comWasOpen = comOpen;
         Bytes bytes;
-        if (ReadSome(m_comMaster, bytes, kPollMs) > 0) m_towardsDevice.Send({std::chrono::milliseconds(0), bytes});
+        if (ReadSome(m_comMaster, bytes, kPollMs) > 0 && ComPortHeard()) {
+            m_towardsDevice.Send({std::chrono::milliseconds(0), bytes});
+        }
     }
 }
 

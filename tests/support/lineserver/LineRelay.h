@@ -5,6 +5,8 @@
 // Like a real port, the COM port starts empty at every open: bytes towards it
 // while it is closed are lost, and what it left unread is discarded when it
 // closes.
+#include <termios.h>
+
 #include <atomic>
 #include <functional>
 #include <mutex>
@@ -28,12 +30,18 @@ public:
     // A device that babbles: bytes of value 0 towards the COM port, one after
     // the other without a pause, until it is turned off.
     void Babble(bool on);
+    // A device hears a port set to another rate only as noise, which it does
+    // not answer: from now on requests reach the slave only while the COM
+    // port is set to baud. A pty keeps the rate it is set to, though it moves
+    // bytes at any. False for a rate the pty cannot be set to.
+    bool HearOnlyAt(uint32_t baud);
 
 private:
     void CarryRequests();
     void CarryReplies();
     void ForwardReply(Bytes reply);
     void RunBabble();
+    bool ComPortHeard() const;
 
     const int m_comMaster;
     const std::string m_comSlavePath;
@@ -46,6 +54,7 @@ private:
     const Clock::duration m_characterTime;
     std::atomic<bool> m_babbling{false};
     std::thread m_babbler;
+    std::atomic<speed_t> m_onlyRate{B0};  // B0: every rate is heard
     std::atomic<bool> m_stopping{false};
     std::thread m_requestCarrier;
     std::thread m_replyCarrier;

@@ -1,27 +1,9 @@
 #include "ModbusSlave.h"
 
-#include <poll.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <chrono>
 #include <cerrno>
-#include <cstring>
-
-namespace {
-
-constexpr int kPollMs = 20;
-
-// A request cut short ends after this much silence: four characters, but no
-// less than a scheduler hiccup on a busy machine.
-int SilenceMs(uint32_t baud) {
-    return std::max(20, static_cast<int>(4 * 10 * 1000 / baud) + 1);
-}
-
-}  // namespace
 
 ModbusSlave::ModbusSlave(std::string device, uint32_t baud, const std::vector<int>& stations)
-    : m_device(std::move(device)), m_baud(baud), m_silenceMs(SilenceMs(baud)), m_tables(stations) {}
+    : m_device(std::move(device)), m_baud(baud), m_tables(stations) {}
 
 ModbusSlave::~ModbusSlave() {
     Stop();
@@ -38,7 +20,9 @@ bool ModbusSlave::Start(std::string& error) {
     modbus_flush(context);
     m_context = context;
     m_running = true;
-    m_thread = std::thread(&ModbusSlave::Run, this);
+    m_thread = std::thread([this] {
+        ReceiveFrames(modbus_get_socket(m_context), m_baud, m_running, [this](const Bytes& frame) { Receive(frame); });
+    });
     return true;
 }
 
@@ -61,40 +45,11 @@ std::optional<uint16_t> ModbusSlave::Get(Table table, int station, uint16_t addr
     return m_tables.Get(table, station, address);
 }
 
-std::vector<Bytes> ModbusSlave::Requests() {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_requests;
-}
-
-void ModbusSlave::ClearRequests() {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_requests.clear();
-}
-
-// A frame ends when its function code says it is complete, or on silence.
-void ModbusSlave::Run() {
-    int fd = modbus_get_socket(m_context);
-    Bytes pending;
-    while (m_running) {
-        pollfd ready{fd, POLLIN, 0};
-        int polled = poll(&ready, 1, pending.empty() ? kPollMs : m_silenceMs);
-        uint8_t chunk[512];
-        ssize_t n = polled > 0 && (ready.revents & POLLIN) ? read(fd, chunk, sizeof chunk) : 0;
-        if (n > 0) pending.insert(pending.end(), chunk, chunk + n);
-        else if (polled > 0) std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
-        for (const Bytes& frame : TakeWholeFrames(pending, RequestLength)) Receive(frame);
-        if (polled == 0 && !pending.empty()) {
-            Receive(pending);
-            pending.clear();
-        }
-    }
-}
-
 // Like a device on a shared bus, the slave hears every frame but answers only
 // intact ones addressed to one of its stations.
 void ModbusSlave::Receive(const Bytes& frame) {
+    LogRequest(frame);
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_requests.push_back(frame);
     modbus_mapping_t* mapping = frame.empty() ? nullptr : m_tables.Mapping(frame[0]);
     if (!mapping || !HasValidCrc(frame)) return;
     modbus_reply(m_context, frame.data(), static_cast<int>(frame.size()), mapping);

@@ -1,44 +1,35 @@
 #pragma once
-// The device at the far end of the line: a Modbus RTU slave on a pty that
-// answers for several stations, each from its own tables, and logs every
-// frame it receives. libmodbus answers; the frames are cut here, because
-// libmodbus would drop requests for all stations but one before we saw them.
+// The device at the far end of the line as libmodbus answers it: a Modbus
+// RTU slave on a pty that answers for several stations, each from its own
+// tables. The frames are cut here, because libmodbus would drop requests for
+// all stations but one before we saw them.
 #include <atomic>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "RtuFrames.h"
-#include "StationTables.h"
+#include "LineSlave.h"
 
-class ModbusSlave {
+class ModbusSlave : public LineSlave {
 public:
     ModbusSlave(std::string device, uint32_t baud, const std::vector<int>& stations);
-    ~ModbusSlave();
+    ~ModbusSlave() override;
     ModbusSlave(const ModbusSlave&) = delete;
     ModbusSlave& operator=(const ModbusSlave&) = delete;
 
-    // Opens the pty and starts answering; bytes that came while stopped are
-    // discarded, as a device that was off never heard them.
-    bool Start(std::string& error);
-    void Stop();
-
-    bool Set(Table table, int station, uint16_t address, uint16_t value);
-    std::optional<uint16_t> Get(Table table, int station, uint16_t address);
-    std::vector<Bytes> Requests();
-    void ClearRequests();
+    bool Start(std::string& error) override;
+    void Stop() override;
+    bool Set(Table table, int station, uint16_t address, uint16_t value) override;
+    std::optional<uint16_t> Get(Table table, int station, uint16_t address) override;
 
 private:
-    void Run();
     void Receive(const Bytes& frame);
 
     const std::string m_device;
     const uint32_t m_baud;
-    const int m_silenceMs;
     std::mutex m_mutex;
     StationTables m_tables;
-    std::vector<Bytes> m_requests;
     modbus_t* m_context = nullptr;
     std::atomic<bool> m_running{false};
     std::thread m_thread;

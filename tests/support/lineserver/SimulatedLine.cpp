@@ -1,5 +1,10 @@
 #include "SimulatedLine.h"
 
+#include <cstdlib>
+
+#include "ModbusSlave.h"
+#include "PymodbusSlave.h"
+
 namespace {
 
 constexpr int64_t kBitsPerCharacter = 10;
@@ -8,14 +13,25 @@ Clock::duration CharacterTime(uint32_t baud) {
     return std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(kBitsPerCharacter * 1000000000 / baud));
 }
 
+std::unique_ptr<LineSlave> MakeSlave(const std::string& device, uint32_t baud, const std::vector<int>& stations,
+                                     std::string& error) {
+    const char* chosen = std::getenv("KORVEL_LINE_SLAVE");
+    std::string kind = chosen != nullptr ? chosen : "libmodbus";
+    if (kind == "libmodbus") return std::make_unique<ModbusSlave>(device, baud, stations);
+    if (kind == "pymodbus") return std::make_unique<PymodbusSlave>(device, baud, stations);
+    error = "KORVEL_LINE_SLAVE '" + kind + "' is neither libmodbus nor pymodbus";
+    return nullptr;
+}
+
 }  // namespace
 
 std::unique_ptr<SimulatedLine> SimulatedLine::Open(const std::string& winePrefix, uint32_t baud,
                                                    const std::vector<int>& stations, std::string& error) {
     std::unique_ptr<SimulatedLine> line(new SimulatedLine);
+    line->m_baud = baud;
     if (!line->m_comSide.Open(error) || !line->m_deviceSide.Open(error)) return nullptr;
-    line->m_slave = std::make_unique<ModbusSlave>(line->m_deviceSide.SlavePath(), baud, stations);
-    if (!line->m_slave->Start(error)) return nullptr;
+    line->m_slave = MakeSlave(line->m_deviceSide.SlavePath(), baud, stations, error);
+    if (!line->m_slave || !line->m_slave->Start(error)) return nullptr;
     line->m_relay = std::make_unique<LineRelay>(line->m_comSide.Master(), line->m_comSide.SlavePath(),
                                                 line->m_deviceSide.Master(), CharacterTime(baud));
     line->m_link = ComLink::Claim(winePrefix, line->m_comSide.SlavePath(), error);

@@ -1,13 +1,16 @@
 #pragma once
 // One line of one test: COM port pty <-> paced relay <-> slave pty, and the
 // dosdevices link that makes the first pty a COM port in the Wine prefix.
+// The line server's environment picks the slave behind every line it opens,
+// KORVEL_LINE_SLAVE=libmodbus (the default) or pymodbus, so that one test
+// program can run against either.
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "ComLink.h"
 #include "LineRelay.h"
-#include "ModbusSlave.h"
+#include "LineSlave.h"
 #include "PtyPair.h"
 
 class SimulatedLine {
@@ -18,17 +21,19 @@ public:
                                                const std::vector<int>& stations, std::string& error);
 
     int ComNumber() const { return m_link->Number(); }
-    ModbusSlave& Slave() { return *m_slave; }
+    uint32_t Baud() const { return m_baud; }
+    LineSlave& Slave() { return *m_slave; }
     LineRelay& Relay() { return *m_relay; }
 
 private:
     SimulatedLine() = default;
 
+    uint32_t m_baud = 0;
     // Declared in the order of setting up; torn down the other way round,
     // so the COM port disappears first and the ptys last.
     PtyPair m_comSide;
     PtyPair m_deviceSide;
-    std::unique_ptr<ModbusSlave> m_slave;
+    std::unique_ptr<LineSlave> m_slave;
     std::unique_ptr<LineRelay> m_relay;
     std::unique_ptr<ComLink> m_link;
 };

@@ -25,6 +25,13 @@ std::optional<Table> TableNamed(const std::string& name) {
     return std::nullopt;
 }
 
+const char* NameOf(Table table) {
+    for (const TableName& entry : kTableNames) {
+        if (table == entry.table) return entry.name;
+    }
+    return "";
+}
+
 StationTables::StationTables(const std::vector<int>& stations) {
     for (int station : stations) {
         m_mappings[station].reset(modbus_mapping_new(kAddressCount, kAddressCount, kAddressCount, kAddressCount));

@@ -14,6 +14,7 @@ enum class Table { Coil, DiscreteInput, InputRegister, HoldingRegister };
 
 // "coil", "discrete-input", "input-register", "holding-register".
 std::optional<Table> TableNamed(const std::string& name);
+const char* NameOf(Table table);
 
 class StationTables {
 public:

@@ -1,0 +1,88 @@
+#include "korvel-poll/LineStatistics.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "korvel-poll/ModbusReply.h"
+#include "korvel-poll/TextUtil.h"
+
+namespace {
+
+const std::vector<std::string> kHeadings = {"station", "requests", "replies", "no-reply", "broken", "exceptions",
+                                            "retries", "demoted", "median-ms", "p95-ms"};
+
+bool SameExchange(TraceKind send, TraceKind receive) {
+    return (send == TraceKind::kReadSend) == (receive == TraceKind::kReadReceive);
+}
+
+// "02:3,04:1", or "-".
+std::string ExceptionCounts(const std::map<uint8_t, uint32_t>& exceptions) {
+    std::string text;
+    for (const auto& [code, count] : exceptions) {
+        text += (text.empty() ? "" : ",") + ExceptionCode(code) + ":" + std::to_string(count);
+    }
+    return text.empty() ? "-" : text;
+}
+
+std::string Milliseconds(const std::vector<uint64_t>& times, double fraction) {
+    return times.empty() ? "-" : std::to_string(Percentile(times, fraction));
+}
+
+std::vector<std::string> Row(int station, const StationFigures& f) {
+    return {std::to_string(station),    std::to_string(f.requests),  std::to_string(f.replies),
+            std::to_string(f.noReplies), std::to_string(f.broken),    ExceptionCounts(f.exceptions),
+            std::to_string(f.retries),   std::to_string(f.demotions), Milliseconds(f.responseMs, 0.5),
+            Milliseconds(f.responseMs, 0.95)};
+}
+
+}  // namespace
+
+void LineStatistics::Add(const TraceRecord& record) {
+    if (IsSend(record.kind) && !record.bytes.empty()) {
+        m_request = record;
+        m_awaitingAnswer = true;
+        ++m_stations[record.bytes[0]].requests;
+    } else if (IsReceive(record.kind) && m_awaitingAnswer && SameExchange(m_request.kind, record.kind)) {
+        AddAnswer(record);
+    } else if (record.kind == TraceKind::kRetry) {
+        ++m_stations[record.station].retries;
+    } else if (record.kind == TraceKind::kDemote) {
+        ++m_stations[record.station].demotions;
+    } else if (record.kind == TraceKind::kSettings) {
+        m_settingsProblems.push_back(record.file + " line " + std::to_string(record.number) + ": " + record.text);
+    }
+}
+
+void LineStatistics::AddAnswer(const TraceRecord& receive) {
+    m_awaitingAnswer = false;
+    StationFigures& figures = m_stations[m_request.bytes[0]];
+    const ReplyVerdict verdict = JudgeReply(m_request.bytes, receive.bytes);
+    switch (verdict.kind) {
+    case ReplyKind::kNone: ++figures.noReplies; return;
+    case ReplyKind::kBroken: ++figures.broken; return;
+    case ReplyKind::kReply: ++figures.replies; break;
+    case ReplyKind::kException: ++figures.exceptions[verdict.exceptionCode]; break;
+    }
+    figures.responseMs.push_back(receive.ms >= m_request.ms ? receive.ms - m_request.ms : 0);
+}
+
+std::string LineStatistics::Report() const {
+    std::vector<std::vector<std::string>> rows = {kHeadings};
+    for (const auto& [station, figures] : m_stations) rows.push_back(Row(station, figures));
+    std::vector<size_t> widths(kHeadings.size(), 0);
+    for (const auto& row : rows) {
+        for (size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], row[i].size());
+    }
+    std::string report;
+    for (const auto& row : rows) report += JoinColumns(row, widths) + "\n";
+    for (const std::string& problem : m_settingsProblems) report += "settings: " + problem + "\n";
+    return report;
+}
+
+uint64_t Percentile(std::vector<uint64_t> values, double fraction) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    const double rank = std::ceil(fraction * static_cast<double>(values.size()));
+    const size_t index = rank < 1 ? 0 : static_cast<size_t>(rank) - 1;
+    return values[std::min(index, values.size() - 1)];
+}

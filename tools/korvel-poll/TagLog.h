@@ -1,0 +1,48 @@
+#pragma once
+// A log of the values a run reads, one record per tag per cycle, for another
+// program to read: CSV with the header
+//   time,station,address,type,value,status
+// or JSON Lines with the same fields. The time is ISO 8601 in UTC with
+// milliseconds; a failed read has no value (an empty field, null) and the
+// driver's error text as its status.
+#include <windows.h>
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+
+#include "korvel-poll/PollTag.h"
+
+enum class OutputFormat { kTable, kCsv, kJsonl };
+
+// "table", "csv" or "jsonl"; false for anything else.
+bool ParseOutputFormat(const std::string& text, OutputFormat& format);
+
+struct TagRecord {
+    std::string time;
+    int32_t station = 0;
+    const PollTag* tag = nullptr;
+    bool read = false;       // the driver delivered a value
+    std::string value;       // when read
+    std::string status;      // "OK" or the driver's error text, in UTF-8
+};
+
+// "2024-05-17T08:30:01.250Z".
+std::string IsoTime(const SYSTEMTIME& utc);
+std::string CsvHeader();
+std::string CsvLine(const TagRecord& record);
+std::string JsonLine(const TagRecord& record);
+
+class TagLog {
+public:
+    // format is kCsv or kJsonl. A CSV log starts with its header only when
+    // told to, so that a file appended to across runs holds it once.
+    TagLog(OutputFormat format, std::ostream& out, bool writeHeader);
+    // Each record is flushed, so a log followed while it grows, or one cut
+    // short by Ctrl+C, ends with a whole line.
+    void Add(const TagRecord& record);
+
+private:
+    OutputFormat m_format;
+    std::ostream& m_out;
+};

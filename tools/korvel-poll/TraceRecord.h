@@ -1,0 +1,43 @@
+#pragma once
+// The lines the driver appends to the frame trace (KORVEL_TRACE), read back:
+// the frames it sent and received,
+//   <ms> Read Send: 01 03 00 00 00 01 84 0A
+// and the events of its line handling,
+//   <ms> Retry: station 17 function 3, broken reply
+//   <ms> Demote: station 17 for 10000 ms
+//   <ms> Probe: station 17            <ms> Restore: station 17
+//   <ms> Split: station 17 <any text>
+//   <ms> Settings: <file> line <n>: <reason>
+// A line of any other form is kUnknown: a newer driver may write more.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+enum class TraceKind {
+    kUnknown,
+    kReadSend,
+    kReadReceive,
+    kWriteSend,
+    kWriteReceive,
+    kRetry,
+    kDemote,
+    kProbe,
+    kRestore,
+    kSplit,
+    kSettings,
+};
+
+struct TraceRecord {
+    TraceKind kind = TraceKind::kUnknown;
+    uint64_t ms = 0;
+    std::vector<uint8_t> bytes;  // frames; a Receive without bytes had no reply
+    int station = 0;             // events about a station
+    int function = 0;            // Retry
+    uint64_t number = 0;         // Demote: milliseconds; Settings: line number
+    std::string text;            // Retry: the reason; Split: the rest; Settings: the reason
+    std::string file;            // Settings
+};
+
+TraceRecord ParseTraceLine(const std::string& line);
+bool IsSend(TraceKind kind);
+bool IsReceive(TraceKind kind);
