@@ -7,14 +7,12 @@
 
 #include "korvel-poll/DriverHost.h"
 #include "modbus/TagRecords.h"
+#include "serial/LineFormat.h"
 #include "support/LineServerClient.h"
 
 namespace bench {
 namespace {
 
-// Indexed by the host's baudIndex.
-constexpr uint32_t kHostBaudRates[] = {110,   300,   600,   1200,  2400,   4800,   9600,  14400,
-                                       19200, 38400, 56000, 57600, 115200, 128000, 256000};
 constexpr uint16_t kEightDataBits = 1;
 constexpr int16_t kNoParity = 2;  // the host orders parities odd, even, none
 constexpr uint32_t kResponseTimeoutMs = 500;
@@ -43,12 +41,6 @@ private:
     LARGE_INTEGER m_start;
 };
 
-bool BaudIndex(uint32_t baud, uint32_t& index) {
-    for (index = 0; index < sizeof kHostBaudRates / sizeof kHostBaudRates[0]; ++index) {
-        if (kHostBaudRates[index] == baud) return true;
-    }
-    return false;
-}
 
 bool HexByte(const std::string& text, size_t at, uint8_t& byte) {
     char* end = nullptr;
@@ -131,7 +123,7 @@ bool Poll(IDeviceDriver& driver, LineServerClient& server, uint32_t baud, const 
 bool MeasureDriver(uint32_t baud, const std::vector<BenchTag>& tags, const RunLength& run, Figures& figures,
                    std::string& error) {
     LinkParameters link{};
-    if (!BaudIndex(baud, link.baudIndex)) {
+    if (!serial::BaudIndexOf(baud, link.baudIndex)) {
         error = "the host has no baud index for " + std::to_string(baud);
         return false;
     }

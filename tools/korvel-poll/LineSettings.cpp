@@ -3,16 +3,9 @@
 #include <cctype>
 
 #include "korvel-poll/TextUtil.h"
+#include "serial/LineFormat.h"
 
 namespace {
-
-// The host's baud-rate index is the position in this table.
-const uint32_t kBaudRates[] = {110,   300,   600,   1200,  2400,  4800,   9600,  14400,
-                               19200, 38400, 56000, 57600, 115200, 128000, 256000};
-
-// The host's parity index is the position in this table: odd, even, none,
-// mark, space (not the Win32 order).
-const char* const kParities[] = {"odd", "even", "none", "mark", "space"};
 
 // What devices are most often set to, the most common first.
 const uint32_t kCommonBaudRates[] = {9600, 19200, 38400, 115200, 4800, 2400};
@@ -20,25 +13,25 @@ const char* const kCommonParities[] = {"none", "even", "odd"};
 
 constexpr int kLastPort = 64;
 
-template <typename T, size_t N>
-int IndexOf(const T (&table)[N], const std::string& wanted) {
-    for (size_t i = 0; i < N; ++i) {
-        if (std::to_string(table[i]) == wanted) return static_cast<int>(i);
+// The host's baud index of a rate written as text, -1 for none of the table.
+int BaudIndexOfText(const std::string& text) {
+    for (size_t i = 0; i < serial::kBaudRateCount; ++i) {
+        if (std::to_string(serial::kBaudRates[i]) == text) return static_cast<int>(i);
     }
     return -1;
 }
 
-template <size_t N>
-int IndexOf(const char* const (&table)[N], const std::string& wanted) {
-    for (size_t i = 0; i < N; ++i) {
-        if (wanted == table[i]) return static_cast<int>(i);
+// The host's parity index of a parity's name, -1 for none of the table.
+int ParityIndexOf(const std::string& name) {
+    for (size_t i = 0; i < serial::kParityCount; ++i) {
+        if (name == serial::kParities[i].name) return static_cast<int>(i);
     }
     return -1;
 }
 
 std::string BaudList() {
     std::string list;
-    for (uint32_t baud : kBaudRates) list += (list.empty() ? "" : ", ") + std::to_string(baud);
+    for (uint32_t baud : serial::kBaudRates) list += (list.empty() ? "" : ", ") + std::to_string(baud);
     return list;
 }
 
@@ -59,14 +52,15 @@ std::string SetPort(LineOptions& line, const std::string& text) {
 }
 
 std::string SetBaud(LineOptions& line, const std::string& text) {
-    if (IndexOf(kBaudRates, text) < 0) return "--baud '" + text + "' is not supported: use one of " + BaudList();
-    line.baud = kBaudRates[IndexOf(kBaudRates, text)];
+    const int index = BaudIndexOfText(text);
+    if (index < 0) return "--baud '" + text + "' is not supported: use one of " + BaudList();
+    line.baud = serial::kBaudRates[index];
     return "";
 }
 
 std::string SetParity(LineOptions& line, const std::string& text) {
     std::string parity = ToLower(text);
-    if (IndexOf(kParities, parity) < 0) return "--parity '" + text + "' is unknown: use none, odd, even, mark or space";
+    if (ParityIndexOf(parity) < 0) return "--parity '" + text + "' is unknown: use none, odd, even, mark or space";
     line.parity = parity;
     return "";
 }
@@ -113,10 +107,10 @@ std::vector<LineOptions> CommonLineSettings(const LineOptions& given) {
 LinkParameters ToLinkParameters(const LineOptions& line) {
     LinkParameters link{};
     link.portIndex = static_cast<int16_t>(line.port - 1);
-    link.baudIndex = static_cast<uint32_t>(IndexOf(kBaudRates, std::to_string(line.baud)));
+    link.baudIndex = static_cast<uint32_t>(BaudIndexOfText(std::to_string(line.baud)));
     link.eightDataBits = line.dataBits == 8;
     link.twoStopBits = line.stopBits == 2;
-    link.parityIndex = static_cast<int16_t>(IndexOf(kParities, line.parity));
+    link.parityIndex = static_cast<int16_t>(ParityIndexOf(line.parity));
     link.rtsControl = static_cast<int16_t>(line.rts);
     link.responseTimeout = line.timeoutMs;
     return link;
