@@ -1,5 +1,7 @@
 #include "modbus/SettingsFile.h"
 
+#include <algorithm>
+
 #include "modbus/SettingsText.h"
 
 namespace modbus {
@@ -177,6 +179,18 @@ StationSettings SettingsFile::For(int32_t port, int32_t station) const {
     settings.registerLimits = {Limit(origins[kMaxBlockRegisters]), Limit(origins[kMaxGapRegisters])};
     settings.bitLimits = {Limit(origins[kMaxBlockBits]), Limit(origins[kMaxGapBits])};
     return settings;
+}
+
+std::string OverrideAll(SettingsFile& settings, std::string_view list) {
+    while (!list.empty()) {
+        const size_t end = std::min(list.find(';'), list.size());
+        const std::string_view assignment = TrimBlanks(list.substr(0, end));
+        if (!assignment.empty()) {
+            if (std::string reason = settings.Override(assignment); !reason.empty()) return reason;
+        }
+        list.remove_prefix(std::min(end + 1, list.size()));
+    }
+    return {};
 }
 
 std::string SourceText(SettingSource source, int32_t port, int32_t station) {

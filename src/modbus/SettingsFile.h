@@ -74,6 +74,18 @@ private:
     Layer m_commandLine;
 };
 
+// Where the module finds its settings: the file the first variable names,
+// else the file of that name beside the module. The assignments the second
+// variable holds, separated by ';', override the file as --set does, so that
+// a tool can try a setting without editing it.
+constexpr const char* kSettingsFileVariable = "KORVEL_CONFIG";
+constexpr const char* kSettingsFileName = "Korvel.ini";
+constexpr const char* kSettingOverridesVariable = "KORVEL_SET";
+
+// Overrides with every "key=value" of list, separated by ';'. Empty, or the
+// reason the first refused one gives.
+std::string OverrideAll(SettingsFile& settings, std::string_view list);
+
 // "default", "[defaults]", "[COM3]", "[COM3:17]" or "--set".
 std::string SourceText(SettingSource source, int32_t port, int32_t station);
 

@@ -73,14 +73,20 @@ size_t ReadUntilQuiet(CTimedReads& reads, std::string& into, uint32_t firstWindo
     return into.size() - held;
 }
 
+void SpinUntil(const CLineClock& clock, int64_t then) {
+    while (clock.Now() < then) {
+    }
+}
+
 // Keeps the newest kKeptBytes: what a line that never falls quiet sends
 // before the deadline must not grow the buffer without bound.
 void KeepNewest(std::string& data) {
     if (data.size() > kKeptBytes) data.erase(0, data.size() - kKeptBytes);
 }
 
-// Each read asks for what the reply still needs at least. The first may wait
-// the response time-out for the reply to begin. While the reply is not whole
+// Each read asks for what the reply still needs at least, and may wait the
+// response time-out for it, or what is left of the deadline: reads in a row
+// then want the same time-outs of the port. While the reply is not whole
 // its shape says more is coming, so no pause ends it: adapters hand the bytes
 // of one reply over in bursts, with pauses longer than the end-of-frame
 // silence. The deadline bounds it all, also on a line that never falls quiet.
@@ -92,7 +98,7 @@ ReplyEnd ReadReply(CTimedReads& reads, const LineTiming& timing, uint32_t respon
         if (missing == 0) return ReplyEnd::kComplete;
         const uint32_t leftMs = clock.MsUntil(deadline);
         if (leftMs == 0) return ReplyEnd::kOverdue;
-        const uint32_t totalMs = first ? std::clamp<uint32_t>(responseTimeoutMs, 1, leftMs) : leftMs;
+        const uint32_t totalMs = std::clamp<uint32_t>(responseTimeoutMs, 1, leftMs);
         uint32_t got = 0;
         if (reads.Read(data, missing, timing.gapMs, totalMs, got) != 0) return ReplyEnd::kReadFailed;
         KeepNewest(data);
@@ -127,8 +133,9 @@ ReplyEnd CollectReply(CTimedReads& reads, const LineTiming& timing, uint32_t res
 
 // Before the request the line must have been quiet for the silence since the
 // last frame: what still arrives then, noise behind that frame or a reply
-// too late for its request, is dropped, and the purge of the send drops the
-// rest.
+// too late for its request, is read until the line falls quiet and dropped,
+// and the purge of the send drops the rest. On a healthy line nothing comes,
+// and the wait costs no call on the port but the look at its queue.
 ExchangeResult CSerialLine::ExchangeFramed(std::string& data, int32_t& length, const LineUse& use,
                                            const ReplyNeed& need, uint32_t longestReply) {
     std::lock_guard<std::mutex> turn(m_exchangeLock);
@@ -137,12 +144,15 @@ ExchangeResult CSerialLine::ExchangeFramed(std::string& data, int32_t& length, c
         length = 0;
         return ExchangeResult::kSendFailed;
     }
-    CTimedReads reads(*m_port);
+    CTimedReads reads(*m_port, m_timeouts);
     const CLineClock clock;
-    const LineTiming timing = TimingOf(m_port->GetBaudRate());
-    if (const uint32_t quietInMs = clock.MsUntil(m_lineQuietAt)) {
-        std::string discarded;
-        ReadUntilQuiet(reads, discarded, quietInMs, timing.quietMs, use.responseTimeout);
+    const LineTiming timing = TimingOf(static_cast<int32_t>(m_format.baud));
+    if (clock.Now() < m_lineQuietAt) {
+        SpinUntil(clock, m_lineQuietAt);
+        if (m_port->QueuedBytes() > 0) {
+            std::string discarded;
+            ReadUntilQuiet(reads, discarded, timing.quietMs, timing.quietMs, use.responseTimeout);
+        }
     }
     if (SendRequest(data, length, use, kWriteTimeoutMs) != ExchangeResult::kReplied) {
         return ExchangeResult::kSendFailed;

@@ -3,6 +3,7 @@
 #include "serial/SerialLine.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "serial/SerialPort.h"
 
@@ -55,6 +56,8 @@ uint32_t CSerialLine::Open(int32_t index, const serial::LineFormat& format) {
     m_port->SetEventMask(kReceivedCharEvent);
     m_port->SetHandshake(kHandshakeRtsEnabled);
     m_port->SetReadTimeouts(kReadTimeoutsShort);
+    m_port->GetTimeouts(m_openTimeouts);
+    m_timeouts = m_openTimeouts;
 
     std::lock_guard<std::mutex> guard(g_linesLock);
     g_lines[index] = shared_from_this();
@@ -70,6 +73,11 @@ uint32_t CSerialLine::Configure(const serial::LineFormat& format) {
     }
     m_format = format;
     return 0;
+}
+
+void CSerialLine::RestoreOpenTimeouts() {
+    if (std::memcmp(&m_timeouts, &m_openTimeouts, sizeof m_timeouts) == 0) return;
+    if (m_port->SetTimeouts(m_openTimeouts)) m_timeouts = m_openTimeouts;
 }
 
 // The entry goes first: a new line can take the index only once the port

@@ -89,13 +89,20 @@ private:
     // Exchange steps; the caller holds m_exchangeLock.
     ExchangeResult SendRequest(std::string& data, int32_t& length, const LineUse& use, uint32_t writeTimeout);
     void ReleaseRtsAfter(int64_t writeStart, uint32_t count);
+    // Puts back the read time-outs Open set, where a framed exchange changed them.
+    void RestoreOpenTimeouts();
     uint32_t AwaitReply(uint32_t responseTimeout);
     uint32_t ReadChunks(std::string& data, int32_t& length, bool boundedByQueue);
     void Unpublish();
 
     std::unique_ptr<CSerialPort> m_port;
     int32_t m_index = -1;  // where the line is published, -1 while it is not
+    // Known from Open on, so that no exchange asks the port for them: the
+    // format, the read time-outs Open set, which the polled exchanges rely
+    // on, and the time-outs the port holds now.
     serial::LineFormat m_format{};
+    COMMTIMEOUTS m_openTimeouts{};
+    COMMTIMEOUTS m_timeouts{};
     std::mutex m_exchangeLock;
     // State of the line between framed exchanges: the performance-counter
     // reading from which the line counts as quiet behind the last frame, and

@@ -36,12 +36,12 @@ public:
     // Line controls and queries of the exchanges. On a closed port they do
     // nothing, and a failed status query counts as an empty queue.
     virtual void KeyRts(bool on);
-    uint32_t QueuedBytes();
+    virtual uint32_t QueuedBytes();
     // Bytes the system still holds to send; 0 also when the port cannot tell.
     virtual uint32_t OutputQueued();
-    void DiscardInput();
-    bool GetTimeouts(COMMTIMEOUTS& timeouts);
-    bool SetTimeouts(const COMMTIMEOUTS& timeouts);
+    virtual void DiscardInput();
+    virtual bool GetTimeouts(COMMTIMEOUTS& timeouts);
+    virtual bool SetTimeouts(const COMMTIMEOUTS& timeouts);
 
     bool IsOpen() const { return m_handle != nullptr; }
     // The device handle, for the host's settings record and for comparing

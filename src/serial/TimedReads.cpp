@@ -9,17 +9,10 @@ constexpr uint32_t kNoReadLimit = INFINITE;
 
 }  // namespace
 
-CTimedReads::CTimedReads(CSerialPort& port) : m_port(port) {
-    m_restore = port.GetTimeouts(m_found);
-    m_current = m_found;
-}
+CTimedReads::CTimedReads(CSerialPort& port, COMMTIMEOUTS& current) : m_port(port), m_current(current) {}
 
-CTimedReads::~CTimedReads() {
-    if (m_restore) m_port.SetTimeouts(m_found);
-}
-
-// Asks the device only when the time-outs change: reads in a row mostly
-// want the same.
+// Asks the device only when the time-outs change: reads in a row, and
+// exchanges in a row, mostly want the same.
 uint32_t CTimedReads::Limit(uint32_t intervalMs, uint32_t totalMs) {
     if (m_current.ReadIntervalTimeout == intervalMs && m_current.ReadTotalTimeoutMultiplier == 0 &&
         m_current.ReadTotalTimeoutConstant == totalMs) {

@@ -1,6 +1,7 @@
 #pragma once
-// Reads from a port, each under read time-outs of its own, with the port's
-// time-outs put back afterwards: the other exchanges rely on what Open set.
+// Reads from a port, each under read time-outs of its own. The time-outs the
+// port holds are known to the line, so a read asks the device to change them
+// only when they differ from what it already holds.
 #include <windows.h>
 
 #include <cstdint>
@@ -10,8 +11,8 @@ class CSerialPort;
 
 class CTimedReads {
 public:
-    explicit CTimedReads(CSerialPort& port);
-    ~CTimedReads();
+    // current is what the port holds now; it follows every change made here.
+    CTimedReads(CSerialPort& port, COMMTIMEOUTS& current);
     CTimedReads(const CTimedReads&) = delete;
     CTimedReads& operator=(const CTimedReads&) = delete;
 
@@ -29,7 +30,5 @@ private:
     uint32_t Limit(uint32_t intervalMs, uint32_t totalMs);
 
     CSerialPort& m_port;
-    COMMTIMEOUTS m_found{};
-    COMMTIMEOUTS m_current{};
-    bool m_restore = false;
+    COMMTIMEOUTS& m_current;
 };

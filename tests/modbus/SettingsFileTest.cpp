@@ -88,6 +88,14 @@ TEST(SettingsFile, EachSectionOverridesWhatItNamesAndTheCommandLineAll) {
     EXPECT_EQ(settings.For(3, 17).retries, 5);
     EXPECT_EQ(Listed(settings, 4, 1).substr(0, 33), "ABCD [defaults]\n5 --set\n0 default");
 
+    // A list of them, as the environment carries it, stops at the first refused.
+    modbus::SettingsFile listed;
+    EXPECT_EQ(modbus::OverrideAll(listed, " word_order=ABCD ;; timeout_retries = 2;"), "");
+    EXPECT_EQ(listed.For(1, 1).wordOrder, modbus::WordOrder::kABCD);
+    EXPECT_EQ(listed.For(1, 1).timeoutRetries, 2);
+    EXPECT_EQ(modbus::OverrideAll(listed, "retries=9;demote_after=1"), "--set: retries = 9 is outside 0..5");
+    EXPECT_EQ(listed.For(1, 1).demoteAfter, 3);
+
     // A refused text leaves what was loaded before.
     EXPECT_NE(settings.Load("[defaults]\nretries = 3\nretries = 9", "Korvel.ini"), "");
     EXPECT_EQ(settings.For(3, 5).wordOrder, modbus::WordOrder::kABCD);

@@ -4,6 +4,9 @@
 // what came back, never how long it took.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <map>
+#include <memory>
 #include <string>
 
 #include "driver/TestDriver.h"
@@ -42,6 +45,57 @@ std::vector<uint8_t> Bytes(const std::string& text) {
     return std::vector<uint8_t>(text.begin(), text.end());
 }
 
+// Counts the port operations an exchange calls, by name.
+class CountingPort : public CSerialPort {
+public:
+    uint32_t WriteData(const void* data, uint32_t count, uint32_t* written, OVERLAPPED* overlapped,
+                       uint32_t timeout) override {
+        ++calls["WriteData"];
+        return CSerialPort::WriteData(data, count, written, overlapped, timeout);
+    }
+    uint32_t ReadData(void* buffer, uint32_t count, uint32_t* read, OVERLAPPED* overlapped,
+                      uint32_t timeout) override {
+        ++calls["ReadData"];
+        return CSerialPort::ReadData(buffer, count, read, overlapped, timeout);
+    }
+    int32_t GetBaudRate() override {
+        ++calls["GetBaudRate"];
+        return CSerialPort::GetBaudRate();
+    }
+    void KeyRts(bool on) override {
+        ++calls["KeyRts"];
+        CSerialPort::KeyRts(on);
+    }
+    uint32_t QueuedBytes() override {
+        ++calls["QueuedBytes"];
+        return CSerialPort::QueuedBytes();
+    }
+    uint32_t OutputQueued() override {
+        ++calls["OutputQueued"];
+        return CSerialPort::OutputQueued();
+    }
+    void DiscardInput() override {
+        ++calls["DiscardInput"];
+        CSerialPort::DiscardInput();
+    }
+    bool GetTimeouts(COMMTIMEOUTS& timeouts) override {
+        ++calls["GetTimeouts"];
+        return CSerialPort::GetTimeouts(timeouts);
+    }
+    bool SetTimeouts(const COMMTIMEOUTS& timeouts) override {
+        ++calls["SetTimeouts"];
+        return CSerialPort::SetTimeouts(timeouts);
+    }
+
+    int Total() const {
+        int total = 0;
+        for (const auto& [name, count] : calls) total += count;
+        return total;
+    }
+
+    std::map<std::string, int> calls;
+};
+
 class FramedLine : public ::testing::Test {
 protected:
     FramedLine() : settings(static_cast<int16_t>(line.PortIndex())) {
@@ -71,7 +125,8 @@ protected:
 
     LineFixture line{kBaud, {1}};
     HostSettings settings;
-    TestDriver driver;
+    CountingPort* port = new CountingPort;
+    TestDriver driver{std::unique_ptr<CSerialPort>(port)};
 };
 
 TEST_F(FramedLine, ACompleteReplyComesBackAsItIs) {
@@ -157,13 +212,35 @@ TEST_F(FramedLine, AReplyTooLateForItsRequestComesWithTheNextReply) {
     ExpectReply(Exchange(), Reply(0x2300));
 }
 
+// A read in steady state asks the port for no more than the purge, the write
+// and its reads: the line knows the rate and the time-outs the port holds.
+TEST_F(FramedLine, AReadInSteadyStateCallsThePortOnlyToSendAndReceive) {
+    for (uint16_t first : {0x3100, 0x3200}) {
+        SetRegisters(first);
+        ExpectReply(Exchange(), Reply(first));
+    }
+    port->calls.clear();
+    SetRegisters(0x3300);
+    ExpectReply(Exchange(), Reply(0x3300));
+    std::string calls;
+    for (const auto& [name, count] : port->calls) calls += " " + name + " " + std::to_string(count);
+    std::printf("calls on the port for one read:%s, %d in all\n", calls.c_str(), port->Total());
+    EXPECT_LE(port->Total(), 6) << calls;
+    EXPECT_EQ(port->calls.count("SetTimeouts") + port->calls.count("GetBaudRate"), 0u) << calls;
+}
+
 // The polled exchanges rely on the read time-outs that Open set: 30 ms for
-// bytes to come, and what came returned at once.
-TEST_F(FramedLine, ThePortsReadTimeoutsAreLeftAsOpenSetThem) {
+// bytes to come, and what came returned at once. A polled exchange after
+// framed ones finds them again.
+TEST_F(FramedLine, APolledExchangeAfterFramedOnesHasTheTimeoutsOpenSet) {
     SetRegisters(0x3000);
     ExpectReply(Exchange(), Reply(0x3000));
     line.DropNextReply();
     Exchange();
+    std::string data = kRequest;
+    int32_t length = static_cast<int32_t>(data.size());
+    EXPECT_EQ(driver.ExchangePolled(data, length, nullptr, nullptr), 1);
+    EXPECT_EQ(data, Reply(0x3000));
     COMMTIMEOUTS timeouts{};
     ASSERT_TRUE(GetCommTimeouts(driver.Port()->Handle(), &timeouts));
     EXPECT_EQ(timeouts.ReadIntervalTimeout, MAXDWORD);
