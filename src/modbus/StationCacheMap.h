@@ -4,6 +4,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 
 #include "modbus/BlockCache.h"
 
@@ -24,15 +25,21 @@ public:
         return found == m_caches.end() ? nullptr : found->second.get();
     }
 
-    // Creates the station's empty cache on first use. Should memory run out,
-    // the map stays as it was.
+    // Creates the station's cache on first use, with every parsed item
+    // registered. Should memory run out, the map stays as it was.
     Cache& FindOrInsert(uint32_t station) {
         if (Cache* cache = Find(station)) return *cache;
         auto cache = m_limitsOf ? std::make_unique<Cache>(m_limitsOf(station)) : std::make_unique<Cache>();
+        for (uint32_t address : m_parsed) cache->AddAddress(address);
         return *m_caches.emplace(station, std::move(cache)).first->second;
     }
 
+    // An item the host has parsed a tag for, whatever its station: the
+    // caches created from now on plan their first blocks with it.
+    void AddParsedItem(uint32_t address) { m_parsed.insert(address); }
+
 private:
     LimitsOf m_limitsOf;
+    std::set<uint32_t> m_parsed;
     std::map<uint32_t, std::unique_ptr<Cache>> m_caches;
 };

@@ -19,6 +19,7 @@
 #include <string>
 
 #include "serial/LineFormat.h"
+#include "serial/StationHealth.h"
 
 class CSerialPort;
 
@@ -58,6 +59,8 @@ public:
     void Close();
 
     CSerialPort& Port() { return *m_port; }
+    // Which stations of the line stopped answering.
+    CStationHealth& Health() { return m_health; }
 
     // Request in data[0..length) on entry, reply and its length on return.
     // Bytes of value zero are data: length, not a terminator, gives the size.
@@ -93,6 +96,7 @@ private:
     // whether an unanswered request's reply may still be on its way.
     int64_t m_lineQuietAt = 0;
     bool m_lateReplyPossible = false;
+    CStationHealth m_health;
 };
 
 // Spins rather than sleeps for at least ms milliseconds: a sleep may last a
