@@ -22,6 +22,10 @@ public:
     LineRelay& operator=(const LineRelay&) = delete;
 
     void ChangeNextFault(const std::function<void(ReplyFault&)>& change);
+    // The next fault bends this many replies in a row instead of one.
+    void RepeatNextFault(size_t replies);
+    // Every nth reply from now on gets one byte inverted; 0 stops it.
+    void CorruptEvery(size_t n);
     void SendFromDevice(Bytes bytes);
 
 private:
@@ -36,6 +40,9 @@ private:
     PacedWriter m_towardsCom;
     std::mutex m_faultMutex;
     ReplyFault m_nextFault;
+    size_t m_faultRepeats = 1;
+    size_t m_corruptEvery = 0;
+    size_t m_repliesSinceCorrupted = 0;
     std::atomic<bool> m_stopping{false};
     std::thread m_requestCarrier;
     std::thread m_replyCarrier;

@@ -5,8 +5,10 @@
 // libmodbus would drop requests for all stations but one before we saw them.
 #include <atomic>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "RtuFrames.h"
@@ -24,6 +26,10 @@ public:
     bool Start(std::string& error);
     void Stop();
 
+    // A station switched off hears its requests but answers none.
+    bool SwitchStation(int station, bool on);
+    // A read that touches a lacking item is answered with exception 02.
+    bool Lack(Table table, int station, uint16_t address);
     bool Set(Table table, int station, uint16_t address, uint16_t value);
     std::optional<uint16_t> Get(Table table, int station, uint16_t address);
     std::vector<Bytes> Requests();
@@ -32,6 +38,7 @@ public:
 private:
     void Run();
     void Receive(const Bytes& frame);
+    bool TouchesLackingItem(const Bytes& frame) const;
 
     const std::string m_device;
     const uint32_t m_baud;
@@ -39,6 +46,8 @@ private:
     std::mutex m_mutex;
     StationTables m_tables;
     std::vector<Bytes> m_requests;
+    std::set<int> m_switchedOff;
+    std::set<std::tuple<int, Table, uint16_t>> m_lacking;
     modbus_t* m_context = nullptr;
     std::atomic<bool> m_running{false};
     std::thread m_thread;
