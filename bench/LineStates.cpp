@@ -16,8 +16,9 @@ constexpr int16_t kUInt16 = 8;
 constexpr int kCycles = 10;
 constexpr int kLive = 1;
 constexpr int kDead = 2;
-// Long enough for the default demotion period to pass once.
-constexpr double kDeadPhaseMs = 12000;
+// Long enough for the station to be demoted and, the default period later,
+// probed once while still off.
+constexpr double kDeadPhaseMs = 16000;
 // How long the bench waits for a station switched back on to be read.
 constexpr double kRecoveryLimitMs = 30000;
 constexpr uint16_t kHoleRegister = 104;  // 4x105

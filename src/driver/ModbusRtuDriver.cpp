@@ -58,13 +58,20 @@ void CModbusRtuDriver::SetSettingsSource(SettingsSource source) {
     m_settingsSource = std::move(source);
 }
 
-// A parsed tag's item is remembered for the first reads of every station; a
-// memory shortage only costs that, not the parse.
+int32_t __stdcall CModbusRtuDriver::CheckStation(const char* text, int32_t* station) {
+    const int32_t ok = CSerialDriverBase::CheckStation(text, station);
+    if (ok) m_checkedStation = static_cast<uint32_t>(*station);
+    return ok;
+}
+
+// A parsed tag's item is remembered for the first reads of the station last
+// checked, or of every station before any was; a memory shortage only costs
+// that, not the parse.
 int32_t __stdcall CModbusRtuDriver::ParseAddress(const char* text, TagAddress* tag) {
     const modbus::Outcome outcome = modbus::ParseAddress(text, tag);
     if (outcome == modbus::Outcome::kDone) {
         try {
-            modbus::RememberParsedTag(Maps(), *tag);
+            modbus::RememberParsedTag(Maps(), m_checkedStation, *tag);
         } catch (const std::bad_alloc&) {
         }
     }

@@ -16,6 +16,7 @@ public:
 
     int32_t __stdcall GetAreaTable(AreaDescriptor** areas, int16_t* count) override;
     int32_t __stdcall ParseAddress(const char* text, TagAddress* tag) override;
+    int32_t __stdcall CheckStation(const char* text, int32_t* station) override;
     int32_t __stdcall Read(const int32_t* station, const TagAddress* tag, TagValue* value) override;
     int32_t __stdcall Write(const int32_t* station, const TagAddress* tag, const TagValue* value) override;
 
@@ -39,6 +40,10 @@ private:
 
     AreaDescriptor m_areas[4];
     SettingsSource m_settingsSource;
+    // The station a host checked last: the tags it parses next are taken
+    // for that station's, as a host sets up a device's station and then
+    // its tags.
+    uint32_t m_checkedStation = BitStationMap::kAnyStation;
     BitStationMap m_coilMap;
     BitStationMap m_discreteMap;
     WordStationMap m_inputWordMap;

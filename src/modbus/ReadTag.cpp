@@ -229,18 +229,18 @@ Outcome ReadCached(const ReadContext& context, uint32_t& value) {
 
 }  // namespace
 
-void RememberParsedTag(StationMaps maps, const TagAddress& tag) {
+void RememberParsedTag(StationMaps maps, uint32_t station, const TagAddress& tag) {
     if (!IsParsedRecord(tag)) return;
     const uint32_t address = static_cast<uint32_t>(tag.address - 1);
     switch (GroupOf(tag.dataType)) {
     case TypeGroup::kBit:
-        BitMapOf(maps, tag.area).AddParsedItem(address);
+        BitMapOf(maps, tag.area).AddParsedItem(station, address);
         break;
     case TypeGroup::kWord:
-        WordMapOf(maps, tag.area).AddParsedItem(address);
+        WordMapOf(maps, tag.area).AddParsedItem(station, address);
         break;
     case TypeGroup::kDWord:
-        DWordMapOf(maps, tag.area).AddParsedItem(address);
+        DWordMapOf(maps, tag.area).AddParsedItem(station, address);
         break;
     }
 }

@@ -333,15 +333,15 @@ TEST_F(TagOperations, ARefusedBlockIsSplitUntilItsPartsAnswerAndLaterCyclesAvoid
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.texts[0]);
+        const uint8_t station = static_cast<uint8_t>(1 + (&c - cases));
         std::vector<TagAddress> tags;
         for (const char* text : c.texts) {
             const std::string address(text);
             const bool pair = address.find(":32") != std::string::npos;
             tags.push_back(Tag(address.substr(0, address.find(':')).c_str(), pair ? 32 : 8));
-            modbus::RememberParsedTag(Maps(), tags.back());
+            modbus::RememberParsedTag(Maps(), station, tags.back());
         }
         const Area area = static_cast<Area>(tags[0].area);
-        const uint8_t station = static_cast<uint8_t>(1 + (&c - cases));
         for (uint16_t i = 0; i < 200; ++i) slave.Item(station, area, i) = static_cast<uint16_t>(1000 + i);
         slave.Lack(station, area, c.lacking);
         const size_t eventsBefore = slave.Events().size();
@@ -366,13 +366,16 @@ TEST_F(TagOperations, ARefusedBlockIsSplitUntilItsPartsAnswerAndLaterCyclesAvoid
 
 TEST_F(TagOperations, TheFirstCyclePlansItsBlocksFromTheParsedTags) {
     const TagAddress tags[] = {Tag("4x1", 8), Tag("4x2", 4), Tag("4x5", 8), Tag("0x1", 1), Tag("0x9", 1)};
-    for (const TagAddress& tag : tags) modbus::RememberParsedTag(Maps(), tag);
-    for (int32_t station : {1, 2}) {
+    for (const TagAddress& tag : tags) modbus::RememberParsedTag(Maps(), WordStationMap::kAnyStation, tag);
+    // Parsed for station 3 alone: it widens no block of the others.
+    modbus::RememberParsedTag(Maps(), 3, Tag("4x9", 8));
+    for (int32_t station : {1, 2, 3}) {
         EXPECT_EQ(RequestsDuring([&] {
                       TagValue value = Untouched();
                       for (const TagAddress& tag : tags) EXPECT_EQ(Read(station, tag, value), modbus::Outcome::kDone);
                   }),
                   2u);
+        EXPECT_EQ(slave.Requests()[0][5], station == 3 ? 9 : 5) << "registers asked for";
     }
 }
 
