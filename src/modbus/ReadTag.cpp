@@ -111,26 +111,23 @@ void StoreItem(const ReadContext& context, Cache& cache, const std::vector<uint3
     cache.StoreBlock(&value, target.address, 1);
 }
 
-// Registers feed both views of the area, where the station has them. All
-// values are decoded before the first store, so running out of memory
-// leaves every cache as it was.
+// Registers feed both views of the area; a view the station has no cache
+// for yet gets one, with the items parsed for it, so that a first cycle
+// fetches each block once. All values are decoded and both caches had
+// before the first store, so running out of memory leaves every value as
+// it was.
 void StoreResponse(const ReadContext& context, RequestRange range, const std::vector<uint32_t>& items) {
     const ReadTarget& target = context.target;
     const uint32_t count = static_cast<uint32_t>(items.size());
     if (target.group == TypeGroup::kBit) {
-        if (CBitBlockCache* bits = BitMapOf(context.maps, target.area).Find(target.station)) {
-            bits->StoreBlock(items.data(), range.start, count);
-        }
+        BitMapOf(context.maps, target.area).FindOrInsert(target.station).StoreBlock(items.data(), range.start, count);
         return;
     }
     const std::vector<uint32_t> pairs = PairRegisters(items, context.settings.wordOrder);
-    if (CWordBlockCache* words = WordMapOf(context.maps, target.area).Find(target.station)) {
-        words->StoreBlock(items.data(), range.start, count);
-    }
-    CDWordBlockCache* dwords = DWordMapOf(context.maps, target.area).Find(target.station);
-    if (dwords != nullptr && !pairs.empty()) {
-        dwords->StoreBlock(pairs.data(), range.start, static_cast<uint32_t>(pairs.size()));
-    }
+    CWordBlockCache& words = WordMapOf(context.maps, target.area).FindOrInsert(target.station);
+    CDWordBlockCache& dwords = DWordMapOf(context.maps, target.area).FindOrInsert(target.station);
+    words.StoreBlock(items.data(), range.start, count);
+    if (!pairs.empty()) dwords.StoreBlock(pairs.data(), range.start, static_cast<uint32_t>(pairs.size()));
 }
 
 std::string ItemText(const ReadTarget& target, uint32_t address) {
