@@ -2,7 +2,8 @@
 // it under Wine beside a line server).
 //   korvel-bench [--cycles N] < figures of the libmodbus masters
 // Reads the "figures" lines that korvel-bench-masters printed, measures
-// Korvel.dll at each speed on a line of its own, and prints the table.
+// Korvel.dll at each speed on a line of its own, and prints the table; then
+// measures and prints the driver on unhealthy lines.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "DriverCycles.h"
+#include "LineStates.h"
 #include "Report.h"
 
 namespace {
@@ -66,5 +68,11 @@ int main(int argc, char** argv) {
                                 std::to_string(run.cycles) + " cycles after " + std::to_string(run.warmupCycles) +
                                 " to warm up";
     bench::PrintReport(stdout, setting, std::vector<uint32_t>(std::begin(kBauds), std::end(kBauds)), all);
+    std::fprintf(stderr, "korvel-bench: the driver on unhealthy lines\n");
+    std::string error;
+    if (!bench::MeasureLineStates(stdout, error)) {
+        std::fprintf(stderr, "korvel-bench: %s\n", error.c_str());
+        status = 1;
+    }
     return status;
 }

@@ -5,10 +5,7 @@
 #include <cstdlib>
 #include <sstream>
 
-#include "korvel-poll/DriverHost.h"
-#include "modbus/TagRecords.h"
 #include "serial/LineFormat.h"
-#include "support/LineServerClient.h"
 
 namespace bench {
 namespace {
@@ -18,30 +15,6 @@ constexpr int16_t kNoParity = 2;  // the host orders parities odd, even, none
 constexpr uint32_t kResponseTimeoutMs = 500;
 constexpr const char* kStations = "1 2 3";
 
-struct HostTag {
-    int32_t station;
-    TagAddress address;
-};
-
-class Stopwatch {
-public:
-    Stopwatch() {
-        QueryPerformanceFrequency(&m_frequency);
-        QueryPerformanceCounter(&m_start);
-    }
-    double ElapsedMs() const {
-        LARGE_INTEGER now;
-        QueryPerformanceCounter(&now);
-        const double ticks = static_cast<double>(now.QuadPart - m_start.QuadPart);
-        return 1000.0 * ticks / static_cast<double>(m_frequency.QuadPart);
-    }
-
-private:
-    LARGE_INTEGER m_frequency;
-    LARGE_INTEGER m_start;
-};
-
-
 bool HexByte(const std::string& text, size_t at, uint8_t& byte) {
     char* end = nullptr;
     const std::string digits = text.substr(at, 2);
@@ -50,22 +23,75 @@ bool HexByte(const std::string& text, size_t at, uint8_t& byte) {
 }
 
 // The line server's request log: frames in hex, separated by spaces.
-bool ParseRequestLog(const std::string& log, std::vector<ExchangeBytes>& exchanges) {
-    std::istringstream frames(log);
+bool ParseRequestLog(const std::string& log, std::vector<std::vector<uint8_t>>& frames) {
+    std::istringstream words(log);
     std::string hex;
-    while (frames >> hex) {
+    while (words >> hex) {
         std::vector<uint8_t> frame(hex.size() / 2);
         for (size_t i = 0; i < frame.size(); ++i) {
             if (!HexByte(hex, 2 * i, frame[i])) return false;
         }
-        exchanges.push_back(ExchangeOf(frame));
+        frames.push_back(frame);
     }
     return true;
 }
 
-// What the host does once per tag before it polls.
-bool PrepareTags(IDeviceDriver& driver, const std::vector<BenchTag>& tags, std::vector<HostTag>& prepared,
-                 std::string& error) {
+bool Poll(DriverOnLine& driver, uint32_t baud, const RunLength& run, Figures& figures, std::string& error) {
+    for (int cycle = 0; cycle < run.warmupCycles; ++cycle) driver.PollCycle();
+    std::vector<std::vector<uint8_t>> frames;
+    if (!driver.TakeRequests(frames, error)) return false;
+    frames.clear();
+    std::vector<double> cycleMs;
+    int failed = 0;
+    for (int cycle = 0; cycle < run.cycles; ++cycle) {
+        Stopwatch stopwatch;
+        failed += driver.PollCycle();
+        cycleMs.push_back(stopwatch.ElapsedMs());
+    }
+    if (!driver.TakeRequests(frames, error)) return false;
+    std::vector<ExchangeBytes> exchanges;
+    for (const std::vector<uint8_t>& frame : frames) exchanges.push_back(ExchangeOf(frame));
+    figures = Summarise("driver", baud, cycleMs, exchanges, failed);
+    return true;
+}
+
+}  // namespace
+
+Stopwatch::Stopwatch() {
+    LARGE_INTEGER frequency;
+    LARGE_INTEGER start;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    m_frequency = frequency.QuadPart;
+    m_start = start.QuadPart;
+}
+
+double Stopwatch::ElapsedMs() const {
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return 1000.0 * static_cast<double>(now.QuadPart - m_start) / static_cast<double>(m_frequency);
+}
+
+DriverOnLine::~DriverOnLine() {
+    if (m_open) m_host.Driver().Close(0);
+}
+
+bool DriverOnLine::Open(uint32_t baud, const std::string& stations, const std::vector<BenchTag>& tags,
+                        uint32_t responseTimeoutMs, std::string& error) {
+    LinkParameters link{};
+    if (!serial::BaudIndexOf(baud, link.baudIndex)) {
+        error = "the host has no baud index for " + std::to_string(baud);
+        return false;
+    }
+    std::string answer;
+    if (!m_server.Connect(error) || !Command("open " + std::to_string(baud) + " " + stations, answer, error)) {
+        return false;
+    }
+    error = m_host.Load("");
+    if (error.empty()) error = m_host.CreateDriver(false);
+    if (!error.empty()) return false;
+    IDeviceDriver& driver = m_host.Driver();
+    // What the host does once per tag before it polls.
     for (const BenchTag& tag : tags) {
         HostTag host{};
         host.address.dataType = tag.dataType;  // the host fills in the type, the driver checks it
@@ -75,84 +101,51 @@ bool PrepareTags(IDeviceDriver& driver, const std::vector<BenchTag>& tags, std::
             error = "the driver refused station " + std::to_string(tag.station) + ", tag " + address;
             return false;
         }
-        prepared.push_back(host);
+        m_tags.push_back(host);
     }
-    return true;
-}
-
-// Returns the number of reads that failed.
-int PollCycle(IDeviceDriver& driver, const std::vector<HostTag>& tags) {
-    int failed = 0;
-    for (const HostTag& tag : tags) {
-        TagValue value{};
-        if (driver.Read(&tag.station, &tag.address, &value) != 1) ++failed;
-    }
-    return failed;
-}
-
-bool Call(LineServerClient& server, const std::string& command, std::string& answer, std::string& error) {
-    if (server.Call(command, answer, error)) return true;
-    error = "line server, \"" + command + "\": " + error;
-    return false;
-}
-
-bool Poll(IDeviceDriver& driver, LineServerClient& server, uint32_t baud, const std::vector<HostTag>& tags,
-          const RunLength& run, Figures& figures, std::string& error) {
-    for (int cycle = 0; cycle < run.warmupCycles; ++cycle) PollCycle(driver, tags);
-    std::string answer;
-    if (!Call(server, "clear-requests", answer, error)) return false;
-    std::vector<double> cycleMs;
-    int failed = 0;
-    for (int cycle = 0; cycle < run.cycles; ++cycle) {
-        Stopwatch stopwatch;
-        failed += PollCycle(driver, tags);
-        cycleMs.push_back(stopwatch.ElapsedMs());
-    }
-    std::vector<ExchangeBytes> exchanges;
-    if (!Call(server, "requests", answer, error)) return false;
-    if (!ParseRequestLog(answer, exchanges)) {
-        error = "the line server's request log is not hex frames";
-        return false;
-    }
-    figures = Summarise("driver", baud, cycleMs, exchanges, failed);
-    return true;
-}
-
-}  // namespace
-
-bool MeasureDriver(uint32_t baud, const std::vector<BenchTag>& tags, const RunLength& run, Figures& figures,
-                   std::string& error) {
-    LinkParameters link{};
-    if (!serial::BaudIndexOf(baud, link.baudIndex)) {
-        error = "the host has no baud index for " + std::to_string(baud);
-        return false;
-    }
-    LineServerClient server;
-    std::string answer;
-    if (!server.Connect(error) || !Call(server, "open " + std::to_string(baud) + " " + kStations, answer, error)) {
-        return false;
-    }
-    DriverHost host;
-    error = host.Load("");
-    if (error.empty()) error = host.CreateDriver(false);
-    if (!error.empty()) return false;
-    IDeviceDriver& driver = host.Driver();
-    std::vector<HostTag> prepared;
-    if (!PrepareTags(driver, tags, prepared, error)) return false;
-
     link.portIndex = static_cast<int16_t>(std::atoi(answer.c_str()) - 1);
     link.eightDataBits = kEightDataBits;
     link.parityIndex = kNoParity;
-    link.responseTimeout = kResponseTimeoutMs;
+    link.responseTimeout = responseTimeoutMs;
     DeviceSettings settings{};
     settings.link = &link;
     if (driver.Open(&settings) != 1) {
         error = "the driver could not open COM" + answer + ": " + driver.GetErrorText();
         return false;
     }
-    const bool polled = Poll(driver, server, baud, prepared, run, figures, error);
-    driver.Close(0);
-    return polled;
+    m_open = true;
+    return true;
+}
+
+bool DriverOnLine::Command(const std::string& command, std::string& answer, std::string& error) {
+    if (m_server.Call(command, answer, error)) return true;
+    error = "line server, \"" + command + "\": " + error;
+    return false;
+}
+
+int DriverOnLine::PollCycle(int station) {
+    int failed = 0;
+    for (const HostTag& tag : m_tags) {
+        if (station != 0 && tag.station != station) continue;
+        TagValue value{};
+        if (m_host.Driver().Read(&tag.station, &tag.address, &value) != 1) ++failed;
+    }
+    return failed;
+}
+
+bool DriverOnLine::TakeRequests(std::vector<std::vector<uint8_t>>& frames, std::string& error) {
+    std::string log;
+    std::string cleared;
+    if (!Command("requests", log, error) || !Command("clear-requests", cleared, error)) return false;
+    if (ParseRequestLog(log, frames)) return true;
+    error = "the line server's request log is not hex frames";
+    return false;
+}
+
+bool MeasureDriver(uint32_t baud, const std::vector<BenchTag>& tags, const RunLength& run, Figures& figures,
+                   std::string& error) {
+    DriverOnLine driver;
+    return driver.Open(baud, kStations, tags, kResponseTimeoutMs, error) && Poll(driver, baud, run, figures, error);
 }
 
 }  // namespace bench

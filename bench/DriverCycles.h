@@ -8,17 +8,64 @@
 
 #include "Figures.h"
 #include "TagSet.h"
+#include "korvel-poll/DriverHost.h"
+#include "modbus/TagRecords.h"
+#include "support/LineServerClient.h"
 
 namespace bench {
 
 struct RunLength {
-    int warmupCycles;  // the first cycle reads every tag on its own, the next plans the blocks
+    int warmupCycles;  // the first cycle plans the blocks
     int cycles;
 };
 
-// Opens a line at baud on the line server that KORVEL_LINE_SERVER names, and
-// a fresh driver object on it. False with the reason in error when either
-// cannot be had.
+// A fresh driver object on a line of its own of the line server that
+// KORVEL_LINE_SERVER names, its tags parsed and the line opened as a host
+// opens them.
+class DriverOnLine {
+public:
+    DriverOnLine() = default;
+    ~DriverOnLine();
+    DriverOnLine(const DriverOnLine&) = delete;
+    DriverOnLine& operator=(const DriverOnLine&) = delete;
+
+    // stations: the line's stations, e.g. "1 2 3". False with the reason in
+    // error when the line or the driver cannot be had.
+    bool Open(uint32_t baud, const std::string& stations, const std::vector<BenchTag>& tags,
+              uint32_t responseTimeoutMs, std::string& error);
+    // A line server command; answer receives what follows "ok".
+    bool Command(const std::string& command, std::string& answer, std::string& error);
+    // Reads every tag once, or every tag of station; returns the failed reads.
+    int PollCycle(int station = 0);
+    // The request frames the slave heard since the last call, which clears them.
+    bool TakeRequests(std::vector<std::vector<uint8_t>>& frames, std::string& error);
+
+private:
+    struct HostTag {
+        int32_t station;
+        TagAddress address;
+    };
+
+    LineServerClient m_server;
+    DriverHost m_host;
+    std::vector<HostTag> m_tags;
+    bool m_open = false;
+};
+
+// Milliseconds since construction, from the performance counter.
+class Stopwatch {
+public:
+    Stopwatch();
+    double ElapsedMs() const;
+
+private:
+    int64_t m_frequency;
+    int64_t m_start;
+};
+
+// Opens a line at baud and a fresh driver object on it, and measures the
+// driver's cycles there. False with the reason in error when either cannot
+// be had.
 bool MeasureDriver(uint32_t baud, const std::vector<BenchTag>& tags, const RunLength& run, Figures& figures,
                    std::string& error);
 

@@ -23,6 +23,11 @@ double Median(const std::vector<double>& sorted) {
 
 }  // namespace
 
+double MedianOf(std::vector<double> samples) {
+    std::sort(samples.begin(), samples.end());
+    return Median(samples);
+}
+
 Figures Summarise(std::string master, uint32_t baud, std::vector<double> cycleMs,
                   const std::vector<ExchangeBytes>& exchanges, int failedReads) {
     Figures figures;

@@ -21,6 +21,8 @@ struct Figures {
     double wireMs = 0;    // per cycle: the wire time of exactly those frames
 };
 
+double MedianOf(std::vector<double> samples);
+
 // Cycle times in ms give the median and the 95th percentile; the exchanges
 // of all cycles give the traffic per cycle.
 Figures Summarise(std::string master, uint32_t baud, std::vector<double> cycleMs,

@@ -48,3 +48,12 @@ void AppendFrameTrace(const char* label, const uint8_t* bytes, int32_t count) {
     } catch (const std::bad_alloc&) {
     }
 }
+
+void AppendTraceEvent(const std::string& text) {
+    std::string path = TraceFile();
+    if (path.empty()) return;
+    try {
+        AppendLine(path, std::to_string(GetTickCount64()) + " " + text + "\n");
+    } catch (const std::bad_alloc&) {
+    }
+}

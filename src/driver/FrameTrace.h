@@ -10,5 +10,7 @@
 // The variable is read on every call, so a host may turn tracing on and off
 // while it runs.
 void AppendFrameTrace(const char* label, const uint8_t* bytes, int32_t count);
+// A line of text about the line rather than a frame: "<milliseconds> <text>".
+void AppendTraceEvent(const std::string& text);
 // The line for one frame, without the newline.
 std::string FormatTraceLine(uint64_t milliseconds, const char* label, const uint8_t* bytes, int32_t count);

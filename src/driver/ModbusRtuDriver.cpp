@@ -19,7 +19,13 @@ constexpr int32_t kOutcomeCodes[] = {kErrorNone, kErrorRegister, kErrorDataType,
 
 }  // namespace
 
-CModbusRtuDriver::CModbusRtuDriver() {
+CModbusRtuDriver::CModbusRtuDriver()
+    : m_coilMap([this](uint32_t station) { return SettingsOf(station).bitLimits; }),
+      m_discreteMap([this](uint32_t station) { return SettingsOf(station).bitLimits; }),
+      m_inputWordMap([this](uint32_t station) { return SettingsOf(station).registerLimits; }),
+      m_holdingWordMap([this](uint32_t station) { return SettingsOf(station).registerLimits; }),
+      m_inputDWordMap([this](uint32_t station) { return SettingsOf(station).registerLimits; }),
+      m_holdingDWordMap([this](uint32_t station) { return SettingsOf(station).registerLimits; }) {
     SetAreaRow(0, "0x", kBitTypes, kReadWrite);
     SetAreaRow(1, "1x", kBitTypes, kReadable);
     SetAreaRow(2, "3x", kRegisterTypes, kReadable);
@@ -49,8 +55,28 @@ int32_t CModbusRtuDriver::Record(modbus::Outcome outcome) {
     return code == kErrorNone;
 }
 
+void CModbusRtuDriver::SetSettingsSource(SettingsSource source) {
+    m_settingsSource = std::move(source);
+}
+
+int32_t __stdcall CModbusRtuDriver::CheckStation(const char* text, int32_t* station) {
+    const int32_t ok = CSerialDriverBase::CheckStation(text, station);
+    if (ok) m_checkedStation = static_cast<uint32_t>(*station);
+    return ok;
+}
+
+// A parsed tag's item is remembered for the first reads of the station last
+// checked, or of every station before any was; a memory shortage only costs
+// that, not the parse.
 int32_t __stdcall CModbusRtuDriver::ParseAddress(const char* text, TagAddress* tag) {
-    return Record(modbus::ParseAddress(text, tag));
+    const modbus::Outcome outcome = modbus::ParseAddress(text, tag);
+    if (outcome == modbus::Outcome::kDone) {
+        try {
+            modbus::RememberParsedTag(Maps(), m_checkedStation, *tag);
+        } catch (const std::bad_alloc&) {
+        }
+    }
+    return Record(outcome);
 }
 
 // Running out of memory while caching or collecting a reply fails the one
@@ -99,6 +125,27 @@ modbus::LineResult CModbusRtuDriver::ExchangeReply(std::string& data, int32_t& l
 
 void CModbusRtuDriver::TraceFrame(const char* label, const uint8_t* bytes, int32_t count) {
     AppendFrameTrace(label, bytes, count);
+}
+
+void CModbusRtuDriver::TraceEvent(const std::string& text) {
+    AppendTraceEvent(text);
+}
+
+modbus::StationSettings CModbusRtuDriver::SettingsOf(uint32_t station) {
+    return m_settingsSource ? m_settingsSource(station) : modbus::StationSettings{};
+}
+
+// A driver without a line sends nothing anyway: its exchanges fail.
+modbus::Admission CModbusRtuDriver::Admit(uint32_t station) {
+    if (m_line == nullptr) return modbus::Admission::kSend;
+    return m_line->Health().Admit(static_cast<uint8_t>(station), GetTickCount64());
+}
+
+modbus::HealthChange CModbusRtuDriver::CountReply(uint32_t station, bool replied,
+                                                  const modbus::StationSettings& settings) {
+    if (m_line == nullptr) return modbus::HealthChange::kNone;
+    return m_line->Health().CountReply(static_cast<uint8_t>(station), replied, settings.demoteAfter,
+                                       settings.demoteForMs, GetTickCount64());
 }
 
 StationMaps CModbusRtuDriver::Maps() {

@@ -88,11 +88,45 @@ bool CBlockCache::GetBlock(uint32_t address, uint32_t& start, uint32_t& count) c
     auto found = m_entries.find(address);
     if (found == m_entries.end()) return false;
     auto first = found;
-    while (!(first->second.flags & CacheEntry::BlockStart)) --first;
+    while (!(first->second.flags & CacheEntry::BlockStart) && !CutBetween(std::prev(first)->first, first->first)) {
+        --first;
+    }
     auto last = found;
-    while (!(last->second.flags & CacheEntry::BlockEnd)) ++last;
+    while (!(last->second.flags & CacheEntry::BlockEnd) && !CutBetween(last->first, std::next(last)->first)) ++last;
     start = first->first;
     count = last->first - first->first + 1;
+    return true;
+}
+
+bool CBlockCache::CutBetween(uint32_t below, uint32_t above) const {
+    auto cut = m_cuts.upper_bound(below);
+    return cut != m_cuts.end() && *cut <= above;
+}
+
+std::vector<uint32_t> CBlockCache::AddressesIn(uint32_t start, uint32_t count) const {
+    const uint64_t end = uint64_t{start} + count;
+    std::vector<uint32_t> addresses;
+    for (auto entry = m_entries.lower_bound(start); entry != m_entries.end() && entry->first < end; ++entry) {
+        addresses.push_back(entry->first);
+    }
+    return addresses;
+}
+
+bool CBlockCache::AddCut(uint32_t cut) {
+    return m_cuts.insert(cut).second;
+}
+
+void CBlockCache::FailWaiting(uint32_t start, uint32_t count, uint32_t except) {
+    const uint64_t end = uint64_t{start} + count;
+    for (auto entry = m_entries.lower_bound(start); entry != m_entries.end() && entry->first < end; ++entry) {
+        if (entry->first != except && !entry->second.fresh) entry->second.failed = true;
+    }
+}
+
+bool CBlockCache::TakeFailure(uint32_t address) {
+    auto found = m_entries.find(address);
+    if (found == m_entries.end() || !found->second.failed) return false;
+    found->second.failed = false;
     return true;
 }
 
@@ -103,6 +137,7 @@ bool CBlockCache::StoreBlock(const uint32_t* values, uint32_t start, uint32_t co
     for (; entry != m_entries.end() && entry->first < end; ++entry) {
         entry->second.value = values[entry->first - start];
         entry->second.fresh = true;
+        entry->second.failed = false;
     }
     return true;
 }
@@ -118,5 +153,6 @@ bool CBlockCache::UpdateValue(uint32_t value, uint32_t address, bool addIfMissin
     if (found == m_entries.end()) return false;
     found->second.value = value;
     found->second.fresh = true;
+    found->second.failed = false;
     return true;
 }

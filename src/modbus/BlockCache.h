@@ -1,9 +1,13 @@
 #pragma once
 // Per-station caches of one area: the item addresses the host has asked for,
 // grouped into read blocks that one request each can fetch, with the last
-// value received for every address. A stored value is handed out once.
+// value received for every address. A stored value is handed out once, and
+// so is the failure of a block request to the entries that waited for it.
+// Boundaries learned from the device's refusals split the planned blocks.
 #include <cstdint>
 #include <map>
+#include <set>
+#include <vector>
 
 struct CacheEntry {
     enum Flag : uint8_t {
@@ -13,6 +17,7 @@ struct CacheEntry {
 
     uint32_t value = 0;
     bool fresh = false;
+    bool failed = false;  // the next read of it fails without a request
     uint8_t flags = 0;
 };
 
@@ -41,8 +46,19 @@ public:
     bool Lookup(uint32_t& value, uint32_t address, bool consume, bool addIfMissing);
     // False when the address was registered already.
     bool AddAddress(uint32_t address);
-    // The block holding a registered address; outputs untouched otherwise.
+    // The block holding a registered address, within the learned
+    // boundaries; outputs untouched otherwise.
     bool GetBlock(uint32_t address, uint32_t& start, uint32_t& count) const;
+    // Every registered address in start..start+count-1, in order.
+    std::vector<uint32_t> AddressesIn(uint32_t start, uint32_t count) const;
+    // From now on no block holds an address below cut together with one at
+    // or above it. False when the cut was known.
+    bool AddCut(uint32_t cut);
+    // The entries of start..start+count-1 but the one at except that hold
+    // no fresh value fail their next read once.
+    void FailWaiting(uint32_t start, uint32_t count, uint32_t except);
+    // Whether the entry was to fail its next read; that failure is used up.
+    bool TakeFailure(uint32_t address);
     // values[0..count) belong to start..start+count-1; only registered
     // addresses take theirs. False when the range holds none.
     bool StoreBlock(const uint32_t* values, uint32_t start, uint32_t count);
@@ -64,9 +80,11 @@ private:
     void AddAfterFirst(Entries::iterator added);
     void ReformFrom(Entries::iterator added);
     Entries::iterator FirstEndFrom(Entries::iterator from);
+    bool CutBetween(uint32_t below, uint32_t above) const;
 
     modbus::BlockLimits m_limits;
     Entries m_entries;
+    std::set<uint32_t> m_cuts;
 };
 
 // Only the bit and word caches take written values; 32-bit tags are served

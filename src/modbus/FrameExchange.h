@@ -1,10 +1,13 @@
 #pragma once
 // The line as the protocol code sees it: one request out, whatever came back
-// in. The driver provides it; the protocol code never asks what line it is.
+// in, the settings of each station, and the line's record of the stations
+// that stopped answering. The driver provides it; the protocol code never
+// asks what line it is.
 #include <cstdint>
 #include <string>
 
 #include "modbus/ReplyShape.h"
+#include "modbus/StationSettings.h"
 
 namespace modbus {
 
@@ -13,6 +16,16 @@ enum class LineResult {
     kNoReply,  // nothing came back within the response time-out
     kFailed,   // the request could not be sent, or a read failed
 };
+
+// Whether a request to a station may go out now.
+enum class Admission {
+    kSend,
+    kProbe,   // the station is demoted and its period has passed: this request tries it
+    kRefuse,  // the station is demoted: nothing is sent
+};
+
+// What counting one request's reply changed in the station's record.
+enum class HealthChange { kNone, kDemoted, kRestored };
 
 class IFrameExchange {
 public:
@@ -23,6 +36,14 @@ public:
     // Hook for tracing frames; label is "Read Send", "Read Receive",
     // "Write Send" or "Write Receive".
     virtual void TraceFrame(const char* label, const uint8_t* bytes, int32_t count) = 0;
+    // Hook for tracing what the protocol decided about the line: retries,
+    // demotions, probes, restorations and learned block boundaries.
+    virtual void TraceEvent(const std::string& text) = 0;
+    virtual StationSettings SettingsOf(uint32_t station) = 0;
+    // The station's record is kept by the line, for every user of it alike.
+    virtual Admission Admit(uint32_t station) = 0;
+    // Counts a request that got a reply of any kind, or none at all.
+    virtual HealthChange CountReply(uint32_t station, bool replied, const StationSettings& settings) = 0;
 
 protected:
     ~IFrameExchange() = default;

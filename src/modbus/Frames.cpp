@@ -10,6 +10,7 @@ namespace {
 constexpr size_t kHeaderLength = 3;  // station, function, byte count
 constexpr size_t kCrcLength = 2;
 constexpr size_t kEchoedLength = 6;  // station, function, address, value or quantity
+constexpr uint8_t kExceptionBit = 0x80;
 
 const uint8_t* Bytes(const std::string& frame) {
     return reinterpret_cast<const uint8_t*>(frame.data());
@@ -121,6 +122,16 @@ bool FollowedByAnotherResponse(const std::string& data, int32_t length, uint8_t 
     return false;
 }
 
+bool LocateException(const std::string& data, int32_t length, uint8_t station, uint8_t function, uint8_t& code) {
+    const size_t received = ReceivedCount(data, length);
+    const uint8_t* bytes = Bytes(data);
+    const uint8_t answered = static_cast<uint8_t>(function | kExceptionBit);
+    const size_t start = FindFrameStart(bytes, received, station, answered);
+    if (received - start < ExceptionResponseLength() || !HasValidCrc(bytes + start, kHeaderLength)) return false;
+    code = bytes[start + 2];
+    return true;
+}
+
 bool IsWriteAcknowledgement(const std::string& data, int32_t length, const std::string& request) {
     if (request.size() < kEchoedLength) return false;
     const size_t received = ReceivedCount(data, length);
@@ -143,9 +154,9 @@ std::vector<uint32_t> DecodeRegisters(const uint8_t* bytes, uint32_t byteCount) 
     return registers;
 }
 
-std::vector<uint32_t> PairRegisters(const std::vector<uint32_t>& registers) {
+std::vector<uint32_t> PairRegisters(const std::vector<uint32_t>& registers, WordOrder order) {
     std::vector<uint32_t> values;
-    for (size_t k = 0; k + 1 < registers.size(); ++k) values.push_back(registers[k] | registers[k + 1] << 16);
+    for (size_t k = 0; k + 1 < registers.size(); ++k) values.push_back(JoinRegisters(registers[k], registers[k + 1], order));
     return values;
 }
 

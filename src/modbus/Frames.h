@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "modbus/ValueCodec.h"
+
 namespace modbus {
 
 enum FunctionCode : uint8_t {
@@ -18,6 +20,10 @@ enum FunctionCode : uint8_t {
     kWriteSingleRegister = 6,
     kWriteMultipleRegisters = 16,
 };
+
+// The exception codes of a request for items the device does not have.
+constexpr uint8_t kIllegalDataAddress = 2;
+constexpr uint8_t kIllegalDataValue = 3;
 
 constexpr uint16_t kCoilOn = 0xFF00;
 constexpr uint16_t kCoilOff = 0x0000;
@@ -52,6 +58,10 @@ bool LocateReadResponse(const std::string& data, int32_t length, uint8_t station
 // bytes cannot tell which.
 bool FollowedByAnotherResponse(const std::string& data, int32_t length, uint8_t station, uint8_t function,
                                uint32_t expectedByteCount, const ReadResponse& response);
+// The device's exception reply to a request of station and function: the
+// first station byte followed by the function code with the exception bit,
+// with a valid CRC. code receives the exception code.
+bool LocateException(const std::string& data, int32_t length, uint8_t station, uint8_t function, uint8_t& code);
 // The device's echo of a write request: located like a read response, it
 // repeats the request's first six bytes and carries a valid CRC.
 bool IsWriteAcknowledgement(const std::string& data, int32_t length, const std::string& request);
@@ -61,8 +71,8 @@ bool IsWriteAcknowledgement(const std::string& data, int32_t length, const std::
 std::vector<uint32_t> DecodeBits(const uint8_t* bytes, uint32_t quantity);
 // byteCount / 2 big-endian registers.
 std::vector<uint32_t> DecodeRegisters(const uint8_t* bytes, uint32_t byteCount);
-// The 32-bit value at each register but the last; its own register is the
-// low word.
-std::vector<uint32_t> PairRegisters(const std::vector<uint32_t>& registers);
+// The 32-bit value at each register but the last, its own register first
+// on the wire, joined in order.
+std::vector<uint32_t> PairRegisters(const std::vector<uint32_t>& registers, WordOrder order);
 
 }  // namespace modbus

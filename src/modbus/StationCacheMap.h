@@ -4,6 +4,8 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
+#include <utility>
 
 #include "modbus/BlockCache.h"
 
@@ -24,15 +26,26 @@ public:
         return found == m_caches.end() ? nullptr : found->second.get();
     }
 
-    // Creates the station's empty cache on first use. Should memory run out,
-    // the map stays as it was.
+    // Creates the station's cache on first use, with the items parsed for
+    // it, and those parsed for no station in particular, registered. Should
+    // memory run out, the map stays as it was.
     Cache& FindOrInsert(uint32_t station) {
         if (Cache* cache = Find(station)) return *cache;
         auto cache = m_limitsOf ? std::make_unique<Cache>(m_limitsOf(station)) : std::make_unique<Cache>();
+        for (const auto& [parsedFor, address] : m_parsed) {
+            if (parsedFor == station || parsedFor == kAnyStation) cache->AddAddress(address);
+        }
         return *m_caches.emplace(station, std::move(cache)).first->second;
     }
 
+    // Station 0 is no station's address.
+    static constexpr uint32_t kAnyStation = 0;
+    // An item the host has parsed a tag for: the caches created from now on
+    // plan their first blocks with it.
+    void AddParsedItem(uint32_t station, uint32_t address) { m_parsed.insert({station, address}); }
+
 private:
     LimitsOf m_limitsOf;
+    std::set<std::pair<uint32_t, uint32_t>> m_parsed;  // station, address
     std::map<uint32_t, std::unique_ptr<Cache>> m_caches;
 };

@@ -19,6 +19,10 @@ enum class Outcome {
 
 // kDone, kBadAddress or kBadType.
 Outcome ParseAddress(const char* text, TagAddress* tag);
+// Registers the item of a tag ParseAddress accepted in the view of its area
+// and type, for the first blocks of the station (of every station for
+// StationCacheMap's kAnyStation) read from then on.
+void RememberParsedTag(StationMaps maps, uint32_t station, const TagAddress& tag);
 // kDone or kReadFailed.
 Outcome ReadTag(StationMaps maps, IFrameExchange& line, const int32_t* station, const TagAddress* tag,
                 TagValue* value);

@@ -3,8 +3,8 @@
 #include "modbus/AreaRules.h"
 #include "modbus/CacheMaps.h"
 #include "modbus/Frames.h"
+#include "modbus/StationExchange.h"
 #include "modbus/TagOperations.h"
-#include "modbus/TracedExchange.h"
 #include "modbus/ValueCodec.h"
 
 namespace modbus {
@@ -36,18 +36,17 @@ WritePlan PlanRegister(uint32_t station, uint16_t address, int32_t dataType, con
             BuildWriteSingle(WireStation(station), kWriteSingleRegister, address, word)};
 }
 
-// The tag's own register takes the low word, as reads expect it.
-WritePlan PlanRegisterPair(uint32_t station, uint16_t address, int32_t dataType, const TagValue& value) {
+// The words go in the station's order, as its reads expect them.
+WritePlan PlanRegisterPair(uint32_t station, uint16_t address, int32_t dataType, const TagValue& value,
+                           WordOrder order) {
     const uint32_t dword = DWordToWrite(dataType, value);
-    const uint16_t low = static_cast<uint16_t>(dword);
-    const uint16_t high = static_cast<uint16_t>(dword >> 16);
+    const RegisterPair pair = SplitRegisters(dword, order);
     return {station, address, WriteKind::kRegisterPair, dword,
-            BuildWriteRegisterPair(WireStation(station), address, low, high)};
+            BuildWriteRegisterPair(WireStation(station), address, pair.first, pair.second)};
 }
 
 // Only coils and holding registers can be written.
-bool PlanWrite(int32_t station, const TagAddress& tag, const TagValue& value, WritePlan& plan) {
-    if (!IsParsedRecord(tag)) return false;
+bool PlanWrite(int32_t station, const TagAddress& tag, const TagValue& value, WordOrder order, WritePlan& plan) {
     const uint32_t key = static_cast<uint32_t>(station);
     const uint16_t address = static_cast<uint16_t>(tag.address - 1);
     if (tag.area == kAreaCoils) {
@@ -57,17 +56,26 @@ bool PlanWrite(int32_t station, const TagAddress& tag, const TagValue& value, Wr
     } else if (GroupOf(tag.dataType) == TypeGroup::kWord) {
         plan = PlanRegister(key, address, tag.dataType, value);
     } else {
-        plan = PlanRegisterPair(key, address, tag.dataType, value);
+        plan = PlanRegisterPair(key, address, tag.dataType, value, order);
     }
     return true;
 }
 
-bool ExchangeConfirmed(IFrameExchange& line, const std::string& request) {
-    std::string buffer = request;
-    int32_t length = static_cast<int32_t>(buffer.size());
-    const LineResult exchanged =
-        TracedExchange(line, buffer, length, WriteReplyShape(request), "Write Send", "Write Receive");
-    return exchanged == LineResult::kReplied && IsWriteAcknowledgement(buffer, length, request);
+// Functions 5, 6 and 16 set items to a value, so a repeated write does
+// what one does.
+bool ExchangeConfirmed(IFrameExchange& line, const StationSettings& settings, const WritePlan& plan) {
+    const StationRequest request{WireStation(plan.station),
+                                 static_cast<uint8_t>(plan.request[1]),
+                                 plan.request,
+                                 WriteReplyShape(plan.request),
+                                 "Write Send",
+                                 "Write Receive"};
+    const auto isAnswer = [&plan](const std::string& data, int32_t length) {
+        return IsWriteAcknowledgement(data, length, plan.request);
+    };
+    std::string reply;
+    int32_t length = 0;
+    return ExchangeWithStation(line, settings, request, isAnswer, reply, length).result == RequestResult::kAnswered;
 }
 
 template <typename Cache>
@@ -110,10 +118,13 @@ void RecordWrite(StationMaps maps, const WritePlan& plan) {
 
 Outcome WriteTag(StationMaps maps, IFrameExchange& line, const int32_t* station, const TagAddress* tag,
                  const TagValue* value) {
-    if (station == nullptr || tag == nullptr || value == nullptr) return Outcome::kBadAddress;
+    if (station == nullptr || tag == nullptr || value == nullptr || !IsParsedRecord(*tag)) {
+        return Outcome::kBadAddress;
+    }
+    const StationSettings settings = line.SettingsOf(static_cast<uint32_t>(*station));
     WritePlan plan;
-    if (!PlanWrite(*station, *tag, *value, plan)) return Outcome::kBadAddress;
-    if (!ExchangeConfirmed(line, plan.request)) return Outcome::kWriteFailed;
+    if (!PlanWrite(*station, *tag, *value, settings.wordOrder, plan)) return Outcome::kBadAddress;
+    if (!ExchangeConfirmed(line, settings, plan)) return Outcome::kWriteFailed;
     RecordWrite(maps, plan);
     return Outcome::kDone;
 }

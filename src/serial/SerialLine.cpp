@@ -53,6 +53,9 @@ uint32_t CSerialLine::Open(int32_t index, const serial::LineFormat& format) {
         return code;
     }
     m_format = format;
+    m_health.Forget();
+    m_lineQuietAt = 0;
+    m_lateReplyPossible = false;
     m_port->SetEventMask(kReceivedCharEvent);
     m_port->SetHandshake(kHandshakeRtsEnabled);
     m_port->SetReadTimeouts(kReadTimeoutsShort);
@@ -72,6 +75,7 @@ uint32_t CSerialLine::Configure(const serial::LineFormat& format) {
         return code;
     }
     m_format = format;
+    m_health.Forget();
     return 0;
 }
 

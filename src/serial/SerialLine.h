@@ -19,6 +19,7 @@
 #include <string>
 
 #include "serial/LineFormat.h"
+#include "serial/StationHealth.h"
 
 class CSerialPort;
 
@@ -61,6 +62,8 @@ public:
     uint32_t Configure(const serial::LineFormat& format);
 
     CSerialPort& Port() { return *m_port; }
+    // Which stations of the line stopped answering.
+    CStationHealth& Health() { return m_health; }
 
     // Request in data[0..length) on entry, reply and its length on return.
     // Bytes of value zero are data: length, not a terminator, gives the size.
@@ -109,4 +112,5 @@ private:
     // whether an unanswered request's reply may still be on its way.
     int64_t m_lineQuietAt = 0;
     bool m_lateReplyPossible = false;
+    CStationHealth m_health;
 };

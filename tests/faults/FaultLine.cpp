@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 
 namespace {
 
@@ -29,12 +30,19 @@ TagValue ValueInEveryField(uint32_t value) {
 }  // namespace
 
 void FaultLine::SetUp() {
+    char directory[MAX_PATH];
+    char path[MAX_PATH];
+    ASSERT_TRUE(GetTempPathA(MAX_PATH, directory) && GetTempFileNameA(directory, "kvt", 0, path));
+    m_tracePath = path;
+    SetEnvironmentVariableA("KORVEL_TRACE", path);
     ASSERT_GE(line.PortIndex(), 0);
     ASSERT_TRUE(driver.Created());
     ASSERT_EQ(driver.Open(line.PortIndex(), kBaudIndex9600, kResponseTimeoutMs), kSucceeded);
 }
 
 void FaultLine::TearDown() {
+    SetEnvironmentVariableA("KORVEL_TRACE", nullptr);
+    DeleteFileA(m_tracePath.c_str());
     std::printf("  %d reads, %d values delivered, %d wrong; %d writes, %d confirmed\n", m_reads, m_delivered,
                 m_wrong, m_writes, m_confirmed);
     EXPECT_EQ(m_wrong, 0) << "values delivered that the device did not hold";
@@ -100,4 +108,30 @@ void FaultLine::SetTableValue(int32_t station, const TagAddress& tag, uint32_t v
 
 void FaultLine::LetLineFallQuiet() {
     Sleep(3 * kResponseTimeoutMs);
+}
+
+int FaultLine::PollCycle(int32_t station, const std::vector<TagAddress>& tags) {
+    int failed = 0;
+    for (const TagAddress& tag : tags) failed += ReadChecked(station, tag).result != 1;
+    return failed;
+}
+
+size_t FaultLine::RequestsFor(int32_t station) {
+    size_t count = 0;
+    for (const Bytes& request : line.Requests()) count += !request.empty() && request[0] == station;
+    return count;
+}
+
+// Frame lines have a colon right after their label; event lines carry
+// theirs after the first word.
+std::vector<std::string> FaultLine::TracedEvents() {
+    std::ifstream trace(m_tracePath);
+    std::vector<std::string> events;
+    for (std::string line; std::getline(trace, line);) {
+        const std::string text = line.substr(line.find(' ') + 1);
+        if (text.find("Send:") == std::string::npos && text.find("Receive:") == std::string::npos) {
+            events.push_back(text);
+        }
+    }
+    return events;
 }

@@ -32,11 +32,19 @@ protected:
     // Waits until whatever is still on its way has arrived at the port, as a
     // host's pause between two polls would.
     void LetLineFallQuiet();
+    // Reads every tag of station once, each checked; returns the failures.
+    int PollCycle(int32_t station, const std::vector<TagAddress>& tags);
+    // The requests the slave heard for station since the last ClearRequests.
+    size_t RequestsFor(int32_t station);
+    // The driver's trace lines that are not frames, without their times:
+    // "Retry: ...", "Demote: ..." and the like, since SetUp.
+    std::vector<std::string> TracedEvents();
 
     LineFixture line{9600, {1, 2}};
     HostDriver driver;
 
 private:
+    std::string m_tracePath;
     int m_reads = 0;
     int m_delivered = 0;
     int m_wrong = 0;

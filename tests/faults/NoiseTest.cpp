@@ -1,6 +1,8 @@
 // Bytes on the line that are not the reply: noise between frames, and
 // frames that answer something else. A value is taken only from the
-// station's own reply to the request.
+// station's own reply to the request. A request whose reply fails its
+// checks is sent once more: where a case fails, its fault bends the
+// repeat's reply too.
 #include "FaultLine.h"
 
 namespace {
@@ -34,6 +36,7 @@ TEST_F(FaultLine, NoiseBetweenFramesNeverBecomesAValue) {
         if (!c.prefix.empty()) line.PrefixNextReply(c.prefix);
         if (!c.suffix.empty()) line.SuffixNextReply(c.suffix);
         if (c.dropReply) line.DropNextReply();
+        if (c.expected == kReadFailed) line.RepeatNextFault(2);
         EXPECT_EQ(ReadChecked(1, tag), c.expected);
         EXPECT_EQ(ReadChecked(1, tag), kSucceeded) << "the read after it";
     }
@@ -71,6 +74,7 @@ TEST_F(FaultLine, FramesThatAnswerSomethingElseAreNeverTakenForTheReply) {
         SetTableValue(1, tag, ++next);
         line.PrefixNextReply(c.frame);
         if (c.dropReply) line.DropNextReply();
+        if (c.expected == kReadFailed) line.RepeatNextFault(2);
         EXPECT_EQ(ReadChecked(1, tag), c.expected);
         EXPECT_EQ(ReadChecked(1, tag), kSucceeded) << "the read after it";
     }
@@ -91,6 +95,7 @@ TEST_F(FaultLine, AnAcknowledgementOfAnotherWriteConfirmsNothing) {
         SCOPED_TRACE(c.situation);
         line.PrefixNextReply(c.frame);
         line.DropNextReply();
+        line.RepeatNextFault(2);
         EXPECT_EQ(Write(1, tag, 0x0111), kWriteFailed);
         // The device took the value, but the driver was not told so: the
         // next read asks the device.

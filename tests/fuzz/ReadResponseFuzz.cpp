@@ -58,7 +58,7 @@ void CheckDecoding(const uint8_t* frameData, const Request& request, uint8_t byt
     for (size_t j = 0; j < registers.size(); ++j) {
         FUZZ_CHECK(registers[j] == (data[2 * j] * 256u + data[2 * j + 1]));
     }
-    const std::vector<uint32_t> pairs = modbus::PairRegisters(registers);
+    const std::vector<uint32_t> pairs = modbus::PairRegisters(registers, modbus::WordOrder::kCDAB);
     FUZZ_CHECK(pairs.size() == (registers.empty() ? 0 : registers.size() - 1));
     for (size_t k = 0; k < pairs.size(); ++k) FUZZ_CHECK(pairs[k] == registers[k] + registers[k + 1] * 65536u);
 }

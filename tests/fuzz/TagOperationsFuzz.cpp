@@ -4,15 +4,18 @@
 // escapes to arbitrary values), a value for writes; each exchange then reads
 // how to answer: fail (leaving some bytes or a whole reply), answer
 // properly, corrupt one byte, send raw bytes, put garbage in front, or
-// misreport the length, followed by the data.
+// misreport the length, followed by the data. Each station has a word order
+// of its own; the line's clock advances a second an operation, so demoted
+// stations come up for probes.
 //
 // For each station cache, the line notes every value carried by a
 // well-formed frame anywhere in a reply of an exchange that succeeded, so it
 // notes at least what the driver may accept. A read that succeeds
 // must deliver one of the values noted for its item, and write only the
 // fields of its type group; a failed read writes nothing. Every request must
-// name the station and function of its tag, and a read request must cover
-// the tag's item.
+// name the station and function of its tag, and every read request must
+// cover the tag's item, however often a broken reply or a refused block
+// makes the read ask again.
 #include <algorithm>
 #include <cstring>
 #include <map>
@@ -24,6 +27,7 @@
 #include "fuzz/FuzzInput.h"
 #include "modbus/Crc.h"
 #include "modbus/TagOperations.h"
+#include "serial/StationHealth.h"
 
 namespace {
 
@@ -62,16 +66,18 @@ public:
 
     void StartOperation(uint32_t stationKey) {
         m_stationKey = stationKey;
-        m_requests = 0;
+        m_requests.clear();
+        m_nowMs += 1000;
     }
-    int Requests() const { return m_requests; }
-    const std::string& LastRequest() const { return m_request; }
+    const std::vector<std::string>& Requests() const { return m_requests; }
+
+    static modbus::WordOrder OrderOf(uint32_t station) { return static_cast<modbus::WordOrder>(station % 4); }
 
     modbus::LineResult ExchangeReply(std::string& data, int32_t& length, const modbus::ReplyShape&) override {
         FUZZ_CHECK(length >= 0 && static_cast<size_t>(length) == data.size());
         FUZZ_CHECK((data.size() == 8 || data.size() == 13) && CrcAt(Bytes(data), data.size() - 2));
         m_request = data;
-        ++m_requests;
+        m_requests.push_back(data);
         const modbus::LineResult result = Answer(data, length);
         if (result == modbus::LineResult::kReplied) NoteCarried(data, length);
         return result;
@@ -82,6 +88,19 @@ public:
         FUZZ_CHECK(count >= 0);
         volatile uint8_t sink = 0;
         for (int32_t i = 0; i < count; ++i) sink = sink ^ bytes[i];
+    }
+    void TraceEvent(const std::string&) override {}
+    modbus::StationSettings SettingsOf(uint32_t station) override {
+        modbus::StationSettings settings;
+        settings.wordOrder = OrderOf(station);
+        return settings;
+    }
+    modbus::Admission Admit(uint32_t station) override {
+        return m_health.Admit(static_cast<uint8_t>(station), m_nowMs);
+    }
+    modbus::HealthChange CountReply(uint32_t station, bool replied, const modbus::StationSettings& settings) override {
+        return m_health.CountReply(static_cast<uint8_t>(station), replied, settings.demoteAfter, settings.demoteForMs,
+                                   m_nowMs);
     }
 
 private:
@@ -164,7 +183,10 @@ private:
         for (uint32_t j = 0; j < byteCount / 2; ++j) {
             const uint32_t word = items[2 * j] * 256u + items[2 * j + 1];
             Note(holding ? View::kHoldingWords : View::kInputWords, start + j, word);
-            if (j > 0) Note(holding ? View::kHoldingDWords : View::kInputDWords, start + j - 1, previous | word << 16);
+            if (j > 0) {
+                Note(holding ? View::kHoldingDWords : View::kInputDWords, start + j - 1,
+                     modbus::JoinRegisters(previous, word, OrderOf(m_stationKey)));
+            }
             previous = word;
         }
     }
@@ -186,8 +208,10 @@ private:
     FuzzInput& m_input;
     Carried& m_carried;
     uint32_t m_stationKey = 0;
-    int m_requests = 0;
+    std::vector<std::string> m_requests;
     std::string m_request;
+    CStationHealth m_health;
+    uint64_t m_nowMs = 0;
 };
 
 struct Operation {
@@ -301,9 +325,8 @@ void CheckReadRequest(const std::string& request, const Operation& operation) {
 void Read(StationMaps maps, FuzzedLine& line, const Carried& carried, const Operation& operation) {
     TagValue value = operation.value;
     const modbus::Outcome code = modbus::ReadTag(maps, line, &operation.station, &operation.tag, &value);
-    FUZZ_CHECK(line.Requests() <= 1);
-    if (!IsValidTag(operation.tag)) FUZZ_CHECK(code == modbus::Outcome::kReadFailed && line.Requests() == 0);
-    if (line.Requests() == 1) CheckReadRequest(line.LastRequest(), operation);
+    if (!IsValidTag(operation.tag)) FUZZ_CHECK(code == modbus::Outcome::kReadFailed && line.Requests().empty());
+    for (const std::string& request : line.Requests()) CheckReadRequest(request, operation);
     FUZZ_CHECK(code == modbus::Outcome::kDone || code == modbus::Outcome::kReadFailed);
     const Group group = GroupOf(operation.tag);
     for (size_t offset = 0; offset < sizeof(value); ++offset) {
@@ -338,15 +361,18 @@ void Write(StationMaps maps, FuzzedLine& line, const Operation& operation) {
     const modbus::Outcome code = modbus::WriteTag(maps, line, &operation.station, &tag, &operation.value);
     const bool writable = IsValidTag(tag) && (tag.area == 0 || tag.area == 3);
     if (!writable) {
-        FUZZ_CHECK(code == modbus::Outcome::kBadAddress && line.Requests() == 0);
+        FUZZ_CHECK(code == modbus::Outcome::kBadAddress && line.Requests().empty());
         return;
     }
     FUZZ_CHECK(code == modbus::Outcome::kDone || code == modbus::Outcome::kWriteFailed);
-    FUZZ_CHECK(line.Requests() == 1);
-    const std::string& request = line.LastRequest();
+    // A demoted station is not written; a broken reply sends the same request once more.
+    FUZZ_CHECK(line.Requests().size() <= 2 && (line.Requests().size() > 0 || code == modbus::Outcome::kWriteFailed));
     const uint8_t function = tag.area == 0 ? 5 : GroupOf(tag) == Group::kDWord ? 16 : 6;
-    FUZZ_CHECK(Bytes(request)[0] == static_cast<uint8_t>(operation.station) && Bytes(request)[1] == function);
-    FUZZ_CHECK(WordAt(request, 2) == static_cast<uint16_t>(tag.address - 1));
+    for (const std::string& request : line.Requests()) {
+        FUZZ_CHECK(request == line.Requests()[0]);
+        FUZZ_CHECK(Bytes(request)[0] == static_cast<uint8_t>(operation.station) && Bytes(request)[1] == function);
+        FUZZ_CHECK(WordAt(request, 2) == static_cast<uint16_t>(tag.address - 1));
+    }
 }
 
 }  // namespace

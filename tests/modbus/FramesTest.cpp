@@ -152,8 +152,8 @@ TEST(Frames, DataDecodesIntoBitsRegistersAndLowWordFirstPairs) {
     const uint8_t registers[] = {0x00, 0x01, 0x00, 0x02, 0x3F};
     const std::vector<uint32_t> decoded = modbus::DecodeRegisters(registers, 5);
     EXPECT_EQ(decoded, (std::vector<uint32_t>{1, 2}));
-    EXPECT_EQ(modbus::PairRegisters(decoded), (std::vector<uint32_t>{0x00020001}));
-    EXPECT_TRUE(modbus::PairRegisters({7}).empty());
+    EXPECT_EQ(modbus::PairRegisters(decoded, modbus::WordOrder::kCDAB), (std::vector<uint32_t>{0x00020001}));
+    EXPECT_TRUE(modbus::PairRegisters({7}, modbus::WordOrder::kCDAB).empty());
 }
 
 }  // namespace

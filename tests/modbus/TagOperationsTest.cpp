@@ -55,13 +55,16 @@ protected:
         return {coils, discreteInputs, inputWords, holdingWords, inputDWords, holdingDWords};
     }
 
+    modbus::BlockLimits BitLimits(uint32_t station) { return slave.SettingsOf(station).bitLimits; }
+    modbus::BlockLimits RegisterLimits(uint32_t station) { return slave.SettingsOf(station).registerLimits; }
+
     SimulatedSlave slave;
-    BitStationMap coils;
-    BitStationMap discreteInputs;
-    WordStationMap inputWords;
-    WordStationMap holdingWords;
-    DWordStationMap inputDWords;
-    DWordStationMap holdingDWords;
+    BitStationMap coils{[this](uint32_t station) { return BitLimits(station); }};
+    BitStationMap discreteInputs{[this](uint32_t station) { return BitLimits(station); }};
+    WordStationMap inputWords{[this](uint32_t station) { return RegisterLimits(station); }};
+    WordStationMap holdingWords{[this](uint32_t station) { return RegisterLimits(station); }};
+    DWordStationMap inputDWords{[this](uint32_t station) { return RegisterLimits(station); }};
+    DWordStationMap holdingDWords{[this](uint32_t station) { return RegisterLimits(station); }};
 };
 
 TEST_F(TagOperations, FirstReadDeliversTheDeviceValueWithOneRequestForItsItem) {
@@ -205,6 +208,221 @@ TEST_F(TagOperations, AFailedReadDeliversNothingAndTheNextReadRetries) {
         slave.SetReply(Reply::kNormal);
         EXPECT_EQ(RequestsDuring([&] { EXPECT_EQ(ReadWord(1, tag), 42u); }), 1u);
     }
+}
+
+TEST_F(TagOperations, ABlockFailureReachesEveryWaitingTagOnceAndTheNextCycleAsksAgain) {
+    for (uint16_t i = 0; i < 3; ++i) slave.Item(1, kAreaHoldingRegisters, i) = static_cast<uint16_t>(20 + i);
+    const TagAddress block[] = {Tag("4x1", 8), Tag("4x2", 8), Tag("4x3", 8)};
+    for (const TagAddress& tag : block) ReadWord(1, tag);
+    const struct {
+        Reply failure;
+        size_t requests;  // a broken reply is asked for once more
+    } cases[] = {{Reply::kSilence, 1}, {Reply::kBadCrc, 2}, {Reply::kException, 1}};
+    for (const auto& c : cases) {
+        slave.SetReply(c.failure);
+        EXPECT_EQ(RequestsDuring([&] {
+                      for (const TagAddress& tag : block) ReadWord(1, tag, modbus::Outcome::kReadFailed);
+                  }),
+                  c.requests);
+        slave.SetReply(Reply::kNormal);
+        std::vector<uint32_t> values;
+        EXPECT_EQ(RequestsDuring([&] {
+                      for (const TagAddress& tag : block) values.push_back(ReadWord(1, tag));
+                  }),
+                  1u);
+        EXPECT_EQ(values, (std::vector<uint32_t>{20, 21, 22}));
+    }
+}
+
+TEST_F(TagOperations, BrokenRepliesAreAskedForAgainAndSilencesOnlyWhenTheSettingsSay) {
+    using modbus::Outcome;
+    const TagAddress tag = Tag("4x7", 8);
+    const TagAddress pair = Tag("4x8", 32);
+    const std::string broken = "Retry: station 1 function 3, broken reply";
+    const std::string silent = "Retry: station 1 function 3, no reply";
+    const struct {
+        std::initializer_list<Reply> replies;
+        int32_t retries;
+        int32_t timeoutRetries;
+        bool write;
+        Outcome outcome;
+        size_t requests;
+        std::vector<std::string> events;
+    } cases[] = {
+        {{Reply::kBadCrc}, 1, 0, false, Outcome::kDone, 2, {broken}},
+        {{Reply::kBadCrc, Reply::kBadCrc}, 1, 0, false, Outcome::kReadFailed, 2, {broken}},
+        {{Reply::kBadCrc}, 0, 0, false, Outcome::kReadFailed, 1, {}},
+        {{Reply::kSilence}, 1, 0, false, Outcome::kReadFailed, 1, {}},
+        {{Reply::kSilence, Reply::kBadCrc}, 1, 1, false, Outcome::kDone, 3, {silent, broken}},
+        {{Reply::kException}, 3, 3, false, Outcome::kReadFailed, 1, {}},
+        {{Reply::kBadCrc}, 1, 0, true, Outcome::kDone, 2, {"Retry: station 1 function 16, broken reply"}},
+        {{Reply::kSilence, Reply::kSilence}, 1, 1, true, Outcome::kWriteFailed, 2,
+         {"Retry: station 1 function 16, no reply"}},
+    };
+    for (const auto& c : cases) {
+        slave.Settings(1).retries = c.retries;
+        slave.Settings(1).timeoutRetries = c.timeoutRetries;
+        slave.QueueReplies(c.replies);
+        const size_t eventsBefore = slave.Events().size();
+        TagValue value = Untouched();
+        value.dwordValue = 7;
+        EXPECT_EQ(RequestsDuring([&] {
+                      EXPECT_EQ(c.write ? Write(1, pair, value) : Read(1, tag, value), c.outcome);
+                  }),
+                  c.requests);
+        EXPECT_EQ(std::vector<std::string>(slave.Events().begin() + eventsBefore, slave.Events().end()), c.events);
+        slave.SetReply(Reply::kNormal);
+        slave.QueueReplies({});
+        slave.Settings(1) = {};
+        for (int read = 0; read < 3 && Read(1, tag, value) != Outcome::kDone; ++read) {
+        }
+    }
+}
+
+TEST_F(TagOperations, ASilentStationIsDemotedProbedAndRestoredAloneOnItsLine) {
+    using modbus::Outcome;
+    slave.Item(1, kAreaHoldingRegisters, 0) = 11;
+    slave.Item(2, kAreaHoldingRegisters, 0) = 22;
+    const TagAddress tag = Tag("4x1", 8);
+    TagValue value{};
+    slave.SwitchOff(1, true);
+    for (int request = 0; request < 3; ++request) {
+        EXPECT_EQ(RequestsDuring([&] { ReadWord(1, tag, Outcome::kReadFailed); }), 1u);
+    }
+    EXPECT_EQ(slave.Events(), (std::vector<std::string>{"Demote: station 1 for 10000 ms"}));
+    EXPECT_EQ(RequestsDuring([&] {
+                  ReadWord(1, tag, Outcome::kReadFailed);
+                  EXPECT_EQ(Write(1, tag, value), Outcome::kWriteFailed);
+              }),
+              0u);
+    EXPECT_EQ(ReadWord(2, tag), 22u);
+
+    slave.AdvanceClock(9999);
+    EXPECT_EQ(RequestsDuring([&] { ReadWord(1, tag, Outcome::kReadFailed); }), 0u);
+    slave.AdvanceClock(1);
+    EXPECT_EQ(RequestsDuring([&] { ReadWord(1, tag, Outcome::kReadFailed); }), 1u);
+    EXPECT_EQ(RequestsDuring([&] { ReadWord(1, tag, Outcome::kReadFailed); }), 0u);
+    slave.SwitchOff(1, false);
+    slave.AdvanceClock(10000);
+    slave.SetReply(Reply::kException);  // any reply restores the station
+    EXPECT_EQ(RequestsDuring([&] { EXPECT_EQ(Write(1, tag, value), Outcome::kWriteFailed); }), 1u);
+    slave.SetReply(Reply::kNormal);
+    EXPECT_EQ(ReadWord(1, tag), 11u);
+    EXPECT_EQ(slave.Events(),
+              (std::vector<std::string>{"Demote: station 1 for 10000 ms", "Probe: station 1",
+                                        "Demote: station 1 for 10000 ms", "Probe: station 1", "Restore: station 1"}));
+}
+
+TEST_F(TagOperations, ARefusedBlockIsSplitUntilItsPartsAnswerAndLaterCyclesAvoidTheHole) {
+    const struct {
+        std::vector<const char*> texts;
+        uint16_t lacking;  // zero-based
+        size_t firstCycleRequests;
+        size_t laterRequests;
+        std::vector<std::string> splits;
+    } cases[] = {
+        // The hole lies between two tags: one split, then two blocks.
+        {{"4x100", "4x101", "4x102", "4x103", "4x104", "4x106", "4x107", "4x108"}, 104, 3, 2,
+         {"Split: station 1 4x100..4x108 at 4x106"}},
+        // The hole is a tag of its own: it alone fails.
+        {{"4x1", "4x2", "4x3", "4x4"}, 2, 5, 3,
+         {"Split: station 1 4x1..4x4 at 4x3", "Split: station 1 4x3..4x4 at 4x4"}},
+        // 32-bit tags are never cut in halves.
+        {{"3x1:32", "3x3:32", "3x5:32"}, 3, 5, 3,
+         {"Split: station 1 3x1..3x6 at 3x3", "Split: station 1 3x3..3x6 at 3x5"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.texts[0]);
+        const uint8_t station = static_cast<uint8_t>(1 + (&c - cases));
+        std::vector<TagAddress> tags;
+        for (const char* text : c.texts) {
+            const std::string address(text);
+            const bool pair = address.find(":32") != std::string::npos;
+            tags.push_back(Tag(address.substr(0, address.find(':')).c_str(), pair ? 32 : 8));
+            modbus::RememberParsedTag(Maps(), station, tags.back());
+        }
+        const Area area = static_cast<Area>(tags[0].area);
+        for (uint16_t i = 0; i < 200; ++i) slave.Item(station, area, i) = static_cast<uint16_t>(1000 + i);
+        slave.Lack(station, area, c.lacking);
+        const size_t eventsBefore = slave.Events().size();
+        for (size_t cycle = 0; cycle < 3; ++cycle) {
+            EXPECT_EQ(RequestsDuring([&] {
+                          for (const TagAddress& tag : tags) {
+                              TagValue value = Untouched();
+                              const uint32_t item = static_cast<uint32_t>(tag.address - 1);
+                              const bool lacking = item <= c.lacking && c.lacking <= item + (tag.dataType == 32);
+                              EXPECT_EQ(Read(station, tag, value),
+                                        lacking ? modbus::Outcome::kReadFailed : modbus::Outcome::kDone);
+                              if (!lacking && tag.dataType == 8) EXPECT_EQ(value.wordValue, 1000 + item);
+                          }
+                      }),
+                      cycle == 0 ? c.firstCycleRequests : c.laterRequests);
+        }
+        std::vector<std::string> splits(slave.Events().begin() + eventsBefore, slave.Events().end());
+        for (std::string& event : splits) event.replace(15, 1, "1");
+        EXPECT_EQ(splits, c.splits);
+    }
+}
+
+TEST_F(TagOperations, TheFirstCyclePlansItsBlocksFromTheParsedTags) {
+    const TagAddress tags[] = {Tag("4x1", 8), Tag("4x2", 4), Tag("4x5", 8), Tag("0x1", 1), Tag("0x9", 1)};
+    for (const TagAddress& tag : tags) modbus::RememberParsedTag(Maps(), WordStationMap::kAnyStation, tag);
+    // Parsed for station 3 alone: it widens no block of the others.
+    modbus::RememberParsedTag(Maps(), 3, Tag("4x9", 8));
+    for (int32_t station : {1, 2, 3}) {
+        EXPECT_EQ(RequestsDuring([&] {
+                      TagValue value = Untouched();
+                      for (const TagAddress& tag : tags) EXPECT_EQ(Read(station, tag, value), modbus::Outcome::kDone);
+                  }),
+                  2u);
+        EXPECT_EQ(slave.Requests()[0][5], station == 3 ? 9 : 5) << "registers asked for";
+    }
+}
+
+TEST_F(TagOperations, EachStationHasItsWordOrderAndBlockLimits) {
+    using modbus::WordOrder;
+    const struct {
+        WordOrder order;
+        uint16_t first;
+        uint16_t second;
+        std::string write;  // of 21.5 to 4x1
+    } orders[] = {
+        {WordOrder::kCDAB, 0x0000, 0x41AC, Frame({0x01, 0x10, 0x00, 0x00, 0x00, 0x02, 0x04, 0x00, 0x00, 0x41, 0xAC})},
+        {WordOrder::kABCD, 0x41AC, 0x0000, Frame({0x01, 0x10, 0x00, 0x00, 0x00, 0x02, 0x04, 0x41, 0xAC, 0x00, 0x00})},
+        {WordOrder::kBADC, 0xAC41, 0x0000, Frame({0x01, 0x10, 0x00, 0x00, 0x00, 0x02, 0x04, 0xAC, 0x41, 0x00, 0x00})},
+        {WordOrder::kDCBA, 0x0000, 0xAC41, Frame({0x01, 0x10, 0x00, 0x00, 0x00, 0x02, 0x04, 0x00, 0x00, 0xAC, 0x41})},
+    };
+    const TagAddress pair = Tag("4x1", 128);
+    const TagAddress first = Tag("4x1", 8);
+    const TagAddress third = Tag("4x3", 8);
+    for (const auto& c : orders) {
+        slave.Settings(1).wordOrder = c.order;
+        slave.Item(1, kAreaHoldingRegisters, 0) = c.first;
+        slave.Item(1, kAreaHoldingRegisters, 1) = c.second;
+        TagValue value = Untouched();
+        EXPECT_EQ(Read(1, pair, value), modbus::Outcome::kDone);
+        EXPECT_EQ(value.floatValue, 21.5f);
+        ReadWord(1, first);
+        ReadWord(1, third);
+        ReadWord(1, first);  // the block read of registers 0..2 fills the 32-bit view too
+        EXPECT_EQ(RequestsDuring([&] { EXPECT_EQ(Read(1, pair, value), modbus::Outcome::kDone); }), 0u);
+        EXPECT_EQ(value.floatValue, 21.5f);
+        value.floatValue = 21.5f;
+        slave.Item(1, kAreaHoldingRegisters, 0) = 0;
+        slave.Item(1, kAreaHoldingRegisters, 1) = 0;
+        EXPECT_EQ(RequestsDuring([&] { EXPECT_EQ(Write(1, pair, value), modbus::Outcome::kDone); }), 1u);
+        EXPECT_EQ(slave.Requests()[0].substr(0, 11), c.write.substr(0, 11));
+    }
+
+    slave.Settings(2).registerLimits = {1, 1};
+    const TagAddress spread[] = {Tag("4x1", 8), Tag("4x2", 8), Tag("4x3", 8)};
+    for (int32_t station : {1, 2}) {
+        for (const TagAddress& tag : spread) ReadWord(station, tag);
+    }
+    EXPECT_EQ(RequestsDuring([&] {
+                  for (const TagAddress& tag : spread) ReadWord(2, tag);
+              }),
+              2u);
 }
 
 TEST_F(TagOperations, WritesSendTheExpectedBytesAndReadBackUnchanged) {

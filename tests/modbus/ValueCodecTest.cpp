@@ -121,7 +121,7 @@ TEST(ValueCodec, WordOrdersPlaceTheBytesOfA32BitValueBothWays) {
         EXPECT_EQ(pair.first, c.first) << modbus::kWordOrderNames[static_cast<int>(c.order)];
         EXPECT_EQ(pair.second, c.second) << modbus::kWordOrderNames[static_cast<int>(c.order)];
     }
-    EXPECT_EQ(modbus::JoinRegisters(0x0000, 0x41AC, WordOrder::kCDAB), modbus::PairRegisters({0x0000, 0x41AC})[0]);
+    EXPECT_EQ(modbus::JoinRegisters(0x0000, 0x41AC, WordOrder::kCDAB), modbus::PairRegisters({0x0000, 0x41AC}, WordOrder::kCDAB)[0]);
 
     EXPECT_EQ(modbus::DWordToFloat(modbus::JoinRegisters(0x41AC, 0x0000, WordOrder::kABCD)), 21.5f);
     const modbus::RegisterPair written = modbus::SplitRegisters(modbus::FloatToDWord(21.5f), WordOrder::kABCD);

@@ -23,6 +23,8 @@ constexpr uint32_t kFaultEvery = 2;
 // leaves committed.
 constexpr uint32_t kHandleSlack = 2;
 constexpr size_t kPrivateSlack = 256 * 1024;
+// How long a station that stopped answering is left alone by default.
+constexpr DWORD kDemotionMs = 10000;
 
 uint32_t g_cycles = kDefaultCycles;
 
@@ -61,9 +63,10 @@ TEST(Soak, PollsThroughFaultsWithoutAWrongValueOrGrowth) {
     const double seconds = Seconds(startMs);
     const ProcessFigures end = TakeProcessFigures();
 
-    // Whatever the last fault left on the line has passed; then every read
-    // must succeed again.
-    Sleep(4 * SoakRun::kResponseTimeoutMs);
+    // Whatever the last fault left on the line has passed, and so has the
+    // demotion of a station the last stop silenced; then every read must
+    // succeed again.
+    Sleep(kDemotionMs + 4 * SoakRun::kResponseTimeoutMs);
     run.Cycle(false);
     run.Cycle(false);
     EXPECT_EQ(run.FailedReadsOfLastCycle(), 0u) << "the driver did not recover";

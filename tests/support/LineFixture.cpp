@@ -154,6 +154,22 @@ void LineFixture::SuffixNextReply(const std::vector<uint8_t>& bytes) {
     Command(Words("suffix", {Hex(bytes)}));
 }
 
+void LineFixture::RepeatNextFault(size_t replies) {
+    Command(Words("repeat-fault", {Number(replies)}));
+}
+
+void LineFixture::CorruptEveryNthReply(size_t n) {
+    Command(Words("corrupt-every", {Number(n)}));
+}
+
+void LineFixture::SwitchStation(int station, bool on) {
+    Command(Words(on ? "station-on" : "station-off", {std::to_string(station)}));
+}
+
+void LineFixture::LackHoldingRegister(int station, uint16_t address) {
+    Command(Words("lack", {"holding-register", std::to_string(station), Number(address)}));
+}
+
 void LineFixture::SendFromDevice(const std::vector<uint8_t>& bytes) {
     Command(Words("send", {Hex(bytes)}));
 }

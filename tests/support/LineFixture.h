@@ -62,6 +62,10 @@ public:
     void CorruptNextReply(size_t byteIndex);
     void PrefixNextReply(const std::vector<uint8_t>& bytes);
     void SuffixNextReply(const std::vector<uint8_t>& bytes);
+    // The faults above, set for the next reply, bend this many in a row.
+    void RepeatNextFault(size_t replies);
+    // From now on every nth reply gets one byte inverted; 0 stops it.
+    void CorruptEveryNthReply(size_t n);
 
     // Raw bytes towards the COM port now, as if the device sent them; paced
     // like a reply, after whatever is already on its way.
@@ -74,6 +78,11 @@ public:
     // A stopped slave neither receives nor answers; its tables are kept.
     void StopSlave();
     void StartSlave();
+    // A station switched off hears its requests (they are logged) but
+    // answers none; the other stations go on answering.
+    void SwitchStation(int station, bool on);
+    // A read that touches the holding register is answered with exception 02.
+    void LackHoldingRegister(int station, uint16_t address);
 
     // From now on the slave hears the COM port only while it is set to the
     // line's baud rate, as a device hears a port at another rate as noise.

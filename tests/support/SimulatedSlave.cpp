@@ -38,18 +38,45 @@ modbus::LineResult SimulatedSlave::ExchangeReply(std::string& data, int32_t& len
     const std::string request = data.substr(0, static_cast<size_t>(length));
     m_requests.push_back(request);
     data.clear();
-    if (m_reply == Reply::kSilence || !HasValidCrc(request)) {
+    const Reply reply = NextReply(request);
+    if (reply == Reply::kSilence || !HasValidCrc(request)) {
         length = 0;
-        return m_reply == Reply::kSilence ? modbus::LineResult::kNoReply : modbus::LineResult::kReplied;
+        return reply == Reply::kSilence ? modbus::LineResult::kNoReply : modbus::LineResult::kReplied;
     }
-    data = m_reply == Reply::kException ? Exception(request, 4) : Answer(request);
-    if (m_reply == Reply::kBadCrc) data.back() = static_cast<char>(data.back() ^ 0x5A);
+    if (reply == Reply::kException) {
+        data = Exception(request, 4);
+    } else {
+        data = TouchesLackingItem(request) ? Exception(request, 2) : Answer(request);
+    }
+    if (reply == Reply::kBadCrc) data.back() = static_cast<char>(data.back() ^ 0x5A);
     length = static_cast<int32_t>(data.size());
     return modbus::LineResult::kReplied;
 }
 
 void SimulatedSlave::TraceFrame(const char* label, const uint8_t*, int32_t) {
     m_traceLabels.push_back(label);
+}
+
+SimulatedSlave::Reply SimulatedSlave::NextReply(const std::string& request) {
+    if (m_off.count(Bytes(request)[0]) != 0) return Reply::kSilence;
+    if (m_queued.empty()) return m_reply;
+    const Reply next = m_queued.front();
+    m_queued.pop_front();
+    return next;
+}
+
+// Reads only: a write to a lacking register is not refused.
+bool SimulatedSlave::TouchesLackingItem(const std::string& request) const {
+    constexpr Area kAreas[] = {kAreaCoils, kAreaCoils, kAreaDiscreteInputs, kAreaHoldingRegisters,
+                               kAreaInputRegisters};
+    const uint8_t function = Bytes(request)[1];
+    if (function < 1 || function > 4) return false;
+    const uint32_t start = WordAt(request, 2);
+    const uint32_t end = start + WordAt(request, 4);
+    for (const auto& [station, area, address] : m_lacking) {
+        if (station == Bytes(request)[0] && area == kAreas[function] && address >= start && address < end) return true;
+    }
+    return false;
 }
 
 std::string SimulatedSlave::Answer(const std::string& request) {

@@ -61,6 +61,11 @@ const CommandSession::Command CommandSession::kCommands[] = {
     {"stop-slave", 0, 0, true, &CommandSession::StopSlave},
     {"start-slave", 0, 0, true, &CommandSession::StartSlave},
     {"line-rate-only", 0, 0, true, &CommandSession::LineRateOnly},
+    {"station-off", 1, 1, true, &CommandSession::StationOff},
+    {"station-on", 1, 1, true, &CommandSession::StationOn},
+    {"lack", 3, 3, true, &CommandSession::Lack},
+    {"repeat-fault", 1, 1, true, &CommandSession::RepeatFault},
+    {"corrupt-every", 1, 1, true, &CommandSession::CorruptEvery},
 };
 
 CommandSession::CommandSession(int socket, std::string winePrefix)
@@ -226,6 +231,50 @@ std::string CommandSession::StartSlave(const Words&) {
 
 std::string CommandSession::LineRateOnly(const Words&) {
     if (!m_line->Relay().HearOnlyAt(m_line->Baud())) return Refuse("a pty cannot be set to this line's rate");
+    return kOk;
+}
+
+std::string CommandSession::SwitchStation(const Words& args, bool on) {
+    uint64_t station;
+    if (!ParseNumber(args[0], 255, station)) return Refuse("bad station " + args[0]);
+    if (!m_line->Slave().SwitchStation(static_cast<int>(station), on)) {
+        return Refuse("station " + args[0] + " is not on this line");
+    }
+    return kOk;
+}
+
+std::string CommandSession::StationOff(const Words& args) {
+    return SwitchStation(args, false);
+}
+
+std::string CommandSession::StationOn(const Words& args) {
+    return SwitchStation(args, true);
+}
+
+std::string CommandSession::Lack(const Words& args) {
+    std::optional<Table> table = TableNamed(args[0]);
+    uint64_t station, address;
+    if (!table) return Refuse("unknown table " + args[0]);
+    if (!ParseNumber(args[1], 255, station) || !ParseNumber(args[2], 65535, address)) {
+        return Refuse("bad station or address");
+    }
+    if (!m_line->Slave().Lack(*table, static_cast<int>(station), static_cast<uint16_t>(address))) {
+        return Refuse("station " + args[1] + " is not on this line");
+    }
+    return kOk;
+}
+
+std::string CommandSession::RepeatFault(const Words& args) {
+    uint64_t replies;
+    if (!ParseNumber(args[0], 1000, replies) || replies == 0) return Refuse("bad reply count " + args[0]);
+    m_line->Relay().RepeatNextFault(replies);
+    return kOk;
+}
+
+std::string CommandSession::CorruptEvery(const Words& args) {
+    uint64_t n;
+    if (!ParseNumber(args[0], 1000000, n)) return Refuse("bad reply count " + args[0]);
+    m_line->Relay().CorruptEvery(n);
     return kOk;
 }
 

@@ -39,6 +39,12 @@ private:
     std::string StopSlave(const Words& args);
     std::string StartSlave(const Words& args);
     std::string LineRateOnly(const Words& args);
+    std::string SwitchStation(const Words& args, bool on);
+    std::string StationOff(const Words& args);
+    std::string StationOn(const Words& args);
+    std::string Lack(const Words& args);
+    std::string RepeatFault(const Words& args);
+    std::string CorruptEvery(const Words& args);
     bool ReadLine(std::string& line);
     bool WriteLine(const std::string& line);
 

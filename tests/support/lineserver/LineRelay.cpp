@@ -91,6 +91,17 @@ void LineRelay::RunBabble() {
     }
 }
 
+void LineRelay::RepeatNextFault(size_t replies) {
+    std::lock_guard<std::mutex> lock(m_faultMutex);
+    m_faultRepeats = replies;
+}
+
+void LineRelay::CorruptEvery(size_t n) {
+    std::lock_guard<std::mutex> lock(m_faultMutex);
+    m_corruptEvery = n;
+    m_repliesSinceCorrupted = 0;
+}
+
 void LineRelay::SendFromDevice(Bytes bytes) {
     m_towardsCom.Send({std::chrono::milliseconds(0), std::move(bytes)});
 }
@@ -136,13 +147,26 @@ void LineRelay::CarryReplies() {
     }
 }
 
+// The byte the steady corruption inverts: inside any reply, the byte count
+// or first data byte of a read, the address of a write's echo.
+constexpr size_t kSteadyCorruptionIndex = 2;
+
 void LineRelay::ForwardReply(Bytes reply) {
     ReplyFault fault;
     Bursts bursts;
     {
         std::lock_guard<std::mutex> lock(m_faultMutex);
-        std::swap(fault, m_nextFault);
         bursts = m_bursts;
+        if (m_faultRepeats > 1) {
+            fault = m_nextFault;
+            --m_faultRepeats;
+        } else {
+            std::swap(fault, m_nextFault);
+        }
+        if (m_corruptEvery > 0 && ++m_repliesSinceCorrupted == m_corruptEvery) {
+            m_repliesSinceCorrupted = 0;
+            if (!fault.corruptIndex) fault.corruptIndex = kSteadyCorruptionIndex;
+        }
     }
     for (PacedPart& part : InBursts(PlanReply(fault, std::move(reply)), bursts)) m_towardsCom.Send(std::move(part));
 }

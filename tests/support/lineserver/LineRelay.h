@@ -26,6 +26,10 @@ public:
     void ChangeNextFault(const std::function<void(ReplyFault&)>& change);
     // Every reply from now on, until changed again.
     void SetBursts(const Bursts& bursts);
+    // The next fault bends this many replies in a row instead of one.
+    void RepeatNextFault(size_t replies);
+    // Every nth reply from now on gets one byte inverted; 0 stops it.
+    void CorruptEvery(size_t n);
     void SendFromDevice(Bytes bytes);
     // A device that babbles: bytes of value 0 towards the COM port, one after
     // the other without a pause, until it is turned off.
@@ -55,6 +59,9 @@ private:
     std::atomic<bool> m_babbling{false};
     std::thread m_babbler;
     std::atomic<speed_t> m_onlyRate{B0};  // B0: every rate is heard
+    size_t m_faultRepeats = 1;
+    size_t m_corruptEvery = 0;
+    size_t m_repliesSinceCorrupted = 0;
     std::atomic<bool> m_stopping{false};
     std::thread m_requestCarrier;
     std::thread m_replyCarrier;

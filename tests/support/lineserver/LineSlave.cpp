@@ -19,6 +19,14 @@ int SilenceMs(uint32_t baud) {
 
 }  // namespace
 
+bool LineSlave::SwitchStation(int, bool) {
+    return false;
+}
+
+bool LineSlave::Lack(Table, int, uint16_t) {
+    return false;
+}
+
 std::vector<Bytes> LineSlave::Requests() {
     std::lock_guard<std::mutex> lock(m_logMutex);
     return m_requests;

@@ -27,6 +27,13 @@ public:
     virtual bool Set(Table table, int station, uint16_t address, uint16_t value) = 0;
     virtual std::optional<uint16_t> Get(Table table, int station, uint16_t address) = 0;
 
+    // Faults of a device, where the slave can play them: a station switched
+    // off hears its requests but answers none; a read that touches a lacking
+    // item is answered with exception 02. False where the slave cannot, or
+    // the station is not on the line.
+    virtual bool SwitchStation(int station, bool on);
+    virtual bool Lack(Table table, int station, uint16_t address);
+
     // Every frame received, oldest first: also those for other stations and
     // those with a bad CRC.
     std::vector<Bytes> Requests();

@@ -5,8 +5,10 @@
 // all stations but one before we saw them.
 #include <atomic>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "LineSlave.h"
@@ -22,14 +24,19 @@ public:
     void Stop() override;
     bool Set(Table table, int station, uint16_t address, uint16_t value) override;
     std::optional<uint16_t> Get(Table table, int station, uint16_t address) override;
+    bool SwitchStation(int station, bool on) override;
+    bool Lack(Table table, int station, uint16_t address) override;
 
 private:
     void Receive(const Bytes& frame);
+    bool TouchesLackingItem(const Bytes& frame) const;
 
     const std::string m_device;
     const uint32_t m_baud;
     std::mutex m_mutex;
     StationTables m_tables;
+    std::set<int> m_switchedOff;
+    std::set<std::tuple<int, Table, uint16_t>> m_lacking;
     modbus_t* m_context = nullptr;
     std::atomic<bool> m_running{false};
     std::thread m_thread;
