@@ -5,6 +5,7 @@
 #include <new>
 
 #include "driver/FrameTrace.h"
+#include "driver/ModuleSettings.h"
 
 namespace {
 
@@ -55,8 +56,18 @@ int32_t CModbusRtuDriver::Record(modbus::Outcome outcome) {
     return code == kErrorNone;
 }
 
-void CModbusRtuDriver::SetSettingsSource(SettingsSource source) {
-    m_settingsSource = std::move(source);
+int32_t __stdcall CModbusRtuDriver::Open(DeviceSettings* settings) {
+    const std::string reason = LoadModuleSettings(m_settings);
+    if (!reason.empty()) {
+        AppendTraceEvent("Settings: " + reason);
+        m_error.SetCode(kErrorInitDevice);
+        return 0;
+    }
+    if (settings != nullptr && settings->link != nullptr) {
+        m_settingsPort = settings->link->portIndex + 1;
+        m_requestGapMs = static_cast<uint32_t>(m_settings.For(m_settingsPort, modbus::kMinStation).requestGapMs);
+    }
+    return CSerialDriverBase::Open(settings);
 }
 
 int32_t __stdcall CModbusRtuDriver::CheckStation(const char* text, int32_t* station) {
@@ -132,7 +143,7 @@ void CModbusRtuDriver::TraceEvent(const std::string& text) {
 }
 
 modbus::StationSettings CModbusRtuDriver::SettingsOf(uint32_t station) {
-    return m_settingsSource ? m_settingsSource(station) : modbus::StationSettings{};
+    return m_settings.For(m_settingsPort, static_cast<int32_t>(station));
 }
 
 // A driver without a line sends nothing anyway: its exchanges fail.

@@ -2,10 +2,9 @@
 // The Modbus RTU driver: the area table, the six per-station cache maps,
 // address parsing, read and write on top of the serial driver, and the
 // settings of each station.
-#include <functional>
-
 #include "driver/SerialDriverBase.h"
 #include "modbus/FrameExchange.h"
+#include "modbus/SettingsFile.h"
 #include "modbus/StationMaps.h"
 #include "modbus/TagOperations.h"
 
@@ -20,11 +19,11 @@ public:
     int32_t __stdcall Read(const int32_t* station, const TagAddress* tag, TagValue* value) override;
     int32_t __stdcall Write(const int32_t* station, const TagAddress* tag, const TagValue* value) override;
 
-    using SettingsSource = std::function<modbus::StationSettings(uint32_t station)>;
-    // Where the settings of each station come from; without a source every
-    // station has the defaults. The block limits a station's caches plan
-    // under are taken when its first read or write creates them.
-    void SetSettingsSource(SettingsSource source);
+    // Reads the settings file before the link: a file that cannot be taken
+    // fails Open with code 1, its reason in the frame trace, and nothing is
+    // opened or sent. The block limits a station's caches plan under are
+    // taken when its first read or write creates them.
+    int32_t __stdcall Open(DeviceSettings* settings) override;
 
 private:
     modbus::LineResult ExchangeReply(std::string& data, int32_t& length, const modbus::ReplyShape& reply) override;
@@ -39,7 +38,8 @@ private:
     StationMaps Maps();
 
     AreaDescriptor m_areas[4];
-    SettingsSource m_settingsSource;
+    modbus::SettingsFile m_settings;
+    int32_t m_settingsPort = 0;  // the COM number whose sections apply
     // The station a host checked last: the tags it parses next are taken
     // for that station's, as a host sets up a device's station and then
     // its tags.

@@ -39,7 +39,7 @@ public:
 
 protected:
     // What this object's settings ask of each exchange on its line.
-    LineUse Use() const { return {m_rtsControl, m_responseTimeout}; }
+    LineUse Use() const { return {m_rtsControl, m_responseTimeout, m_requestGapMs}; }
 
     CNumberRule m_stationRule;
     AreaDescriptor* m_areaList = nullptr;
@@ -50,6 +50,8 @@ protected:
     std::shared_ptr<CSerialLine> m_line;
     CDriverError m_error;
     uint32_t m_responseTimeout = 0xFFFFFFFF;
+    // Extra silence before each request, for slow devices on the line.
+    uint32_t m_requestGapMs = 0;
 
 private:
     // Link sharing (driver/LinkOpen.cpp).

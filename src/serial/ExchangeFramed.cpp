@@ -154,6 +154,7 @@ ExchangeResult CSerialLine::ExchangeFramed(std::string& data, int32_t& length, c
             ReadUntilQuiet(reads, discarded, timing.quietMs, timing.quietMs, use.responseTimeout);
         }
     }
+    if (use.requestGapMs > 0) Sleep(use.requestGapMs);
     if (SendRequest(data, length, use, kWriteTimeoutMs) != ExchangeResult::kReplied) {
         return ExchangeResult::kSendFailed;
     }

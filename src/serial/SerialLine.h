@@ -27,6 +27,7 @@ class CSerialPort;
 struct LineUse {
     int32_t rtsControl;        // 1 and 2 key RTS by hand around the request
     uint32_t responseTimeout;  // milliseconds
+    uint32_t requestGapMs;     // extra silence before a framed exchange's request
 };
 
 enum class ExchangeResult {

@@ -27,6 +27,14 @@ DriverLine::~DriverLine() {
     driver->Release();
 }
 
+int32_t DriverLine::Reopen() {
+    return driver->Open(&m_settings);
+}
+
+std::string DriverLine::PortName() const {
+    return "COM" + std::to_string(line.PortIndex() + 1);
+}
+
 TagAddress DriverLine::Tag(const char* text, int16_t dataType) {
     TagAddress tag = {};
     tag.dataType = dataType;

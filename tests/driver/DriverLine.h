@@ -16,6 +16,7 @@ using Frames = std::vector<Bytes>;
 
 // GBK texts the host gets from GetErrorText.
 inline const std::string kTextOk = "OK";
+inline const std::string kTextInitDevice = "\xb3\xf5\xca\xbc\xbb\xaf\xc9\xe8\xb1\xb8\xb4\xed\xce\xf3\x21";
 inline const std::string kTextRegister = "\xb2\xbb\xd6\xa7\xb3\xd6\xb8\xc3\xbc\xc4\xb4\xe6\xc6\xf7\x21";
 inline const std::string kTextReadDevice = "\xb6\xc1\xc9\xe8\xb1\xb8\xb4\xed\xce\xf3\x21";
 inline const std::string kTextWriteDevice = "\xd0\xb4\xc9\xe8\xb1\xb8\xb4\xed\xce\xf3\x21";
@@ -26,6 +27,12 @@ public:
     ~DriverLine();
     DriverLine(const DriverLine&) = delete;
     DriverLine& operator=(const DriverLine&) = delete;
+
+    // Open again with the same settings record, as a host does after a
+    // change of the settings file.
+    int32_t Reopen();
+    // "COM10" for the line's port.
+    std::string PortName() const;
 
     // ParseAddress as the host calls it; a refused text fails the test.
     TagAddress Tag(const char* text, int16_t dataType);

@@ -1,0 +1,154 @@
+// The settings file through Korvel.dll: what a station's sections set
+// reaches the wire and the values, the stronger section wins, and a file
+// that cannot be taken fails Open with its reason in the frame trace.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "driver/DriverLine.h"
+#include "driver/TagValues.h"
+
+namespace {
+
+constexpr uint32_t kBits21_5 = 0x41AC0000;  // 21.5 as a float
+
+std::string TempPath(const char* name) {
+    char folder[MAX_PATH];
+    GetTempPathA(MAX_PATH, folder);
+    return std::string(folder) + name;
+}
+
+// Puts text into a file and names it in the environment variable while it
+// lives.
+class NamedFile {
+public:
+    NamedFile(const char* variable, const char* name, const std::string& text)
+        : m_variable(variable), m_path(TempPath(name)) {
+        std::ofstream(m_path, std::ios::binary) << text;
+        SetEnvironmentVariableA(m_variable, m_path.c_str());
+    }
+    ~NamedFile() {
+        SetEnvironmentVariableA(m_variable, nullptr);
+        DeleteFileA(m_path.c_str());
+    }
+    std::string Text() const {
+        std::ifstream file(m_path, std::ios::binary);
+        std::ostringstream text;
+        text << file.rdbuf();
+        return text.str();
+    }
+    const std::string& Path() const { return m_path; }
+
+private:
+    const char* m_variable;
+    std::string m_path;
+};
+
+struct WordOrderCase {
+    const char* order;
+    uint16_t first;  // the registers of 21.5, as the device keeps them
+    uint16_t second;
+};
+
+const WordOrderCase kWordOrders[] = {
+    {"CDAB", 0x0000, 0x41AC}, {"ABCD", 0x41AC, 0x0000}, {"BADC", 0xAC41, 0x0000}, {"DCBA", 0x0000, 0xAC41}};
+
+TEST(SettingsOverALine, EachWordOrderReadsAndWritesTheStationsFloats) {
+    for (const WordOrderCase& c : kWordOrders) {
+        SCOPED_TRACE(c.order);
+        DriverLine line;
+        NamedFile settings("KORVEL_CONFIG", "korvel-word-order.ini",
+                           "[" + line.PortName() + ":1]\nword_order = " + c.order + "\n");
+        ASSERT_EQ(line.Reopen(), 1) << line.Text();
+        line.line.SetHoldingRegister(1, 0, c.first);
+        line.line.SetHoldingRegister(1, 1, c.second);
+        TagValue value{};
+        const TagAddress read = line.Tag("4x1", kTypeFloat);
+        ASSERT_EQ(line.Read(1, read, value), 1);  // the first read registers the tag
+        ASSERT_EQ(line.Read(1, read, value), 1);
+        EXPECT_EQ(value.dwordValue, kBits21_5);
+
+        ASSERT_EQ(line.Write(1, line.Tag("4x11", kTypeFloat), DWords(kBits21_5)), 1);
+        EXPECT_EQ(line.line.HoldingRegister(1, 10), c.first);
+        EXPECT_EQ(line.line.HoldingRegister(1, 11), c.second);
+    }
+}
+
+// [defaults] < [COMn] < [COMn:s]: station 1 takes its line's order, station 2
+// its own.
+TEST(SettingsOverALine, AStationsSectionOverridesItsLinesWhichOverridesTheDefaults) {
+    DriverLine line({1, 2});
+    NamedFile settings("KORVEL_CONFIG", "korvel-precedence.ini",
+                       "[defaults]\nword_order = ABCD\n[" + line.PortName() + "]\nword_order = DCBA\n[" +
+                           line.PortName() + ":2]\nword_order = BADC\n");
+    ASSERT_EQ(line.Reopen(), 1) << line.Text();
+    const struct {
+        int32_t station;
+        const WordOrderCase& order;
+    } stations[] = {{1, kWordOrders[3]}, {2, kWordOrders[2]}};
+    const TagAddress tag = line.Tag("4x1", kTypeFloat);
+    for (const auto& s : stations) {
+        line.line.SetHoldingRegister(s.station, 0, s.order.first);
+        line.line.SetHoldingRegister(s.station, 1, s.order.second);
+        TagValue value{};
+        line.Read(s.station, tag, value);
+        ASSERT_EQ(line.Read(s.station, tag, value), 1);
+        EXPECT_EQ(value.dwordValue, kBits21_5) << "station " << s.station;
+    }
+}
+
+// Blocks of one register read every tag alone; a station demoted after one
+// silence is not asked again within its period.
+TEST(SettingsOverALine, BlockLimitsAndDemotionFollowTheFile) {
+    DriverLine line({1, 2});
+    NamedFile settings("KORVEL_CONFIG", "korvel-blocks.ini",
+                       "[" + line.PortName() + ":1]\nmax_block_registers = 1\nmax_gap_registers = 0\n"
+                       "[" + line.PortName() + ":2]\ndemote_after = 1\n");
+    ASSERT_EQ(line.Reopen(), 1) << line.Text();
+    const TagAddress tags[] = {line.Tag("4x1", kTypeUInt16), line.Tag("4x2", kTypeUInt16), line.Tag("4x3", kTypeUInt16)};
+    TagValue value{};
+    for (const TagAddress& tag : tags) line.Read(1, tag, value);
+    const Frames cycle = line.RequestsDuring([&] {
+        for (const TagAddress& tag : tags) EXPECT_EQ(line.Read(1, tag, value), 1);
+    });
+    EXPECT_EQ(cycle.size(), 3u) << "one request per tag";
+
+    line.line.SwitchStation(2, false);
+    EXPECT_EQ(line.RequestsDuring([&] { EXPECT_EQ(line.Read(2, tags[0], value), 0); }).size(), 1u);
+    EXPECT_EQ(line.RequestsDuring([&] { EXPECT_EQ(line.Read(2, tags[0], value), 0); }).size(), 0u)
+        << "demoted after one silence";
+}
+
+// Nothing is opened or sent, the host gets code 1, and the trace says why.
+TEST(SettingsOverALine, AFileThatCannotBeTakenFailsOpenWithItsReasonInTheTrace) {
+    const struct {
+        const char* text;
+        const char* reason;
+    } cases[] = {
+        {"[defaults]\nretries = 9\n", "line 2: retries = 9 is outside 0..5"},
+        {"[defaults]\nword_order = CADB\n", "line 2: word_order = CADB is not one of CDAB, ABCD, BADC, DCBA"},
+        {"[LPT1]\n", "line 1: [LPT1] is not a section"},
+        {"[defaults]\nbaud = 9600\n", "line 2: "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        DriverLine line;
+        NamedFile trace("KORVEL_TRACE", "korvel-settings-trace.txt", "");
+        NamedFile settings("KORVEL_CONFIG", "korvel-bad.ini", c.text);
+        const Frames sent = line.RequestsDuring([&] { EXPECT_EQ(line.Reopen(), 0); });
+        EXPECT_EQ(line.Text(), kTextInitDevice);
+        EXPECT_TRUE(sent.empty());
+        EXPECT_NE(trace.Text().find("Settings: " + settings.Path() + " " + c.reason), std::string::npos)
+            << trace.Text();
+    }
+    DriverLine line;
+    SetEnvironmentVariableA("KORVEL_CONFIG", TempPath("korvel-missing.ini").c_str());
+    EXPECT_EQ(line.Reopen(), 0) << "a file named in the environment must be there";
+    SetEnvironmentVariableA("KORVEL_CONFIG", nullptr);
+    EXPECT_EQ(line.Reopen(), 1) << "no file beside the module: the defaults";
+}
+
+}  // namespace
