@@ -14,6 +14,7 @@
 #include "DriverCycles.h"
 #include "LineStates.h"
 #include "Report.h"
+#include "SingleReads.h"
 
 namespace {
 
@@ -68,8 +69,13 @@ int main(int argc, char** argv) {
                                 std::to_string(run.cycles) + " cycles after " + std::to_string(run.warmupCycles) +
                                 " to warm up";
     bench::PrintReport(stdout, setting, std::vector<uint32_t>(std::begin(kBauds), std::end(kBauds)), all);
-    std::fprintf(stderr, "korvel-bench: the driver on unhealthy lines\n");
     std::string error;
+    std::fprintf(stderr, "korvel-bench: single reads\n");
+    if (!bench::MeasureSingleReads(stdout, error)) {
+        std::fprintf(stderr, "korvel-bench: %s\n", error.c_str());
+        status = 1;
+    }
+    std::fprintf(stderr, "korvel-bench: the driver on unhealthy lines\n");
     if (!bench::MeasureLineStates(stdout, error)) {
         std::fprintf(stderr, "korvel-bench: %s\n", error.c_str());
         status = 1;

@@ -16,12 +16,23 @@ bool IsRead(uint8_t function) {
     return function >= modbus::kReadCoils && function <= modbus::kReadInputRegisters;
 }
 
+double CharacterMs(uint32_t baud) {
+    return 1000.0 * kBitsPerCharacter / baud;
+}
+
 double FrameMs(uint32_t bytes, uint32_t baud) {
-    const double characterMs = 1000.0 * kBitsPerCharacter / baud;
-    return std::max(kSilenceCharacters * characterMs, kShortestSilenceMs) + bytes * characterMs;
+    return SilenceMs(baud) + bytes * CharacterMs(baud);
 }
 
 }  // namespace
+
+double FramesMs(const ExchangeBytes& exchange, uint32_t baud) {
+    return (exchange.request + exchange.reply) * CharacterMs(baud);
+}
+
+double SilenceMs(uint32_t baud) {
+    return std::max(kSilenceCharacters * CharacterMs(baud), kShortestSilenceMs);
+}
 
 ExchangeBytes ReadExchange(uint8_t function, uint16_t quantity) {
     const uint32_t byteCount = modbus::ExpectedByteCount(function, quantity);

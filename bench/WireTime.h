@@ -20,5 +20,9 @@ ExchangeBytes ReadExchange(uint8_t function, uint16_t quantity);
 ExchangeBytes ExchangeOf(const std::vector<uint8_t>& request);
 
 double WireMs(const std::vector<ExchangeBytes>& exchanges, uint32_t baud);
+// The two frames alone, without the silences before them.
+double FramesMs(const ExchangeBytes& exchange, uint32_t baud);
+// The end-of-frame silence: 3.5 characters, at least 1.75 ms above 19200 baud.
+double SilenceMs(uint32_t baud);
 
 }  // namespace bench

@@ -30,8 +30,14 @@ constexpr uint32_t kQuietReadChunk = 64;  // what a read up to the silence asks 
 // frames' worth, the newest.
 constexpr size_t kKeptBytes = 4 * 256;
 
+// Above this rate the silence before a request is a fixed 1.75 ms, as the
+// serial line's framing recommends, rather than 3.5 ever shorter characters.
+constexpr uint32_t kFixedSilenceAboveBaud = 19200;
+constexpr uint64_t kFixedSilenceUs = 1750;
+
 struct LineTiming {
-    uint32_t quietMs;      // the silence of 3.5 characters due before a request
+    uint64_t quietUs;      // the silence due before a request, from the line's own format
+    uint32_t quietMs;      // the same, rounded up, for reads that wait it out
     uint32_t gapMs;        // the same silence, as a gap that ends a reply
     uint32_t characterMs;  // one character, rounded up
 };
@@ -40,10 +46,14 @@ uint32_t CeilDivide(uint64_t numerator, uint64_t denominator) {
     return static_cast<uint32_t>((numerator + denominator - 1) / denominator);
 }
 
-LineTiming TimingOf(int32_t baud) {
-    const uint64_t rate = static_cast<uint64_t>(baud > 0 ? baud : kAssumedBaud);
+LineTiming TimingOf(const serial::LineFormat& format) {
+    const uint64_t rate = format.baud > 0 ? format.baud : kAssumedBaud;
     const uint32_t silenceMs = CeilDivide(kSilenceTenthsOfCharacters * kBitsPerCharacter * 1000, 10 * rate);
-    return {std::max(silenceMs, kShortestQuietMs), std::max(silenceMs, kShortestGapMs),
+    const uint64_t silenceUs =
+        rate > kFixedSilenceAboveBaud
+            ? kFixedSilenceUs
+            : CeilDivide(kSilenceTenthsOfCharacters * serial::CharacterBits(format) * 1000000, 10 * rate);
+    return {silenceUs, std::max(silenceMs, kShortestQuietMs), std::max(silenceMs, kShortestGapMs),
             CeilDivide(kBitsPerCharacter * 1000, rate)};
 }
 
@@ -73,9 +83,10 @@ size_t ReadUntilQuiet(CTimedReads& reads, std::string& into, uint32_t firstWindo
     return into.size() - held;
 }
 
-void SpinUntil(const CLineClock& clock, int64_t then) {
-    while (clock.Now() < then) {
-    }
+// Gives the processor away while it waits: the silence is a lower bound, so
+// being handed it back late costs time, never correctness.
+void WaitUntil(const CLineClock& clock, int64_t then) {
+    while (clock.Now() < then) SwitchToThread();
 }
 
 // Keeps the newest kKeptBytes: what a line that never falls quiet sends
@@ -146,9 +157,9 @@ ExchangeResult CSerialLine::ExchangeFramed(std::string& data, int32_t& length, c
     }
     CTimedReads reads(*m_port, m_timeouts);
     const CLineClock clock;
-    const LineTiming timing = TimingOf(static_cast<int32_t>(m_format.baud));
+    const LineTiming timing = TimingOf(m_format);
     if (clock.Now() < m_lineQuietAt) {
-        SpinUntil(clock, m_lineQuietAt);
+        WaitUntil(clock, m_lineQuietAt);
         if (m_port->QueuedBytes() > 0) {
             std::string discarded;
             ReadUntilQuiet(reads, discarded, timing.quietMs, timing.quietMs, use.responseTimeout);
@@ -162,7 +173,7 @@ ExchangeResult CSerialLine::ExchangeFramed(std::string& data, int32_t& length, c
     data.clear();
     const ReplyEnd end =
         CollectReply(reads, timing, use.responseTimeout, longestReply, need, m_lateReplyPossible, data);
-    m_lineQuietAt = clock.Later(end == ReplyEnd::kComplete ? timing.quietMs : 0);
+    m_lineQuietAt = clock.Now() + (end == ReplyEnd::kComplete ? clock.TicksOfMicroseconds(timing.quietUs) : 0);
     length = static_cast<int32_t>(data.size());
     if (end == ReplyEnd::kNoReply) {
         data.clear();
