@@ -1,8 +1,10 @@
 #include "korvel-poll/PollOptions.h"
 
+#include "korvel-poll/DataTypes.h"
 #include "korvel-poll/TagFile.h"
 #include "korvel-poll/TextUtil.h"
 #include "korvel-poll/ValueText.h"
+#include "modbus/AreaRules.h"
 #include "modbus/SettingsFile.h"
 
 namespace {
@@ -199,14 +201,16 @@ std::string SettingOverrideList(const PollOptions& options) {
     return list;
 }
 
-const char* PollUsage() {
+std::string PollUsage() {
     return "usage: korvel-poll [options] [ADDRESS:TYPE ...]\n"
            "\n"
            "Reads and writes the tags of Modbus RTU stations through Korvel.dll, as the host does.\n"
            "\n"
            "  ADDRESS:TYPE        a tag: 0x (coils), 1x (inputs), 3x (input registers) or 4x (holding\n"
-           "                      registers), an item 1..65534 and an optional ',count' (e.g. 4x100,8);\n"
-           "                      TYPE is bit, int16, uint16, bcd, uint32, float or the code 1, 4, 8, 16, 32, 128\n"
+           "                      registers), an item " +
+           std::to_string(modbus::kMinItemAddress) + ".." + std::to_string(modbus::kMaxItemAddress) +
+           " and an optional ',count' (e.g. 4x100,8);\n"
+           "                      TYPE is " + DataTypeList() + " or the code " + DataTypeCodes() + "\n"
            "  --tags FILE         more tags, one a line: address, type[, name[, station]]\n"
            "  --station N         station of the tags that name none (1..254, default 1)\n"
            "  --write A:TYPE=V    write V before polling (repeatable); 0x and 4x only\n"

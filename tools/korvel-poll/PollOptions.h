@@ -50,4 +50,4 @@ std::string ParsePollArguments(const std::vector<std::string>& args, PollOptions
 // The --set assignments as the driver takes them from its environment.
 std::string SettingOverrideList(const PollOptions& options);
 // The text --help prints and bad arguments are followed by.
-const char* PollUsage();
+std::string PollUsage();
