@@ -1,7 +1,7 @@
 #include "korvel-poll/SettingsReport.h"
 
 #include <fstream>
-#include <sstream>
+#include <iterator>
 
 #include "korvel-poll/Environment.h"
 #include "modbus/SettingsFile.h"
@@ -18,11 +18,8 @@ std::string FolderOf(const std::string& path) {
 
 bool ReadWholeFile(const std::string& path, std::string& text) {
     std::ifstream file(path, std::ios::binary);
-    if (!file) return false;
-    std::ostringstream content;
-    content << file.rdbuf();
-    text = content.str();
-    return true;
+    if (file) text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    return static_cast<bool>(file);
 }
 
 std::string Padded(const std::string& text, size_t width) {
@@ -36,7 +33,7 @@ std::string LoadLikeTheDriver(const std::string& modulePath, modbus::SettingsFil
     const std::string path = named.empty() ? FolderOf(modulePath) + modbus::kSettingsFileName : named;
     std::string text;
     const bool found = ReadWholeFile(path, text);
-    out << "settings file: " << path << (found || !named.empty() ? "" : " (none: the defaults)") << '\n';
+    out << "settings file: " << path << (found || !named.empty() ? "" : " (not present)") << '\n';
     if (found) {
         std::string problem = settings.Load(text, path);
         if (!problem.empty()) return problem;
