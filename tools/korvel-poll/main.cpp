@@ -122,7 +122,7 @@ int Run(const PollOptions& options) {
     problem = host.Load(options.dllPath);
     if (problem.empty()) problem = host.CreateDriver(options.registered);
     if (!problem.empty()) return Failed(problem);
-    const bool infoTaken = !options.info || PrintInfo(host, options, out);
+    const bool settingsTaken = !options.info || PrintInfo(host, options, out);
     int exitCode = kExitAllSucceeded;
     if (options.scan) {
         exitCode = StationScan(host.Driver(), options, out, trace).Run();
@@ -131,7 +131,7 @@ int Run(const PollOptions& options) {
         exitCode = PollWith(host.Driver(), options, output);
     }
     if (options.stats) out << '\n' << statistics.Report() << std::flush;
-    return exitCode == kExitAllSucceeded && !infoTaken ? kExitSomeFailed : exitCode;
+    return exitCode == kExitAllSucceeded && !settingsTaken ? kExitSomeFailed : exitCode;
 }
 
 }  // namespace
