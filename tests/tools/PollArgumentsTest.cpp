@@ -72,6 +72,10 @@ TEST(PollArguments, EveryKindOfBadArgumentIsOneClearLine) {
         {{"--port", "3", "--verbose", "4x1:uint16"}, "unknown option '--verbose'"},
         {{"--port", "3", "-v", "4x1:uint16"}, "unknown option '-v'"},
         {{"--info=yes"}, "--info takes no value"},
+        {{"--info", "--set", "retries=6"}, "--set: retries = 6 is outside 0..5"},
+        {{"--info", "--set", "retries=1", "--set", "Retries=2"}, "--set: retries is set twice"},
+        {{"--info", "--set", "retries=1;word_order=BACD"}, "--set: word_order"},
+        {{"--info", "--set", "retries"}, "--set: expected key = value"},
         {{"--scan"}, "--port is needed to scan"},
         {{"--port", "3", "--scan", "4x1:uint16"}, "give no tags"},
         {{"--port", "3", "--scan", "--output", "scan.csv"}, "--format and --output are for tags"},
@@ -95,7 +99,9 @@ TEST(PollArguments, EveryKindOfBadArgumentIsOneClearLine) {
 TEST(PollArguments, LineSettingsAndRunShapeAreTaken) {
     PollOptions o = Parsed({"--port=COM12", "--baud", "19200", "--parity", "Even", "--data-bits", "7", "--stop-bits",
                             "2", "--rts", "1", "--timeout", "250", "--station", "17", "--cycles", "0", "--interval",
-                            "50", "--trace", "--info", "--dll", "C:\\x\\Korvel.dll", "--registered", "4x100:uint16"});
+                            "50", "--trace", "--info", "--dll", "C:\\x\\Korvel.dll", "--registered", "--config",
+                            "C:\\plant\\Korvel.ini", "--set", "retries=2", "--set=word_order = ABCD; demote_after=0",
+                            "4x100:uint16"});
     EXPECT_EQ(o.line.port, 12);
     EXPECT_EQ(o.line.baud, 19200u);
     EXPECT_EQ(o.line.parity, "even");
@@ -110,6 +116,8 @@ TEST(PollArguments, LineSettingsAndRunShapeAreTaken) {
     EXPECT_TRUE(o.info);
     EXPECT_TRUE(o.registered);
     EXPECT_EQ(o.dllPath, "C:\\x\\Korvel.dll");
+    EXPECT_EQ(o.configPath, "C:\\plant\\Korvel.ini");
+    EXPECT_EQ(SettingOverrideList(o), "retries=2;word_order = ABCD; demote_after=0");
 }
 
 TEST(PollArguments, TagsTakeNamesOrCodesAndKeepTheirOrder) {

@@ -36,14 +36,6 @@ uint32_t FloatBits(float value) {
     return bits;
 }
 
-std::string TemporaryFile(const char* prefix) {
-    char folder[MAX_PATH];
-    char file[MAX_PATH];
-    GetTempPathA(sizeof folder, folder);
-    GetTempFileNameA(folder, prefix, 0, file);
-    return file;
-}
-
 std::vector<std::string> FileLines(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::vector<std::string> lines;
@@ -298,6 +290,20 @@ TEST(PollOnLine, StatisticsCountEachStationsRequestsAndAnswers) {
     EXPECT_EQ(std::vector<std::string>(fields, fields + 10),
               (std::vector<std::string>{"9", "3", "0", "3", "0", "-", "0", "1", "-", "-"}))
         << "three silences demote the station: " << heading[2];
+}
+
+// Default CDAB puts the low word first; the station's section says ABCD and
+// --set, stronger, says CDAB again.
+TEST(PollOnLine, TheSettingsFileAndSetReachTheDriver) {
+    LineFixture line;
+    SetHolding32(line, 1, 10, 0x12345678);
+    const std::string port = std::to_string(line.PortIndex() + 1);
+    const std::string path = TemporaryFile("kcf", "[COM" + port + ":1]\nword_order = ABCD\n");
+    ToolRun fromFile = RunPoll(LineArgs(line, {"--config", path, "4x11:uint32"}));
+    ToolRun overridden = RunPoll(LineArgs(line, {"--config", path, "--set", "word_order=CDAB", "4x11:uint32"}));
+    DeleteFileA(path.c_str());
+    ExpectRow(fromFile.out, "4x11", "1450709556");
+    ExpectRow(overridden.out, "4x11", "305419896");
 }
 
 // Registration writes the class into the registry of the test's Wine prefix;

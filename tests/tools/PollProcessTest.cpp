@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 #include "ToolProcess.h"
 
 namespace {
@@ -15,6 +17,7 @@ TEST(PollProcess, BadArgumentsExitWithTwoAndOneLineThenTheUsage) {
         {{"--port", "3", "4x65535:uint16"}, "korvel-poll: tag address '4x65535' is out of range"},
         {{"--port", "COM99", "4x1:uint16"}, "korvel-poll: --port 'COM99' is not a serial port"},
         {{"4x1:uint16", "--baud"}, "korvel-poll: --baud needs a value"},
+        {{"--port", "3", "--set", "retries=9", "4x1:uint16"}, "korvel-poll: --set: retries = 9 is outside 0..5"},
         {{"--port", "3", "--write", "4x1:uint16=-1"}, "korvel-poll: value '-1' does not fit uint16"},
         {{"--port", "3", "--write", "4x20:int16=40000"}, "korvel-poll: value '40000' does not fit int16 (-32768..3"},
         {{}, "korvel-poll: nothing to do"},
@@ -44,14 +47,52 @@ TEST(PollProcess, AModuleThatCannotBeLoadedIsAFailureNotACrash) {
     EXPECT_NE(run.err.find("cannot load the driver module 'no-such-module.dll'"), std::string::npos) << run.err;
 }
 
-TEST(PollProcess, APortThatCannotBeOpenedFailsTheRunWithTheDriversText) {
-    const std::vector<std::string> runs[] = {{"--port", "COM64", "4x1:uint16"},
-                                             {"--port", "COM64", "--scan", "--baud", "auto"}};
-    for (const std::vector<std::string>& args : runs) {
-        ToolRun run = RunPoll(args);
+struct OpenRun {
+    std::vector<std::string> args;
+    std::vector<std::string> environment;
+    std::string says;
+};
+
+// A settings file the driver refuses stops Open; --info says so beforehand.
+TEST(PollProcess, AnOpenThatFailsFailsTheRunWithTheDriversTextAndTheSettingsReason) {
+    const std::string bad = TemporaryFile("kcf", "[defaults]\nretries = 9\n");
+    const std::string missing = bad + ".none";
+    const std::string driverText = "cannot open COM64: 初始化设备错误! (device initialisation error)";
+    const OpenRun runs[] = {
+        {{"--port", "COM64", "4x1:uint16"}, {}, driverText},
+        {{"--port", "COM64", "--scan", "--baud", "auto"}, {}, driverText},
+        {{"--port", "COM64", "--config", bad, "4x1:uint16"}, {}, "\n  settings: " + bad + " line 2: retries = 9 is"},
+        {{"--port", "COM64", "--config", missing, "--scan"}, {}, "\n  settings: " + missing + ": cannot be read"},
+        {{"--port", "COM64", "4x1:uint16"}, {"KORVEL_SET=retries=9"}, "\n  settings: --set: retries = 9 is"},
+        {{"--info", "--config", missing}, {}, "  refused, Open would fail: " + missing + ": cannot be read"},
+        {{"--info", "--port", "3", "--config", bad}, {}, "  refused, Open would fail: " + bad + " line 2: retries"},
+    };
+    for (const OpenRun& c : runs) {
+        ToolRun run = RunPoll(c.args, c.environment);
         EXPECT_EQ(run.exitCode, 1u) << run.out << run.err;
-        EXPECT_NE(run.out.find("cannot open COM64: 初始化设备错误! (device initialisation error)"), std::string::npos)
-            << run.out;
+        EXPECT_NE(run.out.find(c.says), std::string::npos) << c.says << "\n" << run.out;
+    }
+    DeleteFileA(bad.c_str());
+}
+
+// Each layer overrides the weaker ones key by key; another station's section
+// gives nothing.
+TEST(PollProcess, InfoListsAStationsSettingsAndWhereEachComesFrom) {
+    const std::string path = TemporaryFile("kcf",
+                                           "[defaults]\nretries = 2\nword_order = ABCD\ndemote_after = 4\n"
+                                           "[COM3]\nretries = 3\ndemote_after = 5\n"
+                                           "[COM3:17]\nretries = 4\nmax_block_registers = 60\n"
+                                           "[COM3:18]\nmax_gap_bits = 0\n");
+    ToolRun run = RunPoll({"--info", "--port", "COM3", "--station", "17", "--config", path, "--set", "demote_after=7"});
+    DeleteFileA(path.c_str());
+    EXPECT_EQ(run.exitCode, 0u) << run.out << run.err;
+    for (const std::string& line : {"settings file: " + path, std::string("settings of COM3 station 17:"),
+                                    std::string("  word_order            ABCD      [defaults]"),
+                                    std::string("  retries               4         [COM3:17]"),
+                                    std::string("  demote_after          7         --set"),
+                                    std::string("  max_block_registers   60        [COM3:17]"),
+                                    std::string("  max_gap_bits          16        default")}) {
+        EXPECT_NE(run.out.find(line + "\n"), std::string::npos) << line << "\n" << run.out;
     }
 }
 

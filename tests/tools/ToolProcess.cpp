@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <fstream>
 #include <sstream>
 
 namespace {
@@ -107,4 +108,13 @@ std::vector<std::string> Lines(const std::string& text) {
         lines.push_back(line);
     }
     return lines;
+}
+
+std::string TemporaryFile(const char* prefix, const std::string& text) {
+    char folder[MAX_PATH];
+    char file[MAX_PATH];
+    GetTempPathA(sizeof folder, folder);
+    GetTempFileNameA(folder, prefix, 0, file);
+    std::ofstream(file, std::ios::binary) << text;
+    return file;
 }

@@ -14,5 +14,7 @@ struct ToolRun {
 ToolRun RunPoll(const std::vector<std::string>& args, const std::vector<std::string>& environment = {});
 // Any program: the first word is the program, the rest its arguments.
 ToolRun RunProgram(const std::vector<std::string>& command, const std::vector<std::string>& environment = {});
+// A new file in the temporary folder holding text; the caller removes it.
+std::string TemporaryFile(const char* prefix, const std::string& text = "");
 // The lines of a text, without line ends.
 std::vector<std::string> Lines(const std::string& text);

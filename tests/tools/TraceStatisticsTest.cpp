@@ -47,6 +47,8 @@ TEST(TraceRecord, EventLinesGiveTheirStationAndDetails) {
         {"106 Split: station 17", TraceKind::kSplit, 17, 0, 0, "", ""},
         {"107 Settings: C:\\Plant line 2\\Korvel.ini line 12: unknown key 'wordorder'", TraceKind::kSettings, 0, 0,
          12, "unknown key 'wordorder'", "C:\\Plant line 2\\Korvel.ini"},
+        {"108 Settings: C:\\Plant line 2\\x.ini: cannot be read", TraceKind::kSettings, 0, 0, 0,
+         "C:\\Plant line 2\\x.ini: cannot be read", ""},
     };
     for (const auto& c : cases) {
         TraceRecord record = ParseTraceLine(c.line);
@@ -64,7 +66,7 @@ TEST(TraceRecord, LinesOfOtherFormsAreUnknownNotErrors) {
          {"", "garbage", "12", "12 Restart: station 1", "x Read Send: 01", "5 Read Send: 0", "5 Read Send:01",
           "5 Read Send: 0G", "5 Demote: station 17 for ever", "5 Demote: station 17 for 10000 ms now",
           "5 Retry: station 17 function 3, ", "5 Probe: station", "5 Probe: station 17 again",
-          "5 Restore: station 99999999999999999999", "5 Split: station 17x", "5 Settings: Korvel.ini: line"}) {
+          "5 Restore: station 99999999999999999999", "5 Split: station 17x", "5 Settings:", "5 Settings: "}) {
         EXPECT_EQ(ParseTraceLine(line).kind, TraceKind::kUnknown) << line;
     }
 }

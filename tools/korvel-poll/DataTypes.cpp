@@ -44,6 +44,19 @@ std::string DataTypeList() {
     return list;
 }
 
-bool IsBitType(int16_t code) {
-    return code == kTypeBit;
+std::string DataTypeNames(uint32_t mask) {
+    std::string names;
+    std::string last;
+    for (const DataTypeName& type : kDataTypes) {
+        if ((mask & static_cast<uint32_t>(type.code)) == 0) continue;
+        if (!last.empty()) names += (names.empty() ? "" : ", ") + last;
+        last = type.name;
+    }
+    return names.empty() ? last : names + " or " + last;
+}
+
+std::string DataTypeCodes() {
+    std::string codes;
+    for (const DataTypeName& type : kDataTypes) codes += (codes.empty() ? "" : ", ") + std::to_string(type.code);
+    return codes;
 }

@@ -10,4 +10,7 @@ bool LookupDataType(const std::string& text, int16_t& code);
 const char* DataTypeText(int16_t code);
 // "bit, int16, uint16, bcd, uint32, float" for messages.
 std::string DataTypeList();
-bool IsBitType(int16_t code);
+// The names of the known types in a type mask, "uint32 or float".
+std::string DataTypeNames(uint32_t mask);
+// "1, 4, 8, 16, 32, 128".
+std::string DataTypeCodes();

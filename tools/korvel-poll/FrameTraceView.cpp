@@ -4,15 +4,11 @@
 
 #include <fstream>
 
+#include "korvel-poll/Environment.h"
+
 namespace {
 
 const char kTraceVariable[] = "KORVEL_TRACE";
-
-std::string CurrentTraceFile() {
-    char path[MAX_PATH];
-    DWORD length = GetEnvironmentVariableA(kTraceVariable, path, sizeof path);
-    return length > 0 && length < sizeof path ? std::string(path, length) : std::string();
-}
 
 uint64_t FileSize(const std::string& path) {
     WIN32_FILE_ATTRIBUTE_DATA data;
@@ -23,11 +19,11 @@ uint64_t FileSize(const std::string& path) {
 }  // namespace
 
 FrameTraceView::~FrameTraceView() {
-    if (m_temporary) DeleteFileA(m_path.c_str());
+    Stop();
 }
 
 std::string FrameTraceView::Start() {
-    m_path = CurrentTraceFile();
+    m_path = EnvironmentValue(kTraceVariable);
     if (!m_path.empty()) {
         m_followed = FileSize(m_path);
         return "";
@@ -39,8 +35,25 @@ std::string FrameTraceView::Start() {
     }
     m_path = file;
     m_temporary = true;
-    SetEnvironmentVariableA(kTraceVariable, m_path.c_str());
+    SetEnvironmentValue(kTraceVariable, m_path);
     return "";
+}
+
+void FrameTraceView::Stop() {
+    if (m_temporary) {
+        SetEnvironmentValue(kTraceVariable, "");
+        DeleteFileA(m_path.c_str());
+        m_temporary = false;
+    }
+    m_path.clear();
+}
+
+std::string FrameTraceView::SettingsProblem() {
+    std::string problem;
+    for (const TraceRecord& record : Follow()) {
+        if (record.kind == TraceKind::kSettings) problem = SettingsReason(record);
+    }
+    return problem;
 }
 
 std::vector<TraceRecord> FrameTraceView::Follow() {

@@ -2,7 +2,8 @@
 // The driver appends every frame it sends and receives, and the events of
 // its line handling, to the file KORVEL_TRACE names. This follows that file
 // for --trace (the lines shown as they come), --stats (the lines counted)
-// and --scan (the reply behind a failed read).
+// and --scan (the reply behind a failed read), and for every Open, where the
+// driver says why it refused its settings file.
 #include <cstdint>
 #include <ostream>
 #include <string>
@@ -24,8 +25,14 @@ public:
     // Keeps the file KORVEL_TRACE already names, from its current end, or
     // names a temporary file. Returns an empty text or what went wrong.
     std::string Start();
+    // Follows no more; a temporary file is removed and the driver writes no
+    // more to it.
+    void Stop();
     // The lines appended since the last call, shown and counted, parsed.
     std::vector<TraceRecord> Follow();
+    // Follows and gives the reason of the last settings complaint among the
+    // new lines; empty when there is none.
+    std::string SettingsProblem();
 
 private:
     std::ostream* m_show;

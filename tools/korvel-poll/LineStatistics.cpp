@@ -49,7 +49,7 @@ void LineStatistics::Add(const TraceRecord& record) {
     } else if (record.kind == TraceKind::kDemote) {
         ++m_stations[record.station].demotions;
     } else if (record.kind == TraceKind::kSettings) {
-        m_settingsProblems.push_back(record.file + " line " + std::to_string(record.number) + ": " + record.text);
+        m_settingsProblems.push_back(SettingsReason(record));
     }
 }
 

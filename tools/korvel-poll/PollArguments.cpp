@@ -1,8 +1,11 @@
 #include "korvel-poll/PollOptions.h"
 
+#include "korvel-poll/DataTypes.h"
 #include "korvel-poll/TagFile.h"
 #include "korvel-poll/TextUtil.h"
 #include "korvel-poll/ValueText.h"
+#include "modbus/AreaRules.h"
+#include "modbus/SettingsFile.h"
 
 namespace {
 
@@ -72,9 +75,19 @@ std::string AddTag(PollOptions& o, const std::string& text) {
     return problem;
 }
 
+// Checked together, as the driver will take them: a key set twice is as
+// wrong as a bad value.
+std::string AddOverride(PollOptions& o, const std::string& text) {
+    o.settingOverrides.push_back(text);
+    modbus::SettingsFile settings;
+    return modbus::OverrideAll(settings, SettingOverrideList(o));
+}
+
 const OptionRule kOptions[] = {
     {"--dll", true, [](PollOptions& o, const std::string& v) { o.dllPath = v; return std::string(); }},
     {"--registered", false, [](PollOptions& o, const std::string&) { o.registered = true; return std::string(); }},
+    {"--config", true, [](PollOptions& o, const std::string& v) { o.configPath = v; return std::string(); }},
+    {"--set", true, AddOverride},
     {"--port", true, [](PollOptions& o, const std::string& v) { return SetPort(o.line, v); }},
     {"--baud", true, SetBaudOrAuto},
     {"--parity", true, [](PollOptions& o, const std::string& v) { return SetParity(o.line, v); }},
@@ -182,14 +195,22 @@ std::string ParsePollArguments(const std::vector<std::string>& args, PollOptions
     return options.help ? "" : Complete(options);
 }
 
-const char* PollUsage() {
+std::string SettingOverrideList(const PollOptions& options) {
+    std::string list;
+    for (const std::string& assignment : options.settingOverrides) list += (list.empty() ? "" : ";") + assignment;
+    return list;
+}
+
+std::string PollUsage() {
     return "usage: korvel-poll [options] [ADDRESS:TYPE ...]\n"
            "\n"
            "Reads and writes the tags of Modbus RTU stations through Korvel.dll, as the host does.\n"
            "\n"
            "  ADDRESS:TYPE        a tag: 0x (coils), 1x (inputs), 3x (input registers) or 4x (holding\n"
-           "                      registers), an item 1..65534 and an optional ',count' (e.g. 4x100,8);\n"
-           "                      TYPE is bit, int16, uint16, bcd, uint32, float or the code 1, 4, 8, 16, 32, 128\n"
+           "                      registers), an item " +
+           std::to_string(modbus::kMinItemAddress) + ".." + std::to_string(modbus::kMaxItemAddress) +
+           " and an optional ',count' (e.g. 4x100,8);\n"
+           "                      TYPE is " + DataTypeList() + " or the code " + DataTypeCodes() + "\n"
            "  --tags FILE         more tags, one a line: address, type[, name[, station]]\n"
            "  --station N         station of the tags that name none (1..254, default 1)\n"
            "  --write A:TYPE=V    write V before polling (repeatable); 0x and 4x only\n"
@@ -207,7 +228,10 @@ const char* PollUsage() {
            "  --scan              list the stations that answer a read of 4x1 (timeout default 100)\n"
            "  --stations A-B      the stations --scan tries (default 1-247)\n"
            "  --baud auto         with --scan: try the common rates and parities until a station answers\n"
-           "  --info              print the module's device catalogue and area table\n"
+           "  --info              print the module's device catalogue and area table, and with --port the\n"
+           "                      settings of --station's station and where each comes from\n"
+           "  --config FILE       the settings file the driver reads (default: Korvel.ini beside Korvel.dll)\n"
+           "  --set KEY=VALUE     a setting stronger than the file's, checked first (repeatable)\n"
            "  --trace             show every frame sent and received (KORVEL_TRACE names the file to keep)\n"
            "  --dll PATH          the driver module (default: Korvel.dll beside korvel-poll)\n"
            "  --registered        create the driver through its registration (regsvr32) instead of PATH\n"

@@ -24,6 +24,8 @@ struct StationRange {
 struct PollOptions {
     std::string dllPath;   // empty: Korvel.dll beside the tool
     bool registered = false;  // create the driver through the registered class
+    std::string configPath;   // --config: the settings file the driver reads
+    std::vector<std::string> settingOverrides;  // --set, each "key=value", checked
     LineOptions line;
     bool timeoutGiven = false;
     std::string station = "1";
@@ -45,5 +47,7 @@ struct PollOptions {
 // Parses the arguments after the program name. Returns an empty text, or one
 // line saying what is wrong; options then holds whatever was parsed so far.
 std::string ParsePollArguments(const std::vector<std::string>& args, PollOptions& options);
+// The --set assignments as the driver takes them from its environment.
+std::string SettingOverrideList(const PollOptions& options);
 // The text --help prints and bad arguments are followed by.
-const char* PollUsage();
+std::string PollUsage();

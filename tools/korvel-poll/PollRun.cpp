@@ -6,6 +6,7 @@
 #include "korvel-poll/DriverTexts.h"
 #include "korvel-poll/GbkText.h"
 #include "korvel-poll/Interrupt.h"
+#include "korvel-poll/OpenFailure.h"
 #include "korvel-poll/ValueText.h"
 
 namespace {
@@ -60,8 +61,11 @@ bool PollRun::OpenLink() {
     m_settings.link = &m_link;
     m_output.out << "line: " << DescribeLine(m_options.line) << ", response timeout " << m_options.line.timeoutMs << " ms"
           << (m_options.line.rts ? ", RTS keyed while sending" : "") << '\n';
-    if (m_driver.Open(&m_settings)) return true;
-    m_output.out << "cannot open COM" << m_options.line.port << ": " << LastError() << '\n';
+    if (m_driver.Open(&m_settings)) {
+        if (!m_output.followTrace) m_output.trace.Stop();
+        return true;
+    }
+    m_output.out << DescribeOpenFailure(m_driver, m_options.line.port, m_output.trace) << '\n';
     ++m_failures;
     return false;
 }
@@ -133,5 +137,5 @@ void PollRun::CloseLink() {
 }
 
 void PollRun::FollowTrace() {
-    if (m_output.trace != nullptr) m_output.trace->Follow();
+    if (m_output.followTrace) m_output.trace.Follow();
 }

@@ -13,13 +13,15 @@
 
 // Where a run's output goes. out takes what a person reads: the line, the
 // writes, the table when showTable holds, and the summary of each cycle.
-// log, when not null, takes a record of every read. trace, when not null,
-// is followed after every exchange.
+// log, when not null, takes a record of every read. trace is followed
+// during Open, and after every exchange when followTrace holds; otherwise it
+// is stopped once the line is open.
 struct RunOutput {
     std::ostream& out;
     bool showTable;
     TagLog* log;
-    FrameTraceView* trace;
+    FrameTraceView& trace;
+    bool followTrace;
 };
 
 class PollRun {

@@ -1,30 +1,40 @@
 #include "korvel-poll/PollTag.h"
 
+#include <cctype>
+
 #include "korvel-poll/DataTypes.h"
 #include "korvel-poll/TextUtil.h"
+#include "modbus/AreaRules.h"
 
 namespace {
 
-struct AreaRule {
-    const char* prefix;
-    bool bits;
-    bool writable;
-    int64_t maxCount;
-};
-
-const AreaRule kAreas[] = {
-    {"0x", true, true, 128},
-    {"1x", true, false, 128},
-    {"3x", false, false, 32},
-    {"4x", false, true, 32},
-};
-
-const AreaRule* FindArea(const std::string& address) {
-    std::string prefix = ToLower(address.substr(0, 2));
-    for (const AreaRule& area : kAreas) {
-        if (prefix == area.prefix) return &area;
+// The area whose prefix ("4x", "0X") opens the address, or -1.
+int32_t FindArea(const std::string& address) {
+    if (address.size() < 2 || std::tolower(static_cast<unsigned char>(address[1])) != 'x') return -1;
+    for (int32_t area = kAreaCoils; const modbus::AreaRule* rule = modbus::FindAreaRule(area); ++area) {
+        if (rule->prefixDigit == address[0]) return area;
     }
-    return nullptr;
+    return -1;
+}
+
+std::string PrefixText(const modbus::AreaRule& rule) {
+    return std::string{rule.prefixDigit, 'x'};
+}
+
+// "0x, 1x, 3x or 4x".
+std::string PrefixList() {
+    std::string list;
+    for (int32_t area = kAreaCoils; const modbus::AreaRule* rule = modbus::FindAreaRule(area); ++area) {
+        const bool last = modbus::FindAreaRule(area + 1) == nullptr;
+        list += (list.empty() ? "" : last ? " or " : ", ") + PrefixText(*rule);
+    }
+    return list;
+}
+
+std::string TypeMismatch(const modbus::AreaRule& rule, int16_t dataType) {
+    const bool bits = modbus::AcceptsType(rule, kTypeBit);
+    return std::string("type ") + DataTypeText(dataType) + " does not fit area " + PrefixText(rule) + ": " +
+           (bits ? "bit areas take " : "register areas take ") + DataTypeNames(rule.typeMask);
 }
 
 std::string Quoted(const std::string& text) {
@@ -38,27 +48,24 @@ bool IsDigits(const std::string& text) {
 }  // namespace
 
 std::string CheckTagAddress(const std::string& address, int16_t dataType) {
-    const AreaRule* area = FindArea(address);
-    if (area == nullptr) return "tag address " + Quoted(address) + " must start with 0x, 1x, 3x or 4x";
+    const modbus::AreaRule* area = modbus::FindAreaRule(FindArea(address));
+    if (area == nullptr) return "tag address " + Quoted(address) + " must start with " + PrefixList();
     std::vector<std::string> parts = Split(address.substr(2), ',');
     if (parts.size() > 2 || !IsDigits(parts[0])) {
         return "tag address " + Quoted(address) + " needs an item number after " + address.substr(0, 2) +
                " and at most one ',count' (e.g. 4x100 or 4x100,8)";
     }
     int64_t number = 0;
-    if (!ParseInteger(parts[0], 1, 65534, number)) {
-        return "tag address " + Quoted(address) + " is out of range: items are numbered 1..65534";
+    if (!ParseInteger(parts[0], modbus::kMinItemAddress, modbus::kMaxItemAddress, number)) {
+        return "tag address " + Quoted(address) + " is out of range: items are numbered " +
+               std::to_string(modbus::kMinItemAddress) + ".." + std::to_string(modbus::kMaxItemAddress);
     }
     int64_t count = 0;
     if (parts.size() == 2 && (!IsDigits(parts[1]) || !ParseInteger(parts[1], 1, area->maxCount, count))) {
         return "tag address " + Quoted(address) + ": the count after ',' must be 1.." +
-               std::to_string(area->maxCount) + " in area " + area->prefix;
+               std::to_string(area->maxCount) + " in area " + PrefixText(*area);
     }
-    if (IsBitType(dataType) != area->bits) {
-        return std::string("type ") + DataTypeText(dataType) + " does not fit area " + area->prefix + ": " +
-               (area->bits ? "bit areas take bit" : "register areas take int16, uint16, bcd, uint32 or float");
-    }
-    return "";
+    return modbus::AcceptsType(*area, dataType) ? "" : TypeMismatch(*area, dataType);
 }
 
 std::string ParseTagSpec(const std::string& text, PollTag& tag) {
@@ -74,7 +81,7 @@ std::string MakeTag(const std::string& address, const std::string& type, const s
     int16_t code = 0;
     if (!LookupDataType(type, code)) {
         return "unknown type " + Quoted(type) + " for tag " + Quoted(address) + ": use " + DataTypeList() +
-               " or the codes 1, 4, 8, 16, 32, 128";
+               " or the codes " + DataTypeCodes();
     }
     std::string problem = CheckTagAddress(address, code);
     if (problem.empty() && !station.empty()) problem = CheckStationText(station);
@@ -92,6 +99,6 @@ std::string CheckStationText(const std::string& station) {
 }
 
 bool IsReadOnlyArea(const std::string& address) {
-    const AreaRule* area = FindArea(address);
-    return area != nullptr && !area->writable;
+    const int32_t area = FindArea(address);
+    return area == kAreaDiscreteInputs || area == kAreaInputRegisters;
 }

@@ -20,9 +20,9 @@ std::string ParseTagSpec(const std::string& text, PollTag& tag);
 // stands for the run's --station.
 std::string MakeTag(const std::string& address, const std::string& type, const std::string& name,
                     const std::string& station, PollTag& tag);
-// The address syntax the driver accepts: 0x/1x/3x/4x, an item 1..65534 and an
-// optional ",count" (1..128 for bit areas, 1..32 for register areas), and a
-// data type that fits the area.
+// The address syntax the driver accepts, by the driver's own area rules: an
+// area prefix (0x/1x/3x/4x), an item number, an optional ",count" up to the
+// area's largest, and a data type the area takes.
 std::string CheckTagAddress(const std::string& address, int16_t dataType);
 // Decimal 1..254, the station numbers the driver accepts.
 std::string CheckStationText(const std::string& station);

@@ -10,6 +10,7 @@
 #include "korvel-poll/ExitCode.h"
 #include "korvel-poll/Interrupt.h"
 #include "korvel-poll/ModbusReply.h"
+#include "korvel-poll/OpenFailure.h"
 #include "korvel-poll/ValueText.h"
 
 namespace {
@@ -68,7 +69,7 @@ bool StationScan::ScanLine(const LineOptions& line) {
     m_out << "scan: " << DescribeLine(line) << ", stations " << m_range.first << "-" << m_range.last
           << ", response timeout " << line.timeoutMs << " ms" << std::endl;
     if (!m_driver.Open(&settings)) {
-        m_out << "cannot open COM" << line.port << ": " << DescribeDriverText(m_driver.GetErrorText()) << '\n';
+        m_out << DescribeOpenFailure(m_driver, line.port, m_trace) << '\n';
         return false;
     }
     for (int station = m_range.first; station <= m_range.last && !InterruptRequested(); ++station) {

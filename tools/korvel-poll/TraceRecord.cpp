@@ -90,18 +90,22 @@ bool ParseSplit(const std::string& payload, TraceRecord& record) {
 }
 
 // The file name may hold blanks, colons and even " line ": the first
-// " line <n>: " ends it.
+// " line <n>: " ends it. A reason without a line (a file that cannot be
+// read, a refused override) is kept whole.
 bool ParseSettings(const std::string& payload, TraceRecord& record) {
+    if (payload.size() < 2 || payload[0] != ' ') return false;
     for (size_t at = payload.find(" line "); at != std::string::npos; at = payload.find(" line ", at + 1)) {
         std::string tail = payload.substr(at);
         Cursor cursor(tail);
         cursor.Literal(" line ").Number(record.number).Literal(": ");
-        if (!cursor.Ok() || at < 2 || payload[0] != ' ') continue;
+        if (!cursor.Ok() || at < 2) continue;
         record.file = payload.substr(1, at - 1);
         record.text = cursor.Rest();
         return true;
     }
-    return false;
+    record.number = 0;
+    record.text = payload.substr(1);
+    return true;
 }
 
 struct LabelRule {
@@ -148,4 +152,9 @@ bool IsSend(TraceKind kind) {
 
 bool IsReceive(TraceKind kind) {
     return kind == TraceKind::kReadReceive || kind == TraceKind::kWriteReceive;
+}
+
+std::string SettingsReason(const TraceRecord& record) {
+    if (record.file.empty()) return record.text;
+    return record.file + " line " + std::to_string(record.number) + ": " + record.text;
 }

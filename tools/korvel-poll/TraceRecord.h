@@ -8,6 +8,7 @@
 //   <ms> Probe: station 17            <ms> Restore: station 17
 //   <ms> Split: station 17 <any text>
 //   <ms> Settings: <file> line <n>: <reason>
+//   <ms> Settings: <reason>         (no line: a file unread, an override)
 // A line of any other form is kUnknown: a newer driver may write more.
 #include <cstdint>
 #include <string>
@@ -35,9 +36,11 @@ struct TraceRecord {
     int function = 0;            // Retry
     uint64_t number = 0;         // Demote: milliseconds; Settings: line number
     std::string text;            // Retry: the reason; Split: the rest; Settings: the reason
-    std::string file;            // Settings
+    std::string file;            // Settings with a line number
 };
 
 TraceRecord ParseTraceLine(const std::string& line);
 bool IsSend(TraceKind kind);
 bool IsReceive(TraceKind kind);
+// A Settings record's reason as the driver wrote it.
+std::string SettingsReason(const TraceRecord& record);

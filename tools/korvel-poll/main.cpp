@@ -10,13 +10,16 @@
 #include <memory>
 
 #include "korvel-poll/DriverHost.h"
+#include "korvel-poll/Environment.h"
 #include "korvel-poll/ExitCode.h"
 #include "korvel-poll/FrameTraceView.h"
 #include "korvel-poll/InfoReport.h"
 #include "korvel-poll/Interrupt.h"
 #include "korvel-poll/PollOptions.h"
 #include "korvel-poll/PollRun.h"
+#include "korvel-poll/SettingsReport.h"
 #include "korvel-poll/StationScan.h"
+#include "modbus/SettingsFile.h"
 
 namespace {
 
@@ -89,6 +92,20 @@ int PollWith(IDeviceDriver& driver, const PollOptions& options, const RunOutput&
     return run.AllSucceeded() ? kExitAllSucceeded : kExitSomeFailed;
 }
 
+// The driver reads these at every Open, from the environment of its process.
+void PassSettingsToDriver(const PollOptions& options) {
+    if (!options.configPath.empty()) SetEnvironmentValue(modbus::kSettingsFileVariable, options.configPath);
+    if (!options.settingOverrides.empty()) {
+        SetEnvironmentValue(modbus::kSettingOverridesVariable, SettingOverrideList(options));
+    }
+}
+
+// --info: the module, then the settings the driver would take.
+bool PrintInfo(const DriverHost& host, const PollOptions& options, std::ostream& out) {
+    PrintModuleInfo(host, out);
+    return PrintStationSettings(host.Path(), options.line.port, std::stoi(options.station), out);
+}
+
 int Run(const PollOptions& options) {
     RecordOutput records;
     std::string problem = records.Open(options);
@@ -97,22 +114,24 @@ int Run(const PollOptions& options) {
     LineStatistics statistics;
     FrameTraceView trace(options.trace ? &out : nullptr, options.stats ? &statistics : nullptr);
     const bool followTrace = options.trace || options.stats || options.scan;
-    problem = followTrace ? trace.Start() : "";
+    const bool polls = !options.tags.empty() || !options.writes.empty();
+    problem = followTrace || polls ? trace.Start() : "";
     if (!problem.empty()) return Failed(problem);
+    PassSettingsToDriver(options);
     DriverHost host;
     problem = host.Load(options.dllPath);
     if (problem.empty()) problem = host.CreateDriver(options.registered);
     if (!problem.empty()) return Failed(problem);
-    if (options.info) PrintModuleInfo(host, out);
+    const bool settingsTaken = !options.info || PrintInfo(host, options, out);
     int exitCode = kExitAllSucceeded;
     if (options.scan) {
         exitCode = StationScan(host.Driver(), options, out, trace).Run();
-    } else if (!options.tags.empty() || !options.writes.empty()) {
-        RunOutput output{out, !records.OnStandardOutput(), records.Log(), followTrace ? &trace : nullptr};
+    } else if (polls) {
+        RunOutput output{out, !records.OnStandardOutput(), records.Log(), trace, followTrace};
         exitCode = PollWith(host.Driver(), options, output);
     }
     if (options.stats) out << '\n' << statistics.Report() << std::flush;
-    return exitCode;
+    return exitCode == kExitAllSucceeded && !settingsTaken ? kExitSomeFailed : exitCode;
 }
 
 }  // namespace
