@@ -12,7 +12,6 @@ namespace {
 
 constexpr uint32_t kBaud = 9600;
 constexpr uint32_t kResponseTimeoutMs = 1000;
-constexpr int16_t kUInt16 = 8;
 constexpr int kCycles = 10;
 constexpr int kLive = 1;
 constexpr int kDead = 2;

@@ -3,13 +3,6 @@
 namespace bench {
 namespace {
 
-constexpr int16_t kBit = 1;
-constexpr int16_t kInt16 = 4;
-constexpr int16_t kUInt16 = 8;
-constexpr int16_t kBcd = 16;
-constexpr int16_t kUInt32 = 32;
-constexpr int16_t kFloat = 128;
-
 struct AreaRow {
     const char* prefix;
     uint8_t readFunction;

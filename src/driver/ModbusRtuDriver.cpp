@@ -149,14 +149,14 @@ modbus::StationSettings CModbusRtuDriver::SettingsOf(uint32_t station) {
 // A driver without a line sends nothing anyway: its exchanges fail.
 modbus::Admission CModbusRtuDriver::Admit(uint32_t station) {
     if (m_line == nullptr) return modbus::Admission::kSend;
-    return m_line->Health().Admit(static_cast<uint8_t>(station), GetTickCount64());
+    return m_line->Health().Admit(static_cast<uint8_t>(station), GetTickCount64);
 }
 
 modbus::HealthChange CModbusRtuDriver::CountReply(uint32_t station, bool replied,
                                                   const modbus::StationSettings& settings) {
     if (m_line == nullptr) return modbus::HealthChange::kNone;
     return m_line->Health().CountReply(static_cast<uint8_t>(station), replied, settings.demoteAfter,
-                                       settings.demoteForMs, GetTickCount64());
+                                       settings.demoteForMs, GetTickCount64);
 }
 
 StationMaps CModbusRtuDriver::Maps() {

@@ -6,9 +6,12 @@
 //
 // The line owns one for all its users, since a station's silence is a fact
 // of the line, whichever driver object asked. Its own lock guards it, as
-// threads may use one line at once. Times are passed in, in milliseconds
-// from any fixed origin, so the record never reads a clock itself.
+// threads may use one line at once. While every station answers, which is
+// the line's normal state, a request costs it no lock and no clock reading.
+// The clock gives milliseconds from any fixed origin.
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 
@@ -19,11 +22,13 @@ public:
     // Every station as new: what their silence said under another line
     // format, or before the port was opened again, no longer holds.
     void Forget();
-    modbus::Admission Admit(uint8_t station, uint64_t nowMs);
+    using Clock = std::function<uint64_t()>;
+
+    modbus::Admission Admit(uint8_t station, const Clock& nowMs);
     // demoteAfter 0 never demotes a station that answered once; a station on
     // probation is demoted again by one silence all the same.
     modbus::HealthChange CountReply(uint8_t station, bool replied, int32_t demoteAfter, int32_t demoteForMs,
-                                    uint64_t nowMs);
+                                    const Clock& nowMs);
 
 private:
     struct Record {
@@ -34,4 +39,6 @@ private:
 
     std::mutex m_lock;
     std::map<uint8_t, Record> m_stations;
+    // How many stations have a record: silences not yet followed by a reply.
+    std::atomic<size_t> m_recorded{0};
 };

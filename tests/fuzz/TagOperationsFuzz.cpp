@@ -96,11 +96,11 @@ public:
         return settings;
     }
     modbus::Admission Admit(uint32_t station) override {
-        return m_health.Admit(static_cast<uint8_t>(station), m_nowMs);
+        return m_health.Admit(static_cast<uint8_t>(station), [this] { return m_nowMs; });
     }
     modbus::HealthChange CountReply(uint32_t station, bool replied, const modbus::StationSettings& settings) override {
         return m_health.CountReply(static_cast<uint8_t>(station), replied, settings.demoteAfter, settings.demoteForMs,
-                                   m_nowMs);
+                                   [this] { return m_nowMs; });
     }
 
 private:

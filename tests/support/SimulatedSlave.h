@@ -43,10 +43,12 @@ public:
     void TraceFrame(const char* label, const uint8_t* bytes, int32_t count) override;
     void TraceEvent(const std::string& text) override { m_events.push_back(text); }
     modbus::StationSettings SettingsOf(uint32_t station) override { return m_settings[static_cast<uint8_t>(station)]; }
-    modbus::Admission Admit(uint32_t station) override { return m_health.Admit(static_cast<uint8_t>(station), m_nowMs); }
+    modbus::Admission Admit(uint32_t station) override {
+        return m_health.Admit(static_cast<uint8_t>(station), [this] { return m_nowMs; });
+    }
     modbus::HealthChange CountReply(uint32_t station, bool replied, const modbus::StationSettings& settings) override {
         return m_health.CountReply(static_cast<uint8_t>(station), replied, settings.demoteAfter, settings.demoteForMs,
-                                   m_nowMs);
+                                   [this] { return m_nowMs; });
     }
 
 private:
