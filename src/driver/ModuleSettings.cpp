@@ -2,9 +2,6 @@
 
 #include <windows.h>
 
-#include <fstream>
-#include <sstream>
-
 namespace {
 
 // Empty when the variable is not set.
@@ -28,32 +25,11 @@ std::string ModuleFolder() {
     return full.substr(0, full.find_last_of("\\/") + 1);
 }
 
-bool ReadWholeFile(const std::string& path, std::string& text) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return false;
-    std::ostringstream content;
-    content << file.rdbuf();
-    text = content.str();
-    return true;
-}
-
 }  // namespace
 
-// A file named in the environment must be there: a misspelt name would
-// otherwise silently give the defaults. The file beside the module is
-// optional.
 std::string LoadModuleSettings(modbus::SettingsFile& settings) {
-    settings = modbus::SettingsFile();
-    const std::string named = EnvironmentValue(modbus::kSettingsFileVariable);
-    const std::string path = named.empty() ? ModuleFolder() + modbus::kSettingsFileName : named;
-    std::string text;
-    if (ReadWholeFile(path, text)) {
-        std::string reason = settings.Load(text, path);
-        if (!reason.empty()) return reason;
-    } else if (!named.empty()) {
-        return path + ": cannot be read (named by " + modbus::kSettingsFileVariable + ")";
-    }
-    std::string reason = modbus::OverrideAll(settings, EnvironmentValue(modbus::kSettingOverridesVariable));
-    if (!reason.empty()) settings = modbus::SettingsFile();
-    return reason;
+    bool fileFound = false;
+    return modbus::LoadSettings({EnvironmentValue(modbus::kSettingsFileVariable), ModuleFolder(),
+                                 EnvironmentValue(modbus::kSettingOverridesVariable)},
+                                settings, fileFound);
 }

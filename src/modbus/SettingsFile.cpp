@@ -1,6 +1,8 @@
 #include "modbus/SettingsFile.h"
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 
 #include "modbus/SettingsText.h"
 
@@ -191,6 +193,27 @@ std::string OverrideAll(SettingsFile& settings, std::string_view list) {
         list.remove_prefix(std::min(end + 1, list.size()));
     }
     return {};
+}
+
+std::string SettingsPath(const SettingsSources& sources) {
+    return sources.namedFile.empty() ? sources.moduleFolder + kSettingsFileName : sources.namedFile;
+}
+
+std::string LoadSettings(const SettingsSources& sources, SettingsFile& settings, bool& fileFound) {
+    settings = SettingsFile();
+    const std::string path = SettingsPath(sources);
+    std::ifstream file(path, std::ios::binary);
+    fileFound = static_cast<bool>(file);
+    std::string reason;
+    if (fileFound) {
+        const std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+        reason = settings.Load(text, path);
+    } else if (!sources.namedFile.empty()) {
+        reason = path + ": cannot be read (named by " + kSettingsFileVariable + ")";
+    }
+    if (reason.empty()) reason = OverrideAll(settings, sources.overrides);
+    if (!reason.empty()) settings = SettingsFile();
+    return reason;
 }
 
 std::string SourceText(SettingSource source, int32_t port, int32_t station) {

@@ -1,8 +1,5 @@
 #include "korvel-poll/SettingsReport.h"
 
-#include <fstream>
-#include <iterator>
-
 #include "korvel-poll/Environment.h"
 #include "modbus/SettingsFile.h"
 
@@ -16,31 +13,19 @@ std::string FolderOf(const std::string& path) {
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-bool ReadWholeFile(const std::string& path, std::string& text) {
-    std::ifstream file(path, std::ios::binary);
-    if (file) text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    return static_cast<bool>(file);
-}
-
 std::string Padded(const std::string& text, size_t width) {
     return text + std::string(text.size() < width ? width - text.size() : 1, ' ');
 }
 
-// The driver's order at Open: the named file, which must be there, or the
-// optional one beside the module; then the overrides.
+// As the driver loads them at Open, for the module the tool loaded.
 std::string LoadLikeTheDriver(const std::string& modulePath, modbus::SettingsFile& settings, std::ostream& out) {
-    const std::string named = EnvironmentValue(modbus::kSettingsFileVariable);
-    const std::string path = named.empty() ? FolderOf(modulePath) + modbus::kSettingsFileName : named;
-    std::string text;
-    const bool found = ReadWholeFile(path, text);
-    out << "settings file: " << path << (found || !named.empty() ? "" : " (not present)") << '\n';
-    if (found) {
-        std::string problem = settings.Load(text, path);
-        if (!problem.empty()) return problem;
-    } else if (!named.empty()) {
-        return path + ": cannot be read (named by " + modbus::kSettingsFileVariable + ")";
-    }
-    return modbus::OverrideAll(settings, EnvironmentValue(modbus::kSettingOverridesVariable));
+    const modbus::SettingsSources sources{EnvironmentValue(modbus::kSettingsFileVariable), FolderOf(modulePath),
+                                          EnvironmentValue(modbus::kSettingOverridesVariable)};
+    bool found = false;
+    const std::string problem = modbus::LoadSettings(sources, settings, found);
+    out << "settings file: " << modbus::SettingsPath(sources)
+        << (found || !sources.namedFile.empty() ? "" : " (not present)") << '\n';
+    return problem;
 }
 
 }  // namespace
