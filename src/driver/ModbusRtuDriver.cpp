@@ -159,6 +159,6 @@ modbus::HealthChange CModbusRtuDriver::CountReply(uint32_t station, bool replied
                                        settings.demoteForMs, GetTickCount64);
 }
 
-StationMaps CModbusRtuDriver::Maps() {
+modbus::StationMaps CModbusRtuDriver::Maps() {
     return {m_coilMap, m_discreteMap, m_inputWordMap, m_holdingWordMap, m_inputDWordMap, m_holdingDWordMap};
 }

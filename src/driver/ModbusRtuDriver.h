@@ -35,7 +35,7 @@ private:
     modbus::Admission Admit(uint32_t station) override;
     modbus::HealthChange CountReply(uint32_t station, bool replied, const modbus::StationSettings& settings) override;
     void SetAreaRow(int index, const char* name, uint32_t typeMask, uint32_t access);
-    StationMaps Maps();
+    modbus::StationMaps Maps();
 
     AreaDescriptor m_areas[4];
     modbus::SettingsFile m_settings;
@@ -43,11 +43,11 @@ private:
     // The station a host checked last: the tags it parses next are taken
     // for that station's, as a host sets up a device's station and then
     // its tags.
-    uint32_t m_checkedStation = BitStationMap::kAnyStation;
-    BitStationMap m_coilMap;
-    BitStationMap m_discreteMap;
-    WordStationMap m_inputWordMap;
-    WordStationMap m_holdingWordMap;
-    DWordStationMap m_inputDWordMap;
-    DWordStationMap m_holdingDWordMap;
+    uint32_t m_checkedStation = modbus::BitStationMap::kAnyStation;
+    modbus::BitStationMap m_coilMap;
+    modbus::BitStationMap m_discreteMap;
+    modbus::WordStationMap m_inputWordMap;
+    modbus::WordStationMap m_holdingWordMap;
+    modbus::DWordStationMap m_inputDWordMap;
+    modbus::DWordStationMap m_holdingDWordMap;
 };

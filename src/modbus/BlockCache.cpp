@@ -2,6 +2,8 @@
 
 #include <iterator>
 
+namespace modbus {
+
 // Addresses and their differences are unsigned throughout; a new address is
 // never below the entries it is compared against, except in AddInFront.
 
@@ -156,3 +158,5 @@ bool CBlockCache::UpdateValue(uint32_t value, uint32_t address, bool addIfMissin
     found->second.failed = false;
     return true;
 }
+
+}  // namespace modbus

@@ -9,6 +9,8 @@
 #include <set>
 #include <vector>
 
+namespace modbus {
+
 struct CacheEntry {
     enum Flag : uint8_t {
         BlockStart = 1,
@@ -21,7 +23,6 @@ struct CacheEntry {
     uint8_t flags = 0;
 };
 
-namespace modbus {
 
 // Blocks are planned under two limits: the span (last minus first address of
 // a block) and the gap between neighbouring registered addresses.
@@ -34,11 +35,9 @@ struct BlockLimits {
 constexpr BlockLimits kBitBlockLimits{128, 16};
 constexpr BlockLimits kRegisterBlockLimits{32, 8};
 
-}  // namespace modbus
-
 class CBlockCache {
 public:
-    explicit CBlockCache(modbus::BlockLimits limits) : m_limits(limits) {}
+    explicit CBlockCache(BlockLimits limits) : m_limits(limits) {}
 
     // A fresh value is copied out (and used up when consume is set); an
     // unknown address is registered when addIfMissing is set and reported as
@@ -82,7 +81,7 @@ private:
     Entries::iterator FirstEndFrom(Entries::iterator from);
     bool CutBetween(uint32_t below, uint32_t above) const;
 
-    modbus::BlockLimits m_limits;
+    BlockLimits m_limits;
     Entries m_entries;
     std::set<uint32_t> m_cuts;
 };
@@ -91,17 +90,19 @@ private:
 // from the device (or from what a read stored) alone.
 class CBitBlockCache : public CBlockCache {
 public:
-    explicit CBitBlockCache(modbus::BlockLimits limits = modbus::kBitBlockLimits) : CBlockCache(limits) {}
+    explicit CBitBlockCache(BlockLimits limits = modbus::kBitBlockLimits) : CBlockCache(limits) {}
     using CBlockCache::UpdateValue;
 };
 
 class CWordBlockCache : public CBlockCache {
 public:
-    explicit CWordBlockCache(modbus::BlockLimits limits = modbus::kRegisterBlockLimits) : CBlockCache(limits) {}
+    explicit CWordBlockCache(BlockLimits limits = modbus::kRegisterBlockLimits) : CBlockCache(limits) {}
     using CBlockCache::UpdateValue;
 };
 
 class CDWordBlockCache : public CBlockCache {
 public:
-    explicit CDWordBlockCache(modbus::BlockLimits limits = modbus::kRegisterBlockLimits) : CBlockCache(limits) {}
+    explicit CDWordBlockCache(BlockLimits limits = modbus::kRegisterBlockLimits) : CBlockCache(limits) {}
 };
+
+}  // namespace modbus

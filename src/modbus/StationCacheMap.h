@@ -9,11 +9,13 @@
 
 #include "modbus/BlockCache.h"
 
+namespace modbus {
+
 template <typename Cache>
 class StationCacheMap {
 public:
     // Gives the block limits of a station's cache when it is created.
-    using LimitsOf = std::function<modbus::BlockLimits(uint32_t station)>;
+    using LimitsOf = std::function<BlockLimits(uint32_t station)>;
 
     // Without limitsOf every cache plans under its class's default limits.
     StationCacheMap() = default;
@@ -49,3 +51,5 @@ private:
     std::set<std::pair<uint32_t, uint32_t>> m_parsed;  // station, address
     std::map<uint32_t, std::unique_ptr<Cache>> m_caches;
 };
+
+}  // namespace modbus

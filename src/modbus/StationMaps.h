@@ -4,6 +4,8 @@
 #include "modbus/BlockCache.h"
 #include "modbus/StationCacheMap.h"
 
+namespace modbus {
+
 using BitStationMap = StationCacheMap<CBitBlockCache>;
 using WordStationMap = StationCacheMap<CWordBlockCache>;
 using DWordStationMap = StationCacheMap<CDWordBlockCache>;
@@ -16,3 +18,5 @@ struct StationMaps {
     DWordStationMap& inputDWords;
     DWordStationMap& holdingDWords;
 };
+
+}  // namespace modbus

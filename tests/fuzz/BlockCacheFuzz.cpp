@@ -15,6 +15,12 @@
 #include "modbus/BlockCache.h"
 #include "modbus/StationCacheMap.h"
 
+using modbus::CBitBlockCache;
+using modbus::CWordBlockCache;
+using modbus::CDWordBlockCache;
+using modbus::CacheEntry;
+using modbus::StationCacheMap;
+
 namespace {
 
 constexpr uint32_t kUntouched = 0xA5A5A5A5;

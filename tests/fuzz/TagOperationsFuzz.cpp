@@ -29,6 +29,11 @@
 #include "modbus/TagOperations.h"
 #include "serial/StationHealth.h"
 
+using modbus::StationMaps;
+using modbus::BitStationMap;
+using modbus::WordStationMap;
+using modbus::DWordStationMap;
+
 namespace {
 
 enum class View { kCoils, kDiscreteInputs, kInputWords, kHoldingWords, kInputDWords, kHoldingDWords };

@@ -9,6 +9,11 @@
 #include "modbus/BlockCache.h"
 #include "modbus/StationCacheMap.h"
 
+using modbus::CBitBlockCache;
+using modbus::CWordBlockCache;
+using modbus::CDWordBlockCache;
+using modbus::StationCacheMap;
+
 namespace {
 
 using Block = std::pair<uint32_t, uint32_t>;  // first and last address

@@ -11,6 +11,11 @@
 #include "support/FrameBytes.h"
 #include "support/SimulatedSlave.h"
 
+using modbus::StationMaps;
+using modbus::BitStationMap;
+using modbus::WordStationMap;
+using modbus::DWordStationMap;
+
 namespace {
 
 std::string WithCrc(std::string frame) {

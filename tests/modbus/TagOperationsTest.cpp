@@ -10,6 +10,11 @@
 #include "support/FrameBytes.h"
 #include "support/SimulatedSlave.h"
 
+using modbus::StationMaps;
+using modbus::BitStationMap;
+using modbus::WordStationMap;
+using modbus::DWordStationMap;
+
 namespace {
 
 using Reply = SimulatedSlave::Reply;
