@@ -1,7 +1,6 @@
 #pragma once
 // A driver object without a COM object around it, owned by the test. Tests
 // never call its QueryInterface, AddRef or Release.
-#include <cstring>
 #include <memory>
 #include <utility>
 
@@ -9,6 +8,7 @@
 #include "driver/HostRecords.h"
 #include "driver/SerialDriverBase.h"
 #include "serial/SerialPort.h"
+#include "support/ErrorTexts.h"
 
 class TestDriver : public CSerialDriverBase {
 public:
@@ -60,15 +60,9 @@ public:
     }
 
     // The code behind the text GetErrorText hands out (which resets it);
-    // -1 for a text that is none of the table's.
+    // -1 for a text that belongs to no code.
     int32_t TakeCode() {
-        const char* text = GetErrorText();
-        CDriverError table;
-        for (int32_t code = 0; code <= 8; ++code) {
-            table.SetCode(code);
-            if (std::strcmp(table.GetText(0), text) == 0) return code;
-        }
-        return -1;
+        return CodeOfText(GetErrorText());
     }
 
 private:

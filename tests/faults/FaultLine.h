@@ -11,9 +11,7 @@
 
 #include "support/HostDriver.h"
 #include "support/LineFixture.h"
-#include "support/ReplyFrames.h"
-
-using Bytes = std::vector<uint8_t>;
+#include "support/FrameBytes.h"
 
 class FaultLine : public ::testing::Test {
 protected:

@@ -5,20 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "modbus/Crc.h"
 #include "modbus/ReplyShape.h"
 #include "modbus/TagOperations.h"
 #include "support/FrameBytes.h"
 #include "support/SimulatedSlave.h"
 
 namespace {
-
-std::string WithCrc(std::string frame) {
-    const uint16_t crc = modbus::ComputeCrc(reinterpret_cast<const uint8_t*>(frame.data()), frame.size());
-    frame.push_back(static_cast<char>(crc & 0xFF));
-    frame.push_back(static_cast<char>(crc >> 8));
-    return frame;
-}
 
 uint32_t Missing(const modbus::ReplyShape& shape, const std::string& received) {
     return modbus::ReplyBytesMissing(shape, reinterpret_cast<const uint8_t*>(received.data()), received.size());

@@ -68,7 +68,11 @@ int LineFixture::PortIndex() const {
 }
 
 std::string LineFixture::DevicePath() const {
-    return "\\\\.\\COM" + std::to_string(m_portIndex + 1);
+    return "\\\\.\\" + PortName();
+}
+
+std::string LineFixture::PortName() const {
+    return "COM" + std::to_string(m_portIndex + 1);
 }
 
 void LineFixture::SetCoil(int station, uint16_t address, bool on) {
@@ -103,7 +107,7 @@ uint16_t LineFixture::HoldingRegister(int station, uint16_t address) {
     return GetTable("holding-register", station, address);
 }
 
-std::vector<std::vector<uint8_t>> LineFixture::Requests() {
+Frames LineFixture::Requests() {
     std::istringstream frames(Command("requests"));
     std::vector<std::vector<uint8_t>> requests;
     std::string hex;
@@ -120,6 +124,12 @@ std::vector<std::vector<uint8_t>> LineFixture::Requests() {
 
 void LineFixture::ClearRequests() {
     Command("clear-requests");
+}
+
+Frames LineFixture::RequestsDuring(const std::function<void()>& step) {
+    ClearRequests();
+    step();
+    return Requests();
 }
 
 void LineFixture::DelayNextReply(uint32_t ms) {
