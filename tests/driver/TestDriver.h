@@ -9,6 +9,7 @@
 #include "driver/SerialDriverBase.h"
 #include "serial/SerialPort.h"
 #include "support/ErrorTexts.h"
+#include "support/HostLink.h"
 
 class TestDriver : public CSerialDriverBase {
 public:
@@ -81,14 +82,7 @@ private:
 // The host's settings record with its link parameters: 9600 baud, 8 data
 // bits, no parity, one stop bit, no RTS keying, 500 ms response time-out.
 struct HostSettings {
-    explicit HostSettings(int16_t portIndex) {
-        link.portIndex = portIndex;
-        link.baudIndex = 6;
-        link.eightDataBits = 1;
-        link.twoStopBits = 0;
-        link.parityIndex = 2;
-        link.rtsControl = 0;
-        link.responseTimeout = 500;
+    explicit HostSettings(int16_t portIndex) : link(LinkAt9600(portIndex, 500)) {
         device.link = &link;
     }
     HostSettings(const HostSettings&) = delete;

@@ -16,6 +16,12 @@ HostDriver::~HostDriver() {
     if (m_driver != nullptr) m_driver->Release();
 }
 
+ULONG HostDriver::Release() {
+    const ULONG left = m_driver->Release();
+    m_driver = nullptr;
+    return left;
+}
+
 Outcome HostDriver::Open(int portIndex, uint32_t baudIndex, uint32_t responseTimeoutMs) {
     m_link = LinkAt9600(portIndex, responseTimeoutMs);
     m_link.baudIndex = baudIndex;

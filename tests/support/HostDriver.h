@@ -27,10 +27,6 @@ constexpr Outcome kRegisterRefused{0, 3};
 constexpr Outcome kReadFailed{0, 5};
 constexpr Outcome kWriteFailed{0, 6};
 
-// The host's indices into the driver's baud-rate table.
-constexpr uint32_t kBaudIndex9600 = 6;
-constexpr uint32_t kBaudIndex115200 = 12;
-
 // A response time-out short enough that a silent slave costs little.
 constexpr uint32_t kShortResponseTimeoutMs = 300;
 
@@ -66,9 +62,12 @@ public:
     // making; OutcomeOf then reads the text such a call left.
     IDeviceDriver* Object() const { return m_driver; }
     Outcome OutcomeOf(int32_t result);
+    // The port handle Open left in the settings record.
+    HANDLE PortHandle() const { return m_settings.portHandle; }
+    // Lets go of the object now, without Close; the count of references left.
+    ULONG Release();
 
 private:
-
     IDeviceDriver* m_driver = nullptr;
     LinkParameters m_link = {};
     DeviceSettings m_settings = {};
