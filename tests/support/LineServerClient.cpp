@@ -42,7 +42,7 @@ bool LineServerClient::Call(const std::string& command, std::string& answer, std
         return false;
     }
     std::string line;
-    if (!line_socket::SendAll(m_socket, command + "\n", error) || !ReceiveLine(line, error)) {
+    if (!SendLine(command, error) || !ReceiveLine(line, error)) {
         Disconnect();
         return false;
     }
@@ -58,10 +58,29 @@ bool LineServerClient::Connected() const {
     return m_socket != line_socket::kNone;
 }
 
+bool LineServerClient::SendLine(const std::string& line, std::string& error) {
+    const std::string text = line + "\n";
+    for (size_t sent = 0; sent < text.size();) {
+        const long n = line_socket::Send(m_socket, text.data() + sent, text.size() - sent);
+        if (n <= 0) {
+            error = line_socket::LastError("send");
+            return false;
+        }
+        sent += static_cast<size_t>(n);
+    }
+    return true;
+}
+
 bool LineServerClient::ReceiveLine(std::string& line, std::string& error) {
     size_t end;
     while ((end = m_pending.find('\n')) == std::string::npos) {
-        if (!line_socket::Receive(m_socket, m_pending, error)) return false;
+        char chunk[4096];
+        const long n = line_socket::Receive(m_socket, chunk, sizeof chunk);
+        if (n <= 0) {
+            error = n == 0 ? "the line server closed the connection" : line_socket::LastError("recv");
+            return false;
+        }
+        m_pending.append(chunk, static_cast<size_t>(n));
     }
     line = m_pending.substr(0, end);
     m_pending.erase(0, end + 1);

@@ -22,6 +22,7 @@ public:
     bool Connected() const;
 
 private:
+    bool SendLine(const std::string& line, std::string& error);
     bool ReceiveLine(std::string& line, std::string& error);
     void Disconnect();
 

@@ -43,26 +43,16 @@ intptr_t Connect(const std::string& host, const std::string& port, uint32_t time
     return s;
 }
 
-bool SendAll(intptr_t socket, const std::string& bytes, std::string& error) {
-    for (size_t sent = 0; sent < bytes.size();) {
-        const ssize_t n = send(static_cast<int>(socket), bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-        if (n <= 0) {
-            error = SocketError("send");
-            return false;
-        }
-        sent += static_cast<size_t>(n);
-    }
-    return true;
+long Send(intptr_t socket, const char* bytes, size_t count) {
+    return send(static_cast<int>(socket), bytes, count, MSG_NOSIGNAL);
 }
 
-bool Receive(intptr_t socket, std::string& bytes, std::string& error) {
-    char chunk[4096];
-    const ssize_t n = recv(static_cast<int>(socket), chunk, sizeof chunk, 0);
-    if (n == 0) error = "the line server closed the connection";
-    if (n < 0) error = errno == EAGAIN || errno == EWOULDBLOCK ? "no answer from the line server" : SocketError("recv");
-    if (n <= 0) return false;
-    bytes.append(chunk, static_cast<size_t>(n));
-    return true;
+long Receive(intptr_t socket, char* buffer, size_t size) {
+    return recv(static_cast<int>(socket), buffer, size, 0);
+}
+
+std::string LastError(const std::string& call) {
+    return errno == EAGAIN || errno == EWOULDBLOCK ? "no answer from the line server" : SocketError(call);
 }
 
 void Close(intptr_t socket) {

@@ -44,26 +44,16 @@ intptr_t Connect(const std::string& host, const std::string& port, uint32_t time
     return static_cast<intptr_t>(s);
 }
 
-bool SendAll(intptr_t socket, const std::string& bytes, std::string& error) {
-    for (size_t sent = 0; sent < bytes.size();) {
-        const int n = send(static_cast<SOCKET>(socket), bytes.data() + sent, static_cast<int>(bytes.size() - sent), 0);
-        if (n <= 0) {
-            error = SocketError("send");
-            return false;
-        }
-        sent += static_cast<size_t>(n);
-    }
-    return true;
+long Send(intptr_t socket, const char* bytes, size_t count) {
+    return send(static_cast<SOCKET>(socket), bytes, static_cast<int>(count), 0);
 }
 
-bool Receive(intptr_t socket, std::string& bytes, std::string& error) {
-    char chunk[4096];
-    const int n = recv(static_cast<SOCKET>(socket), chunk, sizeof chunk, 0);
-    if (n == 0) error = "the line server closed the connection";
-    if (n < 0) error = WSAGetLastError() == WSAETIMEDOUT ? "no answer from the line server" : SocketError("recv");
-    if (n <= 0) return false;
-    bytes.append(chunk, static_cast<size_t>(n));
-    return true;
+long Receive(intptr_t socket, char* buffer, size_t size) {
+    return recv(static_cast<SOCKET>(socket), buffer, static_cast<int>(size), 0);
+}
+
+std::string LastError(const std::string& call) {
+    return WSAGetLastError() == WSAETIMEDOUT ? "no answer from the line server" : SocketError(call);
 }
 
 void Close(intptr_t socket) {
