@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "support/FrameBytes.h"
 #include "support/HostDriver.h"
 #include "support/LineFixture.h"
-#include "support/FrameBytes.h"
 
 class FaultLine : public ::testing::Test {
 protected:
