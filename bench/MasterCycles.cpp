@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "LineServerLink.h"
+#include "support/LineServerClient.h"
 
 namespace bench {
 namespace {
@@ -66,7 +66,7 @@ int PollCycle(modbus_t* context, const std::vector<ReadRequest>& requests) {
 
 bool MeasureMaster(const std::string& master, uint32_t baud, const std::vector<ReadRequest>& requests,
                    int warmupCycles, int cycles, Figures& figures, std::string& error) {
-    LineServerLink server;
+    LineServerClient server;
     std::string number, path;
     if (!server.Connect(error) || !server.Call("open " + std::to_string(baud) + " " + kStations, number, error) ||
         !ComPortPath(number, path, error)) {

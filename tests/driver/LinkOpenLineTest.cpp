@@ -7,7 +7,7 @@
 #include <string>
 
 #include "driver/TestDriver.h"
-#include "serial/RegisterFrames.h"
+#include "support/FrameBytes.h"
 #include "support/LineFixture.h"
 
 namespace {

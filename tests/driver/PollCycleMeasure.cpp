@@ -7,8 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "driver/DriverLine.h"
 #include "driver/TagValues.h"
+#include "support/HostDriver.h"
+#include "support/LineFixture.h"
+#include "support/Stopwatch.h"
 
 namespace {
 
@@ -17,16 +19,8 @@ struct PolledTag {
     TagAddress tag;
 };
 
-double NowMs() {
-    LARGE_INTEGER count;
-    LARGE_INTEGER frequency;
-    QueryPerformanceCounter(&count);
-    QueryPerformanceFrequency(&frequency);
-    return 1000.0 * static_cast<double>(count.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
 // Ten items of one area and type, step apart from the first.
-void AddTen(DriverLine& rig, std::vector<PolledTag>& tags, const char* area, int first, int step, int16_t type) {
+void AddTen(HostDriver& rig, std::vector<PolledTag>& tags, const char* area, int first, int step, int16_t type) {
     for (int i = 0; i < 10; ++i) {
         const std::string text = area + std::to_string(first + step * i);
         tags.push_back({text, rig.Tag(text.c_str(), type)});
@@ -34,8 +28,9 @@ void AddTen(DriverLine& rig, std::vector<PolledTag>& tags, const char* area, int
 }
 
 TEST(PollOfThirtyTags, PrintsRequestsAndTimePerCycle) {
-    DriverLine rig;
-    ASSERT_NE(rig.driver, nullptr);
+    LineFixture line;
+    HostDriver rig;
+    ASSERT_EQ(rig.Open(line.PortIndex(), kBaudIndex9600, kShortResponseTimeoutMs), kSucceeded);
     std::vector<PolledTag> tags;
     AddTen(rig, tags, "4x", 1, 1, kTypeUInt16);  // one block of 10 registers
     AddTen(rig, tags, "3x", 1, 2, kTypeFloat);  // one block of 20 registers
@@ -44,13 +39,13 @@ TEST(PollOfThirtyTags, PrintsRequestsAndTimePerCycle) {
     std::printf("poll of %zu tags in three blocks, 9600 baud:\n", tags.size());
     for (int cycle = 1; cycle <= 5; ++cycle) {
         double elapsedMs = 0;
-        const Frames requests = rig.RequestsDuring([&] {
-            const double start = NowMs();
+        const Frames requests = line.RequestsDuring([&] {
+            const Stopwatch cycleTime;
             for (const PolledTag& polled : tags) {
                 TagValue value = Untouched();
-                EXPECT_EQ(rig.Read(1, polled.tag, value), 1) << polled.text << ": " << rig.Text();
+                EXPECT_EQ(rig.Read(1, polled.tag, value), kSucceeded) << polled.text;
             }
-            elapsedMs = NowMs() - start;
+            elapsedMs = cycleTime.ElapsedMs();
         });
         std::printf("  cycle %d: %zu requests, %.0f ms\n", cycle, requests.size(), elapsedMs);
         RecordProperty("cycle" + std::to_string(cycle) + "Requests", static_cast<int>(requests.size()));

@@ -7,41 +7,43 @@
 #include <string>
 #include <vector>
 
-#include "driver/DriverLine.h"
 #include "driver/TagValues.h"
+#include "support/HostDriver.h"
+#include "support/LineFixture.h"
 
 namespace {
 
-std::vector<TagAddress> Tags(DriverLine& rig, const std::vector<const char*>& texts, int16_t dataType) {
+std::vector<TagAddress> Tags(HostDriver& rig, const std::vector<const char*>& texts, int16_t dataType) {
     std::vector<TagAddress> tags;
     for (const char* text : texts) tags.push_back(rig.Tag(text, dataType));
     return tags;
 }
 
 // One poll cycle: every tag read once, in order; the word values delivered.
-std::vector<uint16_t> PollWords(DriverLine& rig, int32_t station, const std::vector<TagAddress>& tags) {
+std::vector<uint16_t> PollWords(HostDriver& rig, int32_t station, const std::vector<TagAddress>& tags) {
     std::vector<uint16_t> values;
     for (const TagAddress& tag : tags) {
         TagValue value = Untouched();
-        EXPECT_EQ(rig.Read(station, tag, value), 1) << rig.Text();
+        EXPECT_EQ(rig.Read(station, tag, value), kSucceeded);
         values.push_back(value.wordValue);
     }
     return values;
 }
 
 TEST(ReadOverALine, FirstReadOfEachAreaAndTypeDeliversTheDeviceValueWithARequestForItsItem) {
-    DriverLine rig;
-    ASSERT_NE(rig.driver, nullptr);
-    rig.line.SetCoil(1, 4, true);
-    rig.line.SetDiscreteInput(1, 6, true);
-    rig.line.SetHoldingRegister(1, 99, 0x1234);
-    rig.line.SetInputRegister(1, 9, 0xFFFF);
-    rig.line.SetHoldingRegister(1, 2, 0x0099);
-    rig.line.SetHoldingRegister(1, 3, 0x12A4);
-    rig.line.SetHoldingRegister(1, 199, 0x5678);
-    rig.line.SetHoldingRegister(1, 200, 0x1234);
-    rig.line.SetInputRegister(1, 19, 0x0000);
-    rig.line.SetInputRegister(1, 20, 0x3F80);
+    LineFixture line;
+    HostDriver rig;
+    ASSERT_EQ(rig.Open(line.PortIndex(), kBaudIndex9600, kShortResponseTimeoutMs), kSucceeded);
+    line.SetCoil(1, 4, true);
+    line.SetDiscreteInput(1, 6, true);
+    line.SetHoldingRegister(1, 99, 0x1234);
+    line.SetInputRegister(1, 9, 0xFFFF);
+    line.SetHoldingRegister(1, 2, 0x0099);
+    line.SetHoldingRegister(1, 3, 0x12A4);
+    line.SetHoldingRegister(1, 199, 0x5678);
+    line.SetHoldingRegister(1, 200, 0x1234);
+    line.SetInputRegister(1, 19, 0x0000);
+    line.SetInputRegister(1, 20, 0x3F80);
     const struct {
         const char* text;
         int16_t dataType;
@@ -61,8 +63,7 @@ TEST(ReadOverALine, FirstReadOfEachAreaAndTypeDeliversTheDeviceValueWithARequest
     for (const auto& c : cases) {
         const TagAddress tag = rig.Tag(c.text, c.dataType);
         TagValue value = Untouched();
-        const Frames requests = rig.RequestsDuring([&] { EXPECT_EQ(rig.Read(1, tag, value), 1); });
-        EXPECT_EQ(rig.Text(), kTextOk) << c.text;
+        const Frames requests = line.RequestsDuring([&] { EXPECT_EQ(rig.Read(1, tag, value), kSucceeded) << c.text; });
         EXPECT_EQ(requests, Frames{c.request}) << c.text << " type " << c.dataType;
         EXPECT_TRUE(SameRecord(c.delivered, value)) << c.text << " type " << c.dataType;
     }
@@ -81,17 +82,18 @@ TEST(ReadOverALine, LaterCyclesSendOneRequestPerBlockAndDeliverThatRequestsValue
          {{0x01, 0x03, 0x00, 0x64, 0x00, 0x01, 0xC5, 0xD5}, {0x01, 0x03, 0x00, 0x6E, 0x00, 0x01, 0xE5, 0xD7}}},
     };
     for (const auto& poll : polls) {
-        DriverLine rig;
-        ASSERT_NE(rig.driver, nullptr);
+        LineFixture line;
+        HostDriver rig;
+        ASSERT_EQ(rig.Open(line.PortIndex(), kBaudIndex9600, kShortResponseTimeoutMs), kSucceeded);
         const std::vector<TagAddress> tags = Tags(rig, poll.texts, 8);
         for (uint16_t cycle = 1; cycle <= 3; ++cycle) {
             std::vector<uint16_t> expected;
             for (uint16_t i = 0; i < poll.wireAddresses.size(); ++i) {
                 expected.push_back(static_cast<uint16_t>(100 * cycle + i));
-                rig.line.SetHoldingRegister(1, poll.wireAddresses[i], expected.back());
+                line.SetHoldingRegister(1, poll.wireAddresses[i], expected.back());
             }
             std::vector<uint16_t> values;
-            const Frames requests = rig.RequestsDuring([&] { values = PollWords(rig, 1, tags); });
+            const Frames requests = line.RequestsDuring([&] { values = PollWords(rig, 1, tags); });
             EXPECT_EQ(values, expected) << poll.name << ", cycle " << cycle;
             // The tags were parsed before the first read: the first cycle plans blocks too.
             EXPECT_EQ(requests, poll.blockRequests) << poll.name << ", cycle " << cycle;
@@ -100,8 +102,9 @@ TEST(ReadOverALine, LaterCyclesSendOneRequestPerBlockAndDeliverThatRequestsValue
 }
 
 TEST(ReadOverALine, PaddingBitsOfACoilReplyLeaveTheNextBlockAsItWas) {
-    DriverLine rig;
-    ASSERT_NE(rig.driver, nullptr);
+    LineFixture line;
+    HostDriver rig;
+    ASSERT_EQ(rig.Open(line.PortIndex(), kBaudIndex9600, kShortResponseTimeoutMs), kSucceeded);
     // Coils 0, 16, ..., 128 make one block of the longest span; coil 130
     // starts the next one, yet lies in the padding of the first block's reply.
     std::vector<TagAddress> spanning;
@@ -109,26 +112,27 @@ TEST(ReadOverALine, PaddingBitsOfACoilReplyLeaveTheNextBlockAsItWas) {
         spanning.push_back(rig.Tag(("0x" + std::to_string(coil + 1)).c_str(), 1));
     }
     const TagAddress beyond = rig.Tag("0x131", 1);
-    rig.line.SetCoil(1, 130, true);
+    line.SetCoil(1, 130, true);
     TagValue value = Untouched();
-    for (const TagAddress& tag : spanning) EXPECT_EQ(rig.Read(1, tag, value), 1);
-    EXPECT_EQ(rig.Read(1, beyond, value), 1);
+    for (const TagAddress& tag : spanning) EXPECT_EQ(rig.Read(1, tag, value), kSucceeded);
+    EXPECT_EQ(rig.Read(1, beyond, value), kSucceeded);
     EXPECT_EQ(value.bitValue, 1u);
 
-    EXPECT_EQ(rig.RequestsDuring([&] { EXPECT_EQ(rig.Read(1, spanning[0], value), 1); }),
+    EXPECT_EQ(line.RequestsDuring([&] { EXPECT_EQ(rig.Read(1, spanning[0], value), kSucceeded); }),
               (Frames{{0x01, 0x01, 0x00, 0x00, 0x00, 0x81, 0xFC, 0x6A}}));
     value = Untouched();
-    EXPECT_EQ(rig.RequestsDuring([&] { EXPECT_EQ(rig.Read(1, beyond, value), 1); }),
+    EXPECT_EQ(line.RequestsDuring([&] { EXPECT_EQ(rig.Read(1, beyond, value), kSucceeded); }),
               (Frames{{0x01, 0x01, 0x00, 0x82, 0x00, 0x01, 0x5D, 0xE2}}));
     EXPECT_TRUE(SameRecord(Bits(1), value));
 }
 
 TEST(ReadOverALine, CountSuffixAsksForItsOwnRangeOnEveryRead) {
-    DriverLine rig;
-    ASSERT_NE(rig.driver, nullptr);
-    rig.line.SetHoldingRegister(1, 9, 0x0102);
-    rig.line.SetHoldingRegister(1, 10, 0x0304);
-    rig.line.SetCoil(1, 2, true);
+    LineFixture line;
+    HostDriver rig;
+    ASSERT_EQ(rig.Open(line.PortIndex(), kBaudIndex9600, kShortResponseTimeoutMs), kSucceeded);
+    line.SetHoldingRegister(1, 9, 0x0102);
+    line.SetHoldingRegister(1, 10, 0x0304);
+    line.SetCoil(1, 2, true);
     const struct {
         const char* text;
         int16_t dataType;
@@ -143,7 +147,7 @@ TEST(ReadOverALine, CountSuffixAsksForItsOwnRangeOnEveryRead) {
         const TagAddress tag = rig.Tag(c.text, c.dataType);
         for (const char* read : {"first read", "second read"}) {
             TagValue value = Untouched();
-            EXPECT_EQ(rig.RequestsDuring([&] { EXPECT_EQ(rig.Read(1, tag, value), 1); }), Frames{c.request})
+            EXPECT_EQ(line.RequestsDuring([&] { EXPECT_EQ(rig.Read(1, tag, value), kSucceeded); }), Frames{c.request})
                 << c.text << " type " << c.dataType << ", " << read;
             EXPECT_TRUE(SameRecord(c.delivered, value)) << c.text << " type " << c.dataType << ", " << read;
         }
@@ -151,11 +155,12 @@ TEST(ReadOverALine, CountSuffixAsksForItsOwnRangeOnEveryRead) {
 }
 
 TEST(ReadOverALine, StationsKeepSeparateCaches) {
-    DriverLine rig({1, 2});
-    ASSERT_NE(rig.driver, nullptr);
+    LineFixture line(9600, {1, 2});
+    HostDriver rig;
+    ASSERT_EQ(rig.Open(line.PortIndex(), kBaudIndex9600, kShortResponseTimeoutMs), kSucceeded);
     for (int station : {1, 2}) {
-        rig.line.SetHoldingRegister(station, 0, static_cast<uint16_t>(100 * station));
-        rig.line.SetHoldingRegister(station, 1, static_cast<uint16_t>(100 * station + 1));
+        line.SetHoldingRegister(station, 0, static_cast<uint16_t>(100 * station));
+        line.SetHoldingRegister(station, 1, static_cast<uint16_t>(100 * station + 1));
     }
     const std::vector<TagAddress> tags = Tags(rig, {"4x1", "4x2"}, 8);
     PollWords(rig, 1, tags);
@@ -163,7 +168,7 @@ TEST(ReadOverALine, StationsKeepSeparateCaches) {
 
     std::vector<uint16_t> station1;
     std::vector<uint16_t> station2;
-    const Frames requests = rig.RequestsDuring([&] {
+    const Frames requests = line.RequestsDuring([&] {
         station1 = PollWords(rig, 1, tags);
         station2 = PollWords(rig, 2, tags);
     });
@@ -174,8 +179,9 @@ TEST(ReadOverALine, StationsKeepSeparateCaches) {
 }
 
 TEST(ReadOverALine, AFailedReadGivesCode5AndTheNextReadTriesAgain) {
-    DriverLine rig;
-    ASSERT_NE(rig.driver, nullptr);
+    LineFixture line;
+    HostDriver rig;
+    ASSERT_EQ(rig.Open(line.PortIndex(), kBaudIndex9600, kShortResponseTimeoutMs), kSucceeded);
     const struct {
         const char* name;
         std::function<void(LineFixture&)> arm;
@@ -203,18 +209,16 @@ TEST(ReadOverALine, AFailedReadGivesCode5AndTheNextReadTriesAgain) {
     const TagAddress tag = rig.Tag("4x5", 8);
     uint16_t device = 40;
     for (const auto& fault : faults) {
-        rig.line.SetHoldingRegister(1, 4, 0xDEAD);
-        fault.arm(rig.line);
+        line.SetHoldingRegister(1, 4, 0xDEAD);
+        fault.arm(line);
         TagValue value = Untouched();
-        EXPECT_EQ(rig.Read(1, tag, value), 0) << fault.name;
-        EXPECT_EQ(rig.Text(), kTextReadDevice) << fault.name;
+        EXPECT_EQ(rig.Read(1, tag, value), kReadFailed) << fault.name;
         EXPECT_TRUE(SameRecord(Untouched(), value)) << fault.name;
 
-        fault.heal(rig.line);
-        rig.line.SetHoldingRegister(1, 4, ++device);
-        EXPECT_EQ(rig.RequestsDuring([&] { EXPECT_EQ(rig.Read(1, tag, value), 1) << fault.name; }).size(), 1u)
+        fault.heal(line);
+        line.SetHoldingRegister(1, 4, ++device);
+        EXPECT_EQ(line.RequestsDuring([&] { EXPECT_EQ(rig.Read(1, tag, value), kSucceeded) << fault.name; }).size(), 1u)
             << fault.name;
-        EXPECT_EQ(rig.Text(), kTextOk) << fault.name;
         EXPECT_EQ(value.wordValue, device) << fault.name;
     }
 }

@@ -8,8 +8,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "driver/DriverLine.h"
 #include "driver/TagValues.h"
+#include "support/HostDriver.h"
+#include "support/LineFixture.h"
 
 namespace {
 
@@ -59,43 +60,47 @@ const WordOrderCase kWordOrders[] = {
 TEST(SettingsOverALine, EachWordOrderReadsAndWritesTheStationsFloats) {
     for (const WordOrderCase& c : kWordOrders) {
         SCOPED_TRACE(c.order);
-        DriverLine line;
+        LineFixture line;
+        HostDriver rig;
+        ASSERT_EQ(rig.Open(line.PortIndex(), kBaudIndex9600, kShortResponseTimeoutMs), kSucceeded);
         NamedFile settings("KORVEL_CONFIG", "korvel-word-order.ini",
                            "[" + line.PortName() + ":1]\nword_order = " + c.order + "\n");
-        ASSERT_EQ(line.Reopen(), 1) << line.Text();
-        line.line.SetHoldingRegister(1, 0, c.first);
-        line.line.SetHoldingRegister(1, 1, c.second);
+        ASSERT_EQ(rig.Reopen(), kSucceeded);
+        line.SetHoldingRegister(1, 0, c.first);
+        line.SetHoldingRegister(1, 1, c.second);
         TagValue value{};
-        const TagAddress read = line.Tag("4x1", kTypeFloat);
-        ASSERT_EQ(line.Read(1, read, value), 1);  // the first read registers the tag
-        ASSERT_EQ(line.Read(1, read, value), 1);
+        const TagAddress read = rig.Tag("4x1", kTypeFloat);
+        ASSERT_EQ(rig.Read(1, read, value), kSucceeded);  // the first read registers the tag
+        ASSERT_EQ(rig.Read(1, read, value), kSucceeded);
         EXPECT_EQ(value.dwordValue, kBits21_5);
 
-        ASSERT_EQ(line.Write(1, line.Tag("4x11", kTypeFloat), DWords(kBits21_5)), 1);
-        EXPECT_EQ(line.line.HoldingRegister(1, 10), c.first);
-        EXPECT_EQ(line.line.HoldingRegister(1, 11), c.second);
+        ASSERT_EQ(rig.Write(1, rig.Tag("4x11", kTypeFloat), DWords(kBits21_5)), kSucceeded);
+        EXPECT_EQ(line.HoldingRegister(1, 10), c.first);
+        EXPECT_EQ(line.HoldingRegister(1, 11), c.second);
     }
 }
 
 // [defaults] < [COMn] < [COMn:s]: station 1 takes its line's order, station 2
 // its own.
 TEST(SettingsOverALine, AStationsSectionOverridesItsLinesWhichOverridesTheDefaults) {
-    DriverLine line({1, 2});
+    LineFixture line(9600, {1, 2});
+    HostDriver rig;
+    ASSERT_EQ(rig.Open(line.PortIndex(), kBaudIndex9600, kShortResponseTimeoutMs), kSucceeded);
     NamedFile settings("KORVEL_CONFIG", "korvel-precedence.ini",
                        "[defaults]\nword_order = ABCD\n[" + line.PortName() + "]\nword_order = DCBA\n[" +
                            line.PortName() + ":2]\nword_order = BADC\n");
-    ASSERT_EQ(line.Reopen(), 1) << line.Text();
+    ASSERT_EQ(rig.Reopen(), kSucceeded);
     const struct {
         int32_t station;
         const WordOrderCase& order;
     } stations[] = {{1, kWordOrders[3]}, {2, kWordOrders[2]}};
-    const TagAddress tag = line.Tag("4x1", kTypeFloat);
+    const TagAddress tag = rig.Tag("4x1", kTypeFloat);
     for (const auto& s : stations) {
-        line.line.SetHoldingRegister(s.station, 0, s.order.first);
-        line.line.SetHoldingRegister(s.station, 1, s.order.second);
+        line.SetHoldingRegister(s.station, 0, s.order.first);
+        line.SetHoldingRegister(s.station, 1, s.order.second);
         TagValue value{};
-        line.Read(s.station, tag, value);
-        ASSERT_EQ(line.Read(s.station, tag, value), 1);
+        rig.Read(s.station, tag, value);
+        ASSERT_EQ(rig.Read(s.station, tag, value), kSucceeded);
         EXPECT_EQ(value.dwordValue, kBits21_5) << "station " << s.station;
     }
 }
@@ -103,22 +108,24 @@ TEST(SettingsOverALine, AStationsSectionOverridesItsLinesWhichOverridesTheDefaul
 // Blocks of one register read every tag alone; a station demoted after one
 // silence is not asked again within its period.
 TEST(SettingsOverALine, BlockLimitsAndDemotionFollowTheFile) {
-    DriverLine line({1, 2});
+    LineFixture line(9600, {1, 2});
+    HostDriver rig;
+    ASSERT_EQ(rig.Open(line.PortIndex(), kBaudIndex9600, kShortResponseTimeoutMs), kSucceeded);
     NamedFile settings("KORVEL_CONFIG", "korvel-blocks.ini",
                        "[" + line.PortName() + ":1]\nmax_block_registers = 1\nmax_gap_registers = 0\n"
                        "[" + line.PortName() + ":2]\ndemote_after = 1\n");
-    ASSERT_EQ(line.Reopen(), 1) << line.Text();
-    const TagAddress tags[] = {line.Tag("4x1", kTypeUInt16), line.Tag("4x2", kTypeUInt16), line.Tag("4x3", kTypeUInt16)};
+    ASSERT_EQ(rig.Reopen(), kSucceeded);
+    const TagAddress tags[] = {rig.Tag("4x1", kTypeUInt16), rig.Tag("4x2", kTypeUInt16), rig.Tag("4x3", kTypeUInt16)};
     TagValue value{};
-    for (const TagAddress& tag : tags) line.Read(1, tag, value);
+    for (const TagAddress& tag : tags) rig.Read(1, tag, value);
     const Frames cycle = line.RequestsDuring([&] {
-        for (const TagAddress& tag : tags) EXPECT_EQ(line.Read(1, tag, value), 1);
+        for (const TagAddress& tag : tags) EXPECT_EQ(rig.Read(1, tag, value), kSucceeded);
     });
     EXPECT_EQ(cycle.size(), 3u) << "one request per tag";
 
-    line.line.SwitchStation(2, false);
-    EXPECT_EQ(line.RequestsDuring([&] { EXPECT_EQ(line.Read(2, tags[0], value), 0); }).size(), 1u);
-    EXPECT_EQ(line.RequestsDuring([&] { EXPECT_EQ(line.Read(2, tags[0], value), 0); }).size(), 0u)
+    line.SwitchStation(2, false);
+    EXPECT_EQ(line.RequestsDuring([&] { EXPECT_EQ(rig.Read(2, tags[0], value).result, 0); }).size(), 1u);
+    EXPECT_EQ(line.RequestsDuring([&] { EXPECT_EQ(rig.Read(2, tags[0], value).result, 0); }).size(), 0u)
         << "demoted after one silence";
 }
 
@@ -135,20 +142,23 @@ TEST(SettingsOverALine, AFileThatCannotBeTakenFailsOpenWithItsReasonInTheTrace) 
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
-        DriverLine line;
+        LineFixture line;
+        HostDriver rig;
+        ASSERT_EQ(rig.Open(line.PortIndex(), kBaudIndex9600, kShortResponseTimeoutMs), kSucceeded);
         NamedFile trace("KORVEL_TRACE", "korvel-settings-trace.txt", "");
         NamedFile settings("KORVEL_CONFIG", "korvel-bad.ini", c.text);
-        const Frames sent = line.RequestsDuring([&] { EXPECT_EQ(line.Reopen(), 0); });
-        EXPECT_EQ(line.Text(), kTextInitDevice);
+        const Frames sent = line.RequestsDuring([&] { EXPECT_EQ(rig.Reopen(), kOpenFailed); });
         EXPECT_TRUE(sent.empty());
         EXPECT_NE(trace.Text().find("Settings: " + settings.Path() + " " + c.reason), std::string::npos)
             << trace.Text();
     }
-    DriverLine line;
+    LineFixture line;
+    HostDriver rig;
+    ASSERT_EQ(rig.Open(line.PortIndex(), kBaudIndex9600, kShortResponseTimeoutMs), kSucceeded);
     SetEnvironmentVariableA("KORVEL_CONFIG", TempPath("korvel-missing.ini").c_str());
-    EXPECT_EQ(line.Reopen(), 0) << "a file named in the environment must be there";
+    EXPECT_EQ(rig.Reopen().result, 0) << "a file named in the environment must be there";
     SetEnvironmentVariableA("KORVEL_CONFIG", nullptr);
-    EXPECT_EQ(line.Reopen(), 1) << "no file beside the module: the defaults";
+    EXPECT_EQ(rig.Reopen(), kSucceeded) << "no file beside the module: the defaults";
 }
 
 }  // namespace

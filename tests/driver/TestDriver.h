@@ -1,7 +1,6 @@
 #pragma once
 // A driver object without a COM object around it, owned by the test. Tests
 // never call its QueryInterface, AddRef or Release.
-#include <cstring>
 #include <memory>
 #include <utility>
 
@@ -9,6 +8,8 @@
 #include "driver/HostRecords.h"
 #include "driver/SerialDriverBase.h"
 #include "serial/SerialPort.h"
+#include "support/ErrorTexts.h"
+#include "support/HostLink.h"
 
 class TestDriver : public CSerialDriverBase {
 public:
@@ -60,15 +61,9 @@ public:
     }
 
     // The code behind the text GetErrorText hands out (which resets it);
-    // -1 for a text that is none of the table's.
+    // -1 for a text that belongs to no code.
     int32_t TakeCode() {
-        const char* text = GetErrorText();
-        CDriverError table;
-        for (int32_t code = 0; code <= 8; ++code) {
-            table.SetCode(code);
-            if (std::strcmp(table.GetText(0), text) == 0) return code;
-        }
-        return -1;
+        return CodeOfText(GetErrorText());
     }
 
 private:
@@ -87,14 +82,7 @@ private:
 // The host's settings record with its link parameters: 9600 baud, 8 data
 // bits, no parity, one stop bit, no RTS keying, 500 ms response time-out.
 struct HostSettings {
-    explicit HostSettings(int16_t portIndex) {
-        link.portIndex = portIndex;
-        link.baudIndex = 6;
-        link.eightDataBits = 1;
-        link.twoStopBits = 0;
-        link.parityIndex = 2;
-        link.rtsControl = 0;
-        link.responseTimeout = 500;
+    explicit HostSettings(int16_t portIndex) : link(LinkAt9600(portIndex, 500)) {
         device.link = &link;
     }
     HostSettings(const HostSettings&) = delete;

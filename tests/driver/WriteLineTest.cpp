@@ -6,8 +6,9 @@
 #include <functional>
 #include <vector>
 
-#include "driver/DriverLine.h"
 #include "driver/TagValues.h"
+#include "support/HostDriver.h"
+#include "support/LineFixture.h"
 
 namespace {
 
@@ -35,8 +36,9 @@ TagValue Written(uint32_t bitValue, int32_t intValue, uint16_t wordValue, int32_
 }
 
 TEST(WriteOverALine, EachTypePutsItsBytesOnTheLineAndReadsBackWhatWasSent) {
-    DriverLine rig;
-    ASSERT_NE(rig.driver, nullptr);
+    LineFixture line;
+    HostDriver rig;
+    ASSERT_EQ(rig.Open(line.PortIndex(), kBaudIndex9600, kShortResponseTimeoutMs), kSucceeded);
     const TagValue on = Written(1, 70000, 0xBEEF, 1234, 0x12345678, 1.0f);
     const TagValue two = Written(2, 0, 0, 0, 0, 0.0f);
     const struct {
@@ -61,29 +63,30 @@ TEST(WriteOverALine, EachTypePutsItsBytesOnTheLineAndReadsBackWhatWasSent) {
     };
     for (const auto& c : cases) {
         const TagAddress tag = rig.Tag(c.text, c.dataType);
-        EXPECT_EQ(rig.RequestsDuring([&] { EXPECT_EQ(rig.Write(1, tag, c.written), 1); }), Frames{c.request})
+        EXPECT_EQ(line.RequestsDuring([&] { EXPECT_EQ(rig.Write(1, tag, c.written), kSucceeded) << c.text; }),
+                  Frames{c.request})
             << c.text << " type " << c.dataType;
-        EXPECT_EQ(rig.Text(), kTextOk) << c.text << " type " << c.dataType;
-        EXPECT_EQ(DeviceItems(rig.line, tag, static_cast<uint16_t>(c.device.size())), c.device)
+        EXPECT_EQ(DeviceItems(line, tag, static_cast<uint16_t>(c.device.size())), c.device)
             << c.text << " type " << c.dataType;
 
         TagValue value = Untouched();
-        EXPECT_EQ(rig.RequestsDuring([&] { EXPECT_EQ(rig.Read(1, tag, value), 1); }).size(), c.readRequests)
+        EXPECT_EQ(line.RequestsDuring([&] { EXPECT_EQ(rig.Read(1, tag, value), kSucceeded); }).size(), c.readRequests)
             << c.text << " type " << c.dataType;
         EXPECT_TRUE(SameRecord(c.readBack, value)) << c.text << " type " << c.dataType;
     }
 }
 
 TEST(WriteOverALine, AnUnconfirmedWriteGivesCode6AndChangesNoCache) {
-    DriverLine rig;
-    ASSERT_NE(rig.driver, nullptr);
-    rig.line.SetHoldingRegister(1, 0, 10);
-    rig.line.SetHoldingRegister(1, 1, 11);
+    LineFixture line;
+    HostDriver rig;
+    ASSERT_EQ(rig.Open(line.PortIndex(), kBaudIndex9600, kShortResponseTimeoutMs), kSucceeded);
+    line.SetHoldingRegister(1, 0, 10);
+    line.SetHoldingRegister(1, 1, 11);
     const TagAddress first = rig.Tag("4x1", 8);
     const TagAddress second = rig.Tag("4x2", 8);
     const TagAddress coil = rig.Tag("0x1", 1);  // never read: no cache holds it
     TagValue value = Untouched();
-    for (const TagAddress* tag : {&first, &second, &first}) EXPECT_EQ(rig.Read(1, *tag, value), 1);
+    for (const TagAddress* tag : {&first, &second, &first}) EXPECT_EQ(rig.Read(1, *tag, value), kSucceeded);
     // The block read left 4x2 fresh with 11.
 
     TagValue written = {};
@@ -122,53 +125,54 @@ TEST(WriteOverALine, AnUnconfirmedWriteGivesCode6AndChangesNoCache) {
     };
     for (const auto& fault : faults) {
         for (const auto& target : targets) {
-            fault.arm(rig.line, target.exception);
-            EXPECT_EQ(rig.Write(1, *target.tag, written), 0) << fault.name;
-            EXPECT_EQ(rig.Text(), kTextWriteDevice) << fault.name;
-            fault.heal(rig.line);
+            fault.arm(line, target.exception);
+            EXPECT_EQ(rig.Write(1, *target.tag, written), kWriteFailed) << fault.name;
+            fault.heal(line);
         }
     }
 
-    rig.line.SetCoil(1, 0, false);
+    line.SetCoil(1, 0, false);
     value = Untouched();
-    EXPECT_EQ(rig.RequestsDuring([&] { EXPECT_EQ(rig.Read(1, second, value), 1); }).size(), 0u);
+    EXPECT_EQ(line.RequestsDuring([&] { EXPECT_EQ(rig.Read(1, second, value), kSucceeded); }).size(), 0u);
     EXPECT_TRUE(SameRecord(Words(11, 11, 0), value));  // 0x000B is no BCD
     value = Untouched();
-    EXPECT_EQ(rig.RequestsDuring([&] { EXPECT_EQ(rig.Read(1, coil, value), 1); }),
+    EXPECT_EQ(line.RequestsDuring([&] { EXPECT_EQ(rig.Read(1, coil, value), kSucceeded); }),
               (Frames{{0x01, 0x01, 0x00, 0x00, 0x00, 0x01, 0xFD, 0xCA}}));
     EXPECT_TRUE(SameRecord(Bits(0), value));
 }
 
 TEST(WriteOverALine, AWriteLeavesNoStaleValueInTheOtherViewOfItsRegisters) {
-    DriverLine rig;
-    ASSERT_NE(rig.driver, nullptr);
-    rig.line.SetHoldingRegister(1, 0, 0x0001);
-    rig.line.SetHoldingRegister(1, 1, 0x0002);
+    LineFixture line;
+    HostDriver rig;
+    ASSERT_EQ(rig.Open(line.PortIndex(), kBaudIndex9600, kShortResponseTimeoutMs), kSucceeded);
+    line.SetHoldingRegister(1, 0, 0x0001);
+    line.SetHoldingRegister(1, 1, 0x0002);
     const TagAddress low = rig.Tag("4x1", 8);
     const TagAddress high = rig.Tag("4x2", 8);
     const TagAddress pair = rig.Tag("4x1", 32);
     TagValue value = Untouched();
-    for (const TagAddress* tag : {&low, &high, &pair, &low}) EXPECT_EQ(rig.Read(1, *tag, value), 1);
+    for (const TagAddress* tag : {&low, &high, &pair, &low}) EXPECT_EQ(rig.Read(1, *tag, value), kSucceeded);
     // The block read of registers 0 and 1 left the pair fresh.
 
     TagValue written = {};
     written.wordValue = 7;
-    ASSERT_EQ(rig.Write(1, high, written), 1);
+    ASSERT_EQ(rig.Write(1, high, written), kSucceeded);
     value = Untouched();
-    EXPECT_EQ(rig.RequestsDuring([&] { EXPECT_EQ(rig.Read(1, pair, value), 1); }).size(), 1u);
+    EXPECT_EQ(line.RequestsDuring([&] { EXPECT_EQ(rig.Read(1, pair, value), kSucceeded); }).size(), 1u);
     EXPECT_TRUE(SameRecord(DWords(0x00070001), value));
 
     // The pair's block read left both words fresh.
     written.dwordValue = 0xAAAABBBB;
-    ASSERT_EQ(rig.Write(1, pair, written), 1);
+    ASSERT_EQ(rig.Write(1, pair, written), kSucceeded);
     value = Untouched();
-    EXPECT_EQ(rig.RequestsDuring([&] { EXPECT_EQ(rig.Read(1, high, value), 1); }).size(), 1u);
+    EXPECT_EQ(line.RequestsDuring([&] { EXPECT_EQ(rig.Read(1, high, value), kSucceeded); }).size(), 1u);
     EXPECT_EQ(value.wordValue, 0xAAAA);
 }
 
 TEST(WriteOverALine, RecordsNoParserMakesAndReadOnlyAreasSendNothing) {
-    DriverLine rig;
-    ASSERT_NE(rig.driver, nullptr);
+    LineFixture line;
+    HostDriver rig;
+    ASSERT_EQ(rig.Open(line.PortIndex(), kBaudIndex9600, kShortResponseTimeoutMs), kSucceeded);
     TagAddress unknownArea = rig.Tag("4x1", 8);
     unknownArea.area = 7;
     TagAddress unknownType = rig.Tag("4x1", 8);
@@ -176,34 +180,29 @@ TEST(WriteOverALine, RecordsNoParserMakesAndReadOnlyAreasSendNothing) {
     const TagAddress readOnly[] = {rig.Tag("1x1", 1), rig.Tag("3x1", 8), rig.Tag("3x1", 32)};
     const int32_t station = 1;
     TagValue value = Untouched();
-    const Frames requests = rig.RequestsDuring([&] {
+    const Frames requests = line.RequestsDuring([&] {
         for (const TagAddress* tag : {&unknownArea, &unknownType}) {
-            EXPECT_EQ(rig.Read(1, *tag, value), 0);
-            EXPECT_EQ(rig.Text(), kTextReadDevice);
-            EXPECT_EQ(rig.Write(1, *tag, value), 0);
-            EXPECT_EQ(rig.Text(), kTextRegister);
+            EXPECT_EQ(rig.Read(1, *tag, value), kReadFailed);
+            EXPECT_EQ(rig.Write(1, *tag, value), kRegisterRefused);
         }
         for (const TagAddress& tag : readOnly) {
-            EXPECT_EQ(rig.Write(1, tag, value), 0);
-            EXPECT_EQ(rig.Text(), kTextRegister);
+            EXPECT_EQ(rig.Write(1, tag, value), kRegisterRefused);
         }
         const std::function<int32_t()> nullReads[] = {
-            [&] { return rig.driver->Read(nullptr, &readOnly[0], &value); },
-            [&] { return rig.driver->Read(&station, nullptr, &value); },
-            [&] { return rig.driver->Read(&station, &readOnly[0], nullptr); },
+            [&] { return rig.Object()->Read(nullptr, &readOnly[0], &value); },
+            [&] { return rig.Object()->Read(&station, nullptr, &value); },
+            [&] { return rig.Object()->Read(&station, &readOnly[0], nullptr); },
         };
         for (const auto& read : nullReads) {
-            EXPECT_EQ(read(), 0);
-            EXPECT_EQ(rig.Text(), kTextReadDevice);
+            EXPECT_EQ(rig.OutcomeOf(read()), kReadFailed);
         }
         const std::function<int32_t()> nullWrites[] = {
-            [&] { return rig.driver->Write(nullptr, &readOnly[0], &value); },
-            [&] { return rig.driver->Write(&station, nullptr, &value); },
-            [&] { return rig.driver->Write(&station, &readOnly[0], nullptr); },
+            [&] { return rig.Object()->Write(nullptr, &readOnly[0], &value); },
+            [&] { return rig.Object()->Write(&station, nullptr, &value); },
+            [&] { return rig.Object()->Write(&station, &readOnly[0], nullptr); },
         };
         for (const auto& write : nullWrites) {
-            EXPECT_EQ(write(), 0);
-            EXPECT_EQ(rig.Text(), kTextRegister);
+            EXPECT_EQ(rig.OutcomeOf(write()), kRegisterRefused);
         }
     });
     EXPECT_TRUE(requests.empty());

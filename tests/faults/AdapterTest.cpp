@@ -6,14 +6,11 @@
 #include <cstdio>
 
 #include "FaultLine.h"
+#include "support/Stopwatch.h"
 
 namespace {
 
 constexpr int kReads = 15;
-
-uint32_t ElapsedMs(DWORD since) {
-    return GetTickCount() - since;
-}
 
 }  // namespace
 
@@ -40,9 +37,9 @@ TEST_F(FaultLine, ALineThatNeverFallsQuietFailsEachCallByItsDeadline) {
     EXPECT_EQ(ReadChecked(1, read), kSucceeded);
     line.StopSlave();
     line.Babble(true);
-    const DWORD start = GetTickCount();
+    const Stopwatch readTime;
     EXPECT_EQ(ReadChecked(1, read), kReadFailed);
-    std::printf("a read on a line that never falls quiet took %u ms\n", ElapsedMs(start));
+    std::printf("a read on a line that never falls quiet took %.0f ms\n", readTime.ElapsedMs());
     EXPECT_EQ(Write(1, written, 7), kWriteFailed);
     line.Babble(false);
     line.StartSlave();

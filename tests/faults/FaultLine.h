@@ -9,11 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "support/FrameBytes.h"
 #include "support/HostDriver.h"
 #include "support/LineFixture.h"
-#include "support/ReplyFrames.h"
-
-using Bytes = std::vector<uint8_t>;
 
 class FaultLine : public ::testing::Test {
 protected:

@@ -10,8 +10,8 @@
 
 #include "fuzz/FuzzCheck.h"
 #include "fuzz/FuzzInput.h"
-#include "modbus/Crc.h"
 #include "modbus/Frames.h"
+#include "support/FrameBytes.h"
 
 namespace {
 
@@ -41,7 +41,7 @@ long ReferenceFrame(const std::string& reply, int32_t length, const Request& req
     const size_t frameLength = 3u + bytes[at + 2];
     if (at + frameLength + 2 > received) return -1;
     const uint16_t sent = static_cast<uint16_t>(bytes[at + frameLength] | bytes[at + frameLength + 1] << 8);
-    return modbus::ComputeCrc(bytes + at, frameLength) == sent ? static_cast<long>(at) : -1;
+    return RtuCrc(bytes + at, frameLength) == sent ? static_cast<long>(at) : -1;
 }
 
 void CheckDecoding(const uint8_t* frameData, const Request& request, uint8_t byteCount) {

@@ -25,9 +25,9 @@
 
 #include "fuzz/FuzzCheck.h"
 #include "fuzz/FuzzInput.h"
-#include "modbus/Crc.h"
 #include "modbus/TagOperations.h"
 #include "serial/StationHealth.h"
+#include "support/FrameBytes.h"
 
 using modbus::StationMaps;
 using modbus::BitStationMap;
@@ -52,13 +52,7 @@ uint16_t WordAt(const std::string& frame, size_t offset) {
 }
 
 bool CrcAt(const uint8_t* bytes, size_t length) {
-    return modbus::ComputeCrc(bytes, length) == (bytes[length] | bytes[length + 1] << 8);
-}
-
-void AppendCrc(std::string& frame) {
-    const uint16_t crc = modbus::ComputeCrc(Bytes(frame), frame.size());
-    frame.push_back(static_cast<char>(crc & 0xFF));
-    frame.push_back(static_cast<char>(crc >> 8));
+    return RtuCrc(bytes, length) == (bytes[length] | bytes[length + 1] << 8);
 }
 
 bool IsBitFunction(uint8_t function) {
@@ -150,7 +144,7 @@ private:
             reply.push_back(static_cast<char>(byteCount));
             reply += items;
         }
-        AppendCrc(reply);
+        reply = WithCrc(reply);
         return reply;
     }
 

@@ -8,8 +8,8 @@
 
 #include "fuzz/FuzzCheck.h"
 #include "fuzz/FuzzInput.h"
-#include "modbus/Crc.h"
 #include "modbus/Frames.h"
+#include "support/FrameBytes.h"
 
 namespace {
 
@@ -17,11 +17,6 @@ constexpr size_t kEchoed = 6;
 
 const uint8_t* Bytes(const std::string& text) {
     return reinterpret_cast<const uint8_t*>(text.data());
-}
-
-bool EndsWithItsCrc(const std::string& frame) {
-    const size_t body = frame.size() - 2;
-    return modbus::ComputeCrc(Bytes(frame), body) == (Bytes(frame)[body] | Bytes(frame)[body + 1] << 8);
 }
 
 uint16_t WordAt(const std::string& frame, size_t offset) {
@@ -37,7 +32,7 @@ std::string BuildRequest(FuzzInput& input) {
     const uint16_t second = input.Word();
     if (kind == 2) {
         const std::string request = modbus::BuildWriteRegisterPair(station, address, first, second);
-        FUZZ_CHECK(request.size() == 13 && EndsWithItsCrc(request));
+        FUZZ_CHECK(request.size() == 13 && HasValidCrc(request));
         FUZZ_CHECK(Bytes(request)[0] == station && Bytes(request)[1] == modbus::kWriteMultipleRegisters);
         FUZZ_CHECK(WordAt(request, 2) == address && WordAt(request, 4) == 2 && Bytes(request)[6] == 4);
         FUZZ_CHECK(WordAt(request, 7) == first && WordAt(request, 9) == second);
@@ -45,7 +40,7 @@ std::string BuildRequest(FuzzInput& input) {
     }
     const uint8_t function = kind == 0 ? modbus::kWriteSingleCoil : modbus::kWriteSingleRegister;
     const std::string request = modbus::BuildWriteSingle(station, function, address, first);
-    FUZZ_CHECK(request.size() == 8 && EndsWithItsCrc(request));
+    FUZZ_CHECK(request.size() == 8 && HasValidCrc(request));
     FUZZ_CHECK(Bytes(request)[0] == station && Bytes(request)[1] == function);
     FUZZ_CHECK(WordAt(request, 2) == address && WordAt(request, 4) == first);
     return request;
@@ -61,7 +56,7 @@ bool ReferenceAcknowledged(const std::string& reply, int32_t length, const std::
     while (at + 1 < received && !(bytes[at] == Bytes(request)[0] && bytes[at + 1] == Bytes(request)[1])) ++at;
     if (at + kEchoed + 2 > received) return false;
     return std::equal(bytes + at, bytes + at + kEchoed, Bytes(request)) &&
-           modbus::ComputeCrc(bytes + at, kEchoed) == (bytes[at + kEchoed] | bytes[at + kEchoed + 1] << 8);
+           RtuCrc(bytes + at, kEchoed) == (bytes[at + kEchoed] | bytes[at + kEchoed + 1] << 8);
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "modbus/Crc.h"
 #include "modbus/ReplyShape.h"
 #include "modbus/TagOperations.h"
 #include "support/FrameBytes.h"
@@ -17,13 +16,6 @@ using modbus::WordStationMap;
 using modbus::DWordStationMap;
 
 namespace {
-
-std::string WithCrc(std::string frame) {
-    const uint16_t crc = modbus::ComputeCrc(reinterpret_cast<const uint8_t*>(frame.data()), frame.size());
-    frame.push_back(static_cast<char>(crc & 0xFF));
-    frame.push_back(static_cast<char>(crc >> 8));
-    return frame;
-}
 
 uint32_t Missing(const modbus::ReplyShape& shape, const std::string& received) {
     return modbus::ReplyBytesMissing(shape, reinterpret_cast<const uint8_t*>(received.data()), received.size());

@@ -2,7 +2,7 @@
 // serial line and reads a holding register from the slave behind it.
 #include <gtest/gtest.h>
 
-#include "support/KorvelHost.h"
+#include "support/HostDriver.h"
 #include "support/LineFixture.h"
 
 namespace {
@@ -12,20 +12,14 @@ bool HandleIsOpen(HANDLE handle) {
     return GetHandleInformation(handle, &flags) != FALSE;
 }
 
-// A new driver object on the line: Open, then read 4x100 of station 1.
-uint16_t ReadHolding100(IDeviceDriver* driver, int portIndex, DeviceSettings& settings, LinkParameters& link) {
-    link = LinkAt9600(portIndex, 500);
-    settings = {};
-    settings.link = &link;
-    EXPECT_EQ(driver->Open(&settings), 1) << driver->GetErrorText();
+// Open, then read 4x100 of station 1.
+uint16_t ReadHolding100(HostDriver& driver, int portIndex) {
+    EXPECT_EQ(driver.Open(portIndex, kBaudIndex9600, 500), kSucceeded);
     int32_t station = 0;
-    EXPECT_EQ(driver->CheckStation("1", &station), 1);
-    TagAddress tag = {};
-    tag.dataType = kTypeUInt16;
-    EXPECT_EQ(driver->ParseAddress("4x100", &tag), 1);
+    EXPECT_EQ(driver.Object()->CheckStation("1", &station), 1);
+    const TagAddress tag = driver.Tag("4x100", kTypeUInt16);
     TagValue value = {};
-    EXPECT_EQ(driver->Read(&station, &tag, &value), 1) << driver->GetErrorText();
-    EXPECT_STREQ(driver->GetErrorText(), "OK");
+    EXPECT_EQ(driver.Read(station, tag, value), kSucceeded);
     return value.wordValue;
 }
 
@@ -36,24 +30,25 @@ TEST(EndToEnd, HostReadsAHoldingRegisterThroughTheComObject) {
     ASSERT_GE(line.PortIndex(), 0);
     line.SetHoldingRegister(1, 99, 1234);
 
-    auto* driver = CreateDriverObject<IDeviceDriver>(kIidDeviceDriver);
-    ASSERT_NE(driver, nullptr);
-    DeviceSettings settings = {};
-    LinkParameters link = {};
-    EXPECT_EQ(ReadHolding100(driver, line.PortIndex(), settings, link), 1234);
-    EXPECT_FALSE(line.Requests().empty());
+    {
+        HostDriver driver;
+        ASSERT_TRUE(driver.Created());
+        EXPECT_EQ(ReadHolding100(driver, line.PortIndex()), 1234);
+        EXPECT_FALSE(line.Requests().empty());
 
-    // The last reference goes without Close: the port's handle goes with it,
-    // and the line is free for the next object.
-    ASSERT_TRUE(HandleIsOpen(settings.portHandle));
-    EXPECT_EQ(driver->Release(), 0u);
-    EXPECT_FALSE(HandleIsOpen(settings.portHandle));
-    EXPECT_EQ(Korvel().canUnloadNow(), S_OK);
+        // The last reference goes without Close: the port's handle goes with
+        // it, and the line is free for the next object.
+        const HANDLE port = driver.PortHandle();
+        ASSERT_TRUE(HandleIsOpen(port));
+        EXPECT_EQ(driver.Release(), 0u);
+        EXPECT_FALSE(HandleIsOpen(port));
+        EXPECT_EQ(Korvel().canUnloadNow(), S_OK);
+    }
 
     line.SetHoldingRegister(1, 99, 4321);
-    driver = CreateDriverObject<IDeviceDriver>(kIidDeviceDriver);
-    ASSERT_NE(driver, nullptr);
-    EXPECT_EQ(ReadHolding100(driver, line.PortIndex(), settings, link), 4321);
-    EXPECT_EQ(driver->Close(0), 1);
-    EXPECT_EQ(driver->Release(), 0u);
+    HostDriver driver;
+    ASSERT_TRUE(driver.Created());
+    EXPECT_EQ(ReadHolding100(driver, line.PortIndex()), 4321);
+    EXPECT_EQ(driver.Close(), kSucceeded);
+    EXPECT_EQ(driver.Release(), 0u);
 }

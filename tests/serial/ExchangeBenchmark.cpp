@@ -8,17 +8,10 @@
 #include <vector>
 
 #include "serial/ExchangeLine.h"
-#include "serial/RegisterFrames.h"
+#include "support/FrameBytes.h"
+#include "support/Stopwatch.h"
 
 namespace {
-
-double NowMs() {
-    LARGE_INTEGER count;
-    LARGE_INTEGER frequency;
-    QueryPerformanceCounter(&count);
-    QueryPerformanceFrequency(&frequency);
-    return 1000.0 * static_cast<double>(count.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 TEST(ExchangeBenchmark, PolledExchangeAt9600Baud) {
     ExchangeLine link;
@@ -27,9 +20,9 @@ TEST(ExchangeBenchmark, PolledExchangeAt9600Baud) {
     for (int round = 0; round < 20; ++round) {
         std::string data = ReadRegisterRequest(0);
         int32_t length = 8;
-        double start = NowMs();
+        const Stopwatch exchange;
         int result = link.driver.ExchangePolled(data, length, nullptr, nullptr);
-        times.push_back(NowMs() - start);
+        times.push_back(exchange.ElapsedMs());
         ASSERT_EQ(result, 1);
         ASSERT_EQ(data, ReadRegisterReply(0x1234));
     }

@@ -11,7 +11,7 @@
 
 #include "driver/TestDriver.h"
 #include "modbus/ReplyShape.h"
-#include "serial/RegisterFrames.h"
+#include "support/FrameBytes.h"
 #include "support/LineFixture.h"
 
 namespace {

@@ -10,7 +10,8 @@
 
 #include "driver/TestDriver.h"
 #include "serial/ExchangeLine.h"
-#include "serial/RegisterFrames.h"
+#include "support/FrameBytes.h"
+#include "support/Stopwatch.h"
 
 namespace {
 
@@ -45,28 +46,22 @@ std::vector<uint8_t> Bytes(const std::string& text) {
     return std::vector<uint8_t>(text.begin(), text.end());
 }
 
-// Records when a write began and when RTS fell, on the performance counter.
+// Records how long RTS stayed up from the start of the write.
 class RtsTimingPort : public CSerialPort {
 public:
     uint32_t WriteData(const void* data, uint32_t count, uint32_t* written, OVERLAPPED* overlapped,
                        uint32_t timeout) override {
-        QueryPerformanceCounter(&writeStart);
+        sinceWrite.Restart();
         return CSerialPort::WriteData(data, count, written, overlapped, timeout);
     }
     void KeyRts(bool on) override {
-        if (!on) QueryPerformanceCounter(&rtsLowered);
+        if (!on) holdMicroseconds = 1000 * sinceWrite.ElapsedMs();
         CSerialPort::KeyRts(on);
     }
-    // From the start of the write to RTS falling.
-    double HoldMicroseconds() const {
-        LARGE_INTEGER frequency;
-        QueryPerformanceFrequency(&frequency);
-        return 1e6 * static_cast<double>(rtsLowered.QuadPart - writeStart.QuadPart) /
-               static_cast<double>(frequency.QuadPart);
-    }
+    double HoldMicroseconds() const { return holdMicroseconds; }
 
-    LARGE_INTEGER writeStart{};
-    LARGE_INTEGER rtsLowered{};
+    Stopwatch sinceWrite;
+    double holdMicroseconds = 0;
 };
 
 // RTS stays up until the request's last stop bit has left the wire: 8 bytes
@@ -144,15 +139,15 @@ TEST(ExchangeLine, SilentDeviceGivesWriteErrorAfterTheResponseTimeout) {
             ExchangeLine link;
             link.driver.SetResponseTimeout(200);
             s.silence(link.line);
-            DWORD start = GetTickCount();
+            const Stopwatch exchangeTime;
             Outcome outcome = RunExchange(link, exchange.run, ReadRegisterRequest(0));
-            DWORD elapsed = GetTickCount() - start;
+            const double elapsedMs = exchangeTime.ElapsedMs();
             EXPECT_EQ(outcome.result, 0) << exchange.name << ", " << s.situation;
             EXPECT_EQ(outcome.code, kErrorWriteDevice) << exchange.name << ", " << s.situation;
             EXPECT_EQ(outcome.length, 0) << exchange.name << ", " << s.situation;
             EXPECT_TRUE(outcome.data.empty()) << exchange.name << ", " << s.situation;
-            std::printf("%s, %s: gave up after %lu ms (response time-out 200 ms)\n", exchange.name, s.situation,
-                        elapsed);
+            std::printf("%s, %s: gave up after %.0f ms (response time-out 200 ms)\n", exchange.name, s.situation,
+                        elapsedMs);
         }
     }
 }

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "serial/RegisterFrames.h"
+#include "support/FrameBytes.h"
 #include "serial/SerialPort.h"
 #include "support/LineFixture.h"
 

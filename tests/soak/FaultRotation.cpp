@@ -2,7 +2,7 @@
 
 #include <iterator>
 
-#include "support/ReplyFrames.h"
+#include "support/FrameBytes.h"
 
 namespace {
 

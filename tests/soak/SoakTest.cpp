@@ -10,6 +10,7 @@
 
 #include "SoakRun.h"
 #include "support/ProcessFigures.h"
+#include "support/Stopwatch.h"
 
 namespace {
 
@@ -27,10 +28,6 @@ constexpr size_t kPrivateSlack = 256 * 1024;
 constexpr DWORD kDemotionMs = 10000;
 
 uint32_t g_cycles = kDefaultCycles;
-
-double Seconds(ULONGLONG sinceMs) {
-    return (GetTickCount64() - sinceMs) / 1000.0;
-}
 
 void PrintProgress(uint32_t cycle, const SoakCounts& counts, double seconds) {
     std::cout << "cycle " << cycle << ": " << counts.reads << " reads (" << counts.failedReads
@@ -52,15 +49,15 @@ TEST(Soak, PollsThroughFaultsWithoutAWrongValueOrGrowth) {
 
     for (uint32_t i = 0; i < kWarmUpCycles; ++i) run.Cycle(false);
     const ProcessFigures start = TakeProcessFigures();
-    const ULONGLONG startMs = GetTickCount64();
+    const Stopwatch soakTime;
     const uint32_t progressEvery = g_cycles >= 1000 ? 500 : g_cycles;
     for (uint32_t cycle = 1; cycle <= g_cycles; ++cycle) {
         run.Cycle(cycle % kFaultEvery == 0);
         if (cycle % progressEvery == 0) {
-            PrintProgress(cycle, run.Counts(), Seconds(startMs));
+            PrintProgress(cycle, run.Counts(), soakTime.ElapsedMs() / 1000);
         }
     }
-    const double seconds = Seconds(startMs);
+    const double seconds = soakTime.ElapsedMs() / 1000;
     const ProcessFigures end = TakeProcessFigures();
 
     // Whatever the last fault left on the line has passed, and so has the

@@ -2,34 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <iterator>
-
-namespace {
-
-// GBK (code page 936) texts of the codes 0 to 8, in code order.
-const char* const kCodeTexts[] = {
-    "OK",
-    "\xb3\xf5\xca\xbc\xbb\xaf\xc9\xe8\xb1\xb8\xb4\xed\xce\xf3\x21",
-    "\xb4\xed\xce\xf3\xb5\xc4\xc9\xe8\xb1\xb8\xb5\xd8\xd6\xb7\x21",
-    "\xb2\xbb\xd6\xa7\xb3\xd6\xb8\xc3\xbc\xc4\xb4\xe6\xc6\xf7\x21",
-    "\xb4\xed\xce\xf3\xb5\xc4\xca\xfd\xbe\xdd\xc0\xe0\xd0\xcd\x21",
-    "\xb6\xc1\xc9\xe8\xb1\xb8\xb4\xed\xce\xf3\x21",
-    "\xd0\xb4\xc9\xe8\xb1\xb8\xb4\xed\xce\xf3\x21",
-    "\xc9\xe8\xb1\xb8\xb3\xac\xca\xb1\xb2\xbb\xcf\xec\xd3\xa6\x21",
-    "\xce\xb4\xd6\xaa\xb4\xed\xce\xf3\x21",
-};
-
-}  // namespace
-
-int32_t CodeOfText(const char* text) {
-    if (text == nullptr) return -1;
-    for (int32_t code = 0; code < static_cast<int32_t>(std::size(kCodeTexts)); ++code) {
-        if (std::strcmp(text, kCodeTexts[code]) == 0) return code;
-    }
-    return -1;
-}
-
 uint32_t DeliveredValue(const TagAddress& tag, const TagValue& value) {
     if (tag.area == kAreaCoils || tag.area == kAreaDiscreteInputs) return value.bitValue;
     if (tag.dataType == kTypeUInt32 || tag.dataType == kTypeFloat) return value.dwordValue;
@@ -44,6 +16,12 @@ HostDriver::~HostDriver() {
     if (m_driver != nullptr) m_driver->Release();
 }
 
+ULONG HostDriver::Release() {
+    const ULONG left = m_driver->Release();
+    m_driver = nullptr;
+    return left;
+}
+
 Outcome HostDriver::Open(int portIndex, uint32_t baudIndex, uint32_t responseTimeoutMs) {
     m_link = LinkAt9600(portIndex, responseTimeoutMs);
     m_link.baudIndex = baudIndex;
@@ -56,6 +34,10 @@ Outcome HostDriver::OpenShared(const HostDriver& opener) {
     m_link = opener.m_link;
     m_settings = opener.m_settings;
     m_settings.link = &m_link;
+    return OutcomeOf(m_driver->Open(&m_settings));
+}
+
+Outcome HostDriver::Reopen() {
     return OutcomeOf(m_driver->Open(&m_settings));
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <ostream>
 
+#include "support/ErrorTexts.h"
 #include "support/KorvelHost.h"
 
 struct Outcome {
@@ -21,15 +22,13 @@ inline std::ostream& operator<<(std::ostream& out, const Outcome& outcome) {
 }
 
 constexpr Outcome kSucceeded{1, 0};
+constexpr Outcome kOpenFailed{0, 1};
+constexpr Outcome kRegisterRefused{0, 3};
 constexpr Outcome kReadFailed{0, 5};
 constexpr Outcome kWriteFailed{0, 6};
 
-// The host's indices into the driver's baud-rate table.
-constexpr uint32_t kBaudIndex9600 = 6;
-constexpr uint32_t kBaudIndex115200 = 12;
-
-// The code whose GBK text this is, -1 for any other text.
-int32_t CodeOfText(const char* text);
+// A response time-out short enough that a silent slave costs little.
+constexpr uint32_t kShortResponseTimeoutMs = 300;
 
 // The value Read delivered, from the field of the tag's type group:
 // bitValue, wordValue or dwordValue.
@@ -50,15 +49,25 @@ public:
     // Open with the settings record opener used, as a host opens a second
     // device on the same line: this object shares the opener's link.
     Outcome OpenShared(const HostDriver& opener);
+    // Open again with the same settings record, as a host does after a
+    // change of the settings file.
+    Outcome Reopen();
     Outcome Close();
     // ParseAddress as the host calls it; a refused text fails the test.
     TagAddress Tag(const char* text, int16_t dataType);
     Outcome Read(int32_t station, const TagAddress& tag, TagValue& value);
     Outcome Write(int32_t station, const TagAddress& tag, const TagValue& value);
 
-private:
+    // The object itself, for calls the host makes with records of its own
+    // making; OutcomeOf then reads the text such a call left.
+    IDeviceDriver* Object() const { return m_driver; }
     Outcome OutcomeOf(int32_t result);
+    // The port handle Open left in the settings record.
+    HANDLE PortHandle() const { return m_settings.portHandle; }
+    // Lets go of the object now, without Close; the count of references left.
+    ULONG Release();
 
+private:
     IDeviceDriver* m_driver = nullptr;
     LinkParameters m_link = {};
     DeviceSettings m_settings = {};

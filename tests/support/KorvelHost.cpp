@@ -40,18 +40,6 @@ std::wstring KorvelPathW() {
     return std::wstring(path.begin(), path.end());
 }
 
-LinkParameters LinkAt9600(int portIndex, uint32_t responseTimeoutMs) {
-    LinkParameters link = {};
-    link.portIndex = static_cast<int16_t>(portIndex);
-    link.baudIndex = 6;  // 9600
-    link.eightDataBits = 1;
-    link.twoStopBits = 0;
-    link.parityIndex = 2;  // none
-    link.rtsControl = 0;
-    link.responseTimeout = responseTimeoutMs;
-    return link;
-}
-
 GUID GuidOf(const wchar_t* text) {
     GUID guid = {};
     CLSIDFromString(text, &guid);

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "driver/IDeviceDriver.h"
+#include "support/HostLink.h"
 
 struct KorvelExports {
     HMODULE module;
@@ -29,10 +30,6 @@ inline const GUID kClsidModbusRtuDEC = GuidOf(L"{30F4085C-B3FD-4F01-B6B6-DEC72F6
 inline const GUID kIidModbusRtuDEC = GuidOf(L"{1FBFF658-B4A4-4268-AA62-4B0FE67C079E}");
 inline const GUID kIidDeviceDriver = GuidOf(L"{276E54C1-65E3-11D3-9945-444553540000}");
 inline const GUID kLibidKorvel = GuidOf(L"{249F6A59-2789-426C-A42A-1A9E0743D48B}");
-
-// What a host hands to Open for a line at 9600 baud, 8 data bits, no parity,
-// one stop bit, RTS left alone.
-LinkParameters LinkAt9600(int portIndex, uint32_t responseTimeoutMs);
 
 // A new CModbusRtuDEC through DllGetClassObject and its factory, asked for iid.
 template <class Interface>

@@ -5,35 +5,9 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "support/lineserver/HexBytes.h"
+
 namespace {
-
-std::string Hex(const std::vector<uint8_t>& bytes) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string text;
-    for (uint8_t b : bytes) {
-        text += digits[b >> 4];
-        text += digits[b & 0xF];
-    }
-    return text;
-}
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
-bool ParseHex(const std::string& text, std::vector<uint8_t>& bytes) {
-    if (text.size() % 2 != 0) return false;
-    for (size_t i = 0; i < text.size(); i += 2) {
-        int high = HexDigit(text[i]);
-        int low = HexDigit(text[i + 1]);
-        if (high < 0 || low < 0) return false;
-        bytes.push_back(static_cast<uint8_t>(high << 4 | low));
-    }
-    return true;
-}
 
 std::string Words(const char* verb, std::initializer_list<std::string> args) {
     std::string text = verb;
@@ -68,7 +42,11 @@ int LineFixture::PortIndex() const {
 }
 
 std::string LineFixture::DevicePath() const {
-    return "\\\\.\\COM" + std::to_string(m_portIndex + 1);
+    return "\\\\.\\" + PortName();
+}
+
+std::string LineFixture::PortName() const {
+    return "COM" + std::to_string(m_portIndex + 1);
 }
 
 void LineFixture::SetCoil(int station, uint16_t address, bool on) {
@@ -103,13 +81,13 @@ uint16_t LineFixture::HoldingRegister(int station, uint16_t address) {
     return GetTable("holding-register", station, address);
 }
 
-std::vector<std::vector<uint8_t>> LineFixture::Requests() {
+Frames LineFixture::Requests() {
     std::istringstream frames(Command("requests"));
     std::vector<std::vector<uint8_t>> requests;
     std::string hex;
     while (frames >> hex) {
         std::vector<uint8_t> frame;
-        if (!ParseHex(hex, frame)) {
+        if (!FromHex(hex, frame)) {
             ADD_FAILURE() << "line fixture: malformed frame in the request log: " << hex;
             break;
         }
@@ -120,6 +98,12 @@ std::vector<std::vector<uint8_t>> LineFixture::Requests() {
 
 void LineFixture::ClearRequests() {
     Command("clear-requests");
+}
+
+Frames LineFixture::RequestsDuring(const std::function<void()>& step) {
+    ClearRequests();
+    step();
+    return Requests();
 }
 
 void LineFixture::DelayNextReply(uint32_t ms) {
@@ -147,11 +131,11 @@ void LineFixture::CorruptNextReply(size_t byteIndex) {
 }
 
 void LineFixture::PrefixNextReply(const std::vector<uint8_t>& bytes) {
-    Command(Words("prefix", {Hex(bytes)}));
+    Command(Words("prefix", {ToHex(bytes)}));
 }
 
 void LineFixture::SuffixNextReply(const std::vector<uint8_t>& bytes) {
-    Command(Words("suffix", {Hex(bytes)}));
+    Command(Words("suffix", {ToHex(bytes)}));
 }
 
 void LineFixture::RepeatNextFault(size_t replies) {
@@ -171,7 +155,7 @@ void LineFixture::LackHoldingRegister(int station, uint16_t address) {
 }
 
 void LineFixture::SendFromDevice(const std::vector<uint8_t>& bytes) {
-    Command(Words("send", {Hex(bytes)}));
+    Command(Words("send", {ToHex(bytes)}));
 }
 
 void LineFixture::StopSlave() {

@@ -10,10 +10,14 @@
 // return zero or empty values, so a broken line fails the test, never hangs it.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "support/LineServerClient.h"
+
+using Bytes = std::vector<uint8_t>;
+using Frames = std::vector<Bytes>;
 
 class LineFixture {
 public:
@@ -26,6 +30,8 @@ public:
     int PortIndex() const;
     // "\\\\.\\COMn"
     std::string DevicePath() const;
+    // "COMn", as the settings file names the port.
+    std::string PortName() const;
 
     // Tables of a station, zero-based wire addresses 0..65535.
     void SetCoil(int station, uint16_t address, bool on);
@@ -42,8 +48,10 @@ public:
     // answer. A frame is logged once its last byte has crossed the line (a
     // frame whose function code does not give its length, 20 ms later).
     // Nothing is received while the slave is stopped.
-    std::vector<std::vector<uint8_t>> Requests();
+    Frames Requests();
     void ClearRequests();
+    // The frames the slave received while step ran.
+    Frames RequestsDuring(const std::function<void()>& step);
 
     // Faults for the next reply that travels from the slave to the COM port.
     // They add up until a reply takes them all: the reply is delayed, then

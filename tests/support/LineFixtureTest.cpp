@@ -9,22 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "support/FrameBytes.h"
 #include "support/LineFixture.h"
+#include "support/Stopwatch.h"
 
 namespace {
-
-using Bytes = std::vector<uint8_t>;
-
-Bytes WithCrc(Bytes frame) {
-    uint16_t crc = 0xFFFF;
-    for (uint8_t b : frame) {
-        crc ^= b;
-        for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
-    }
-    frame.push_back(static_cast<uint8_t>(crc & 0xFF));
-    frame.push_back(static_cast<uint8_t>(crc >> 8));
-    return frame;
-}
 
 Bytes Concat(Bytes a, const Bytes& b) {
     a.insert(a.end(), b.begin(), b.end());
@@ -34,13 +23,6 @@ Bytes Concat(Bytes a, const Bytes& b) {
 Bytes Inverted(Bytes bytes, size_t index) {
     bytes[index] ^= 0xFF;
     return bytes;
-}
-
-double NowMs() {
-    LARGE_INTEGER count, frequency;
-    QueryPerformanceCounter(&count);
-    QueryPerformanceFrequency(&frequency);
-    return 1000.0 * static_cast<double>(count.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
 // What came back after a write: the bytes, and when each chunk of them was
@@ -91,9 +73,9 @@ public:
     // Writes the request, then gathers the reply until quietMs pass without
     // a new byte, or deadlineMs pass without any.
     Arrival Exchange(const Bytes& request, double quietMs = 100, double deadlineMs = 1000) {
-        double start = NowMs();
+        const Stopwatch sinceWrite;
         if (!request.empty() && !Write(request)) ADD_FAILURE() << "WriteFile failed: " << GetLastError();
-        return Collect(start, quietMs, deadlineMs);
+        return Collect(sinceWrite, quietMs, deadlineMs);
     }
 
 private:
@@ -127,11 +109,11 @@ private:
         return bytes;
     }
 
-    Arrival Collect(double start, double quietMs, double deadlineMs) {
+    Arrival Collect(const Stopwatch& sinceWrite, double quietMs, double deadlineMs) {
         Arrival arrival;
         for (;;) {
             Sleep(1);
-            double now = NowMs() - start;
+            double now = sinceWrite.ElapsedMs();
             if (size_t queued = Queued()) {
                 arrival.countsBefore.push_back(arrival.bytes.size());
                 arrival.chunkTimes.push_back(now);

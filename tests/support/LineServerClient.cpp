@@ -1,18 +1,13 @@
 #include "support/LineServerClient.h"
 
-#include <winsock2.h>
-#include <ws2tcpip.h>
-
 #include <cstdlib>
+
+#include "support/LineServerSocket.h"
 
 namespace {
 
 // Generous: no command waits for line traffic, so only a stuck server is slower.
-constexpr DWORD kSocketTimeoutMs = 10000;
-
-std::string SocketError(const std::string& what) {
-    return what + " failed, Winsock error " + std::to_string(WSAGetLastError());
-}
+constexpr uint32_t kSocketTimeoutMs = 10000;
 
 bool SplitAddress(const std::string& address, std::string& host, std::string& port) {
     size_t colon = address.rfind(':');
@@ -24,11 +19,10 @@ bool SplitAddress(const std::string& address, std::string& host, std::string& po
 
 }  // namespace
 
-LineServerClient::LineServerClient() : m_socket(INVALID_SOCKET) {}
+LineServerClient::LineServerClient() : m_socket(line_socket::kNone) {}
 
 LineServerClient::~LineServerClient() {
     Disconnect();
-    if (m_winsockStarted) WSACleanup();
 }
 
 bool LineServerClient::Connect(std::string& error) {
@@ -38,35 +32,15 @@ bool LineServerClient::Connect(std::string& error) {
         error = "KORVEL_LINE_SERVER is not set to host:port; run the test through with-line-server";
         return false;
     }
-    WSADATA data;
-    if (WSAStartup(MAKEWORD(2, 2), &data) != 0) {
-        error = "WSAStartup failed";
-        return false;
-    }
-    m_winsockStarted = true;
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (getaddrinfo(host.c_str(), port.c_str(), &hints, &found) != 0 || !found) {
-        error = SocketError("getaddrinfo");
-        return false;
-    }
-    SOCKET s = socket(found->ai_family, found->ai_socktype, found->ai_protocol);
-    bool connected = s != INVALID_SOCKET && connect(s, found->ai_addr, static_cast<int>(found->ai_addrlen)) == 0;
-    freeaddrinfo(found);
-    if (!connected) {
-        error = SocketError("connecting to the line server at " + std::string(address));
-        if (s != INVALID_SOCKET) closesocket(s);
-        return false;
-    }
-    setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&kSocketTimeoutMs), sizeof kSocketTimeoutMs);
-    setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&kSocketTimeoutMs), sizeof kSocketTimeoutMs);
-    m_socket = s;
-    return true;
+    m_socket = line_socket::Connect(host, port, kSocketTimeoutMs, error);
+    return Connected();
 }
 
 bool LineServerClient::Call(const std::string& command, std::string& answer, std::string& error) {
+    if (!Connected()) {
+        error = "not connected to the line server";
+        return false;
+    }
     std::string line;
     if (!SendLine(command, error) || !ReceiveLine(line, error)) {
         Disconnect();
@@ -81,19 +55,15 @@ bool LineServerClient::Call(const std::string& command, std::string& answer, std
 }
 
 bool LineServerClient::Connected() const {
-    return m_socket != INVALID_SOCKET;
+    return m_socket != line_socket::kNone;
 }
 
 bool LineServerClient::SendLine(const std::string& line, std::string& error) {
-    if (m_socket == INVALID_SOCKET) {
-        error = "not connected to the line server";
-        return false;
-    }
-    std::string text = line + "\n";
+    const std::string text = line + "\n";
     for (size_t sent = 0; sent < text.size();) {
-        int n = send(m_socket, text.data() + sent, static_cast<int>(text.size() - sent), 0);
+        const long n = line_socket::Send(m_socket, text.data() + sent, text.size() - sent);
         if (n <= 0) {
-            error = SocketError("send");
+            error = line_socket::LastError("send");
             return false;
         }
         sent += static_cast<size_t>(n);
@@ -105,13 +75,9 @@ bool LineServerClient::ReceiveLine(std::string& line, std::string& error) {
     size_t end;
     while ((end = m_pending.find('\n')) == std::string::npos) {
         char chunk[4096];
-        int n = recv(m_socket, chunk, sizeof chunk, 0);
-        if (n == 0) {
-            error = "the line server closed the connection";
-            return false;
-        }
-        if (n < 0) {
-            error = WSAGetLastError() == WSAETIMEDOUT ? "no answer from the line server" : SocketError("recv");
+        const long n = line_socket::Receive(m_socket, chunk, sizeof chunk);
+        if (n <= 0) {
+            error = n == 0 ? "the line server closed the connection" : line_socket::LastError("recv");
             return false;
         }
         m_pending.append(chunk, static_cast<size_t>(n));
@@ -122,7 +88,7 @@ bool LineServerClient::ReceiveLine(std::string& line, std::string& error) {
 }
 
 void LineServerClient::Disconnect() {
-    if (m_socket == INVALID_SOCKET) return;
-    closesocket(m_socket);
-    m_socket = INVALID_SOCKET;
+    if (!Connected()) return;
+    line_socket::Close(m_socket);
+    m_socket = line_socket::kNone;
 }

@@ -1,7 +1,9 @@
 #pragma once
 // Text-line connection to the line server: one command out, one answer back,
 // with time-outs so a server that is gone or stuck fails a test instead of
-// hanging it. Address from KORVEL_LINE_SERVER ("127.0.0.1:port").
+// hanging it. Address from KORVEL_LINE_SERVER ("127.0.0.1:port"). A line
+// opened through it lives as long as the connection. Free of the test
+// framework and of any platform header: the benchmark uses it too.
 #include <cstdint>
 #include <string>
 
@@ -24,7 +26,6 @@ private:
     bool ReceiveLine(std::string& line, std::string& error);
     void Disconnect();
 
-    uintptr_t m_socket;
-    bool m_winsockStarted = false;
+    intptr_t m_socket;
     std::string m_pending;
 };

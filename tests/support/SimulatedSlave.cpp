@@ -1,6 +1,6 @@
 #include "support/SimulatedSlave.h"
 
-#include "modbus/Crc.h"
+#include "support/FrameBytes.h"
 
 namespace {
 
@@ -17,19 +17,8 @@ void AppendWord(std::string& frame, uint16_t word) {
     frame.push_back(static_cast<char>(word));
 }
 
-std::string WithCrc(std::string frame) {
-    const uint16_t crc = modbus::ComputeCrc(Bytes(frame), frame.size());
-    frame.push_back(static_cast<char>(crc));
-    frame.push_back(static_cast<char>(crc >> 8));
-    return frame;
-}
-
-bool HasValidCrc(const std::string& frame) {
-    return frame.size() >= 4 && WithCrc(frame.substr(0, frame.size() - 2)) == frame;
-}
-
 std::string Exception(const std::string& request, uint8_t code) {
-    return WithCrc({request[0], static_cast<char>(Bytes(request)[1] | 0x80), static_cast<char>(code)});
+    return WithCrc(std::string{request[0], static_cast<char>(Bytes(request)[1] | 0x80), static_cast<char>(code)});
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #pragma once
-// Frames travel over the command connection as hex text, two digits a byte.
+// Frames travel over the command connection as hex text, two digits a byte,
+// written and read with these on both ends: the server and the line fixture.
 #include <string>
 
 #include "RtuFrames.h"

@@ -36,21 +36,6 @@ size_t LengthByShape(const FrameShape (&shapes)[N], const Bytes& head) {
 
 }  // namespace
 
-uint16_t RtuCrc(const uint8_t* data, size_t count) {
-    uint16_t crc = 0xFFFF;
-    for (size_t i = 0; i < count; ++i) {
-        crc ^= data[i];
-        for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
-    }
-    return crc;
-}
-
-bool HasValidCrc(const Bytes& frame) {
-    if (frame.size() < 4) return false;
-    size_t body = frame.size() - 2;
-    return RtuCrc(frame.data(), body) == (frame[body] | frame[body + 1] << 8);
-}
-
 size_t RequestLength(const Bytes& head) {
     return LengthByShape(kRequestShapes, head);
 }

@@ -6,10 +6,9 @@
 #include <cstdint>
 #include <vector>
 
-using Bytes = std::vector<uint8_t>;
+#include "../FrameBytes.h"
 
-uint16_t RtuCrc(const uint8_t* data, size_t count);
-bool HasValidCrc(const Bytes& frame);
+using Bytes = std::vector<uint8_t>;
 
 // Full length of the frame that starts with these bytes; 0 while too few
 // bytes have come to tell, or for a function whose frames only silence ends.
