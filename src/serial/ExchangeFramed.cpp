@@ -30,13 +30,8 @@ constexpr uint32_t kQuietReadChunk = 64;  // what a read up to the silence asks 
 // frames' worth, the newest.
 constexpr size_t kKeptBytes = 4 * 256;
 
-// Above this rate the silence before a request is a fixed 1.75 ms, as the
-// serial line's framing recommends, rather than 3.5 ever shorter characters.
-constexpr uint32_t kFixedSilenceAboveBaud = 19200;
-constexpr uint64_t kFixedSilenceUs = 1750;
-
 struct LineTiming {
-    uint64_t quietUs;      // the silence due before a request, from the line's own format
+    uint64_t quietUs;      // the silence due before a request: 3.5 characters of the line's own format
     uint32_t quietMs;      // the same, rounded up, for reads that wait it out
     uint32_t gapMs;        // the same silence, as a gap that ends a reply
     uint32_t characterMs;  // one character, rounded up
@@ -49,10 +44,9 @@ uint32_t CeilDivide(uint64_t numerator, uint64_t denominator) {
 LineTiming TimingOf(const serial::LineFormat& format) {
     const uint64_t rate = format.baud > 0 ? format.baud : kAssumedBaud;
     const uint32_t silenceMs = CeilDivide(kSilenceTenthsOfCharacters * kBitsPerCharacter * 1000, 10 * rate);
-    const uint64_t silenceUs =
-        rate > kFixedSilenceAboveBaud
-            ? kFixedSilenceUs
-            : CeilDivide(kSilenceTenthsOfCharacters * serial::CharacterBits(format) * 1000000, 10 * rate);
+    const uint64_t silenceUs = std::max<uint64_t>(
+        CeilDivide(kSilenceTenthsOfCharacters * serial::CharacterBits(format) * 1000000, 10 * rate),
+        uint64_t{kShortestQuietMs} * 1000);
     return {silenceUs, std::max(silenceMs, kShortestQuietMs), std::max(silenceMs, kShortestGapMs),
             CeilDivide(kBitsPerCharacter * 1000, rate)};
 }

@@ -1,23 +1,24 @@
 #include "korvel-poll/DriverTexts.h"
 
+#include <iterator>
+
+#include "driver/DriverError.h"
 #include "korvel-poll/GbkText.h"
 
 namespace {
 
-struct TextMeaning {
-    const char* utf8;
-    const char* english;
-};
-
-const TextMeaning kMeanings[] = {
-    {"初始化设备错误!", "device initialisation error"},
-    {"错误的设备地址!", "wrong device address"},
-    {"不支持该寄存器!", "register not supported"},
-    {"错误的数据类型!", "wrong data type"},
-    {"读设备错误!", "error reading the device"},
-    {"写设备错误!", "error writing the device"},
-    {"设备超时不响应!", "device timed out without answering"},
-    {"未知错误!", "unknown error"},
+// Indexed by the driver's error code, whose texts the driver's error state
+// holds; a code without a meaning here is shown as its text alone.
+const char* const kMeanings[] = {
+    nullptr,
+    "device initialisation error",
+    "wrong device address",
+    "register not supported",
+    "wrong data type",
+    "error reading the device",
+    "error writing the device",
+    "device timed out without answering",
+    "unknown error",
 };
 
 }  // namespace
@@ -27,8 +28,12 @@ std::string DescribeDriverText(const char* gbk) {
 }
 
 std::string DescribeUtf8DriverText(const std::string& utf8) {
-    for (const TextMeaning& meaning : kMeanings) {
-        if (utf8 == meaning.utf8) return utf8 + " (" + meaning.english + ")";
+    CDriverError error;
+    for (int32_t code = 0; code < static_cast<int32_t>(std::size(kMeanings)); ++code) {
+        error.SetCode(code);
+        if (kMeanings[code] != nullptr && utf8 == GbkToUtf8(error.GetText(0))) {
+            return utf8 + " (" + kMeanings[code] + ")";
+        }
     }
     return utf8;
 }
