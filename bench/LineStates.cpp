@@ -38,7 +38,7 @@ struct Row {
 std::vector<BenchTag> TenTags(int station) {
     std::vector<BenchTag> tags;
     for (uint16_t address = 100; address <= 109; ++address) {
-        tags.push_back({station, Area::kHoldingRegisters, address, kUInt16});
+        tags.push_back({station, kAreaHoldingRegisters, address, kTypeUInt16});
     }
     return tags;
 }
@@ -47,7 +47,7 @@ std::vector<BenchTag> TenTags(int station) {
 std::vector<BenchTag> TagsAroundTheHole() {
     std::vector<BenchTag> tags;
     for (uint16_t address = 100; address <= 108; ++address) {
-        if (address != kHoleRegister + 1) tags.push_back({kLive, Area::kHoldingRegisters, address, kUInt16});
+        if (address != kHoleRegister + 1) tags.push_back({kLive, kAreaHoldingRegisters, address, kTypeUInt16});
     }
     return tags;
 }

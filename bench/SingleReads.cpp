@@ -14,8 +14,6 @@ constexpr uint32_t kBauds[] = {9600, 115200};
 constexpr uint32_t kResponseTimeoutMs = 500;
 constexpr int kReads = 40;
 constexpr int kWarmupReads = 3;
-constexpr int16_t kUInt16 = 8;
-constexpr int16_t kUInt32 = 32;
 
 struct ReadShape {
     uint16_t registers;
@@ -26,8 +24,8 @@ struct ReadShape {
 // the first tag's request and served from the cache for the others.
 std::vector<ReadShape> Shapes() {
     std::vector<BenchTag> block;
-    for (uint16_t item = 1; item <= 32; ++item) block.push_back({1, Area::kHoldingRegisters, item, kUInt16});
-    return {{2, {{1, Area::kHoldingRegisters, 1, kUInt32}}}, {32, block}};
+    for (uint16_t item = 1; item <= 32; ++item) block.push_back({1, kAreaHoldingRegisters, item, kTypeUInt16});
+    return {{2, {{1, kAreaHoldingRegisters, 1, kTypeUInt32}}}, {32, block}};
 }
 
 double Median(std::vector<double> values) {

@@ -1,19 +1,9 @@
 #include "TagSet.h"
 
+#include "modbus/AreaRules.h"
+
 namespace bench {
 namespace {
-
-struct AreaRow {
-    const char* prefix;
-    uint8_t readFunction;
-};
-
-// Indexed by Area.
-constexpr AreaRow kAreas[] = {{"0x", 1}, {"1x", 2}, {"3x", 4}, {"4x", 3}};
-
-const AreaRow& RowOf(Area area) {
-    return kAreas[static_cast<int>(area)];
-}
 
 // count tags of one type, each right behind the one before.
 void AddRun(std::vector<BenchTag>& tags, int station, Area area, uint16_t first, int count, int16_t type) {
@@ -38,45 +28,45 @@ std::vector<BenchTag> PlantTags() {
     std::vector<BenchTag> tags;
     // Station 1, a process controller: measured values, limits, counters in
     // BCD, twelve float readings, its output coils and its analog inputs.
-    AddRun(tags, 1, Area::kHoldingRegisters, 1, 20, kUInt16);
-    AddRun(tags, 1, Area::kHoldingRegisters, 21, 6, kInt16);
-    AddRun(tags, 1, Area::kHoldingRegisters, 27, 4, kBcd);
-    AddRun(tags, 1, Area::kHoldingRegisters, 101, 12, kFloat);
-    AddRun(tags, 1, Area::kCoils, 1, 24, kBit);
-    AddRun(tags, 1, Area::kInputRegisters, 1, 8, kUInt16);
+    AddRun(tags, 1, kAreaHoldingRegisters, 1, 20, kTypeUInt16);
+    AddRun(tags, 1, kAreaHoldingRegisters, 21, 6, kTypeInt16);
+    AddRun(tags, 1, kAreaHoldingRegisters, 27, 4, kTypeBcd);
+    AddRun(tags, 1, kAreaHoldingRegisters, 101, 12, kTypeFloat);
+    AddRun(tags, 1, kAreaCoils, 1, 24, kTypeBit);
+    AddRun(tags, 1, kAreaInputRegisters, 1, 8, kTypeUInt16);
     // Station 2, a drive: parameters spread over its map, a recipe table,
     // two groups of status coils.
-    AddAt(tags, 2, Area::kHoldingRegisters, {201, 202}, kUInt16);
-    AddAt(tags, 2, Area::kHoldingRegisters, {205}, kFloat);
-    AddAt(tags, 2, Area::kHoldingRegisters, {208}, kInt16);
-    AddAt(tags, 2, Area::kHoldingRegisters, {211}, kUInt16);
-    AddAt(tags, 2, Area::kHoldingRegisters, {213}, kUInt32);
-    AddAt(tags, 2, Area::kHoldingRegisters, {217}, kUInt16);
-    AddAt(tags, 2, Area::kHoldingRegisters, {219}, kFloat);
-    AddAt(tags, 2, Area::kHoldingRegisters, {223}, kBcd);
-    AddAt(tags, 2, Area::kHoldingRegisters, {226, 229, 231}, kUInt16);
-    AddRun(tags, 2, Area::kHoldingRegisters, 301, 30, kUInt16);
-    AddRun(tags, 2, Area::kCoils, 1, 8, kBit);
-    AddRun(tags, 2, Area::kCoils, 17, 8, kBit);
+    AddAt(tags, 2, kAreaHoldingRegisters, {201, 202}, kTypeUInt16);
+    AddAt(tags, 2, kAreaHoldingRegisters, {205}, kTypeFloat);
+    AddAt(tags, 2, kAreaHoldingRegisters, {208}, kTypeInt16);
+    AddAt(tags, 2, kAreaHoldingRegisters, {211}, kTypeUInt16);
+    AddAt(tags, 2, kAreaHoldingRegisters, {213}, kTypeUInt32);
+    AddAt(tags, 2, kAreaHoldingRegisters, {217}, kTypeUInt16);
+    AddAt(tags, 2, kAreaHoldingRegisters, {219}, kTypeFloat);
+    AddAt(tags, 2, kAreaHoldingRegisters, {223}, kTypeBcd);
+    AddAt(tags, 2, kAreaHoldingRegisters, {226, 229, 231}, kTypeUInt16);
+    AddRun(tags, 2, kAreaHoldingRegisters, 301, 30, kTypeUInt16);
+    AddRun(tags, 2, kAreaCoils, 1, 8, kTypeBit);
+    AddRun(tags, 2, kAreaCoils, 17, 8, kTypeBit);
     // Station 3, a power meter: a float in every fourth register, two
     // status words and a float among its input registers.
-    AddAt(tags, 3, Area::kHoldingRegisters, {1001, 1005, 1009, 1013, 1017, 1021, 1025, 1029, 1033, 1037, 1041},
-          kFloat);
-    AddAt(tags, 3, Area::kInputRegisters, {1, 2}, kUInt16);
-    AddAt(tags, 3, Area::kInputRegisters, {11}, kFloat);
+    AddAt(tags, 3, kAreaHoldingRegisters, {1001, 1005, 1009, 1013, 1017, 1021, 1025, 1029, 1033, 1037, 1041},
+          kTypeFloat);
+    AddAt(tags, 3, kAreaInputRegisters, {1, 2}, kTypeUInt16);
+    AddAt(tags, 3, kAreaInputRegisters, {11}, kTypeFloat);
     return tags;
 }
 
 std::string AddressText(const BenchTag& tag) {
-    return RowOf(tag.area).prefix + std::to_string(tag.address);
+    return std::string(1, modbus::FindAreaRule(tag.area)->prefixDigit) + "x" + std::to_string(tag.address);
 }
 
 uint16_t ItemCount(const BenchTag& tag) {
-    return tag.dataType == kUInt32 || tag.dataType == kFloat ? 2 : 1;
+    return static_cast<uint16_t>(modbus::ItemsSpanned(tag.dataType, 1));
 }
 
 uint8_t ReadFunction(Area area) {
-    return RowOf(area).readFunction;
+    return modbus::FindAreaRule(area)->readFunction;
 }
 
 }  // namespace bench

@@ -5,22 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "modbus/TagRecords.h"
+
 namespace bench {
-
-// The host's type codes of the benchmark's tags.
-constexpr int16_t kBit = 1;
-constexpr int16_t kInt16 = 4;
-constexpr int16_t kUInt16 = 8;
-constexpr int16_t kBcd = 16;
-constexpr int16_t kUInt32 = 32;
-constexpr int16_t kFloat = 128;
-
-// Numbered as the driver numbers its areas.
-enum class Area : int16_t { kCoils = 0, kDiscreteInputs = 1, kInputRegisters = 2, kHoldingRegisters = 3 };
 
 struct BenchTag {
     int station;
-    Area area;
+    Area area;  // the host's area code
     uint16_t address;  // one-based, as in the tag's address text
     int16_t dataType;  // the host's type code: 1 bit; 4, 8, 16 one register; 32, 128 two
 };
