@@ -4,15 +4,11 @@
 
 #include <new>
 
+#include "driver/Environment.h"
+
 namespace {
 
 const char kTraceVariable[] = "KORVEL_TRACE";
-
-std::string TraceFile() {
-    char path[MAX_PATH];
-    DWORD length = GetEnvironmentVariableA(kTraceVariable, path, sizeof path);
-    return length > 0 && length < sizeof path ? std::string(path, length) : std::string();
-}
 
 // Opened for appending and shared, so several driver objects, processes and
 // a reader following the file can all hold it at once.
@@ -23,6 +19,18 @@ void AppendLine(const std::string& path, const std::string& line) {
     DWORD written = 0;
     WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
     CloseHandle(file);
+}
+
+// A failing trace never disturbs the driver: a file that cannot be opened, or
+// memory that cannot be had, just costs the line. lineAt makes the line from
+// the time in milliseconds.
+template <typename LineAt>
+void AppendTraced(const LineAt& lineAt) {
+    try {
+        const std::string path = EnvironmentValue(kTraceVariable);
+        if (!path.empty()) AppendLine(path, lineAt(GetTickCount64()) + "\n");
+    } catch (const std::bad_alloc&) {
+    }
 }
 
 }  // namespace
@@ -38,22 +46,10 @@ std::string FormatTraceLine(uint64_t milliseconds, const char* label, const uint
     return line;
 }
 
-// A failing trace never disturbs the driver: a file that cannot be opened, or
-// memory that cannot be had, just costs the line.
 void AppendFrameTrace(const char* label, const uint8_t* bytes, int32_t count) {
-    std::string path = TraceFile();
-    if (path.empty()) return;
-    try {
-        AppendLine(path, FormatTraceLine(GetTickCount64(), label, bytes, count) + "\n");
-    } catch (const std::bad_alloc&) {
-    }
+    AppendTraced([&](uint64_t ms) { return FormatTraceLine(ms, label, bytes, count); });
 }
 
 void AppendTraceEvent(const std::string& text) {
-    std::string path = TraceFile();
-    if (path.empty()) return;
-    try {
-        AppendLine(path, std::to_string(GetTickCount64()) + " " + text + "\n");
-    } catch (const std::bad_alloc&) {
-    }
+    AppendTraced([&](uint64_t ms) { return std::to_string(ms) + " " + text; });
 }

@@ -2,16 +2,9 @@
 
 #include <windows.h>
 
-namespace {
+#include "driver/Environment.h"
 
-// Empty when the variable is not set.
-std::string EnvironmentValue(const char* name) {
-    const DWORD size = GetEnvironmentVariableA(name, nullptr, 0);
-    if (size == 0) return {};
-    std::string value(size, '\0');
-    value.resize(GetEnvironmentVariableA(name, value.data(), size));
-    return value;
-}
+namespace {
 
 // The folder of the module this code is in, with its last separator.
 std::string ModuleFolder() {

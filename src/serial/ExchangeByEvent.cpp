@@ -12,11 +12,7 @@ ExchangeResult CSerialLine::ExchangeByEvent(std::string& data, int32_t& length, 
     const uint32_t waitLimit = responseTimeout != nullptr ? *responseTimeout : use.responseTimeout;
     const uint32_t writeLimit = writeTimeout != nullptr ? *writeTimeout : use.responseTimeout;
     if (SendRequest(data, length, use, writeLimit) != ExchangeResult::kReplied) return ExchangeResult::kSendFailed;
-    if (m_port->WaitEvent(nullptr, waitLimit) != 0) {
-        data.clear();
-        length = 0;
-        return ExchangeResult::kWaitFailed;
-    }
+    if (m_port->WaitEvent(nullptr, waitLimit) != 0) return Emptied(data, length, ExchangeResult::kWaitFailed);
     const uint32_t events = m_port->TakeLastEvents();
     data.clear();
     length = 0;

@@ -144,11 +144,7 @@ ReplyEnd CollectReply(CTimedReads& reads, const LineTiming& timing, uint32_t res
 ExchangeResult CSerialLine::ExchangeFramed(std::string& data, int32_t& length, const LineUse& use,
                                            const ReplyNeed& need, uint32_t longestReply) {
     std::lock_guard<std::mutex> turn(m_exchangeLock);
-    if (!m_port->IsOpen()) {
-        data.clear();
-        length = 0;
-        return ExchangeResult::kSendFailed;
-    }
+    if (!m_port->IsOpen()) return Emptied(data, length, ExchangeResult::kSendFailed);
     CTimedReads reads(*m_port, m_timeouts);
     const CLineClock clock;
     const LineTiming timing = TimingOf(m_format);
@@ -169,10 +165,6 @@ ExchangeResult CSerialLine::ExchangeFramed(std::string& data, int32_t& length, c
         CollectReply(reads, timing, use.responseTimeout, longestReply, need, m_lateReplyPossible, data);
     m_lineQuietAt = clock.Now() + (end == ReplyEnd::kComplete ? clock.TicksOfMicroseconds(timing.quietUs) : 0);
     length = static_cast<int32_t>(data.size());
-    if (end == ReplyEnd::kNoReply) {
-        data.clear();
-        length = 0;
-        return ExchangeResult::kNoReply;
-    }
+    if (end == ReplyEnd::kNoReply) return Emptied(data, length, ExchangeResult::kNoReply);
     return end == ReplyEnd::kReadFailed ? ExchangeResult::kReadFailed : ExchangeResult::kReplied;
 }

@@ -13,12 +13,6 @@ constexpr DWORD kPauseMs = 10;
 constexpr uint32_t kChunkSize = 10;
 constexpr uint32_t kNoReadLimit = INFINITE;
 
-ExchangeResult Fail(std::string& data, int32_t& length, ExchangeResult result) {
-    data.clear();
-    length = 0;
-    return result;
-}
-
 }  // namespace
 
 // Returns the bytes queued at the first poll that finds some, or 0 once
@@ -56,7 +50,7 @@ ExchangeResult CSerialLine::ExchangePolled(std::string& data, int32_t& length, c
     if (SendRequest(data, length, use, kWriteTimeoutMs) != ExchangeResult::kReplied) {
         return ExchangeResult::kSendFailed;
     }
-    if (AwaitReply(use.responseTimeout) == 0) return Fail(data, length, ExchangeResult::kNoReply);
+    if (AwaitReply(use.responseTimeout) == 0) return Emptied(data, length, ExchangeResult::kNoReply);
     data.clear();
     length = 0;
     return ReadChunks(data, length, false) == 0 ? ExchangeResult::kReplied : ExchangeResult::kReadFailed;
@@ -71,11 +65,11 @@ ExchangeResult CSerialLine::ExchangePolledBulk(std::string& data, int32_t& lengt
         return ExchangeResult::kSendFailed;
     }
     uint32_t queued = AwaitReply(use.responseTimeout);
-    if (queued == 0) return Fail(data, length, ExchangeResult::kNoReply);
+    if (queued == 0) return Emptied(data, length, ExchangeResult::kNoReply);
     std::vector<char> first(queued + kChunkSize);
     uint32_t count = 0;
     if (m_port->ReadData(first.data(), queued, &count, nullptr, kNoReadLimit) != 0) {
-        return Fail(data, length, ExchangeResult::kReadFailed);
+        return Emptied(data, length, ExchangeResult::kReadFailed);
     }
     data.assign(first.data(), count);
     length = static_cast<int32_t>(count);

@@ -14,6 +14,12 @@ bool KeysRts(int32_t rtsControl) {
 
 }  // namespace
 
+ExchangeResult CSerialLine::Emptied(std::string& data, int32_t& length, ExchangeResult result) {
+    data.clear();
+    length = 0;
+    return result;
+}
+
 // Whatever waits in the input queue is dropped first, so that a late reply
 // to an earlier request cannot become the start of this one's reply. After
 // a failed write RTS stays on; the next exchange lowers it. A failure
@@ -26,9 +32,7 @@ ExchangeResult CSerialLine::SendRequest(std::string& data, int32_t& length, cons
     const int64_t writeStart = clock.Now();
     auto count = static_cast<uint32_t>(std::clamp<int64_t>(length, 0, static_cast<int64_t>(data.size())));
     if (m_port->WriteData(data.data(), count, nullptr, nullptr, writeTimeout) != 0) {
-        data.clear();
-        length = 0;
-        return ExchangeResult::kSendFailed;
+        return Emptied(data, length, ExchangeResult::kSendFailed);
     }
     if (KeysRts(use.rtsControl)) ReleaseRtsAfter(writeStart, count);
     return ExchangeResult::kReplied;

@@ -90,6 +90,9 @@ private:
     // How long the exchanges that time their own replies give a request to leave.
     static constexpr uint32_t kWriteTimeoutMs = 2000;
 
+    // Empties the buffer and its length, as every failure without a partial
+    // reply does, and returns result.
+    static ExchangeResult Emptied(std::string& data, int32_t& length, ExchangeResult result);
     // Exchange steps; the caller holds m_exchangeLock.
     ExchangeResult SendRequest(std::string& data, int32_t& length, const LineUse& use, uint32_t writeTimeout);
     void ReleaseRtsAfter(int64_t writeStart, uint32_t count);

@@ -1,0 +1,7 @@
+#pragma once
+// The environment variables through which a host or a tool steers the driver
+// (the frame trace, the settings file), read at the moment they matter.
+#include <string>
+
+// The variable's value; empty when it is not set.
+std::string EnvironmentValue(const char* name);
