@@ -191,15 +191,19 @@ TEST(LinkShare, DestroyingADriverGivesUpItsShare) {
     EXPECT_TRUE(ReadsRegister(next));
 }
 
-// Opening again with a changed record applies it to the line, for every
-// object sharing it; settings that cannot be applied leave the line as it is.
-TEST(LinkShare, OpeningAgainAppliesChangedSettingsToTheLine) {
+// Opening again keeps one share each, and applies a changed record to the
+// line for every object sharing it; settings that cannot be applied leave
+// the line as it is.
+TEST(LinkShare, OpeningAgainKeepsOneShareAndAppliesChangedSettings) {
     Line line;
     HostSettings settings(line.PortIndex());
     TestDriver opener;
     TestDriver adopter;
     ASSERT_EQ(opener.Open(&settings.device), 1);
+    ASSERT_EQ(opener.Open(&settings.device), 1);
     ASSERT_EQ(adopter.Open(&settings.device), 1);
+    ASSERT_EQ(adopter.Open(&settings.device), 1);
+    EXPECT_EQ(line.Users(settings.device.portHandle), 2);
     const struct {
         uint32_t baudIndex;
         int32_t result;
@@ -219,18 +223,6 @@ TEST(LinkShare, OpeningAgainAppliesChangedSettingsToTheLine) {
         EXPECT_EQ(line.Users(settings.device.portHandle), 2);
     }
     EXPECT_TRUE(ReadsRegister(adopter));
-}
-
-TEST(LinkShare, AdoptingAgainKeepsOneShare) {
-    Line line;
-    HostSettings settings(line.PortIndex());
-    TestDriver opener;
-    TestDriver adopter;
-    ASSERT_EQ(opener.Open(&settings.device), 1);
-    ASSERT_EQ(opener.Open(&settings.device), 1);
-    ASSERT_EQ(adopter.Open(&settings.device), 1);
-    ASSERT_EQ(adopter.Open(&settings.device), 1);
-    EXPECT_EQ(line.Users(settings.device.portHandle), 2);
 
     opener.Close(0);
     adopter.Close(0);

@@ -43,21 +43,20 @@ public:
     // no port or no reply is a write error, a failed wait or read a read error.
     int ExchangeByEvent(std::string& data, int32_t& length, const uint32_t* responseTimeout,
                         const uint32_t* writeTimeout) {
-        if (m_line == nullptr) return Record(ExchangeResult::kSendFailed, data, length);
-        return Record(m_line->ExchangeByEvent(data, length, Use(), responseTimeout, writeTimeout), data, length);
+        return OnLine(data, length, [&](CSerialLine& line) {
+            return line.ExchangeByEvent(data, length, Use(), responseTimeout, writeTimeout);
+        });
     }
     int ExchangePolled(std::string& data, int32_t& length, const void*, const void*) {
-        if (m_line == nullptr) return Record(ExchangeResult::kSendFailed, data, length);
-        return Record(m_line->ExchangePolled(data, length, Use()), data, length);
+        return OnLine(data, length, [&](CSerialLine& line) { return line.ExchangePolled(data, length, Use()); });
     }
     int ExchangePolledBulk(std::string& data, int32_t& length, const void*, const void*) {
-        if (m_line == nullptr) return Record(ExchangeResult::kSendFailed, data, length);
-        return Record(m_line->ExchangePolledBulk(data, length, Use()), data, length);
+        return OnLine(data, length, [&](CSerialLine& line) { return line.ExchangePolledBulk(data, length, Use()); });
     }
     // The longest reply of a read or write: 256 bytes.
     int ExchangeFramed(std::string& data, int32_t& length, const CSerialLine::ReplyNeed& need) {
-        if (m_line == nullptr) return Record(ExchangeResult::kSendFailed, data, length);
-        return Record(m_line->ExchangeFramed(data, length, Use(), need, 256), data, length);
+        return OnLine(data, length,
+                      [&](CSerialLine& line) { return line.ExchangeFramed(data, length, Use(), need, 256); });
     }
 
     // The code behind the text GetErrorText hands out (which resets it);
@@ -67,6 +66,11 @@ public:
     }
 
 private:
+    // A driver without a line fails as one whose port cannot send.
+    template <typename Exchange>
+    int OnLine(std::string& data, int32_t& length, const Exchange& exchange) {
+        return Record(m_line != nullptr ? exchange(*m_line) : ExchangeResult::kSendFailed, data, length);
+    }
     int Record(ExchangeResult result, std::string& data, int32_t& length) {
         static const int32_t kCodes[] = {kErrorNone, kErrorWriteDevice, kErrorWriteDevice, kErrorReadDevice,
                                          kErrorReadDevice};
