@@ -136,4 +136,21 @@ TEST(ReplyShape, AReadBeyondOneFrameWaitsForTheLargestFrame) {
     EXPECT_EQ(modbus::ReadReplyShape(1, 3, 125).length, 255u);
 }
 
+TEST(ReplyShape, ALateReplyIsNamedByItsFirstWholeFrame) {
+    const std::string reply = WithCrc(Frame({0x11, 0x03, 0x02, 0x00, 0x0A}));
+    const struct {
+        std::string dropped;
+        const char* event;
+    } cases[] = {
+        {reply, "Late: station 17 function 3, 7 bytes discarded"},
+        {Frame({0x00, 0xFF}) + reply, "Late: station 17 function 3, 9 bytes discarded"},
+        {Frame({0x11, 0x03, 0x02}), "Late: station 17 function 3, 3 bytes discarded"},
+        {Frame({0x05}), "Late: station 5 function -, 1 bytes discarded"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(modbus::LateReplyEvent(reinterpret_cast<const uint8_t*>(c.dropped.data()), c.dropped.size()),
+                  c.event);
+    }
+}
+
 }  // namespace
