@@ -1,6 +1,9 @@
 // Open and Close of the serial link, shared between the driver objects that
 // the host gives the same settings record.
 #include "driver/SerialDriverBase.h"
+
+#include <new>
+
 #include "serial/LineFormat.h"
 #include "serial/SerialPort.h"
 
@@ -65,12 +68,13 @@ int32_t __stdcall CSerialDriverBase::Close(int32_t) {
 }
 
 // The last user closes the line; while others still use it, this object
-// goes on with a closed line of its own.
+// goes on with a closed line of its own. Without memory for one it holds no
+// line, which later Opens refuse.
 void CSerialDriverBase::LeaveLink() {
-    if (m_line == nullptr) return;
-    if (m_line.use_count() > 1) {
+    if (m_line == nullptr || CSerialLine::CloseIfLastUser(m_line)) return;
+    try {
         m_line = std::make_shared<CSerialLine>(std::make_unique<CSerialPort>());
-    } else {
-        m_line->Close();
+    } catch (const std::bad_alloc&) {
+        m_line = nullptr;
     }
 }
