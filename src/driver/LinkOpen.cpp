@@ -55,7 +55,7 @@ int32_t CSerialDriverBase::AdoptLink(std::shared_ptr<CSerialLine> line, const Li
 // refused before the port is opened: some devices would take any rate.
 int32_t CSerialDriverBase::OpenLink(DeviceSettings& settings, const LinkParameters& link) {
     serial::LineFormat format;
-    if (!FormatOf(link, format) || CSerialLine::IsPublished(link.portIndex)) return Refused(m_error);
+    if (!FormatOf(link, format)) return Refused(m_error);
     if (m_line->Open(link.portIndex, format) != 0) return Refused(m_error);
     settings.portHandle = m_line->Port().Handle();
     return 1;

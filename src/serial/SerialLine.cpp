@@ -19,6 +19,10 @@ constexpr int32_t kReadTimeoutsShort = 2;
 // Open lines by port index. Entries do not keep a line alive: its users do.
 std::weak_ptr<CSerialLine> g_lines[kPortCount];
 std::mutex g_linesLock;
+// Held by an Open from its look at the table to its publishing, so that two
+// Opens never both find an index free: not every device refuses a second
+// opener.
+std::mutex g_openingLock;
 
 }  // namespace
 
@@ -51,6 +55,8 @@ bool CSerialLine::IsPublished(int32_t index) {
 }
 
 uint32_t CSerialLine::Open(int32_t index, const serial::LineFormat& format) {
+    std::lock_guard<std::mutex> opening(g_openingLock);
+    if (IsPublished(index)) return ERROR_ACCESS_DENIED;
     char path[16];
     std::snprintf(path, sizeof(path), "\\\\.\\COM%d", index + 1);
     if (uint32_t code = m_port->OpenPort(path, kQueueSize, kQueueSize)) return code;

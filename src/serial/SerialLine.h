@@ -53,8 +53,9 @@ public:
     static bool IsPublished(int32_t index);
 
     // Opens \\.\COM<index + 1> in format, ready for the exchanges, and
-    // publishes the line. Returns the port's code; a format the device
-    // refuses closes the port again, so nothing half-configured is published.
+    // publishes the line. Returns the port's code, or ERROR_ACCESS_DENIED
+    // while a line is published under index; a format the device refuses
+    // closes the port again, so nothing half-configured is published.
     uint32_t Open(int32_t index, const serial::LineFormat& format);
     // Unpublishes the line and closes the port.
     void Close();
