@@ -6,7 +6,9 @@
 
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <sstream>
+#include <vector>
 
 #include "driver/TagValues.h"
 #include "support/HostDriver.h"
@@ -46,6 +48,64 @@ public:
 private:
     const char* m_variable;
     std::string m_path;
+};
+
+// The extended form of a full path, which takes paths beyond MAX_PATH.
+std::wstring Extended(const std::wstring& path) {
+    return L"\\\\?\\" + path;
+}
+
+// Folders nested in the temporary folder, the last holding Korvel.ini with
+// text; all removed again.
+class SettingsFolder {
+public:
+    SettingsFolder(const std::vector<std::wstring>& names, const std::string& text) {
+        wchar_t temp[MAX_PATH];
+        std::wstring path(temp, GetTempPathW(MAX_PATH, temp));
+        for (const std::wstring& name : names) {
+            path += name;
+            CreateDirectoryW(Extended(path).c_str(), nullptr);
+            m_folders.push_back(path);
+            path += L"\\";
+        }
+        m_file = path + L"Korvel.ini";
+        HANDLE file = CreateFileW(Extended(m_file).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        DWORD written = 0;
+        WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+        CloseHandle(file);
+    }
+    ~SettingsFolder() {
+        DeleteFileW(Extended(m_file).c_str());
+        for (auto folder = m_folders.rbegin(); folder != m_folders.rend(); ++folder) {
+            RemoveDirectoryW(Extended(*folder).c_str());
+        }
+    }
+    const std::wstring& File() const { return m_file; }
+    const std::wstring& Folder() const { return m_folders.back(); }
+
+private:
+    std::vector<std::wstring> m_folders;
+    std::wstring m_file;
+};
+
+// Korvel.dll copied into a folder and loaded from there, as by a host
+// installed there.
+class CopiedModule {
+public:
+    explicit CopiedModule(const std::wstring& folder) : m_path(folder + L"\\Korvel.dll") {
+        CopyFileW(KorvelPathW().c_str(), Extended(m_path).c_str(), FALSE);
+        m_module = LoadLibraryW(m_path.c_str());
+        EXPECT_NE(m_module, nullptr) << GetLastError();
+    }
+    ~CopiedModule() {
+        if (m_module != nullptr) FreeLibrary(m_module);
+        DeleteFileW(Extended(m_path).c_str());
+    }
+    HMODULE Module() const { return m_module; }
+
+private:
+    std::wstring m_path;
+    HMODULE m_module = nullptr;
 };
 
 struct WordOrderCase {
@@ -129,35 +189,83 @@ TEST(SettingsOverALine, BlockLimitsAndDemotionFollowTheFile) {
         << "demoted after one silence";
 }
 
-// Nothing is opened or sent, the host gets code 1, and the trace says why.
-TEST(SettingsOverALine, AFileThatCannotBeTakenFailsOpenWithItsReasonInTheTrace) {
+// A folder whose name the system code page cannot spell, or whose path is
+// longer than MAX_PATH: Korvel.ini there is found beside a module loaded
+// from there, or through KORVEL_CONFIG naming it.
+TEST(SettingsOverALine, AFileInAFolderOutsideTheCodePageOrBeyondMaxPathIsFound) {
+    const std::wstring greekAndCjk = L"Korvel-\u03A1\u03C5\u03B8\u03BC\u03AF\u03C3\u03B5\u03B9\u03C2-\u8A2D\u5B9A";
+    const std::wstring longName(150, L'k');
     const struct {
-        const char* text;
-        const char* reason;
+        std::vector<std::wstring> folders;
+        bool besideModule;
     } cases[] = {
-        {"[defaults]\nretries = 9\n", "line 2: retries = 9 is outside 0..5"},
-        {"[defaults]\nword_order = CADB\n", "line 2: word_order = CADB is not one of CDAB, ABCD, BADC, DCBA"},
-        {"[LPT1]\n", "line 1: [LPT1] is not a section"},
-        {"[defaults]\nbaud = 9600\n", "line 2: "},
+        {{greekAndCjk}, true},
+        {{greekAndCjk}, false},
+        {{longName, longName}, true},
+        {{longName, longName + greekAndCjk}, false},
     };
+    LineFixture line;
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.text);
-        LineFixture line;
-        HostDriver rig;
+        SCOPED_TRACE(std::to_string(c.folders.size()) + (c.besideModule ? " beside the module" : " named"));
+        SettingsFolder folder(c.folders, "[" + line.PortName() + ":1]\nword_order = ABCD\n");
+        std::unique_ptr<CopiedModule> module;
+        if (c.besideModule) {
+            module = std::make_unique<CopiedModule>(folder.Folder());
+        } else {
+            SetEnvironmentVariableW(L"KORVEL_CONFIG", folder.File().c_str());
+        }
+        HostDriver rig(CreateDriverObject<IDeviceDriver>(kIidDeviceDriver, module ? module->Module() : nullptr));
+        EXPECT_EQ(rig.Open(line.PortIndex(), kBaudIndex9600, kShortResponseTimeoutMs), kSucceeded);
+        SetEnvironmentVariableW(L"KORVEL_CONFIG", nullptr);
+        EXPECT_EQ(rig.Write(1, rig.Tag("4x11", kTypeFloat), DWords(kBits21_5)), kSucceeded);
+        EXPECT_EQ(line.HoldingRegister(1, 10), 0x41AC) << "word order ABCD from the file";
+        EXPECT_EQ(line.HoldingRegister(1, 11), 0x0000);
+        rig.Close();
+    }
+}
+
+// Nothing is opened or sent, the host gets code 1, the trace says why, and
+// a driver already running goes on with the settings it took before. What
+// the variable names may be a file that is refused, or no file at all: a
+// folder, a device (opening it must not wait for it) or a file too large.
+TEST(SettingsOverALine, AFileThatCannotBeTakenFailsOpenKeepsTheRunningSettingsAndSaysWhy) {
+    LineFixture line;
+    LineFixture idle;  // its COM port is held by nobody
+    const struct {
+        std::string text;
+        std::string named;  // when not empty, what the variable names instead of the file
+        std::string reason;
+    } cases[] = {
+        {"[defaults]\nretries = 9\n", "", " line 2: retries = 9 is outside 0..5"},
+        {"[defaults]\nword_order = CADB\n", "", " line 2: word_order = CADB is not one of CDAB, ABCD, BADC, DCBA"},
+        {"[LPT1]\n", "", " line 1: [LPT1] is not a section"},
+        {"[defaults]\nbaud = 9600\n", "", " line 2: "},
+        {"", TempPath(""), ": is a folder, not a file"},
+        {"", idle.DevicePath(), ": is a device, not a file"},
+        {"", "NUL", ": is a device, not a file"},
+        {"[defaults]\n;" + std::string(1024 * 1024, ' '), "", ": is larger than 1048576 bytes"},
+        {"", TempPath("korvel-missing.ini"), ": cannot be read"},
+    };
+    HostDriver rig;
+    {
+        NamedFile settings("KORVEL_CONFIG", "korvel-abcd.ini", "[" + line.PortName() + ":1]\nword_order = ABCD\n");
         ASSERT_EQ(rig.Open(line.PortIndex(), kBaudIndex9600, kShortResponseTimeoutMs), kSucceeded);
+    }
+    const TagAddress tag = rig.Tag("4x11", kTypeFloat);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.substr(0, 40) + c.named);
         NamedFile trace("KORVEL_TRACE", "korvel-settings-trace.txt", "");
         NamedFile settings("KORVEL_CONFIG", "korvel-bad.ini", c.text);
+        if (!c.named.empty()) SetEnvironmentVariableA("KORVEL_CONFIG", c.named.c_str());
         const Frames sent = line.RequestsDuring([&] { EXPECT_EQ(rig.Reopen(), kOpenFailed); });
         EXPECT_TRUE(sent.empty());
-        EXPECT_NE(trace.Text().find("Settings: " + settings.Path() + " " + c.reason), std::string::npos)
-            << trace.Text();
+        const std::string path = c.named.empty() ? settings.Path() : c.named;
+        EXPECT_NE(trace.Text().find("Settings: " + path + c.reason), std::string::npos) << trace.Text();
+
+        ASSERT_EQ(rig.Write(1, tag, DWords(kBits21_5)), kSucceeded);
+        EXPECT_EQ(line.HoldingRegister(1, 10), 0x41AC) << "the word order taken before stays";
+        EXPECT_EQ(line.HoldingRegister(1, 11), 0x0000);
     }
-    LineFixture line;
-    HostDriver rig;
-    ASSERT_EQ(rig.Open(line.PortIndex(), kBaudIndex9600, kShortResponseTimeoutMs), kSucceeded);
-    SetEnvironmentVariableA("KORVEL_CONFIG", TempPath("korvel-missing.ini").c_str());
-    EXPECT_EQ(rig.Reopen().result, 0) << "a file named in the environment must be there";
-    SetEnvironmentVariableA("KORVEL_CONFIG", nullptr);
     EXPECT_EQ(rig.Reopen(), kSucceeded) << "no file beside the module: the defaults";
 }
 
