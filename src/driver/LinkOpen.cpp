@@ -49,9 +49,8 @@ int32_t CSerialDriverBase::AdoptLink(std::shared_ptr<CSerialLine> line, const Li
 }
 
 // Records nothing on success, so a failure recorded before stays readable.
-// The device is opened exclusively, so a link the module already holds for
-// this index cannot be opened a second time, and neither can a line this
-// object already holds open. A baud or parity index outside its table is
+// A link the module already holds for this index is not opened a second
+// time, and neither is a line this object already holds open. A baud or parity index outside its table is
 // refused before the port is opened: some devices would take any rate.
 int32_t CSerialDriverBase::OpenLink(DeviceSettings& settings, const LinkParameters& link) {
     serial::LineFormat format;

@@ -57,8 +57,6 @@ public:
     // while a line is published under index; a format the device refuses
     // closes the port again, so nothing half-configured is published.
     uint32_t Open(int32_t index, const serial::LineFormat& format);
-    // Unpublishes the line and closes the port.
-    void Close();
     // Closes line if its holder is its last user and returns true; false
     // while others still use it. Taking a share through Find and this step
     // take turns under the table's lock, so no user adopts a line that is
@@ -107,6 +105,8 @@ private:
     void RestoreOpenTimeouts();
     uint32_t AwaitReply(uint32_t responseTimeout);
     uint32_t ReadChunks(std::string& data, int32_t& length, bool boundedByQueue);
+    // Unpublishes the line and closes the port, as the last share goes.
+    void Close();
     // The caller holds the table's lock.
     void UnpublishLocked();
     // Waits for the exchange on the line to end.
