@@ -5,16 +5,18 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
-#include <memory>
+#include <optional>
 #include <sstream>
-#include <vector>
 
 #include "driver/TagValues.h"
 #include "support/HostDriver.h"
 #include "support/LineFixture.h"
 
 namespace {
+
+namespace fs = std::filesystem;
 
 constexpr uint32_t kBits21_5 = 0x41AC0000;  // 21.5 as a float
 
@@ -50,62 +52,35 @@ private:
     std::string m_path;
 };
 
-// The extended form of a full path, which takes paths beyond MAX_PATH.
-std::wstring Extended(const std::wstring& path) {
-    return L"\\\\?\\" + path;
-}
-
-// Folders nested in the temporary folder, the last holding Korvel.ini with
-// text; all removed again.
-class SettingsFolder {
-public:
-    SettingsFolder(const std::vector<std::wstring>& names, const std::string& text) {
-        wchar_t temp[MAX_PATH];
-        std::wstring path(temp, GetTempPathW(MAX_PATH, temp));
-        for (const std::wstring& name : names) {
-            path += name;
-            CreateDirectoryW(Extended(path).c_str(), nullptr);
-            m_folders.push_back(path);
-            path += L"\\";
-        }
-        m_file = path + L"Korvel.ini";
-        HANDLE file = CreateFileW(Extended(m_file).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        DWORD written = 0;
-        WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-        CloseHandle(file);
+// Korvel.ini with text in folders nested in the temporary folder, which
+// are removed again with it and a Korvel.dll put beside it.
+struct SettingsFolder {
+    SettingsFolder(const fs::path& nested, const std::string& text)
+        : top(fs::temp_directory_path() / *nested.begin()), folder(fs::temp_directory_path() / nested) {
+        fs::create_directories(folder);
+        std::ofstream(folder / "Korvel.ini", std::ios::binary) << text;
     }
+    // In the extended form, which takes paths beyond MAX_PATH.
     ~SettingsFolder() {
-        DeleteFileW(Extended(m_file).c_str());
-        for (auto folder = m_folders.rbegin(); folder != m_folders.rend(); ++folder) {
-            RemoveDirectoryW(Extended(*folder).c_str());
+        const auto extended = [](const fs::path& path) { return L"\\\\?\\" + path.wstring(); };
+        for (const char* name : {"Korvel.ini", "Korvel.dll"}) DeleteFileW(extended(folder / name).c_str());
+        for (fs::path at = folder; at != top.parent_path(); at = at.parent_path()) {
+            RemoveDirectoryW(extended(at).c_str());
         }
     }
-    const std::wstring& File() const { return m_file; }
-    const std::wstring& Folder() const { return m_folders.back(); }
-
-private:
-    std::vector<std::wstring> m_folders;
-    std::wstring m_file;
+    fs::path top;
+    fs::path folder;
 };
 
 // Korvel.dll copied into a folder and loaded from there, as by a host
 // installed there.
-class CopiedModule {
-public:
-    explicit CopiedModule(const std::wstring& folder) : m_path(folder + L"\\Korvel.dll") {
-        CopyFileW(KorvelPathW().c_str(), Extended(m_path).c_str(), FALSE);
-        m_module = LoadLibraryW(m_path.c_str());
-        EXPECT_NE(m_module, nullptr) << GetLastError();
+struct CopiedModule {
+    explicit CopiedModule(const fs::path& folder) {
+        fs::copy_file(KorvelPath(), folder / "Korvel.dll");
+        module = LoadLibraryW((folder / "Korvel.dll").c_str());
     }
-    ~CopiedModule() {
-        if (m_module != nullptr) FreeLibrary(m_module);
-        DeleteFileW(Extended(m_path).c_str());
-    }
-    HMODULE Module() const { return m_module; }
-
-private:
-    std::wstring m_path;
-    HMODULE m_module = nullptr;
+    ~CopiedModule() { FreeLibrary(module); }
+    HMODULE module;
 };
 
 struct WordOrderCase {
@@ -194,33 +169,24 @@ TEST(SettingsOverALine, BlockLimitsAndDemotionFollowTheFile) {
 // from there, or through KORVEL_CONFIG naming it.
 TEST(SettingsOverALine, AFileInAFolderOutsideTheCodePageOrBeyondMaxPathIsFound) {
     const std::wstring greekAndCjk = L"Korvel-\u03A1\u03C5\u03B8\u03BC\u03AF\u03C3\u03B5\u03B9\u03C2-\u8A2D\u5B9A";
-    const std::wstring longName(150, L'k');
+    const fs::path deep = fs::path(std::wstring(150, L'k')) / std::wstring(150, L'k');
     const struct {
-        std::vector<std::wstring> folders;
+        fs::path folder;
         bool besideModule;
-    } cases[] = {
-        {{greekAndCjk}, true},
-        {{greekAndCjk}, false},
-        {{longName, longName}, true},
-        {{longName, longName + greekAndCjk}, false},
-    };
+    } cases[] = {{greekAndCjk, true}, {greekAndCjk, false}, {deep, true}, {deep / greekAndCjk, false}};
     LineFixture line;
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::to_string(c.folders.size()) + (c.besideModule ? " beside the module" : " named"));
-        SettingsFolder folder(c.folders, "[" + line.PortName() + ":1]\nword_order = ABCD\n");
-        std::unique_ptr<CopiedModule> module;
-        if (c.besideModule) {
-            module = std::make_unique<CopiedModule>(folder.Folder());
-        } else {
-            SetEnvironmentVariableW(L"KORVEL_CONFIG", folder.File().c_str());
-        }
-        HostDriver rig(CreateDriverObject<IDeviceDriver>(kIidDeviceDriver, module ? module->Module() : nullptr));
+        SCOPED_TRACE(std::to_string(c.folder.wstring().size()) + (c.besideModule ? " characters, beside" : " characters, named"));
+        SettingsFolder settings(c.folder, "[" + line.PortName() + ":1]\nword_order = ABCD\n");
+        std::optional<CopiedModule> copy;
+        if (c.besideModule) copy.emplace(settings.folder);
+        if (!c.besideModule) SetEnvironmentVariableW(L"KORVEL_CONFIG", (settings.folder / "Korvel.ini").c_str());
+        HostDriver rig(CreateDriverObject<IDeviceDriver>(kIidDeviceDriver, copy ? copy->module : nullptr));
         EXPECT_EQ(rig.Open(line.PortIndex(), kBaudIndex9600, kShortResponseTimeoutMs), kSucceeded);
         SetEnvironmentVariableW(L"KORVEL_CONFIG", nullptr);
         EXPECT_EQ(rig.Write(1, rig.Tag("4x11", kTypeFloat), DWords(kBits21_5)), kSucceeded);
         EXPECT_EQ(line.HoldingRegister(1, 10), 0x41AC) << "word order ABCD from the file";
         EXPECT_EQ(line.HoldingRegister(1, 11), 0x0000);
-        rig.Close();
     }
 }
 
