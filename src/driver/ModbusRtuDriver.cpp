@@ -72,9 +72,21 @@ int32_t CModbusRtuDriver::Record(modbus::Outcome outcome) {
     return code == kErrorNone;
 }
 
+// Nothing thrown while reading the settings file or opening the link, such
+// as a memory shortage, reaches the host: Open just fails.
 int32_t __stdcall CModbusRtuDriver::Open(DeviceSettings* settings) {
-    const std::string reason = LoadModuleSettings(m_settings);
-    if (!reason.empty()) {
+    try {
+        return OpenWithSettings(settings);
+    } catch (...) {
+        m_error.SetCode(kErrorInitDevice);
+        return 0;
+    }
+}
+
+// The settings are loaded aside and taken only whole: a refused file leaves
+// a running driver with what it had.
+int32_t CModbusRtuDriver::OpenWithSettings(DeviceSettings* settings) {
+    if (const std::string reason = LoadModuleSettings(m_settings); !reason.empty()) {
         AppendTraceEvent("Settings: " + reason);
         m_error.SetCode(kErrorInitDevice);
         return 0;

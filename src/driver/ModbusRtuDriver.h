@@ -26,6 +26,7 @@ public:
     int32_t __stdcall Open(DeviceSettings* settings) override;
 
 private:
+    int32_t OpenWithSettings(DeviceSettings* settings);
     modbus::LineResult ExchangeReply(std::string& data, int32_t& length, const modbus::ReplyShape& reply,
                                      const char* sendLabel) override;
     // Records the host's code of outcome and returns 1 for success, else 0.

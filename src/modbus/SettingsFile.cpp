@@ -1,8 +1,6 @@
 #include "modbus/SettingsFile.h"
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
 
 #include "modbus/SettingsText.h"
 
@@ -196,24 +194,12 @@ std::string OverrideAll(SettingsFile& settings, std::string_view list) {
     return {};
 }
 
-std::string SettingsPath(const SettingsSources& sources) {
-    return sources.namedFile.empty() ? sources.moduleFolder + kSettingsFileName : sources.namedFile;
-}
-
-std::string LoadSettings(const SettingsSources& sources, SettingsFile& settings, bool& fileFound) {
-    settings = SettingsFile();
-    const std::string path = SettingsPath(sources);
-    std::ifstream file(path, std::ios::binary);
-    fileFound = static_cast<bool>(file);
-    std::string reason;
-    if (fileFound) {
-        const std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-        reason = settings.Load(text, path);
-    } else if (!sources.namedFile.empty()) {
-        reason = path + ": cannot be read (named by " + kSettingsFileVariable + ")";
-    }
-    if (reason.empty()) reason = OverrideAll(settings, sources.overrides);
-    if (!reason.empty()) settings = SettingsFile();
+std::string LoadSettings(std::optional<std::string_view> fileText, std::string_view fileName,
+                         std::string_view overrides, SettingsFile& settings) {
+    SettingsFile loaded;
+    std::string reason = fileText ? loaded.Load(*fileText, fileName) : std::string();
+    if (reason.empty()) reason = OverrideAll(loaded, overrides);
+    if (reason.empty()) settings = std::move(loaded);
     return reason;
 }
 

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "modbus/SettingsFile.h"
 
@@ -100,6 +102,28 @@ TEST(SettingsFile, EachSectionOverridesWhatItNamesAndTheCommandLineAll) {
     // A refused text leaves what was loaded before.
     EXPECT_NE(settings.Load("[defaults]\nretries = 3\nretries = 9", "Korvel.ini"), "");
     EXPECT_EQ(settings.For(3, 5).wordOrder, modbus::WordOrder::kABCD);
+}
+
+// Whatever refuses a load, the file or an override, the settings taken
+// before stay whole; no file and no overrides give the defaults.
+TEST(SettingsFile, ALoadThatIsRefusedLeavesTheSettingsTakenBefore) {
+    const struct {
+        std::optional<std::string_view> text;
+        std::string_view overrides;
+        std::string reason;
+    } cases[] = {
+        {"[defaults]\nretries = 9", "", "Korvel.ini line 2: retries = 9 is outside 0..5"},
+        {"[defaults]\nretries = 2", "word_order=CADB", "--set: word_order = CADB is not one of CDAB, ABCD, BADC, DCBA"},
+        {std::nullopt, "retries=1;retries=2", "--set: retries is set twice"},
+        {std::nullopt, "", ""},
+    };
+    for (const auto& c : cases) {
+        SettingsFile settings;
+        ASSERT_EQ(modbus::LoadSettings("[COM3:17]\nword_order = ABCD", "Korvel.ini", "demote_after=5", settings), "");
+        const std::string taken = Listed(settings, 3, 17);
+        EXPECT_EQ(modbus::LoadSettings(c.text, "Korvel.ini", c.overrides, settings), c.reason);
+        EXPECT_EQ(Listed(settings, 3, 17), c.reason.empty() ? Listed(SettingsFile(), 3, 17) : taken) << c.reason;
+    }
 }
 
 TEST(SettingsFile, ABadTextIsRefusedNamingItsLineAndWhatIsAccepted) {

@@ -103,7 +103,7 @@ void PassSettingsToDriver(const PollOptions& options) {
 // --info: the module, then the settings the driver would take.
 bool PrintInfo(const DriverHost& host, const PollOptions& options, std::ostream& out) {
     PrintModuleInfo(host, out);
-    return PrintStationSettings(host.Path(), options.line.port, std::stoi(options.station), out);
+    return PrintStationSettings(host.Module(), options.line.port, std::stoi(options.station), out);
 }
 
 int Run(const PollOptions& options) {
