@@ -55,10 +55,10 @@ struct SettingRule {
 // the line, whichever station the request is for.
 inline constexpr SettingRule kSettingRules[kSettingCount] = {
     {"word_order", 0, 3, static_cast<int32_t>(WordOrder::kCDAB), SettingScope::kStation, kWordOrderNames,
-     "how a uint32 or float lies in its two registers, A the most significant byte; CDAB is low word first"},
+     "how a uint32 or float lies in its two registers; CDAB is low word first"},
     {"write_function", 0, 2, static_cast<int32_t>(WriteFunctions::kAuto), SettingScope::kStation,
      kWriteFunctionNames,
-     "the functions that write one coil or register: auto and single 5 and 6, multiple 15 and 16"},
+     "how one coil or register is written: auto and single with functions 5 and 6, multiple with 15 and 16"},
     {"retries", 0, 5, 1, SettingScope::kStation, nullptr, "repeats of a request whose reply was broken"},
     {"timeout_retries", 0, 5, 0, SettingScope::kStation, nullptr, "repeats of a request that got no reply"},
     {"demote_after", 0, 100, 3, SettingScope::kStation, nullptr,
@@ -66,15 +66,15 @@ inline constexpr SettingRule kSettingRules[kSettingCount] = {
     {"demote_for_ms", 100, 3600000, 10000, SettingScope::kStation, nullptr,
      "how long a demotion lasts, in milliseconds"},
     {"request_gap_ms", 0, 10000, 0, SettingScope::kLine, nullptr,
-     "extra silence before each request on the line, in milliseconds, for slow devices"},
+     "extra silence before each request on the line, in milliseconds"},
     {"max_block_registers", 1, 123, kRegisterBlockLimits.span, SettingScope::kStation, nullptr,
      "how far apart the first and last register of one read request may lie"},
     {"max_block_bits", 1, 1999, kBitBlockLimits.span, SettingScope::kStation, nullptr,
      "how far apart the first and last coil or input of one read request may lie"},
     {"max_gap_registers", 0, 125, kRegisterBlockLimits.gap, SettingScope::kStation, nullptr,
-     "the widest run of registers no tag asks for that one read request may bridge"},
+     "the widest run of unused registers one read request may bridge"},
     {"max_gap_bits", 0, 2000, kBitBlockLimits.gap, SettingScope::kStation, nullptr,
-     "the widest run of coils or inputs no tag asks for that one read request may bridge"},
+     "the widest run of unused coils or inputs one read request may bridge"},
 };
 static_assert(kSettingRules[kWordOrder].max + 1 == std::size(kWordOrderNames), "word_order names every order");
 static_assert(kSettingRules[kWriteFunction].max + 1 == std::size(kWriteFunctionNames),
