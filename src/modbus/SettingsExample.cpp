@@ -29,7 +29,7 @@ struct ExampleSetting {
 constexpr const char* kExampleStation = "[COM3:17]";
 constexpr const char* kExampleStationNote[] = {
     "; An example: station 17 on COM3 is a meter that keeps its floats high",
-    "; word first and writes only with functions 15 and 16.",
+    "; word first and takes writes only with functions 15 and 16.",
 };
 constexpr ExampleSetting kExampleStationSettings[] = {
     {kWordOrder, static_cast<int32_t>(WordOrder::kABCD)},

@@ -88,8 +88,6 @@ std::string SimulatedSlave::Answer(const std::string& request) {
     case 6:
         Item(station, kAreaHoldingRegisters, address) = word;
         return request;
-    case 15:
-        return WriteCoils(request);
     case 16:
         return WriteMultiple(request);
     default:
@@ -114,18 +112,6 @@ std::string SimulatedSlave::ReadRegisters(uint8_t station, Area area, uint16_t s
                       static_cast<char>(quantity * 2)};
     for (uint16_t i = 0; i < quantity; ++i) AppendWord(reply, Item(station, area, static_cast<uint16_t>(start + i)));
     return WithCrc(reply);
-}
-
-std::string SimulatedSlave::WriteCoils(const std::string& request) {
-    const uint8_t station = Bytes(request)[0];
-    const uint16_t start = WordAt(request, 2);
-    const uint16_t quantity = WordAt(request, 4);
-    const size_t byteCount = (quantity + 7u) / 8;
-    if (request.size() != 9u + byteCount || Bytes(request)[6] != byteCount) return Exception(request, 3);
-    for (uint16_t i = 0; i < quantity; ++i) {
-        Item(station, kAreaCoils, static_cast<uint16_t>(start + i)) = Bytes(request)[7 + i / 8] >> (i % 8) & 1;
-    }
-    return WithCrc(request.substr(0, 6));
 }
 
 std::string SimulatedSlave::WriteMultiple(const std::string& request) {

@@ -55,7 +55,6 @@ private:
     std::string Answer(const std::string& request);
     std::string ReadBits(uint8_t station, Area area, uint16_t start, uint16_t quantity);
     std::string ReadRegisters(uint8_t station, Area area, uint16_t start, uint16_t quantity);
-    std::string WriteCoils(const std::string& request);
     std::string WriteMultiple(const std::string& request);
     Reply NextReply(const std::string& request);
     bool TouchesLackingItem(const std::string& request) const;
