@@ -5,8 +5,8 @@
 // how to answer: fail (leaving some bytes or a whole reply), answer
 // properly, corrupt one byte, send raw bytes, put garbage in front, or
 // misreport the length, followed by the data. Each station has a word order
-// and a choice of write functions of its own; the line's clock advances a second an operation, so demoted
-// stations come up for probes.
+// and a choice of write functions of its own; the line's clock advances a
+// second an operation, so demoted stations come up for probes.
 //
 // For each station cache, the line notes every value carried by a
 // well-formed frame anywhere in a reply of an exchange that succeeded, so it
