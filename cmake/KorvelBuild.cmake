@@ -12,6 +12,9 @@ if(WIN32)
       WINEPREFIX=${KORVEL_WINEPREFIX}
       WINEDEBUG=-all
       "WINEDLLOVERRIDES=mscoree,mshtml=")
+  # Programs that run on the build machine itself: the line server, the
+  # writer of the example settings file.
+  find_program(KORVEL_HOST_CXX NAMES g++ c++ REQUIRED)
 else()
   set(KORVEL_SANITIZERS -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
   add_compile_options(${KORVEL_SANITIZERS})

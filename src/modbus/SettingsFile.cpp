@@ -171,6 +171,7 @@ StationSettings SettingsFile::For(int32_t port, int32_t station) const {
     const SettingOrigins origins = Origins(port, station);
     StationSettings settings;
     settings.wordOrder = static_cast<WordOrder>(origins[kWordOrder].value);
+    settings.writeFunctions = static_cast<WriteFunctions>(origins[kWriteFunction].value);
     settings.retries = origins[kRetries].value;
     settings.timeoutRetries = origins[kTimeoutRetries].value;
     settings.demoteAfter = origins[kDemoteAfter].value;

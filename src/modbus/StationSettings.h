@@ -14,6 +14,8 @@ namespace modbus {
 struct StationSettings {
     // Of uint32 and float tags, reads and writes alike.
     WordOrder wordOrder = static_cast<WordOrder>(kSettingRules[kWordOrder].defaultValue);
+    // Which functions write one coil or one register.
+    WriteFunctions writeFunctions = static_cast<WriteFunctions>(kSettingRules[kWriteFunction].defaultValue);
     // Repeats of a request whose reply was broken, and of one that got none.
     int32_t retries = kSettingRules[kRetries].defaultValue;
     int32_t timeoutRetries = kSettingRules[kTimeoutRetries].defaultValue;

@@ -5,8 +5,8 @@
 // how to answer: fail (leaving some bytes or a whole reply), answer
 // properly, corrupt one byte, send raw bytes, put garbage in front, or
 // misreport the length, followed by the data. Each station has a word order
-// of its own; the line's clock advances a second an operation, so demoted
-// stations come up for probes.
+// and a choice of write functions of its own; the line's clock advances a
+// second an operation, so demoted stations come up for probes.
 //
 // For each station cache, the line notes every value carried by a
 // well-formed frame anywhere in a reply of an exchange that succeeded, so it
@@ -71,12 +71,16 @@ public:
     const std::vector<std::string>& Requests() const { return m_requests; }
 
     static modbus::WordOrder OrderOf(uint32_t station) { return static_cast<modbus::WordOrder>(station % 4); }
+    // Stations 1, 2 and 257 get auto, single and multiple.
+    static modbus::WriteFunctions WriteFunctionsOf(uint32_t station) {
+        return static_cast<modbus::WriteFunctions>(station / 2 % 3);
+    }
 
     modbus::LineResult ExchangeReply(std::string& data, int32_t& length, const modbus::ReplyShape&,
                                      const char* sendLabel) override {
         FUZZ_CHECK(length >= 0 && static_cast<size_t>(length) == data.size());
         TraceFrame(sendLabel, Bytes(data), length);
-        FUZZ_CHECK((data.size() == 8 || data.size() == 13) && CrcAt(Bytes(data), data.size() - 2));
+        FUZZ_CHECK(data.size() >= 8 && data.size() <= 13 && CrcAt(Bytes(data), data.size() - 2));
         m_request = data;
         m_requests.push_back(data);
         const modbus::LineResult result = Answer(data, length);
@@ -94,6 +98,7 @@ public:
     modbus::StationSettings SettingsOf(uint32_t station) override {
         modbus::StationSettings settings;
         settings.wordOrder = OrderOf(station);
+        settings.writeFunctions = WriteFunctionsOf(station);
         return settings;
     }
     modbus::Admission Admit(uint32_t station) override {
@@ -135,7 +140,7 @@ private:
         const uint8_t function = Bytes(request)[1];
         if (function == 5 || function == 6) return request.substr(0, 8);
         std::string reply = request.substr(0, 2);
-        if (function == 16) {
+        if (function == 15 || function == 16) {
             reply += request.substr(2, 4);
         } else {
             const uint32_t quantity = WordAt(request, 4);
@@ -192,14 +197,17 @@ private:
         }
     }
 
-    // A confirmed single write leaves its value for the cache; a pair of
-    // registers leaves nothing.
+    // A confirmed write of one coil or register leaves its value for the
+    // cache; a pair of registers leaves nothing.
     void NoteWrite(const uint8_t* frame, size_t available) {
         if (available < 8 || std::memcmp(frame, m_request.data(), 6) != 0 || !CrcAt(frame, 6)) return;
         const uint32_t address = WordAt(m_request, 2);
         const uint16_t value = WordAt(m_request, 4);
+        const bool one = value == 1;  // the quantity of functions 15 and 16
         if (frame[1] == 5) Note(View::kCoils, address, value == 0xFF00 ? 1 : 0);
         if (frame[1] == 6) Note(View::kHoldingWords, address, value);
+        if (frame[1] == 15 && one) Note(View::kCoils, address, Bytes(m_request)[7] & 1u);
+        if (frame[1] == 16 && one) Note(View::kHoldingWords, address, WordAt(m_request, 7));
     }
 
     void Note(View view, uint32_t address, uint32_t value) {
@@ -368,7 +376,11 @@ void Write(StationMaps maps, FuzzedLine& line, const Operation& operation) {
     FUZZ_CHECK(code == modbus::Outcome::kDone || code == modbus::Outcome::kWriteFailed);
     // A demoted station is not written; a broken reply sends the same request once more.
     FUZZ_CHECK(line.Requests().size() <= 2 && (line.Requests().size() > 0 || code == modbus::Outcome::kWriteFailed));
-    const uint8_t function = tag.area == 0 ? 5 : GroupOf(tag) == Group::kDWord ? 16 : 6;
+    const bool multiple = FuzzedLine::WriteFunctionsOf(static_cast<uint32_t>(operation.station)) ==
+                          modbus::WriteFunctions::kMultiple;
+    const uint8_t coil = multiple ? 15 : 5;
+    const uint8_t word = multiple ? 16 : 6;
+    const uint8_t function = tag.area == 0 ? coil : GroupOf(tag) == Group::kDWord ? 16 : word;
     for (const std::string& request : line.Requests()) {
         FUZZ_CHECK(request == line.Requests()[0]);
         FUZZ_CHECK(Bytes(request)[0] == static_cast<uint8_t>(operation.station) && Bytes(request)[1] == function);
