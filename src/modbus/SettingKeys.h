@@ -25,6 +25,7 @@ enum SettingKey : int32_t {
     kMaxBlockBits,
     kMaxGapRegisters,
     kMaxGapBits,
+    kRelearnMs,
     kSettingCount,
 };
 
@@ -59,6 +60,7 @@ inline constexpr SettingRule kSettingRules[kSettingCount] = {
     {"max_block_bits", 1, 1999, kBitBlockLimits.span, SettingScope::kStation, nullptr},
     {"max_gap_registers", 0, 125, kRegisterBlockLimits.gap, SettingScope::kStation, nullptr},
     {"max_gap_bits", 0, 2000, kBitBlockLimits.gap, SettingScope::kStation, nullptr},
+    {"relearn_ms", 0, 86400000, 60000, SettingScope::kStation, nullptr},
 };
 static_assert(kSettingRules[kWordOrder].max + 1 == std::size(kWordOrderNames), "word_order names every order");
 

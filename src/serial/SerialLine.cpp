@@ -20,6 +20,12 @@ constexpr int32_t kReadTimeoutsShort = 2;
 std::weak_ptr<CSerialLine> g_lines[kPortCount];
 std::mutex g_linesLock;
 
+std::atomic<uint64_t> g_formatGenerations{0};
+
+uint64_t NextFormatGeneration() {
+    return ++g_formatGenerations;
+}
+
 }  // namespace
 
 CSerialLine::CSerialLine(std::unique_ptr<CSerialPort> port) : m_port(std::move(port)) {}
@@ -53,6 +59,7 @@ uint32_t CSerialLine::Open(int32_t index, const serial::LineFormat& format) {
         return code;
     }
     m_format = format;
+    m_formatGeneration = NextFormatGeneration();
     m_health.Forget();
     m_lineQuietAt = 0;
     m_lateReplyPossible = false;
@@ -75,6 +82,7 @@ uint32_t CSerialLine::Configure(const serial::LineFormat& format) {
         return code;
     }
     m_format = format;
+    m_formatGeneration = NextFormatGeneration();
     m_health.Forget();
     return 0;
 }

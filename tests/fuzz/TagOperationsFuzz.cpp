@@ -101,6 +101,7 @@ public:
         return m_health.CountReply(static_cast<uint8_t>(station), replied, settings.demoteAfter, settings.demoteForMs,
                                    [this] { return m_nowMs; });
     }
+    uint64_t NowMs() override { return m_nowMs; }
 
 private:
     modbus::LineResult Answer(std::string& data, int32_t& length) {
