@@ -216,19 +216,6 @@ bool LearnSplit(const ReadContext& context, const Cache& cache, Block refused, S
     return true;
 }
 
-// The tag's own part was refused as well, after this read split its block:
-// one request for the part beside it tells a hole, where that part answers,
-// from a device that refuses everything. Nothing short of an answer keeps
-// the splits.
-template <typename Cache>
-bool ShowsAHole(const ReadContext& context, const Cache& cache, const std::vector<Split>& splits) {
-    if (FetchBlock(context, BlockOf(cache, splits.back().beside, Splits::kHonoured)) == Fetched::kItems) return true;
-    ChangeSplits(context, [&](CBlockCache& view) {
-        for (const Split& split : splits) view.ForgetCut(split.cut);
-    });
-    return false;
-}
-
 enum class Retried { kNotDue, kJoined, kSplitKept, kFailed };
 
 // Learned splits are tried again once they are due: the block as planned is
@@ -256,11 +243,38 @@ Retried RetrySplitsWhenDue(const ReadContext& context, const Cache& cache, Block
     return Retried::kFailed;
 }
 
+// A read that split its first block keeps the splits only when a part
+// answered (the tag's own, or else the part beside it) and the first block,
+// asked for once more, is still refused. Otherwise the device answers or
+// refuses the block as a whole, as one that is starting up does, and the
+// splits go. last is the part the read asked for last, with what it brought.
+template <typename Cache>
+Outcome KeepSplitsOfAHole(const ReadContext& context, Cache& cache, Block first, Block last, Fetched fetched,
+                          const std::vector<Split>& splits) {
+    const bool partAnswered =
+        fetched == Fetched::kItems ||
+        (fetched == Fetched::kRefusedPart &&
+         FetchBlock(context, BlockOf(cache, splits.back().beside, Splits::kHonoured)) == Fetched::kItems);
+    const Fetched whole = partAnswered ? FetchBlock(context, first) : Fetched::kFailed;
+    if (whole != Fetched::kRefusedPart) {
+        ChangeSplits(context, [&](CBlockCache& view) {
+            for (const Split& split : splits) view.ForgetCut(split.cut);
+        });
+        TraceSplit(context, first,
+                   whole == Fetched::kItems ? "not split, answered whole"
+                   : partAnswered           ? "not split, not refused again"
+                                            : "not split, no part answered");
+    }
+    if (fetched == Fetched::kItems || whole == Fetched::kItems) return Outcome::kDone;
+    const Block failed = whole == Fetched::kRefusedPart ? last : first;
+    cache.FailWaiting(failed.start, failed.count, context.target.address);
+    return Outcome::kReadFailed;
+}
+
 // A refused block is split until a part answers or the tag's own part is
-// refused; a device that refuses every part leaves the block whole. first is
-// the block this read asked for first. A failure reaches every other entry
-// that still waits for a value, once: of the part asked for last, or of
-// first when the device answered no part.
+// refused. first is the block this read asked for first. A failure reaches
+// every other entry of the part asked for last that still waits for a value,
+// once.
 template <typename Cache>
 Outcome SplitWhileRefused(const ReadContext& context, Cache& cache, Block first) {
     const uint32_t address = context.target.address;
@@ -268,18 +282,14 @@ Outcome SplitWhileRefused(const ReadContext& context, Cache& cache, Block first)
     for (;;) {
         const Block block = BlockOf(cache, address, Splits::kHonoured);
         const Fetched fetched = FetchBlock(context, block);
-        if (fetched == Fetched::kItems) return Outcome::kDone;
         Split split{};
         if (fetched == Fetched::kRefusedPart && LearnSplit(context, cache, block, split)) {
             splits.push_back(split);
             continue;
         }
-        if (fetched == Fetched::kRefusedPart && !splits.empty() && !ShowsAHole(context, cache, splits)) {
-            TraceSplit(context, first, "not split, no part answered");
-            cache.FailWaiting(first.start, first.count, address);
-        } else {
-            cache.FailWaiting(block.start, block.count, address);
-        }
+        if (!splits.empty()) return KeepSplitsOfAHole(context, cache, first, block, fetched, splits);
+        if (fetched == Fetched::kItems) return Outcome::kDone;
+        cache.FailWaiting(block.start, block.count, address);
         return Outcome::kReadFailed;
     }
 }
