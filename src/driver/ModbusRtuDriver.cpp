@@ -100,6 +100,11 @@ int32_t CModbusRtuDriver::OpenWithSettings(DeviceSettings* settings) {
     return CSerialDriverBase::Open(settings);
 }
 
+int32_t __stdcall CModbusRtuDriver::Close(int32_t ignored) {
+    ForgetLearned();
+    return CSerialDriverBase::Close(ignored);
+}
+
 int32_t __stdcall CModbusRtuDriver::CheckStation(const char* text, int32_t* station) {
     const int32_t ok = CSerialDriverBase::CheckStation(text, station);
     if (ok) m_checkedStation = static_cast<uint32_t>(*station);
@@ -124,6 +129,7 @@ int32_t __stdcall CModbusRtuDriver::ParseAddress(const char* text, TagAddress* t
 // call, with the caches as they were; nothing is thrown at the host.
 int32_t __stdcall CModbusRtuDriver::Read(const int32_t* station, const TagAddress* tag, TagValue* value) {
     modbus::Outcome outcome;
+    ForgetLearnedIfLineChanged();
     try {
         outcome = modbus::ReadTag(Maps(), *this, station, tag, value);
     } catch (const std::bad_alloc&) {
@@ -188,6 +194,26 @@ modbus::HealthChange CModbusRtuDriver::CountReply(uint32_t station, bool replied
     if (m_line == nullptr) return modbus::HealthChange::kNone;
     return m_line->Health().CountReply(static_cast<uint8_t>(station), replied, settings.demoteAfter,
                                        settings.demoteForMs, GetTickCount64);
+}
+
+uint64_t CModbusRtuDriver::NowMs() {
+    return GetTickCount64();
+}
+
+void CModbusRtuDriver::ForgetLearnedIfLineChanged() {
+    const uint64_t generation = m_line == nullptr ? 0 : m_line->FormatGeneration();
+    if (generation == m_learnedUnderFormat) return;
+    m_learnedUnderFormat = generation;
+    ForgetLearned();
+}
+
+void CModbusRtuDriver::ForgetLearned() {
+    m_coilMap.ForgetLearned();
+    m_discreteMap.ForgetLearned();
+    m_inputWordMap.ForgetLearned();
+    m_holdingWordMap.ForgetLearned();
+    m_inputDWordMap.ForgetLearned();
+    m_holdingDWordMap.ForgetLearned();
 }
 
 modbus::StationMaps CModbusRtuDriver::Maps() {

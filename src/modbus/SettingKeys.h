@@ -29,6 +29,7 @@ enum SettingKey : int32_t {
     kMaxBlockBits,
     kMaxGapRegisters,
     kMaxGapBits,
+    kRelearnMs,
     kSettingCount,
 };
 
@@ -80,6 +81,8 @@ inline constexpr SettingRule kSettingRules[kSettingCount] = {
      "the widest run of unused registers one read request may bridge"},
     {"max_gap_bits", 0, 2000, kBitBlockLimits.gap, SettingScope::kStation, nullptr,
      "the widest run of unused coils or inputs one read request may bridge"},
+    {"relearn_ms", 0, 86400000, 60000, SettingScope::kStation, nullptr,
+     "how long a learned block split holds before the whole block is asked for once more; 0 never"},
 };
 static_assert(kSettingRules[kWordOrder].max + 1 == std::size(kWordOrderNames), "word_order names every order");
 static_assert(kSettingRules[kWriteFunction].max + 1 == std::size(kWriteFunctionNames),

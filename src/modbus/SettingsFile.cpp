@@ -180,6 +180,7 @@ StationSettings SettingsFile::For(int32_t port, int32_t station) const {
     settings.silenceUs = origins[kSilenceUs].value;
     settings.registerLimits = {Limit(origins[kMaxBlockRegisters]), Limit(origins[kMaxGapRegisters])};
     settings.bitLimits = {Limit(origins[kMaxBlockBits]), Limit(origins[kMaxGapBits])};
+    settings.relearnMs = origins[kRelearnMs].value;
     return settings;
 }
 

@@ -31,6 +31,9 @@ struct StationSettings {
     // For the station's register caches (16- and 32-bit) and bit caches.
     BlockLimits registerLimits = kRegisterBlockLimits;
     BlockLimits bitLimits = kBitBlockLimits;
+    // How long the splits learned from refused blocks hold before the whole
+    // block is asked for again (0: for good).
+    int32_t relearnMs = kSettingRules[kRelearnMs].defaultValue;
 };
 
 }  // namespace modbus

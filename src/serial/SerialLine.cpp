@@ -24,6 +24,12 @@ std::mutex g_linesLock;
 // opener.
 std::mutex g_openingLock;
 
+std::atomic<uint64_t> g_formatGenerations{0};
+
+uint64_t NextFormatGeneration() {
+    return ++g_formatGenerations;
+}
+
 }  // namespace
 
 CSerialLine::CSerialLine(std::unique_ptr<CSerialPort> port) : m_port(std::move(port)) {}
@@ -65,6 +71,7 @@ uint32_t CSerialLine::Open(int32_t index, const serial::LineFormat& format) {
         return code;
     }
     m_format = format;
+    m_formatGeneration = NextFormatGeneration();
     m_health.Forget();
     m_lineQuietAt = 0;
     m_lateReplyUntil = 0;
@@ -88,6 +95,7 @@ uint32_t CSerialLine::Configure(const serial::LineFormat& format) {
         return code;
     }
     m_format = format;
+    m_formatGeneration = NextFormatGeneration();
     m_health.Forget();
     return 0;
 }

@@ -12,6 +12,7 @@
 // of it.
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -83,6 +84,10 @@ public:
     // the line sees it. Returns the port's code, 0 when nothing had to change.
     uint32_t Configure(const serial::LineFormat& format);
 
+    // Differs from every earlier one, of this line or any other, whenever the
+    // line is opened or its format changes.
+    uint64_t FormatGeneration() const { return m_formatGeneration; }
+
     CSerialPort& Port() { return *m_port; }
     // Which stations of the line stopped answering.
     CStationHealth& Health() { return m_health; }
@@ -153,4 +158,5 @@ private:
     int64_t m_lateReplyUntil = 0;
     bool m_lateReplyPossible = false;
     CStationHealth m_health;
+    std::atomic<uint64_t> m_formatGeneration{0};
 };

@@ -209,17 +209,21 @@ TEST(LinkShare, OpeningAgainKeepsOneShareAndAppliesChangedSettings) {
         int32_t result;
         int32_t code;
         int32_t baud;
+        bool newFormat;  // what the line's users learned under the old one no longer holds
     } cases[] = {
-        {8, 1, kErrorNone, 19200},
-        {9, 1, kErrorNone, 38400},
-        {15, 0, kErrorInitDevice, 38400},
-        {6, 1, kErrorNone, 9600},
+        {8, 1, kErrorNone, 19200, true},
+        {9, 1, kErrorNone, 38400, true},
+        {15, 0, kErrorInitDevice, 38400, false},
+        {6, 1, kErrorNone, 9600, true},
+        {6, 1, kErrorNone, 9600, false},
     };
     for (const auto& c : cases) {
         settings.link.baudIndex = c.baudIndex;
+        const uint64_t generation = adopter.FormatGeneration();
         EXPECT_EQ(opener.Open(&settings.device), c.result) << c.baudIndex;
         EXPECT_EQ(opener.TakeCode(), c.code) << c.baudIndex;
         EXPECT_EQ(adopter.Port()->GetBaudRate(), c.baud) << c.baudIndex;
+        EXPECT_EQ(adopter.FormatGeneration() != generation, c.newFormat) << c.baudIndex;
         EXPECT_EQ(line.Users(settings.device.portHandle), 2);
     }
     EXPECT_TRUE(ReadsRegister(adopter));

@@ -34,6 +34,7 @@ TEST(SettingsFile, EveryKeyTakesTheEdgesOfItsRangeAndNothingBeyond) {
         {modbus::kDemoteForMs, 100, 3600000}, {modbus::kRequestGapMs, 0, 10000}, {modbus::kMaxBlockRegisters, 1, 123},
         {modbus::kMaxBlockBits, 1, 1999},   {modbus::kMaxGapRegisters, 0, 125}, {modbus::kMaxGapBits, 0, 2000},
         {modbus::kSilenceUs, 0, 100000},
+        {modbus::kRelearnMs, 0, 86400000},
     };
     for (const Range& r : ranges) {
         const std::string accepted = std::to_string(r.min) + ".." + std::to_string(r.max);
@@ -56,7 +57,7 @@ TEST(SettingsFile, EveryKeyTakesTheEdgesOfItsRangeAndNothingBeyond) {
 TEST(SettingsFile, EachSectionOverridesWhatItNamesAndTheCommandLineAll) {
     EXPECT_EQ(Listed(SettingsFile(), 3, 17), "CDAB default\nauto default\n1 default\n0 default\n3 default\n"
                                              "10000 default\n0 default\n0 default\n32 default\n128 default\n"
-                                             "8 default\n16 default\n");
+                                             "8 default\n16 default\n60000 default\n");
     SettingsFile settings;
     ASSERT_EQ(settings.Load("\xEF\xBB\xBF; plant\r\n"
                             "[defaults]\r\n"
@@ -72,16 +73,17 @@ TEST(SettingsFile, EachSectionOverridesWhatItNamesAndTheCommandLineAll) {
                             "write_function = Multiple\n"
                             "max_block_registers = 1\n"
                             "max_gap_bits = 0\n"
+                            "relearn_ms = 0\n"
                             "[Defaults]\n"
                             "demote_after = 0",
                             "Korvel.ini"),
               "");
     EXPECT_EQ(Listed(settings, 3, 17), "DCBA [COM3:17]\nmultiple [COM3:17]\n4 [COM3:17]\n0 default\n0 [defaults]\n"
                                        "10000 default\n20 [COM3]\n0 default\n1 [COM3:17]\n128 default\n8 default\n"
-                                       "0 [COM3:17]\n");
+                                       "0 [COM3:17]\n0 [COM3:17]\n");
     EXPECT_EQ(Listed(settings, 3, 5), "ABCD [defaults]\nauto default\n3 [COM3]\n0 default\n0 [defaults]\n"
                                       "10000 default\n20 [COM3]\n0 default\n32 default\n128 default\n8 default\n"
-                                      "16 default\n");
+                                      "16 default\n60000 default\n");
     EXPECT_EQ(Listed(settings, 4, 17), Listed(settings, 0, 0));
     const modbus::StationSettings station = settings.For(3, 17);
     EXPECT_EQ(station.wordOrder, modbus::WordOrder::kDCBA);
@@ -90,6 +92,7 @@ TEST(SettingsFile, EachSectionOverridesWhatItNamesAndTheCommandLineAll) {
     EXPECT_EQ(station.requestGapMs, 20);
     EXPECT_EQ(station.registerLimits.span, 1u);
     EXPECT_EQ(station.bitLimits.gap, 0u);
+    EXPECT_EQ(station.relearnMs, 0);
 
     EXPECT_EQ(settings.Override(" retries=5 "), "");
     EXPECT_EQ(settings.Override("retries=1"), "--set: retries is set twice");
@@ -151,7 +154,7 @@ TEST(SettingsFile, ABadTextIsRefusedNamingItsLineAndWhatIsAccepted) {
         {"[defaults]\nretry = 1",
          "line 2: unknown key retry; accepted: word_order, write_function, retries, timeout_retries, demote_after, "
          "demote_for_ms, request_gap_ms, silence_us, max_block_registers, max_block_bits, max_gap_registers, "
-         "max_gap_bits"},
+         "max_gap_bits, relearn_ms"},
         {"[defaults]\n = 1", "line 2: a key is missing before ="},
         {"[defaults]\nretries", "line 2: expected key = value or a [section], not retries"},
         {"[defaults]\nretries = 1\nRETRIES = 1", "line 3: retries is set twice in [defaults] (first in line 2)"},

@@ -322,18 +322,18 @@ TEST_F(TagOperations, ARefusedBlockIsSplitUntilItsPartsAnswerAndLaterCyclesAvoid
     const struct {
         std::vector<const char*> texts;
         uint16_t lacking;  // zero-based
-        size_t firstCycleRequests;
+        size_t firstCycleRequests;  // a split is kept once the whole block is refused again
         size_t laterRequests;
         std::vector<std::string> splits;
     } cases[] = {
         // The hole lies between two tags: one split, then two blocks.
-        {{"4x100", "4x101", "4x102", "4x103", "4x104", "4x106", "4x107", "4x108"}, 104, 3, 2,
+        {{"4x100", "4x101", "4x102", "4x103", "4x104", "4x106", "4x107", "4x108"}, 104, 4, 2,
          {"Split: station 1 4x100..4x108 at 4x106"}},
         // The hole is a tag of its own: it alone fails.
-        {{"4x1", "4x2", "4x3", "4x4"}, 2, 5, 3,
+        {{"4x1", "4x2", "4x3", "4x4"}, 2, 7, 3,
          {"Split: station 1 4x1..4x4 at 4x3", "Split: station 1 4x3..4x4 at 4x4"}},
         // 32-bit tags are never cut in halves.
-        {{"3x1:32", "3x3:32", "3x5:32"}, 3, 5, 3,
+        {{"3x1:32", "3x3:32", "3x5:32"}, 3, 7, 3,
          {"Split: station 1 3x1..3x6 at 3x3", "Split: station 1 3x3..3x6 at 3x5"}},
     };
     for (const auto& c : cases) {
@@ -366,6 +366,91 @@ TEST_F(TagOperations, ARefusedBlockIsSplitUntilItsPartsAnswerAndLaterCyclesAvoid
         std::vector<std::string> splits(slave.Events().begin() + eventsBefore, slave.Events().end());
         for (std::string& event : splits) event.replace(15, 1, "1");
         EXPECT_EQ(splits, c.splits);
+    }
+}
+
+TEST_F(TagOperations, SplitsHoldForHolesOnlyAndAreTriedAgainWhenDue) {
+    struct Cycle {
+        uint64_t afterMs;  // on the line's clock, since the cycle before
+        int refusedFirst;  // requests answered with exception 02 before reply applies
+        Reply reply;       // kRefusal: exception 02 to every request
+        bool holeLacking;
+        size_t requests;
+        size_t failed;
+    };
+    const struct {
+        const char* situation;
+        uint8_t station;
+        int32_t first;  // the tags 4x<first>..4x<last>, less the hole unless it is a tag
+        int32_t last;
+        int32_t hole;   // zero-based; -1 for none
+        bool holeIsATag;
+        int32_t relearnMs;
+        std::vector<Cycle> cycles;
+        std::vector<std::string> events;
+    } cases[] = {
+        {"a device that refuses everything while it starts", 1, 1, 32, -1, false, 60000,
+         {{0, 0, Reply::kRefusal, false, 7, 32}, {1000, 0, Reply::kNormal, false, 1, 0},
+          {1000, 0, Reply::kNormal, false, 1, 0}},
+         {"Split: station 1 4x1..4x32 at 4x17", "Split: station 1 4x1..4x16 at 4x9", "Split: station 1 4x1..4x8 at 4x5",
+          "Split: station 1 4x1..4x4 at 4x3", "Split: station 1 4x1..4x2 at 4x2",
+          "Split: station 1 4x1..4x32 not split, no part answered"}},
+        {"a hole between two tags, asked for whole when due and then given back", 2, 100, 108, 104, false, 60000,
+         {{0, 0, Reply::kNormal, true, 4, 0}, {59999, 0, Reply::kNormal, true, 2, 0}, {1, 0, Reply::kNormal, true, 3, 0},
+          {59999, 0, Reply::kNormal, true, 2, 0}, {1, 0, Reply::kNormal, false, 1, 0},
+          {60000, 0, Reply::kNormal, false, 1, 0}},
+         {"Split: station 2 4x100..4x108 at 4x106", "Split: station 2 4x100..4x108 refused again, splits kept",
+          "Split: station 2 4x100..4x108 joined again"}},
+        {"a tag's own item: one more request when due", 3, 1, 4, 2, true, 60000,
+         {{0, 0, Reply::kNormal, true, 7, 1}, {60000, 0, Reply::kNormal, true, 4, 1}, {0, 0, Reply::kNormal, true, 3, 1}},
+         {"Split: station 3 4x1..4x4 at 4x3", "Split: station 3 4x3..4x4 at 4x4",
+          "Split: station 3 4x1..4x4 refused again, splits kept"}},
+        {"relearn_ms 0 keeps splits for good", 4, 100, 108, 104, false, 0,
+         {{0, 0, Reply::kNormal, true, 4, 0}, {86400000, 0, Reply::kNormal, true, 2, 0}},
+         {"Split: station 4 4x100..4x108 at 4x106"}},
+        {"a hole outlives a restart that refused everything", 5, 100, 108, 104, false, 60000,
+         {{0, 0, Reply::kNormal, true, 4, 0}, {1000, 0, Reply::kRefusal, true, 7, 8}, {1000, 0, Reply::kNormal, true, 2, 0}},
+         {"Split: station 5 4x100..4x108 at 4x106", "Split: station 5 4x100..4x104 at 4x102",
+          "Split: station 5 4x100..4x101 at 4x101", "Split: station 5 4x100..4x104 not split, no part answered",
+          "Split: station 5 4x106..4x108 at 4x107", "Split: station 5 4x106..4x108 not split, no part answered"}},
+        {"a device that starts serving while its block is split", 6, 1, 32, -1, false, 60000,
+         {{0, 2, Reply::kNormal, false, 4, 0}, {1000, 0, Reply::kNormal, false, 1, 0}},
+         {"Split: station 6 4x1..4x32 at 4x17", "Split: station 6 4x1..4x16 at 4x9",
+          "Split: station 6 4x1..4x32 not split, answered whole"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.situation);
+        slave.Settings(c.station).relearnMs = c.relearnMs;
+        std::vector<TagAddress> tags;
+        for (int32_t item = c.first; item <= c.last; ++item) {
+            slave.Item(c.station, kAreaHoldingRegisters, static_cast<uint16_t>(item - 1)) = static_cast<uint16_t>(item);
+            if (item - 1 == c.hole && !c.holeIsATag) continue;
+            tags.push_back(Tag(("4x" + std::to_string(item)).c_str(), 8));
+            modbus::RememberParsedTag(Maps(), c.station, tags.back());
+        }
+        const size_t eventsBefore = slave.Events().size();
+        for (const Cycle& cycle : c.cycles) {
+            slave.AdvanceClock(cycle.afterMs);
+            slave.SetReply(cycle.reply);
+            for (int refused = 0; refused < cycle.refusedFirst; ++refused) slave.QueueReplies({Reply::kRefusal});
+            if (c.hole >= 0) slave.Lack(c.station, kAreaHoldingRegisters, static_cast<uint16_t>(c.hole), cycle.holeLacking);
+            size_t failed = 0;
+            EXPECT_EQ(RequestsDuring([&] {
+                          for (const TagAddress& tag : tags) {
+                              TagValue value = Untouched();
+                              if (Read(c.station, tag, value) != modbus::Outcome::kDone) {
+                                  ++failed;
+                              } else {
+                                  EXPECT_EQ(value.wordValue, tag.address);
+                              }
+                          }
+                      }),
+                      cycle.requests)
+                << "cycle " << (&cycle - c.cycles.data());
+            EXPECT_EQ(failed, cycle.failed) << "cycle " << (&cycle - c.cycles.data());
+        }
+        slave.SetReply(Reply::kNormal);
+        EXPECT_EQ(std::vector<std::string>(slave.Events().begin() + eventsBefore, slave.Events().end()), c.events);
     }
 }
 

@@ -90,7 +90,8 @@ TEST(PollProcess, InfoListsAStationsSettingsAndWhereEachComesFrom) {
                                     std::string("  retries               4         [COM3:17]"),
                                     std::string("  demote_after          7         --set"),
                                     std::string("  max_block_registers   60        [COM3:17]"),
-                                    std::string("  max_gap_bits          16        default")}) {
+                                    std::string("  max_gap_bits          16        default"),
+                                    std::string("  relearn_ms            60000     default")}) {
         EXPECT_NE(run.out.find(line + "\n"), std::string::npos) << line << "\n" << run.out;
     }
 }
