@@ -217,18 +217,17 @@ TEST(PollOnLine, AScanListsTheStationsThatAnswerWithTheirValueOrException) {
         std::vector<std::string> lastLines;
     } nobody[] = {
         {"3-4", 0, {"scan: COM" + port + " 9600 8N1, stations 3-4, response timeout 100 ms", "0 stations answered"}},
-        {"17", 2,
-         {"station 17: broken reply, not counted: 11 03 02 00 D5 F8 58", "0 stations answered"}},
+        {"17", 2, {"station 17: broken reply, not counted: 11 03 02 00 D5 F8 58", "0 stations answered"}},
     };
     for (const auto& c : nobody) {
         if (c.corruptedReplies > 0) {
             line.CorruptNextReply(4);
             line.RepeatNextFault(c.corruptedReplies);
         }
-        ToolRun silent = RunPoll({"--port", port, "--scan", "--stations", c.stations});
-        EXPECT_EQ(silent.exitCode, 1u) << silent.out << silent.err;
-        const std::vector<std::string> lines = Lines(silent.out);
-        ASSERT_GE(lines.size(), 2u) << silent.out;
+        ToolRun scan = RunPoll({"--port", port, "--scan", "--stations", c.stations});
+        EXPECT_EQ(scan.exitCode, 1u) << scan.out << scan.err;
+        const std::vector<std::string> lines = Lines(scan.out);
+        ASSERT_GE(lines.size(), 2u) << scan.out;
         EXPECT_EQ(std::vector<std::string>(lines.end() - 2, lines.end()), c.lastLines);
     }
 }
