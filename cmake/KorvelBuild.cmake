@@ -48,5 +48,7 @@ function(korvel_add_line_test name)
   add_dependencies(${name} korvel_line_server)
   add_test(NAME ${name}
            COMMAND ${PROJECT_SOURCE_DIR}/tests/support/with-line-server ${KORVEL_LINE_SERVER} $<TARGET_FILE:${name}>)
-  set_tests_properties(${name} PROPERTIES ENVIRONMENT "${KORVEL_WINE_ENV}")
+  # A program that hangs fails instead of holding up the whole run; the
+  # slowest takes a few minutes on a loaded machine.
+  set_tests_properties(${name} PROPERTIES ENVIRONMENT "${KORVEL_WINE_ENV}" TIMEOUT 1200)
 endfunction()

@@ -260,6 +260,9 @@ TEST_F(TagOperations, BrokenRepliesAreAskedForAgainAndSilencesOnlyWhenTheSetting
         {{Reply::kSilence}, 1, 0, false, Outcome::kReadFailed, 1, {}},
         {{Reply::kSilence, Reply::kBadCrc}, 1, 1, false, Outcome::kDone, 3, {silent, broken}},
         {{Reply::kException}, 3, 3, false, Outcome::kReadFailed, 1, {}},
+        // The third silence in a row demotes the station: no retry is left for it.
+        {{Reply::kSilence, Reply::kSilence, Reply::kSilence}, 1, 3, false, Outcome::kReadFailed, 3,
+         {silent, silent, "Demote: station 1 for 10000 ms"}},
         {{Reply::kBadCrc}, 1, 0, true, Outcome::kDone, 2, {"Retry: station 1 function 16, broken reply"}},
         {{Reply::kSilence, Reply::kSilence}, 1, 1, true, Outcome::kWriteFailed, 2,
          {"Retry: station 1 function 16, no reply"}},
@@ -279,6 +282,7 @@ TEST_F(TagOperations, BrokenRepliesAreAskedForAgainAndSilencesOnlyWhenTheSetting
         slave.SetReply(Reply::kNormal);
         slave.QueueReplies({});
         slave.Settings(1) = {};
+        slave.AdvanceClock(10000);  // past any demotion: the next read probes
         for (int read = 0; read < 3 && Read(1, tag, value) != Outcome::kDone; ++read) {
         }
     }
@@ -455,7 +459,9 @@ TEST_F(TagOperations, SplitsHoldForHolesOnlyAndAreTriedAgainWhenDue) {
 }
 
 TEST_F(TagOperations, TheFirstCyclePlansItsBlocksFromTheParsedTags) {
-    const TagAddress tags[] = {Tag("4x1", 8), Tag("4x2", 4), Tag("4x5", 8), Tag("0x1", 1), Tag("0x9", 1)};
+    // The 32-bit tag lies inside the register block: that block's reply serves it too.
+    const TagAddress tags[] = {Tag("4x1", 8), Tag("4x2", 4), Tag("4x5", 8), Tag("0x1", 1), Tag("0x9", 1),
+                               Tag("4x3", 32)};
     for (const TagAddress& tag : tags) modbus::RememberParsedTag(Maps(), WordStationMap::kAnyStation, tag);
     // Parsed for station 3 alone: it widens no block of the others.
     modbus::RememberParsedTag(Maps(), 3, Tag("4x9", 8));
@@ -471,36 +477,40 @@ TEST_F(TagOperations, TheFirstCyclePlansItsBlocksFromTheParsedTags) {
 
 TEST_F(TagOperations, EachStationHasItsWordOrderAndBlockLimits) {
     using modbus::WordOrder;
+    // A station of its own for each order, so that each order's first read
+    // of the pair is the read that registers it.
     const struct {
+        uint8_t station;
         WordOrder order;
         uint16_t first;
         uint16_t second;
         std::string write;  // of 21.5 to 4x1
     } orders[] = {
-        {WordOrder::kCDAB, 0x0000, 0x41AC, Frame({0x01, 0x10, 0x00, 0x00, 0x00, 0x02, 0x04, 0x00, 0x00, 0x41, 0xAC})},
-        {WordOrder::kABCD, 0x41AC, 0x0000, Frame({0x01, 0x10, 0x00, 0x00, 0x00, 0x02, 0x04, 0x41, 0xAC, 0x00, 0x00})},
-        {WordOrder::kBADC, 0xAC41, 0x0000, Frame({0x01, 0x10, 0x00, 0x00, 0x00, 0x02, 0x04, 0xAC, 0x41, 0x00, 0x00})},
-        {WordOrder::kDCBA, 0x0000, 0xAC41, Frame({0x01, 0x10, 0x00, 0x00, 0x00, 0x02, 0x04, 0x00, 0x00, 0xAC, 0x41})},
+        {11, WordOrder::kCDAB, 0x0000, 0x41AC, Frame({11, 0x10, 0x00, 0x00, 0x00, 0x02, 0x04, 0x00, 0x00, 0x41, 0xAC})},
+        {12, WordOrder::kABCD, 0x41AC, 0x0000, Frame({12, 0x10, 0x00, 0x00, 0x00, 0x02, 0x04, 0x41, 0xAC, 0x00, 0x00})},
+        {13, WordOrder::kBADC, 0xAC41, 0x0000, Frame({13, 0x10, 0x00, 0x00, 0x00, 0x02, 0x04, 0xAC, 0x41, 0x00, 0x00})},
+        {14, WordOrder::kDCBA, 0x0000, 0xAC41, Frame({14, 0x10, 0x00, 0x00, 0x00, 0x02, 0x04, 0x00, 0x00, 0xAC, 0x41})},
     };
     const TagAddress pair = Tag("4x1", 128);
     const TagAddress first = Tag("4x1", 8);
     const TagAddress third = Tag("4x3", 8);
     for (const auto& c : orders) {
-        slave.Settings(1).wordOrder = c.order;
-        slave.Item(1, kAreaHoldingRegisters, 0) = c.first;
-        slave.Item(1, kAreaHoldingRegisters, 1) = c.second;
+        SCOPED_TRACE(c.station);
+        slave.Settings(c.station).wordOrder = c.order;
+        slave.Item(c.station, kAreaHoldingRegisters, 0) = c.first;
+        slave.Item(c.station, kAreaHoldingRegisters, 1) = c.second;
         TagValue value = Untouched();
-        EXPECT_EQ(Read(1, pair, value), modbus::Outcome::kDone);
+        EXPECT_EQ(Read(c.station, pair, value), modbus::Outcome::kDone);
         EXPECT_EQ(value.floatValue, 21.5f);
-        ReadWord(1, first);
-        ReadWord(1, third);
-        ReadWord(1, first);  // the block read of registers 0..2 fills the 32-bit view too
-        EXPECT_EQ(RequestsDuring([&] { EXPECT_EQ(Read(1, pair, value), modbus::Outcome::kDone); }), 0u);
+        ReadWord(c.station, first);
+        ReadWord(c.station, third);
+        ReadWord(c.station, first);  // the block read of registers 0..2 fills the 32-bit view too
+        EXPECT_EQ(RequestsDuring([&] { EXPECT_EQ(Read(c.station, pair, value), modbus::Outcome::kDone); }), 0u);
         EXPECT_EQ(value.floatValue, 21.5f);
         value.floatValue = 21.5f;
-        slave.Item(1, kAreaHoldingRegisters, 0) = 0;
-        slave.Item(1, kAreaHoldingRegisters, 1) = 0;
-        EXPECT_EQ(RequestsDuring([&] { EXPECT_EQ(Write(1, pair, value), modbus::Outcome::kDone); }), 1u);
+        slave.Item(c.station, kAreaHoldingRegisters, 0) = 0;
+        slave.Item(c.station, kAreaHoldingRegisters, 1) = 0;
+        EXPECT_EQ(RequestsDuring([&] { EXPECT_EQ(Write(c.station, pair, value), modbus::Outcome::kDone); }), 1u);
         EXPECT_EQ(slave.Requests()[0].substr(0, 11), c.write.substr(0, 11));
     }
 
