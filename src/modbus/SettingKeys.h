@@ -22,6 +22,8 @@ enum SettingKey : int32_t {
     kDemoteForMs,
     kRequestGapMs,
     kSilenceUs,
+    kReopenMs,
+    kReopenMaxMs,
     kMaxBlockRegisters,
     kMaxBlockBits,
     kMaxGapRegisters,
@@ -50,7 +52,8 @@ struct SettingRule {
 // for. request_gap_ms and silence_us are line keys: the silence before a
 // request belongs to the line, whichever station the request is for.
 // silence_us 0 stands for the line format's own: 3.5 characters, at least
-// 1750 us above 19200 baud.
+// 1750 us above 19200 baud. reopen_ms and reopen_max_ms are line keys too:
+// how often a lost port is tried again, at first and at most.
 inline constexpr SettingRule kSettingRules[kSettingCount] = {
     {"word_order", 0, 3, static_cast<int32_t>(WordOrder::kCDAB), SettingScope::kStation, kWordOrderNames},
     {"retries", 0, 5, 1, SettingScope::kStation, nullptr},
@@ -59,6 +62,8 @@ inline constexpr SettingRule kSettingRules[kSettingCount] = {
     {"demote_for_ms", 100, 3600000, 10000, SettingScope::kStation, nullptr},
     {"request_gap_ms", 0, 10000, 0, SettingScope::kLine, nullptr},
     {"silence_us", 0, 100000, 0, SettingScope::kLine, nullptr},
+    {"reopen_ms", 100, 60000, 1000, SettingScope::kLine, nullptr},
+    {"reopen_max_ms", 1000, 600000, 10000, SettingScope::kLine, nullptr},
     {"max_block_registers", 1, 123, kRegisterBlockLimits.span, SettingScope::kStation, nullptr},
     {"max_block_bits", 1, 1999, kBitBlockLimits.span, SettingScope::kStation, nullptr},
     {"max_gap_registers", 0, 125, kRegisterBlockLimits.gap, SettingScope::kStation, nullptr},
