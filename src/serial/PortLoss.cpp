@@ -13,9 +13,9 @@ namespace {
 // far end vanished as not ready (writes, status queries) and as a broken
 // pipe (reads).
 constexpr uint32_t kPortLossCodes[] = {
-    ERROR_FILE_NOT_FOUND,   ERROR_ACCESS_DENIED,       ERROR_INVALID_HANDLE,       ERROR_NOT_READY,
-    ERROR_BAD_COMMAND,      ERROR_GEN_FAILURE,         ERROR_BROKEN_PIPE,          ERROR_OPERATION_ABORTED,
-    ERROR_DEVICE_NOT_CONNECTED,
+    ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED,     ERROR_INVALID_HANDLE,
+    ERROR_NOT_READY,      ERROR_BAD_COMMAND,       ERROR_GEN_FAILURE,
+    ERROR_BROKEN_PIPE,    ERROR_OPERATION_ABORTED, ERROR_DEVICE_NOT_CONNECTED,
 };
 
 }  // namespace

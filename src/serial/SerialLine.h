@@ -34,10 +34,10 @@ class CSerialPort;
 
 // What a driver object's own settings ask of each exchange.
 struct LineUse {
-    int32_t rtsControl;        // 1 and 2 key RTS by hand around the request
-    uint32_t responseTimeout;  // milliseconds
-    uint32_t requestGapMs;     // extra silence before a framed exchange's request
-    uint32_t silenceUs;        // the silence before a framed request; 0: the line format's own
+    int32_t rtsControl;              // 1 and 2 key RTS by hand around the request
+    uint32_t responseTimeout;        // milliseconds
+    uint32_t requestGapMs;           // extra silence before a framed exchange's request
+    uint32_t silenceUs;              // the silence before a framed request; 0: the line format's own
     modbus::ReconnectTiming reopen;  // how often a lost port is tried again
 };
 
