@@ -12,14 +12,12 @@ constexpr uint64_t kSteadyAttemptsMs = 60000;
 
 }  // namespace
 
-bool CLinkReconnect::MarkLost(uint32_t code, uint64_t nowMs, const ReconnectTiming& timing) {
+bool CLinkReconnect::MarkLost(uint64_t nowMs, const ReconnectTiming& timing) {
     if (m_lost) return false;
     m_lost = true;
-    m_code = code;
     m_lostAtMs = nowMs;
     m_intervalMs = std::max<uint32_t>(timing.firstIntervalMs, 1);
     m_nextAttemptMs = nowMs + m_intervalMs;
-    ++m_losses;
     return true;
 }
 
@@ -34,8 +32,6 @@ void CLinkReconnect::AttemptFailed(uint64_t nowMs, const ReconnectTiming& timing
 
 uint64_t CLinkReconnect::Restored(uint64_t nowMs) {
     m_lost = false;
-    m_code = 0;
-    ++m_restorations;
     return nowMs - m_lostAtMs;
 }
 

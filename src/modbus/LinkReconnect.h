@@ -21,11 +21,9 @@ struct ReconnectTiming {
 class CLinkReconnect {
 public:
     bool IsLost() const { return m_lost; }
-    // The failure that lost the link; 0 while it is up.
-    uint32_t LostCode() const { return m_code; }
     // True when this made the link lost, false when it already was: the
     // loss is reported once.
-    bool MarkLost(uint32_t code, uint64_t nowMs, const ReconnectTiming& timing);
+    bool MarkLost(uint64_t nowMs, const ReconnectTiming& timing);
     bool AttemptDue(uint64_t nowMs) const { return m_lost && nowMs >= m_nextAttemptMs; }
     // An attempt that found the link still missing: the next one waits the
     // interval, longer once the loss has lasted a minute.
@@ -33,17 +31,11 @@ public:
     // The link is back; returns how long it was lost.
     uint64_t Restored(uint64_t nowMs);
 
-    uint32_t Losses() const { return m_losses; }
-    uint32_t Restorations() const { return m_restorations; }
-
 private:
     bool m_lost = false;
-    uint32_t m_code = 0;
     uint64_t m_lostAtMs = 0;
     uint64_t m_nextAttemptMs = 0;
     uint32_t m_intervalMs = 0;
-    uint32_t m_losses = 0;
-    uint32_t m_restorations = 0;
 };
 
 // The trace's event lines of a link: "Lost: COM3, error 22" and

@@ -120,7 +120,7 @@ bool CSerialLine::Available(const LineUse& use, ILineObserver* observer) {
 void CSerialLine::LosePort(uint32_t code, const LineUse& use, ILineObserver* observer) {
     m_port->ClosePort();
     m_lost = true;
-    if (m_reconnect.MarkLost(code, GetTickCount64(), use.reopen) && observer != nullptr) {
+    if (m_reconnect.MarkLost(GetTickCount64(), use.reopen) && observer != nullptr) {
         observer->OnPortLost(PortName(), code);
     }
 }

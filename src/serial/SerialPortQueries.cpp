@@ -91,5 +91,8 @@ bool CSerialPort::GetTimeouts(COMMTIMEOUTS& timeouts) {
 }
 
 bool CSerialPort::SetTimeouts(const COMMTIMEOUTS& timeouts) {
-    return m_handle != nullptr && SetCommTimeouts(m_handle, const_cast<COMMTIMEOUTS*>(&timeouts));
+    if (m_handle == nullptr) return false;
+    if (SetCommTimeouts(m_handle, const_cast<COMMTIMEOUTS*>(&timeouts))) return true;
+    NoteFailure(GetLastError());
+    return false;
 }

@@ -15,7 +15,7 @@ constexpr modbus::ReconnectTiming kDefaults{1000, 10000};
 // due, up to untilMs, looked at every 100 ms as a polling host would.
 std::vector<uint64_t> AttemptsUntil(uint64_t untilMs, const modbus::ReconnectTiming& timing) {
     CLinkReconnect link;
-    link.MarkLost(22, 0, timing);
+    link.MarkLost(0, timing);
     std::vector<uint64_t> due;
     for (uint64_t now = 0; now <= untilMs; now += 100) {
         if (!link.AttemptDue(now)) continue;
@@ -48,18 +48,18 @@ TEST(LinkReconnect, AttemptsComeEachFirstIntervalForAMinuteThenGrowToTheLongest)
     }
 }
 
-TEST(LinkReconnect, ALossIsReportedOnceAndCountedWithItsReturn) {
+TEST(LinkReconnect, ALossIsReportedOnceAndTimedFromItsStartToItsEnd) {
     CLinkReconnect link;
     EXPECT_FALSE(link.AttemptDue(5000)) << "a link that was never lost is not tried";
-    EXPECT_TRUE(link.MarkLost(22, 100, kDefaults));
-    EXPECT_FALSE(link.MarkLost(31, 200, kDefaults)) << "a second failure while lost is the same loss";
-    EXPECT_EQ(link.LostCode(), 22u);
+    EXPECT_TRUE(link.MarkLost(100, kDefaults));
+    EXPECT_FALSE(link.MarkLost(200, kDefaults)) << "a second failure while lost is the same loss";
+    link.AttemptFailed(1100, kDefaults);
     EXPECT_EQ(link.Restored(4300), 4200u);
     EXPECT_FALSE(link.IsLost());
     EXPECT_FALSE(link.AttemptDue(100000));
-    EXPECT_TRUE(link.MarkLost(109, 5000, kDefaults));
-    EXPECT_EQ(link.Losses(), 2u);
-    EXPECT_EQ(link.Restorations(), 1u);
+    EXPECT_TRUE(link.MarkLost(5000, kDefaults)) << "a new loss after the return";
+    EXPECT_FALSE(link.AttemptDue(5999));
+    EXPECT_TRUE(link.AttemptDue(6000)) << "the interval starts anew with each loss";
 }
 
 TEST(LinkReconnect, EventLinesNameTheLinkTheCodeAndTheTimeAway) {
