@@ -77,28 +77,22 @@ private:
     int m_opening = 0;
 };
 
-struct Reported : ILineObserver {
+// Records what the line reports; every exchange wants a one-byte reply it
+// never gets.
+struct Observer : IExchangeObserver {
+    void OnSend(const std::string&, int32_t) override {}
+    void OnLateDiscarded(const std::string&) override {}
     void OnPortLost(const std::string& port, uint32_t code) override {
         events.push_back("lost " + port + " " + std::to_string(code));
     }
     void OnPortReopened(const std::string& port, uint64_t) override { events.push_back("reopened " + port); }
-    std::vector<std::string> events;
-};
-
-// Every exchange of the test wants a one-byte reply it never gets in full.
-struct Exchanger : IExchangeObserver {
-    explicit Exchanger(Reported& reported) : reported(reported) {}
-    void OnSend(const std::string&, int32_t) override {}
-    void OnLateDiscarded(const std::string&) override {}
-    void OnPortLost(const std::string& port, uint32_t code) override { reported.OnPortLost(port, code); }
-    void OnPortReopened(const std::string& port, uint64_t ms) override { reported.OnPortReopened(port, ms); }
-    ExchangeResult Run(CSerialLine& line, const LineUse& use) {
+    ExchangeResult Exchange(CSerialLine& line, const LineUse& use) {
         std::string data("\x01\x03\x00\x00\x00\x01\x84\x0a", 8);
         int32_t length = 8;
         return line.ExchangeFramed(
             data, length, use, [](const std::string& got) { return got.empty() ? 1u : 0u; }, 8, this);
     }
-    Reported& reported;
+    std::vector<std::string> events;
 };
 
 // Attempts come due after 1 ms; the waits below are many times that.
@@ -108,24 +102,55 @@ void WaitForAttempt() {
     Sleep(30);
 }
 
-TEST(PortLoss, EachCodeOfAGonePortLosesTheLineUntilItIsOpenedAgain) {
+// The line lost by the exchange that failed: later exchanges do not touch
+// the port, an attempt while the device is away is one open, and the device
+// back is opened again, once, under a new handle that joins the old one.
+void ExpectLostUntilBack(CSerialLine& line, DoublePort& port, Observer& observer, uint32_t code, HANDLE published) {
+    EXPECT_FALSE(port.IsOpen()) << "the dead handle is closed";
+    EXPECT_FALSE(line.Available(kUse, &observer)) << "no attempt is due yet";
+    port.present = false;
+    port.failure = 0;
+    const int writes = port.writes;
+    EXPECT_EQ(observer.Exchange(line, kUse), ExchangeResult::kSendFailed);
+    EXPECT_EQ(port.writes, writes) << "a lost port is not touched";
+    WaitForAttempt();
+    const int opens = port.opens;
+    EXPECT_FALSE(line.Available(kUse, &observer));
+    EXPECT_EQ(port.opens, opens + 1);
+    port.present = true;
+    WaitForAttempt();
+    EXPECT_TRUE(line.Available(kUse, &observer));
+    EXPECT_TRUE(line.Available(kUse, &observer));
+    EXPECT_NE(port.Handle(), published);
+    EXPECT_EQ(CSerialLine::Find(kPortIndex, published).get(), &line) << "the handle published before the loss";
+    EXPECT_EQ(CSerialLine::Find(kPortIndex, port.Handle()).get(), &line);
+    EXPECT_EQ(observer.events, (std::vector<std::string>{"lost COM61 " + std::to_string(code), "reopened COM61"}));
+    EXPECT_EQ(observer.Exchange(line, kUse), ExchangeResult::kNoReply);
+}
+
+TEST(PortLoss, EachCodeOfAGonePortLosesTheLineUntilItIsBackAndNoOtherDoes) {
     const struct {
         const char* name;
         uint32_t code;
-    } losses[] = {
-        {"access denied", ERROR_ACCESS_DENIED},
-        {"invalid handle", ERROR_INVALID_HANDLE},
-        {"bad command", ERROR_BAD_COMMAND},
-        {"general failure", ERROR_GEN_FAILURE},
-        {"operation aborted", ERROR_OPERATION_ABORTED},
-        {"device not connected", ERROR_DEVICE_NOT_CONNECTED},
-        {"file not found", ERROR_FILE_NOT_FOUND},
-        {"not ready (Wine, a vanished pty written)", ERROR_NOT_READY},
-        {"broken pipe (Wine, a vanished pty read)", ERROR_BROKEN_PIPE},
+        bool lost;
+    } cases[] = {
+        {"access denied", ERROR_ACCESS_DENIED, true},
+        {"invalid handle", ERROR_INVALID_HANDLE, true},
+        {"bad command", ERROR_BAD_COMMAND, true},
+        {"general failure", ERROR_GEN_FAILURE, true},
+        {"operation aborted", ERROR_OPERATION_ABORTED, true},
+        {"device not connected", ERROR_DEVICE_NOT_CONNECTED, true},
+        {"file not found", ERROR_FILE_NOT_FOUND, true},
+        {"not ready (Wine, a vanished pty written)", ERROR_NOT_READY, true},
+        {"broken pipe (Wine, a vanished pty read)", ERROR_BROKEN_PIPE, true},
+        {"silence", 0, false},
+        {"time-out", ERROR_TIMEOUT, false},
+        {"write fault", ERROR_WRITE_FAULT, false},
+        {"I/O device error", ERROR_IO_DEVICE, false},
     };
     serial::LineFormat format;
     ASSERT_TRUE(serial::LineFormatOf(6, true, 2, false, format));
-    for (const auto& c : losses) {
+    for (const auto& c : cases) {
         for (Call call : {Call::kWrite, Call::kRead, Call::kQueue}) {
             SCOPED_TRACE(std::string(c.name) + ", call " + std::to_string(static_cast<int>(call)));
             auto owned = std::make_unique<DoublePort>();
@@ -133,68 +158,21 @@ TEST(PortLoss, EachCodeOfAGonePortLosesTheLineUntilItIsOpenedAgain) {
             auto line = std::make_shared<CSerialLine>(std::move(owned));
             ASSERT_EQ(line->Open(kPortIndex, format), 0u);
             const HANDLE published = port.Handle();
-            Reported reported;
-            Exchanger exchanger(reported);
-
+            Observer observer;
             port.failing = call;
             port.failure = c.code;
-            EXPECT_EQ(exchanger.Run(*line, kUse), ExchangeResult::kPortLost);
-            EXPECT_FALSE(port.IsOpen()) << "the dead handle is closed";
-            EXPECT_FALSE(line->Available(kUse, &reported)) << "no attempt is due yet";
-            port.present = false;
-            port.failure = 0;
-            const int writes = port.writes;
-            EXPECT_EQ(exchanger.Run(*line, kUse), ExchangeResult::kSendFailed);
-            EXPECT_EQ(port.writes, writes) << "a lost port is not touched";
-
-            WaitForAttempt();
-            const int opens = port.opens;
-            EXPECT_FALSE(line->Available(kUse, &reported));
-            EXPECT_EQ(port.opens, opens + 1) << "an attempt while the device is away is one open";
-            port.present = true;
-            WaitForAttempt();
-            EXPECT_TRUE(line->Available(kUse, &reported));
-            EXPECT_TRUE(line->Available(kUse, &reported));
-            EXPECT_NE(port.Handle(), published);
-            EXPECT_EQ(CSerialLine::Find(kPortIndex, published), line) << "the handle published before the loss";
-            EXPECT_EQ(CSerialLine::Find(kPortIndex, port.Handle()), line);
-            EXPECT_EQ(reported.events,
-                      (std::vector<std::string>{"lost COM61 " + std::to_string(c.code), "reopened COM61"}));
-            EXPECT_EQ(exchanger.Run(*line, kUse), ExchangeResult::kNoReply);
+            const ExchangeResult result = observer.Exchange(*line, kUse);
+            EXPECT_EQ(result == ExchangeResult::kPortLost, c.lost);
+            if (c.lost) {
+                ExpectLostUntilBack(*line, port, observer, c.code, published);
+            } else {
+                WaitForAttempt();
+                EXPECT_TRUE(line->Available(kUse, &observer));
+                EXPECT_EQ(port.opens, 1);
+                EXPECT_TRUE(observer.events.empty());
+            }
             EXPECT_TRUE(CSerialLine::CloseIfLastUser(line));
         }
-    }
-}
-
-TEST(PortLoss, ATimeOutSilenceOrOtherFailureLeavesThePortInUse) {
-    const struct {
-        const char* name;
-        uint32_t code;
-        ExchangeResult result;
-    } others[] = {
-        {"silence", 0, ExchangeResult::kNoReply},
-        {"write time-out", ERROR_TIMEOUT, ExchangeResult::kSendFailed},
-        {"write fault", ERROR_WRITE_FAULT, ExchangeResult::kSendFailed},
-        {"I/O device error", ERROR_IO_DEVICE, ExchangeResult::kSendFailed},
-    };
-    serial::LineFormat format;
-    ASSERT_TRUE(serial::LineFormatOf(6, true, 2, false, format));
-    for (const auto& c : others) {
-        SCOPED_TRACE(c.name);
-        auto owned = std::make_unique<DoublePort>();
-        DoublePort& port = *owned;
-        auto line = std::make_shared<CSerialLine>(std::move(owned));
-        ASSERT_EQ(line->Open(kPortIndex, format), 0u);
-        Reported reported;
-        Exchanger exchanger(reported);
-        port.failure = c.code;
-        EXPECT_EQ(exchanger.Run(*line, kUse), c.result);
-        EXPECT_TRUE(port.IsOpen());
-        WaitForAttempt();
-        EXPECT_TRUE(line->Available(kUse, &reported));
-        EXPECT_EQ(port.opens, 1);
-        EXPECT_TRUE(reported.events.empty());
-        EXPECT_TRUE(CSerialLine::CloseIfLastUser(line));
     }
 }
 

@@ -140,11 +140,12 @@ double Median(std::vector<double> values) {
 }
 
 void PrintFigures(const char* what, const Figures& f) {
-    std::printf("%s: %zu recovered, %u not; after the return reads succeed again in %.0f ms median, %.0f ms at most;\n"
-                "  while away the longest failed read took %.1f ms, the longest failed write %.1f ms; %u wrong values\n",
-                what, f.recoveryMs.size(), f.unrecovered, Median(f.recoveryMs),
-                f.recoveryMs.empty() ? 0.0 : *std::max_element(f.recoveryMs.begin(), f.recoveryMs.end()),
-                f.longestFailedReadMs, f.longestFailedWriteMs, f.wrong);
+    std::printf(
+        "%s: %zu recovered, %u not; after the return reads succeed again in %.0f ms median, %.0f ms at most;\n"
+        "  while away the longest failed read took %.1f ms, the longest failed write %.1f ms; %u wrong values\n",
+        what, f.recoveryMs.size(), f.unrecovered, Median(f.recoveryMs),
+        f.recoveryMs.empty() ? 0.0 : *std::max_element(f.recoveryMs.begin(), f.recoveryMs.end()), f.longestFailedReadMs,
+        f.longestFailedWriteMs, f.wrong);
 }
 
 }  // namespace
