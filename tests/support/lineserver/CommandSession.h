@@ -17,6 +17,8 @@ public:
 
 private:
     using Words = std::vector<std::string>;
+    // What a command needs: an open line, and the line's device there.
+    enum class Needs { kNothing, kLine, kDevice };
     struct Command;
     static const Command kCommands[];
 
@@ -47,6 +49,9 @@ private:
     std::string Supply(const Words& args);
     std::string RepeatFault(const Words& args);
     std::string CorruptEvery(const Words& args);
+    // The COM port's device taken away, and back under the same name.
+    std::string Pull(const Words& args);
+    std::string Return(const Words& args);
     bool ReadLine(std::string& line);
     bool WriteLine(const std::string& line);
 
