@@ -109,7 +109,7 @@ void CSerialLine::ForgetLineState() {
     m_health.Forget();
     m_lineQuietAt = 0;
     m_lateReplyUntil = 0;
-    m_lateReplyPossible = false;
+    m_followCheck = serial::FollowCheck::kNone;
 }
 
 std::string CSerialLine::PortName() const {
