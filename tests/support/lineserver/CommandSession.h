@@ -45,6 +45,13 @@ private:
     std::string Lack(const Words& args);
     std::string RepeatFault(const Words& args);
     std::string CorruptEvery(const Words& args);
+    std::string LateEvery(const Words& args);
+    std::string Turnaround(const Words& args);
+    std::string Twice(const Words& args);
+    std::string RefuseFor(const Words& args);
+    std::string RefuseNext(const Words& args);
+    std::string AddRefusal(const Words& args, Refusal refusal);
+    std::string Accept(const Words& args);
     bool ReadLine(std::string& line);
     bool WriteLine(const std::string& line);
 
