@@ -18,6 +18,22 @@ constexpr uint32_t kReadWrite = 3;
 constexpr int32_t kOutcomeCodes[] = {kErrorNone, kErrorRegister, kErrorDataType, kErrorReadDevice,
                                      kErrorWriteDevice};
 
+// What the line reports during one exchange, into the frame trace.
+class LineTrace : public IExchangeObserver {
+public:
+    explicit LineTrace(const char* sendLabel) : m_sendLabel(sendLabel) {}
+
+    void OnSend(const std::string& request, int32_t length) override {
+        AppendFrameTrace(m_sendLabel, reinterpret_cast<const uint8_t*>(request.data()), length);
+    }
+    void OnLateDiscarded(const std::string& bytes) override {
+        AppendTraceEvent(modbus::LateReplyEvent(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
+    }
+
+private:
+    const char* m_sendLabel;
+};
+
 }  // namespace
 
 CModbusRtuDriver::CModbusRtuDriver()
@@ -65,7 +81,9 @@ int32_t __stdcall CModbusRtuDriver::Open(DeviceSettings* settings) {
     }
     if (settings != nullptr && settings->link != nullptr) {
         m_settingsPort = settings->link->portIndex + 1;
-        m_requestGapMs = static_cast<uint32_t>(m_settings.For(m_settingsPort, modbus::kMinStation).requestGapMs);
+        const modbus::StationSettings line = m_settings.For(m_settingsPort, modbus::kMinStation);
+        m_requestGapMs = static_cast<uint32_t>(line.requestGapMs);
+        m_silenceUs = static_cast<uint32_t>(line.silenceUs);
     }
     return CSerialDriverBase::Open(settings);
 }
@@ -113,7 +131,7 @@ int32_t __stdcall CModbusRtuDriver::Write(const int32_t* station, const TagAddre
 }
 
 modbus::LineResult CModbusRtuDriver::ExchangeReply(std::string& data, int32_t& length,
-                                                   const modbus::ReplyShape& reply) {
+                                                   const modbus::ReplyShape& reply, const char* sendLabel) {
     if (m_line == nullptr) {
         data.clear();
         length = 0;
@@ -122,8 +140,9 @@ modbus::LineResult CModbusRtuDriver::ExchangeReply(std::string& data, int32_t& l
     const auto need = [&reply](const std::string& received) {
         return modbus::ReplyBytesMissing(reply, reinterpret_cast<const uint8_t*>(received.data()), received.size());
     };
+    LineTrace trace(sendLabel);
     const ExchangeResult result =
-        m_line->ExchangeFramed(data, length, Use(), need, std::max(reply.length, reply.exceptionLength));
+        m_line->ExchangeFramed(data, length, Use(), need, std::max(reply.length, reply.exceptionLength), &trace);
     switch (result) {
     case ExchangeResult::kReplied:
         return modbus::LineResult::kReplied;

@@ -26,7 +26,8 @@ public:
     int32_t __stdcall Open(DeviceSettings* settings) override;
 
 private:
-    modbus::LineResult ExchangeReply(std::string& data, int32_t& length, const modbus::ReplyShape& reply) override;
+    modbus::LineResult ExchangeReply(std::string& data, int32_t& length, const modbus::ReplyShape& reply,
+                                     const char* sendLabel) override;
     // Records the host's code of outcome and returns 1 for success, else 0.
     int32_t Record(modbus::Outcome outcome);
     void TraceFrame(const char* label, const uint8_t* bytes, int32_t count) override;

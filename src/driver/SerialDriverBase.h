@@ -39,7 +39,7 @@ public:
 
 protected:
     // What this object's settings ask of each exchange on its line.
-    LineUse Use() const { return {m_rtsControl, m_responseTimeout, m_requestGapMs}; }
+    LineUse Use() const { return {m_rtsControl, m_responseTimeout, m_requestGapMs, m_silenceUs}; }
 
     CNumberRule m_stationRule;
     AreaDescriptor* m_areaList = nullptr;
@@ -52,6 +52,8 @@ protected:
     uint32_t m_responseTimeout = 0xFFFFFFFF;
     // Extra silence before each request, for slow devices on the line.
     uint32_t m_requestGapMs = 0;
+    // The silence before each request; 0: the line format's own.
+    uint32_t m_silenceUs = 0;
 
 private:
     // Link sharing (driver/LinkOpen.cpp).

@@ -32,7 +32,9 @@ public:
     // Sends data[0..length) and leaves the reply bytes in data and their number
     // in length. A line that uses the description of the reply ends it the
     // moment it is complete instead of waiting for the line to fall quiet.
-    virtual LineResult ExchangeReply(std::string& data, int32_t& length, const ReplyShape& reply) = 0;
+    // The request is traced under sendLabel the moment it goes onto the line.
+    virtual LineResult ExchangeReply(std::string& data, int32_t& length, const ReplyShape& reply,
+                                     const char* sendLabel) = 0;
     // Hook for tracing frames; label is "Read Send", "Read Receive",
     // "Write Send" or "Write Receive".
     virtual void TraceFrame(const char* label, const uint8_t* bytes, int32_t count) = 0;

@@ -18,6 +18,7 @@ enum FunctionCode : uint8_t {
     kReadInputRegisters = 4,
     kWriteSingleCoil = 5,
     kWriteSingleRegister = 6,
+    kWriteMultipleCoils = 15,
     kWriteMultipleRegisters = 16,
 };
 

@@ -11,18 +11,73 @@ namespace {
 constexpr uint8_t kExceptionBit = 0x80;
 constexpr size_t kCrcLength = 2;
 constexpr uint8_t kLargestByteCount = 255;
+// Station, function and byte count stand before a read response's data.
+constexpr size_t kReadHeaderLength = 3;
 
 uint32_t Missing(size_t end, size_t count) {
     return end > count ? static_cast<uint32_t>(end - count) : 0;
 }
 
-bool IsExceptionFrame(const ReplyShape& shape, const uint8_t* frame) {
-    const size_t checked = shape.exceptionLength - kCrcLength;
+bool HasValidCrc(const uint8_t* frame, size_t length) {
+    const size_t checked = length - kCrcLength;
     const uint16_t sent = static_cast<uint16_t>(frame[checked] | frame[checked + 1] << 8);
     return ComputeCrc(frame, checked) == sent;
 }
 
+bool IsExceptionFrame(const ReplyShape& shape, const uint8_t* frame) {
+    return HasValidCrc(frame, shape.exceptionLength);
+}
+
+// The length a reply gives itself by its function code and byte count; 0
+// when the bytes there do not tell it yet, or the function is not one a
+// master of these requests is answered with.
+size_t OwnLength(const uint8_t* frame, size_t available) {
+    if (available < 2) return 0;
+    const uint8_t function = frame[1];
+    if (function & kExceptionBit) return ExceptionResponseLength();
+    switch (function) {
+    case kReadCoils:
+    case kReadDiscreteInputs:
+    case kReadHoldingRegisters:
+    case kReadInputRegisters:
+        return available > 2 ? ReadResponseLength(frame[2]) : 0;
+    case kWriteSingleCoil:
+    case kWriteSingleRegister:
+    case kWriteMultipleCoils:
+    case kWriteMultipleRegisters:
+        return WriteAcknowledgementLength();
+    default:
+        return 0;
+    }
+}
+
+// Whether a whole frame that is not the awaited reply stands at at: one of
+// another station or function, or one whose length does not fit the request,
+// each whole by its own header and passing its CRC. Nothing the device may
+// still send can make it the reply, so waiting on would only cost time.
+bool IsWholeOtherFrame(const ReplyShape& shape, const uint8_t* bytes, size_t at, size_t count) {
+    const size_t length = OwnLength(bytes + at, count - at);
+    if (length == 0 || at + length > count || !HasValidCrc(bytes + at, length)) return false;
+    const bool awaited = bytes[at] == shape.station &&
+                         ((bytes[at + 1] == shape.function && length == shape.length) ||
+                          (bytes[at + 1] == (shape.function | kExceptionBit) && length == shape.exceptionLength));
+    return !awaited;
+}
+
 }  // namespace
+
+std::string LateReplyEvent(const uint8_t* bytes, size_t count) {
+    size_t at = 0;
+    while (at < count) {
+        const size_t length = OwnLength(bytes + at, count - at);
+        if (length > 0 && at + length <= count && HasValidCrc(bytes + at, length)) break;
+        ++at;
+    }
+    if (at == count) at = 0;
+    const auto byteAt = [&](size_t index) { return index < count ? std::to_string(bytes[index]) : std::string("-"); };
+    return "Late: station " + byteAt(at) + " function " + byteAt(at + 1) + ", " + std::to_string(count) +
+           " bytes discarded";
+}
 
 // A byte count beyond one byte cannot come back; the frame's own byte count
 // then stops short of it, and the reply ends on silence.
@@ -40,10 +95,13 @@ ReplyShape WriteReplyShape(const std::string& request) {
 }
 
 // An exception pair whose CRC fails is noise that happens to look like one:
-// the reply may still follow, so the search goes on behind it.
+// the reply may still follow, so the search goes on behind it. So does the
+// search behind the awaited station and function when the byte count there
+// gives a whole frame of another length: a wrong reply, judged at once.
 uint32_t ReplyBytesMissing(const ReplyShape& shape, const uint8_t* bytes, size_t count) {
     const uint32_t shortest = std::min(shape.length, shape.exceptionLength);
     for (size_t at = 0; at < count; ++at) {
+        if (IsWholeOtherFrame(shape, bytes, at, count)) return 0;
         if (bytes[at] != shape.station) continue;
         if (at + 1 == count) return Missing(at + shortest, count);
         if (bytes[at + 1] == shape.function) return Missing(at + shape.length, count);

@@ -25,4 +25,9 @@ ReplyShape WriteReplyShape(const std::string& request);
 // bit when a valid exception frame follows; bytes in front of it are noise.
 uint32_t ReplyBytesMissing(const ReplyShape& shape, const uint8_t* bytes, size_t count);
 
+// The trace event for bytes a late reply brought, dropped unread: "Late:
+// station 17 function 3, 11 bytes discarded", naming the first whole frame
+// among them, else their first two bytes.
+std::string LateReplyEvent(const uint8_t* bytes, size_t count);
+
 }  // namespace modbus

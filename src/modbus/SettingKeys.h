@@ -21,6 +21,7 @@ enum SettingKey : int32_t {
     kDemoteAfter,
     kDemoteForMs,
     kRequestGapMs,
+    kSilenceUs,
     kMaxBlockRegisters,
     kMaxBlockBits,
     kMaxGapRegisters,
@@ -46,8 +47,10 @@ struct SettingRule {
 // A block's span is the distance from its first item to its last, so a
 // block of 32-bit values asks for span + 2 registers: the block limits stop
 // where a request would exceed the 125 registers or 2000 bits a read may ask
-// for. request_gap_ms is a line key: the silence before a request belongs to
-// the line, whichever station the request is for.
+// for. request_gap_ms and silence_us are line keys: the silence before a
+// request belongs to the line, whichever station the request is for.
+// silence_us 0 stands for the line format's own: 3.5 characters, at least
+// 1750 us above 19200 baud.
 inline constexpr SettingRule kSettingRules[kSettingCount] = {
     {"word_order", 0, 3, static_cast<int32_t>(WordOrder::kCDAB), SettingScope::kStation, kWordOrderNames},
     {"retries", 0, 5, 1, SettingScope::kStation, nullptr},
@@ -55,6 +58,7 @@ inline constexpr SettingRule kSettingRules[kSettingCount] = {
     {"demote_after", 0, 100, 3, SettingScope::kStation, nullptr},
     {"demote_for_ms", 100, 3600000, 10000, SettingScope::kStation, nullptr},
     {"request_gap_ms", 0, 10000, 0, SettingScope::kLine, nullptr},
+    {"silence_us", 0, 100000, 0, SettingScope::kLine, nullptr},
     {"max_block_registers", 1, 123, kRegisterBlockLimits.span, SettingScope::kStation, nullptr},
     {"max_block_bits", 1, 1999, kBitBlockLimits.span, SettingScope::kStation, nullptr},
     {"max_gap_registers", 0, 125, kRegisterBlockLimits.gap, SettingScope::kStation, nullptr},

@@ -178,6 +178,7 @@ StationSettings SettingsFile::For(int32_t port, int32_t station) const {
     settings.demoteAfter = origins[kDemoteAfter].value;
     settings.demoteForMs = origins[kDemoteForMs].value;
     settings.requestGapMs = origins[kRequestGapMs].value;
+    settings.silenceUs = origins[kSilenceUs].value;
     settings.registerLimits = {Limit(origins[kMaxBlockRegisters]), Limit(origins[kMaxGapRegisters])};
     settings.bitLimits = {Limit(origins[kMaxBlockBits]), Limit(origins[kMaxGapBits])};
     return settings;

@@ -24,6 +24,8 @@ struct StationSettings {
     // Extra silence before each request; the same for every station of a
     // line.
     int32_t requestGapMs = kSettingRules[kRequestGapMs].defaultValue;
+    // The silence before each request; 0: the line format's own.
+    int32_t silenceUs = kSettingRules[kSilenceUs].defaultValue;
     // For the station's register caches (16- and 32-bit) and bit caches.
     BlockLimits registerLimits = kRegisterBlockLimits;
     BlockLimits bitLimits = kBitBlockLimits;

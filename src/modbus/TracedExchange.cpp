@@ -16,8 +16,7 @@ void Trace(IFrameExchange& line, const char* label, const std::string& buffer, i
 
 LineResult TracedExchange(IFrameExchange& line, std::string& buffer, int32_t& length, const ReplyShape& reply,
                    const char* sendLabel, const char* receiveLabel) {
-    Trace(line, sendLabel, buffer, length);
-    const LineResult result = line.ExchangeReply(buffer, length, reply);
+    const LineResult result = line.ExchangeReply(buffer, length, reply, sendLabel);
     Trace(line, receiveLabel, buffer, length);
     return result;
 }

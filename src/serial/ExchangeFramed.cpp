@@ -15,11 +15,14 @@ namespace {
 // stop bit.
 constexpr uint64_t kBitsPerCharacter = 11;
 constexpr uint64_t kSilenceTenthsOfCharacters = 35;
-// The port's time-outs count whole milliseconds; a request waits at least
-// one of quiet. A reply ends on a gap of at least 10: on a busy system the
-// bytes of one frame reach the port in bursts with gaps of several
-// milliseconds, and a shorter gap would cut such frames short.
-constexpr uint32_t kShortestQuietMs = 1;
+// Above 19200 baud the silence before a request is fixed: 3.5 characters
+// would be shorter than many devices can tell apart from a pause inside a
+// frame.
+constexpr uint32_t kFixedSilenceAboveBaud = 19200;
+constexpr uint64_t kFixedSilenceUs = 1750;
+// A reply ends on a gap of at least 10 ms: on a busy system the bytes of one
+// frame reach the port in bursts with gaps of several milliseconds, and a
+// shorter gap would cut such frames short.
 constexpr uint32_t kShortestGapMs = 10;
 constexpr int32_t kAssumedBaud = 9600;  // for a port that cannot tell its rate
 // A read's total time-out is neither 0 (no limit at all) nor MAXDWORD, which
@@ -31,9 +34,9 @@ constexpr uint32_t kQuietReadChunk = 64;  // what a read up to the silence asks 
 constexpr size_t kKeptBytes = 4 * 256;
 
 struct LineTiming {
-    uint64_t quietUs;      // the silence due before a request: 3.5 characters of the line's own format
+    uint64_t quietUs;      // the silence due before a request
     uint32_t quietMs;      // the same, rounded up, for reads that wait it out
-    uint32_t gapMs;        // the same silence, as a gap that ends a reply
+    uint32_t gapMs;        // the silence that ends a reply
     uint32_t characterMs;  // one character, rounded up
 };
 
@@ -41,13 +44,19 @@ uint32_t CeilDivide(uint64_t numerator, uint64_t denominator) {
     return static_cast<uint32_t>((numerator + denominator - 1) / denominator);
 }
 
-LineTiming TimingOf(const serial::LineFormat& format) {
+// 3.5 characters of the line's own format, or the fixed silence above
+// 19200 baud, unless the line's settings name a silence of their own.
+uint64_t SilenceUs(const serial::LineFormat& format, uint64_t rate, uint32_t settingUs) {
+    if (settingUs > 0) return settingUs;
+    const uint64_t characters = CeilDivide(kSilenceTenthsOfCharacters * serial::CharacterBits(format) * 1000000, 10 * rate);
+    return rate > kFixedSilenceAboveBaud ? std::max(characters, kFixedSilenceUs) : characters;
+}
+
+LineTiming TimingOf(const serial::LineFormat& format, uint32_t silenceSettingUs) {
     const uint64_t rate = format.baud > 0 ? format.baud : kAssumedBaud;
     const uint32_t silenceMs = CeilDivide(kSilenceTenthsOfCharacters * kBitsPerCharacter * 1000, 10 * rate);
-    const uint64_t silenceUs = std::max<uint64_t>(
-        CeilDivide(kSilenceTenthsOfCharacters * serial::CharacterBits(format) * 1000000, 10 * rate),
-        uint64_t{kShortestQuietMs} * 1000);
-    return {silenceUs, std::max(silenceMs, kShortestQuietMs), std::max(silenceMs, kShortestGapMs),
+    const uint64_t quietUs = SilenceUs(format, rate, silenceSettingUs);
+    return {quietUs, std::max(CeilDivide(quietUs, 1000), 1u), std::max(silenceMs, kShortestGapMs),
             CeilDivide(kBitsPerCharacter * 1000, rate)};
 }
 
@@ -119,35 +128,54 @@ int64_t DeadlineOf(const CLineClock& clock, const LineTiming& timing, uint32_t r
     return clock.Later(static_cast<uint32_t>(std::min<uint64_t>(ms, kLongestReadMs)));
 }
 
-// After an unanswered request its reply may still come, just ahead of the
-// reply to the next one. So until a reply is seen followed by silence again,
-// the exchange reads on to the silence and hands over everything: the caller
-// then finds two replies where it must not take either.
-ReplyEnd CollectReply(CTimedReads& reads, const LineTiming& timing, uint32_t responseTimeoutMs,
-                      uint32_t longestReply, const CSerialLine::ReplyNeed& need, bool& lateReplyPossible,
-                      std::string& data) {
-    const int64_t deadline = DeadlineOf(CLineClock(), timing, responseTimeoutMs, longestReply);
+// A reply complete while one to an earlier request might still come is taken
+// only once the line fell quiet behind it: the exchange reads on to the
+// silence and hands over everything, so that the caller finds two replies
+// where it must not take either.
+ReplyEnd CollectReply(CTimedReads& reads, const LineTiming& timing, uint32_t responseTimeoutMs, int64_t deadline,
+                      const CSerialLine::ReplyNeed& need, bool& lateReplyPossible, std::string& data) {
     const ReplyEnd end = ReadReply(reads, timing, responseTimeoutMs, deadline, need, data);
-    if (end == ReplyEnd::kNoReply || end == ReplyEnd::kOverdue) lateReplyPossible = true;
     if (end != ReplyEnd::kComplete || !lateReplyPossible) return end;
     lateReplyPossible = ReadUntilQuiet(reads, data, timing.gapMs, timing.gapMs, responseTimeoutMs) > 0;
     return ReplyEnd::kCompleteAndQuiet;
 }
 
+// Listens until until for the reply an unanswered request may still get, and
+// reads what comes up to the silence behind it: once that reply has come,
+// nothing more of it can. Bytes that came while nobody listened are taken
+// too. Returns them, for the caller to drop.
+std::string ListenForLateReply(CTimedReads& reads, const CLineClock& clock, const LineTiming& timing, int64_t until,
+                               uint32_t responseTimeoutMs) {
+    std::string late;
+    const uint32_t leftMs = clock.MsUntil(until);
+    if (leftMs > 0 || reads.BytesWaiting()) {
+        ReadUntilQuiet(reads, late, std::max(leftMs, 1u), timing.gapMs, leftMs + responseTimeoutMs);
+    }
+    return late;
+}
+
 }  // namespace
 
-// Before the request the line must have been quiet for the silence since the
-// last frame: what still arrives then, noise behind that frame or a reply
-// too late for its request, is read until the line falls quiet and dropped,
-// and the purge of the send drops the rest. On a healthy line nothing comes,
-// and the wait costs no call on the port but the look at its queue.
+// An unanswered request's reply is waited out first. Then the line must have
+// been quiet for the silence since the last frame: what still arrives then,
+// noise behind that frame or a reply later than its wait, is read until the
+// line falls quiet and dropped, and the purge of the send drops the rest. On
+// a healthy line nothing comes, and the wait costs no call on the port but
+// the look at its queue.
 ExchangeResult CSerialLine::ExchangeFramed(std::string& data, int32_t& length, const LineUse& use,
-                                           const ReplyNeed& need, uint32_t longestReply) {
+                                           const ReplyNeed& need, uint32_t longestReply,
+                                           IExchangeObserver* observer) {
     std::lock_guard<std::mutex> turn(m_exchangeLock);
     if (!m_port->IsOpen()) return Emptied(data, length, ExchangeResult::kSendFailed);
     CTimedReads reads(*m_port, m_timeouts);
     const CLineClock clock;
-    const LineTiming timing = TimingOf(m_format);
+    const LineTiming timing = TimingOf(m_format, use.silenceUs);
+    if (m_lateReplyUntil != 0) {
+        const std::string late = ListenForLateReply(reads, clock, timing, m_lateReplyUntil, use.responseTimeout);
+        m_lateReplyUntil = 0;
+        m_lateReplyPossible = late.empty();
+        if (!late.empty() && observer != nullptr) observer->OnLateDiscarded(late);
+    }
     if (clock.Now() < m_lineQuietAt) {
         WaitUntil(clock, m_lineQuietAt);
         if (m_port->QueuedBytes() > 0) {
@@ -156,13 +184,16 @@ ExchangeResult CSerialLine::ExchangeFramed(std::string& data, int32_t& length, c
         }
     }
     if (use.requestGapMs > 0) Sleep(use.requestGapMs);
-    if (SendRequest(data, length, use, kWriteTimeoutMs) != ExchangeResult::kReplied) {
+    if (SendRequest(data, length, use, kWriteTimeoutMs, observer) != ExchangeResult::kReplied) {
         return ExchangeResult::kSendFailed;
     }
 
     data.clear();
-    const ReplyEnd end =
-        CollectReply(reads, timing, use.responseTimeout, longestReply, need, m_lateReplyPossible, data);
+    const int64_t deadline = DeadlineOf(clock, timing, use.responseTimeout, longestReply);
+    const ReplyEnd end = CollectReply(reads, timing, use.responseTimeout, deadline, need, m_lateReplyPossible, data);
+    if (end == ReplyEnd::kNoReply || end == ReplyEnd::kOverdue) {
+        m_lateReplyUntil = std::max<int64_t>(deadline + clock.TicksOfMicroseconds(uint64_t{use.responseTimeout} * 1000), 1);
+    }
     m_lineQuietAt = clock.Now() + (end == ReplyEnd::kComplete ? clock.TicksOfMicroseconds(timing.quietUs) : 0);
     length = static_cast<int32_t>(data.size());
     if (end == ReplyEnd::kNoReply) return Emptied(data, length, ExchangeResult::kNoReply);

@@ -25,12 +25,13 @@ ExchangeResult CSerialLine::Emptied(std::string& data, int32_t& length, Exchange
 // a failed write RTS stays on; the next exchange lowers it. A failure
 // empties the buffer.
 ExchangeResult CSerialLine::SendRequest(std::string& data, int32_t& length, const LineUse& use,
-                                        uint32_t writeTimeout) {
+                                        uint32_t writeTimeout, IExchangeObserver* observer) {
     m_port->DiscardInput();
     if (KeysRts(use.rtsControl)) m_port->KeyRts(true);
+    auto count = static_cast<uint32_t>(std::clamp<int64_t>(length, 0, static_cast<int64_t>(data.size())));
+    if (observer != nullptr) observer->OnSend(data, static_cast<int32_t>(count));
     const CLineClock clock;
     const int64_t writeStart = clock.Now();
-    auto count = static_cast<uint32_t>(std::clamp<int64_t>(length, 0, static_cast<int64_t>(data.size())));
     if (m_port->WriteData(data.data(), count, nullptr, nullptr, writeTimeout) != 0) {
         return Emptied(data, length, ExchangeResult::kSendFailed);
     }

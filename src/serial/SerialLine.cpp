@@ -55,6 +55,7 @@ uint32_t CSerialLine::Open(int32_t index, const serial::LineFormat& format) {
     m_format = format;
     m_health.Forget();
     m_lineQuietAt = 0;
+    m_lateReplyUntil = 0;
     m_lateReplyPossible = false;
     m_port->SetEventMask(kReceivedCharEvent);
     m_port->SetHandshake(kHandshakeRtsEnabled);

@@ -28,6 +28,22 @@ struct LineUse {
     int32_t rtsControl;        // 1 and 2 key RTS by hand around the request
     uint32_t responseTimeout;  // milliseconds
     uint32_t requestGapMs;     // extra silence before a framed exchange's request
+    uint32_t silenceUs;        // the silence before a framed request; 0: the line format's own
+};
+
+// What a framed exchange reports while it runs, so that the frame trace
+// shows each thing where it happens.
+class IExchangeObserver {
+public:
+    // The request goes onto the line now: the line is the caller's, its
+    // silence and the request gap are over.
+    virtual void OnSend(const std::string& request, int32_t length) = 0;
+    // Bytes an unanswered request's reply brought too late were read off the
+    // line and dropped, before anything else was sent.
+    virtual void OnLateDiscarded(const std::string& bytes) = 0;
+
+protected:
+    ~IExchangeObserver() = default;
 };
 
 enum class ExchangeResult {
@@ -83,8 +99,14 @@ public:
     // time-out plus the wire time of longestReply bytes, from the end of the
     // request. What a reply overdue at the deadline brought is handed over,
     // at most a few frames' worth, for the caller to find it broken.
+    //
+    // A request that got no whole reply leaves the line listening for that
+    // reply until one more response time-out has passed after its deadline:
+    // the next exchange first waits that out, unless the late reply came and
+    // the line fell quiet behind it, and drops whatever came. Only then may a
+    // reply answer a new request.
     ExchangeResult ExchangeFramed(std::string& data, int32_t& length, const LineUse& use, const ReplyNeed& need,
-                                  uint32_t longestReply);
+                                  uint32_t longestReply, IExchangeObserver* observer = nullptr);
 
 private:
     // How long the exchanges that time their own replies give a request to leave.
@@ -94,7 +116,8 @@ private:
     // reply does, and returns result.
     static ExchangeResult Emptied(std::string& data, int32_t& length, ExchangeResult result);
     // Exchange steps; the caller holds m_exchangeLock.
-    ExchangeResult SendRequest(std::string& data, int32_t& length, const LineUse& use, uint32_t writeTimeout);
+    ExchangeResult SendRequest(std::string& data, int32_t& length, const LineUse& use, uint32_t writeTimeout,
+                               IExchangeObserver* observer = nullptr);
     void ReleaseRtsAfter(int64_t writeStart, uint32_t count);
     // Puts back the read time-outs Open set, where a framed exchange changed them.
     void RestoreOpenTimeouts();
@@ -111,10 +134,13 @@ private:
     COMMTIMEOUTS m_openTimeouts{};
     COMMTIMEOUTS m_timeouts{};
     std::mutex m_exchangeLock;
-    // State of the line between framed exchanges: the performance-counter
-    // reading from which the line counts as quiet behind the last frame, and
-    // whether an unanswered request's reply may still be on its way.
+    // State of the line between framed exchanges, in performance-counter
+    // ticks: from when the line counts as quiet behind the last frame; until
+    // when an unanswered request's reply may still come (0: none is awaited);
+    // and whether one may come later still, so that a reply is taken only
+    // once the line fell quiet behind it.
     int64_t m_lineQuietAt = 0;
+    int64_t m_lateReplyUntil = 0;
     bool m_lateReplyPossible = false;
     CStationHealth m_health;
 };

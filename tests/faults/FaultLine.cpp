@@ -135,3 +135,7 @@ std::vector<std::string> FaultLine::TracedEvents() {
     }
     return events;
 }
+
+void FaultLine::ClearTrace() {
+    DeleteFileA(m_tracePath.c_str());
+}

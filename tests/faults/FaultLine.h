@@ -35,8 +35,9 @@ protected:
     // The requests the slave heard for station since the last ClearRequests.
     size_t RequestsFor(int32_t station);
     // The driver's trace lines that are not frames, without their times:
-    // "Retry: ...", "Demote: ..." and the like, since SetUp.
+    // "Retry: ...", "Demote: ..." and the like, since SetUp or ClearTrace.
     std::vector<std::string> TracedEvents();
+    void ClearTrace();
 
     LineFixture line{9600, {1, 2}};
     HostDriver driver;

@@ -2,6 +2,7 @@
 // has given up on them. A late reply must never answer a later request.
 #include "FaultLine.h"
 
+#include <algorithm>
 #include <optional>
 
 TEST_F(FaultLine, ASplitReplyIsWholeOrFailsButNeverWrong) {
@@ -46,33 +47,68 @@ TEST_F(FaultLine, ALateReplyNeverAnswersTheNextRequest) {
     const TagAddress tag = driver.Tag("4x1,3", kTypeUInt16);
     const TagAddress sameShape = driver.Tag("4x101,3", kTypeUInt16);
     const TagAddress otherStation = driver.Tag("4x1,3", kTypeUInt16);
-    // The late reply comes in the next poll's window, just ahead of that
-    // poll's own reply: two answers that the bytes cannot tell apart, so the
-    // request is sent once more, and its reply alone answers it.
+    // The late reply comes while the line still listens for it, or waits in
+    // the port for a host that paused: either way it is read off the line
+    // and dropped before the next request goes out. A device that takes its
+    // time over the next request answers it after the late reply has ended.
     const struct {
         const char* situation;
+        uint32_t lateByMs;
         int32_t station;
         const TagAddress* next;
         bool hostPauses;
-        Outcome expected;
+        uint32_t nextAnswerAfterMs;
     } cases[] = {
-        {"the host pauses before the next poll", 1, &tag, true, kSucceeded},
-        {"the same block asked again at once", 1, &tag, false, kSucceeded},
-        {"a block of the same shape asked at once", 1, &sameShape, false, kSucceeded},
-        {"another station asked at once", 2, &otherStation, false, kSucceeded},
+        {"the host pauses before the next poll", 150, 1, &tag, true, 0},
+        {"the same block asked again at once", 150, 1, &tag, false, 0},
+        {"a block of the same shape asked at once", 150, 1, &sameShape, false, 0},
+        {"another station asked at once", 150, 2, &otherStation, false, 0},
+        {"40 ms late, the device answering the next after 30 ms", 40, 1, &tag, false, 30},
+        {"40 ms late, the device answering the next after 30 ms, same shape", 40, 1, &sameShape, false, 30},
+        {"just late, the next answer after 100 ms", 10, 1, &sameShape, false, 100},
     };
     uint16_t next = 0x1200;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.situation);
         SetTableValue(1, tag, ++next);
-        line.DelayNextReply(kResponseTimeoutMs + 150);
+        line.DelayNextReply(kResponseTimeoutMs + c.lateByMs);
         EXPECT_EQ(ReadChecked(1, tag), kReadFailed);
         SetTableValue(1, tag, ++next);
         SetTableValue(1, sameShape, ++next);
         SetTableValue(2, otherStation, ++next);
         if (c.hostPauses) LetLineFallQuiet();
-        EXPECT_EQ(ReadChecked(c.station, *c.next), c.expected);
+        if (c.nextAnswerAfterMs > 0) line.DelayNextReply(c.nextAnswerAfterMs);
+        EXPECT_EQ(ReadChecked(c.station, *c.next), kSucceeded);
         EXPECT_EQ(ReadChecked(1, tag), kSucceeded) << "the read after it";
+        const std::vector<std::string> events = TracedEvents();
+        EXPECT_EQ(std::count(events.begin(), events.end(), "Late: station 1 function 3, 11 bytes discarded"), 1);
+        ClearTrace();
+    }
+}
+
+TEST_F(FaultLine, ALateEchoNeverConfirmsTheNextWrite) {
+    const TagAddress tag = driver.Tag("4x1", kTypeFloat);
+    // Every echo of a write to the same registers looks the same, whatever
+    // was written: only the echo of the write itself may confirm it.
+    const struct {
+        const char* situation;
+        bool nextEchoDropped;
+        Outcome expected;
+    } cases[] = {
+        {"the next write's echo after 30 ms", false, kSucceeded},
+        {"the next write's echo lost", true, kWriteFailed},  // the second silence in a row: no demotion yet
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.situation);
+        line.DelayNextReply(kResponseTimeoutMs + 40);
+        EXPECT_EQ(Write(1, tag, 0x41AC0000), kWriteFailed);
+        if (c.nextEchoDropped) {
+            line.DropNextReply();
+        } else {
+            line.DelayNextReply(30);
+        }
+        EXPECT_EQ(Write(1, tag, 0x42280000), c.expected);
+        LetLineFallQuiet();
     }
 }
 

@@ -72,8 +72,10 @@ public:
 
     static modbus::WordOrder OrderOf(uint32_t station) { return static_cast<modbus::WordOrder>(station % 4); }
 
-    modbus::LineResult ExchangeReply(std::string& data, int32_t& length, const modbus::ReplyShape&) override {
+    modbus::LineResult ExchangeReply(std::string& data, int32_t& length, const modbus::ReplyShape&,
+                                     const char* sendLabel) override {
         FUZZ_CHECK(length >= 0 && static_cast<size_t>(length) == data.size());
+        TraceFrame(sendLabel, Bytes(data), length);
         FUZZ_CHECK((data.size() == 8 || data.size() == 13) && CrcAt(Bytes(data), data.size() - 2));
         m_request = data;
         m_requests.push_back(data);

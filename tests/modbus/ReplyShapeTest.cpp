@@ -30,8 +30,9 @@ public:
         std::string reply;
     };
 
-    modbus::LineResult ExchangeReply(std::string& data, int32_t& length, const modbus::ReplyShape& reply) override {
-        const modbus::LineResult result = SimulatedSlave::ExchangeReply(data, length, reply);
+    modbus::LineResult ExchangeReply(std::string& data, int32_t& length, const modbus::ReplyShape& reply,
+                                     const char* sendLabel) override {
+        const modbus::LineResult result = SimulatedSlave::ExchangeReply(data, length, reply, sendLabel);
         exchanges.push_back({reply, data.substr(0, static_cast<size_t>(length))});
         return result;
     }
@@ -115,7 +116,13 @@ TEST(ReplyShape, BytesMissingAsTheReplyArrives) {
         {"noise, then part of the reply", noise + reply.substr(0, 4), 7},
         {"noise, then the whole reply", noise + reply, 0},
         {"the station byte followed by another function", Frame({0x01, 0x04}) + reply.substr(0, 3), 8},
-        {"another station's frame", WithCrc(Frame({0x02, 0x03, 0x02, 0x00, 0x07})), 5},
+        // A whole frame that cannot be the reply is judged at once.
+        {"part of another station's frame", WithCrc(Frame({0x02, 0x03, 0x02, 0x00, 0x07})).substr(0, 6), 5},
+        {"another station's frame", WithCrc(Frame({0x02, 0x03, 0x02, 0x00, 0x07})), 0},
+        {"another station's exception", WithCrc(Frame({0x02, 0x83, 0x02})), 0},
+        {"a frame of another function", WithCrc(Frame({0x01, 0x04, 0x02, 0x00, 0x07})), 0},
+        {"a byte count that does not fit the request", WithCrc(Frame({0x01, 0x03, 0x02, 0x00, 0x07})), 0},
+        {"a wrong byte count whose CRC fails: the reply's length", Frame({0x01, 0x03, 0x02, 0x00, 0x07, 0x00, 0x00}), 4},
         {"part of an exception", exception.substr(0, 3), 2},
         {"an exception", exception, 0},
         {"a false exception, then the reply", Frame({0x01, 0x83, 0x02, 0x00, 0x00}) + reply.substr(0, 5), 6},
@@ -127,6 +134,23 @@ TEST(ReplyShape, AReadBeyondOneFrameWaitsForTheLargestFrame) {
     // 200 registers need 400 data bytes; no frame carries more than 255.
     EXPECT_EQ(modbus::ReadReplyShape(1, 3, 200).length, 260u);
     EXPECT_EQ(modbus::ReadReplyShape(1, 3, 125).length, 255u);
+}
+
+TEST(ReplyShape, ALateReplyIsNamedByItsFirstWholeFrame) {
+    const std::string reply = WithCrc(Frame({0x11, 0x03, 0x02, 0x00, 0x0A}));
+    const struct {
+        std::string dropped;
+        const char* event;
+    } cases[] = {
+        {reply, "Late: station 17 function 3, 7 bytes discarded"},
+        {Frame({0x00, 0xFF}) + reply, "Late: station 17 function 3, 9 bytes discarded"},
+        {Frame({0x11, 0x03, 0x02}), "Late: station 17 function 3, 3 bytes discarded"},
+        {Frame({0x05}), "Late: station 5 function -, 1 bytes discarded"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(modbus::LateReplyEvent(reinterpret_cast<const uint8_t*>(c.dropped.data()), c.dropped.size()),
+                  c.event);
+    }
 }
 
 }  // namespace

@@ -29,6 +29,7 @@ TEST(SettingsFile, EveryKeyTakesTheEdgesOfItsRangeAndNothingBeyond) {
         {modbus::kRetries, 0, 5},           {modbus::kTimeoutRetries, 0, 5},    {modbus::kDemoteAfter, 0, 100},
         {modbus::kDemoteForMs, 100, 3600000}, {modbus::kRequestGapMs, 0, 10000}, {modbus::kMaxBlockRegisters, 1, 123},
         {modbus::kMaxBlockBits, 1, 1999},   {modbus::kMaxGapRegisters, 0, 125}, {modbus::kMaxGapBits, 0, 2000},
+        {modbus::kSilenceUs, 0, 100000},
     };
     for (const Range& r : ranges) {
         const std::string accepted = std::to_string(r.min) + ".." + std::to_string(r.max);
@@ -50,7 +51,7 @@ TEST(SettingsFile, EveryKeyTakesTheEdgesOfItsRangeAndNothingBeyond) {
 
 TEST(SettingsFile, EachSectionOverridesWhatItNamesAndTheCommandLineAll) {
     EXPECT_EQ(Listed(SettingsFile(), 3, 17), "CDAB default\n1 default\n0 default\n3 default\n10000 default\n"
-                                             "0 default\n32 default\n128 default\n8 default\n16 default\n");
+                                             "0 default\n0 default\n32 default\n128 default\n8 default\n16 default\n");
     SettingsFile settings;
     ASSERT_EQ(settings.Load("\xEF\xBB\xBF; plant\r\n"
                             "[defaults]\r\n"
@@ -70,9 +71,9 @@ TEST(SettingsFile, EachSectionOverridesWhatItNamesAndTheCommandLineAll) {
                             "Korvel.ini"),
               "");
     EXPECT_EQ(Listed(settings, 3, 17), "DCBA [COM3:17]\n4 [COM3:17]\n0 default\n0 [defaults]\n10000 default\n"
-                                       "20 [COM3]\n1 [COM3:17]\n128 default\n8 default\n0 [COM3:17]\n");
+                                       "20 [COM3]\n0 default\n1 [COM3:17]\n128 default\n8 default\n0 [COM3:17]\n");
     EXPECT_EQ(Listed(settings, 3, 5), "ABCD [defaults]\n3 [COM3]\n0 default\n0 [defaults]\n10000 default\n"
-                                      "20 [COM3]\n32 default\n128 default\n8 default\n16 default\n");
+                                      "20 [COM3]\n0 default\n32 default\n128 default\n8 default\n16 default\n");
     EXPECT_EQ(Listed(settings, 4, 17), Listed(settings, 0, 0));
     const modbus::StationSettings station = settings.For(3, 17);
     EXPECT_EQ(station.wordOrder, modbus::WordOrder::kDCBA);
@@ -117,7 +118,7 @@ TEST(SettingsFile, ABadTextIsRefusedNamingItsLineAndWhatIsAccepted) {
         {"[defaults]\nword_order = BACD", "line 2: word_order = BACD is not one of CDAB, ABCD, BADC, DCBA"},
         {"[defaults]\nretry = 1",
          "line 2: unknown key retry; accepted: word_order, retries, timeout_retries, demote_after, demote_for_ms, "
-         "request_gap_ms, max_block_registers, max_block_bits, max_gap_registers, max_gap_bits"},
+         "request_gap_ms, silence_us, max_block_registers, max_block_bits, max_gap_registers, max_gap_bits"},
         {"[defaults]\n = 1", "line 2: a key is missing before ="},
         {"[defaults]\nretries", "line 2: expected key = value or a [section], not retries"},
         {"[defaults]\nretries = 1\nRETRIES = 1", "line 3: retries is set twice in [defaults] (first in line 2)"},

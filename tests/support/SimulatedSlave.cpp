@@ -23,8 +23,10 @@ std::string Exception(const std::string& request, uint8_t code) {
 
 }  // namespace
 
-modbus::LineResult SimulatedSlave::ExchangeReply(std::string& data, int32_t& length, const modbus::ReplyShape&) {
+modbus::LineResult SimulatedSlave::ExchangeReply(std::string& data, int32_t& length, const modbus::ReplyShape&,
+                                                 const char* sendLabel) {
     const std::string request = data.substr(0, static_cast<size_t>(length));
+    TraceFrame(sendLabel, reinterpret_cast<const uint8_t*>(request.data()), length);
     m_requests.push_back(request);
     data.clear();
     const Reply reply = NextReply(request);

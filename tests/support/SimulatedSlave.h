@@ -39,7 +39,8 @@ public:
     const std::vector<std::string>& TraceLabels() const { return m_traceLabels; }
     const std::vector<std::string>& Events() const { return m_events; }
 
-    modbus::LineResult ExchangeReply(std::string& data, int32_t& length, const modbus::ReplyShape& reply) override;
+    modbus::LineResult ExchangeReply(std::string& data, int32_t& length, const modbus::ReplyShape& reply,
+                                     const char* sendLabel) override;
     void TraceFrame(const char* label, const uint8_t* bytes, int32_t count) override;
     void TraceEvent(const std::string& text) override { m_events.push_back(text); }
     modbus::StationSettings SettingsOf(uint32_t station) override { return m_settings[static_cast<uint8_t>(station)]; }

@@ -282,13 +282,13 @@ TEST(PollOnLine, StatisticsCountEachStationsRequestsAndAnswers) {
     ASSERT_TRUE(heading != lines.end() && lines.end() - heading == 3) << run.out;
     std::istringstream alive(heading[1]);
     std::istringstream silent(heading[2]);
-    std::string fields[10];
+    std::string fields[11];
     for (std::string& field : fields) alive >> field;
     EXPECT_EQ(std::vector<std::string>(fields, fields + 8),
               (std::vector<std::string>{"1", "3", "2", "0", "0", "02:1", "0", "0"})) << heading[1];
     for (std::string& field : fields) silent >> field;
-    EXPECT_EQ(std::vector<std::string>(fields, fields + 10),
-              (std::vector<std::string>{"9", "3", "0", "3", "0", "-", "0", "1", "-", "-"}))
+    EXPECT_EQ(std::vector<std::string>(fields, fields + 11),
+              (std::vector<std::string>{"9", "3", "0", "3", "0", "-", "0", "1", "0", "-", "-"}))
         << "three silences demote the station: " << heading[2];
 }
 

@@ -40,6 +40,7 @@ TEST(TraceRecord, EventLinesGiveTheirStationAndDetails) {
     } cases[] = {
         {"100 Retry: station 17 function 3, broken reply", TraceKind::kRetry, 17, 3, 0, "broken reply", ""},
         {"101 Retry: station 17 function 16, no reply", TraceKind::kRetry, 17, 16, 0, "no reply", ""},
+        {"102 Late: station 17 function 3, 11 bytes discarded", TraceKind::kLate, 17, 3, 0, "11 bytes discarded", ""},
         {"102 Demote: station 17 for 10000 ms", TraceKind::kDemote, 17, 0, 10000, "", ""},
         {"103 Probe: station 17", TraceKind::kProbe, 17, 0, 0, "", ""},
         {"104 Restore: station 17\r", TraceKind::kRestore, 17, 0, 0, "", ""},
@@ -79,6 +80,7 @@ TEST(LineStatistics, EachStationCountsItsRequestsAnswersAndEvents) {
         Frame(1100, "Read Send", kRead17),
         Frame(1130, "Read Receive", {0x11, 0x83, 0x02, 0xC1, 0x34}),
         "1150 Retry: station 17 function 3, no reply",
+        "1160 Late: station 17 function 3, 11 bytes discarded",
         Frame(1200, "Read Send", kRead17),
         Frame(1300, "Read Receive", {}),
         Frame(1400, "Read Send", kRead17),
@@ -111,6 +113,7 @@ TEST(LineStatistics, EachStationCountsItsRequestsAnswersAndEvents) {
     EXPECT_EQ(busy.exceptions, (std::map<uint8_t, uint32_t>{{2, 1}}));
     EXPECT_EQ(busy.retries, 2u);
     EXPECT_EQ(busy.demotions, 1u);
+    EXPECT_EQ(busy.lateReplies, 1u);
     EXPECT_EQ(busy.responseMs, (std::vector<uint64_t>{20, 30, 40}));
     const StationFigures& writes = statistics.Stations().at(2);
     EXPECT_EQ(writes.requests, 2u);
@@ -122,9 +125,10 @@ TEST(LineStatistics, EachStationCountsItsRequestsAnswersAndEvents) {
     for (std::string row; std::getline(report, row);) rows.push_back(row);
     ASSERT_EQ(rows.size(), 4u) << statistics.Report();
     EXPECT_EQ(Words(rows[0]), (std::vector<std::string>{"station", "requests", "replies", "no-reply", "broken",
-                                                          "exceptions", "retries", "demoted", "median-ms", "p95-ms"}));
-    EXPECT_EQ(Words(rows[1]), (std::vector<std::string>{"2", "2", "1", "0", "1", "-", "0", "0", "15", "15"}));
-    EXPECT_EQ(Words(rows[2]), (std::vector<std::string>{"17", "6", "2", "1", "2", "02:1", "2", "1", "30", "40"}));
+                                                          "exceptions", "retries", "demoted", "late", "median-ms",
+                                                          "p95-ms"}));
+    EXPECT_EQ(Words(rows[1]), (std::vector<std::string>{"2", "2", "1", "0", "1", "-", "0", "0", "0", "15", "15"}));
+    EXPECT_EQ(Words(rows[2]), (std::vector<std::string>{"17", "6", "2", "1", "2", "02:1", "2", "1", "1", "30", "40"}));
     EXPECT_EQ(rows[3], "settings: Korvel.ini line 3: word_order must be ABCD, CDAB, BADC or DCBA");
 }
 

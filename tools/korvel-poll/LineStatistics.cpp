@@ -9,7 +9,7 @@
 namespace {
 
 const std::vector<std::string> kHeadings = {"station", "requests", "replies", "no-reply", "broken", "exceptions",
-                                            "retries", "demoted", "median-ms", "p95-ms"};
+                                            "retries", "demoted", "late", "median-ms", "p95-ms"};
 
 bool SameExchange(TraceKind send, TraceKind receive) {
     return (send == TraceKind::kReadSend) == (receive == TraceKind::kReadReceive);
@@ -31,8 +31,8 @@ std::string Milliseconds(const std::vector<uint64_t>& times, double fraction) {
 std::vector<std::string> Row(int station, const StationFigures& f) {
     return {std::to_string(station),    std::to_string(f.requests),  std::to_string(f.replies),
             std::to_string(f.noReplies), std::to_string(f.broken),    ExceptionCounts(f.exceptions),
-            std::to_string(f.retries),   std::to_string(f.demotions), Milliseconds(f.responseMs, 0.5),
-            Milliseconds(f.responseMs, 0.95)};
+            std::to_string(f.retries),   std::to_string(f.demotions), std::to_string(f.lateReplies),
+            Milliseconds(f.responseMs, 0.5), Milliseconds(f.responseMs, 0.95)};
 }
 
 }  // namespace
@@ -48,6 +48,8 @@ void LineStatistics::Add(const TraceRecord& record) {
         ++m_stations[record.station].retries;
     } else if (record.kind == TraceKind::kDemote) {
         ++m_stations[record.station].demotions;
+    } else if (record.kind == TraceKind::kLate) {
+        ++m_stations[record.station].lateReplies;
     } else if (record.kind == TraceKind::kSettings) {
         m_settingsProblems.push_back(SettingsReason(record));
     }

@@ -3,7 +3,8 @@
 // frame trace the driver wrote meanwhile. A request is its Send line; the
 // Receive line after it holds its answer, judged by its bytes. Retries,
 // demotions and the settings file's complaints come from the driver's event
-// lines. Lines of other forms are passed over.
+// lines, and so do the late replies the driver dropped, counted for the
+// station they came from. Lines of other forms are passed over.
 #include <cstdint>
 #include <map>
 #include <string>
@@ -19,6 +20,7 @@ struct StationFigures {
     std::map<uint8_t, uint32_t> exceptions;  // by code
     uint32_t retries = 0;
     uint32_t demotions = 0;
+    uint32_t lateReplies = 0;  // dropped after their request had got no reply
     std::vector<uint64_t> responseMs;  // from sending to the whole reply or exception
 };
 

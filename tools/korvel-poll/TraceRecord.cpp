@@ -120,6 +120,7 @@ const LabelRule kLabels[] = {
     {"Write Send", TraceKind::kWriteSend, ParseFrame},
     {"Write Receive", TraceKind::kWriteReceive, ParseFrame},
     {"Retry", TraceKind::kRetry, ParseRetry},
+    {"Late", TraceKind::kLate, ParseRetry},
     {"Demote", TraceKind::kDemote, ParseDemote},
     {"Probe", TraceKind::kProbe, ParseStationOnly},
     {"Restore", TraceKind::kRestore, ParseStationOnly},

@@ -4,6 +4,7 @@
 //   <ms> Read Send: 01 03 00 00 00 01 84 0A
 // and the events of its line handling,
 //   <ms> Retry: station 17 function 3, broken reply
+//   <ms> Late: station 17 function 3, 11 bytes discarded
 //   <ms> Demote: station 17 for 10000 ms
 //   <ms> Probe: station 17            <ms> Restore: station 17
 //   <ms> Split: station 17 <any text>
@@ -21,6 +22,7 @@ enum class TraceKind {
     kWriteSend,
     kWriteReceive,
     kRetry,
+    kLate,
     kDemote,
     kProbe,
     kRestore,
@@ -33,9 +35,9 @@ struct TraceRecord {
     uint64_t ms = 0;
     std::vector<uint8_t> bytes;  // frames; a Receive without bytes had no reply
     int station = 0;             // events about a station
-    int function = 0;            // Retry
+    int function = 0;            // Retry, Late
     uint64_t number = 0;         // Demote: milliseconds; Settings: line number
-    std::string text;            // Retry: the reason; Split: the rest; Settings: the reason
+    std::string text;            // Retry: the reason; Late: what was dropped; Split: the rest; Settings: the reason
     std::string file;            // Settings with a line number
 };
 
