@@ -31,12 +31,18 @@ void ChaosRun::GiveFirstValues() {
     }
 }
 
+// The line server sets a 32-bit tag's registers one after the other, low
+// word first: in between, the device holds the new low word beside the old
+// high word, and a read may meet that.
 void ChaosRun::SetNthValue(size_t index, uint32_t n) {
     const SoakTag& tag = m_tags[index].tag;
     const uint32_t raw = NthValue(m_tags[index], n);
+    const uint32_t between = (m_history.Latest(index) & 0xFFFF0000) | (raw & 0xFFFF);
     const SoakClock::time_point asked = SoakClock::now();
     OnLine([&](LineFixture& line) { SetDeviceItems(line, tag, raw); });
-    m_history.Change(index, raw, asked, SoakClock::now());
+    const SoakClock::time_point done = SoakClock::now();
+    if (ItemCount(tag) == 2) m_history.Change(index, between, asked, done);
+    m_history.Change(index, raw, asked, done);
 }
 
 uint32_t ChaosRun::DeviceValue(size_t index) {

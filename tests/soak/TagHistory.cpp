@@ -28,6 +28,11 @@ std::vector<uint32_t> TagHistory::HeldBetween(size_t tag, SoakClock::time_point 
     return values;
 }
 
+uint32_t TagHistory::Latest(size_t tag) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_held[tag].back().raw;
+}
+
 uint32_t TagHistory::Changes(size_t tag) {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_changes[tag];

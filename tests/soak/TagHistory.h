@@ -21,6 +21,8 @@ public:
     void Change(size_t tag, uint32_t raw, SoakClock::time_point asked, SoakClock::time_point done);
     // Every value the tag held at some time in from..to.
     std::vector<uint32_t> HeldBetween(size_t tag, SoakClock::time_point from, SoakClock::time_point to);
+    // The value the tag was given last.
+    uint32_t Latest(size_t tag);
     // How many changes the tag has seen, for the next value to give it.
     uint32_t Changes(size_t tag);
 
