@@ -133,14 +133,13 @@ double Heal(ChaosRun& run, const Pollers& pollers, const uint32_t plans[2], Soak
     double seconds = 0;
     for (int i = 0; i < 2; ++i) {
         const PollHealth health = pollers[i]->Health();
-        if (!healed && health.healthyInARow < kHealthyCycles) {
-            run.Broke("driver " + std::to_string(i) + " did not heal: " + std::to_string(health.requests) +
-                      " read requests in its last cycle against a plan of " + std::to_string(plans[i]) +
-                      ", healthy cycles in a row " + std::to_string(health.healthyInARow));
-            return -1;
-        }
         seconds = std::max(seconds, std::chrono::duration<double>(health.healthySince - faultsEnded).count());
+        if (healed || health.healthyInARow >= kHealthyCycles) continue;
+        run.Broke("driver " + std::to_string(i) + " did not heal: " + std::to_string(health.requests) +
+                  " read requests in its last cycle against a plan of " + std::to_string(plans[i]) +
+                  ", healthy cycles in a row " + std::to_string(health.healthyInARow));
     }
+    if (!healed) return -1;
     if (seconds > kHealingSeconds) run.Broke("healing took " + std::to_string(seconds) + " s");
     return std::max(seconds, 0.0);
 }
