@@ -5,3 +5,6 @@
 
 // The variable's value; empty when it is not set.
 std::string EnvironmentValue(const char* name);
+// The same in UTF-16, for a value that is a path: a narrow value would lose
+// the characters outside the system code page.
+std::wstring WideEnvironmentValue(const char* name);

@@ -1,6 +1,9 @@
 // Open and Close of the serial link, shared between the driver objects that
 // the host gives the same settings record.
 #include "driver/SerialDriverBase.h"
+
+#include <new>
+
 #include "serial/LineFormat.h"
 #include "serial/SerialPort.h"
 
@@ -46,13 +49,12 @@ int32_t CSerialDriverBase::AdoptLink(std::shared_ptr<CSerialLine> line, const Li
 }
 
 // Records nothing on success, so a failure recorded before stays readable.
-// The device is opened exclusively, so a link the module already holds for
-// this index cannot be opened a second time, and neither can a line this
-// object already holds open. A baud or parity index outside its table is
+// A link the module already holds for this index is not opened a second
+// time, and neither is a line this object already holds open. A baud or parity index outside its table is
 // refused before the port is opened: some devices would take any rate.
 int32_t CSerialDriverBase::OpenLink(DeviceSettings& settings, const LinkParameters& link) {
     serial::LineFormat format;
-    if (!FormatOf(link, format) || CSerialLine::IsPublished(link.portIndex)) return Refused(m_error);
+    if (!FormatOf(link, format)) return Refused(m_error);
     if (m_line->Open(link.portIndex, format) != 0) return Refused(m_error);
     settings.portHandle = m_line->Port().Handle();
     return 1;
@@ -65,12 +67,13 @@ int32_t __stdcall CSerialDriverBase::Close(int32_t) {
 }
 
 // The last user closes the line; while others still use it, this object
-// goes on with a closed line of its own.
+// goes on with a closed line of its own. Without memory for one it holds no
+// line, which later Opens refuse.
 void CSerialDriverBase::LeaveLink() {
-    if (m_line == nullptr) return;
-    if (m_line.use_count() > 1) {
+    if (m_line == nullptr || CSerialLine::CloseIfLastUser(m_line)) return;
+    try {
         m_line = std::make_shared<CSerialLine>(std::make_unique<CSerialPort>());
-    } else {
-        m_line->Close();
+    } catch (const std::bad_alloc&) {
+        m_line = nullptr;
     }
 }

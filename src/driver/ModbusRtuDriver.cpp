@@ -72,9 +72,21 @@ int32_t CModbusRtuDriver::Record(modbus::Outcome outcome) {
     return code == kErrorNone;
 }
 
+// Nothing thrown while reading the settings file or opening the link, such
+// as a memory shortage, reaches the host: Open just fails.
 int32_t __stdcall CModbusRtuDriver::Open(DeviceSettings* settings) {
-    const std::string reason = LoadModuleSettings(m_settings);
-    if (!reason.empty()) {
+    try {
+        return OpenWithSettings(settings);
+    } catch (...) {
+        m_error.SetCode(kErrorInitDevice);
+        return 0;
+    }
+}
+
+// The settings are loaded aside and taken only whole: a refused file leaves
+// a running driver with what it had.
+int32_t CModbusRtuDriver::OpenWithSettings(DeviceSettings* settings) {
+    if (const std::string reason = LoadModuleSettings(m_settings); !reason.empty()) {
         AppendTraceEvent("Settings: " + reason);
         m_error.SetCode(kErrorInitDevice);
         return 0;
@@ -86,6 +98,11 @@ int32_t __stdcall CModbusRtuDriver::Open(DeviceSettings* settings) {
         m_silenceUs = static_cast<uint32_t>(line.silenceUs);
     }
     return CSerialDriverBase::Open(settings);
+}
+
+int32_t __stdcall CModbusRtuDriver::Close(int32_t ignored) {
+    ForgetLearned();
+    return CSerialDriverBase::Close(ignored);
 }
 
 int32_t __stdcall CModbusRtuDriver::CheckStation(const char* text, int32_t* station) {
@@ -112,6 +129,7 @@ int32_t __stdcall CModbusRtuDriver::ParseAddress(const char* text, TagAddress* t
 // call, with the caches as they were; nothing is thrown at the host.
 int32_t __stdcall CModbusRtuDriver::Read(const int32_t* station, const TagAddress* tag, TagValue* value) {
     modbus::Outcome outcome;
+    ForgetLearnedIfLineChanged();
     try {
         outcome = modbus::ReadTag(Maps(), *this, station, tag, value);
     } catch (const std::bad_alloc&) {
@@ -176,6 +194,26 @@ modbus::HealthChange CModbusRtuDriver::CountReply(uint32_t station, bool replied
     if (m_line == nullptr) return modbus::HealthChange::kNone;
     return m_line->Health().CountReply(static_cast<uint8_t>(station), replied, settings.demoteAfter,
                                        settings.demoteForMs, GetTickCount64);
+}
+
+uint64_t CModbusRtuDriver::NowMs() {
+    return GetTickCount64();
+}
+
+void CModbusRtuDriver::ForgetLearnedIfLineChanged() {
+    const uint64_t generation = m_line == nullptr ? 0 : m_line->FormatGeneration();
+    if (generation == m_learnedUnderFormat) return;
+    m_learnedUnderFormat = generation;
+    ForgetLearned();
+}
+
+void CModbusRtuDriver::ForgetLearned() {
+    m_coilMap.ForgetLearned();
+    m_discreteMap.ForgetLearned();
+    m_inputWordMap.ForgetLearned();
+    m_holdingWordMap.ForgetLearned();
+    m_inputDWordMap.ForgetLearned();
+    m_holdingDWordMap.ForgetLearned();
 }
 
 modbus::StationMaps CModbusRtuDriver::Maps() {

@@ -21,6 +21,7 @@ CSerialDriverBase::CSerialDriverBase() {
 // Destruction gives up this object's share of the link; the port closes
 // the handle only when no other driver object still uses it.
 CSerialDriverBase::~CSerialDriverBase() {
+    if (m_line != nullptr) CSerialLine::CloseIfLastUser(m_line);
     delete[] m_areaList;
 }
 

@@ -9,7 +9,6 @@ void AppendListed(std::string& list, const char* name) {
     list += (list.empty() ? "" : ", ") + std::string(name);
 }
 
-// "0..5", or the names the key accepts.
 std::string Accepted(const SettingRule& rule) {
     if (rule.names == nullptr) return std::to_string(rule.min) + ".." + std::to_string(rule.max);
     std::string names;
@@ -62,6 +61,10 @@ std::string ParseSetting(std::string_view name, std::string_view text, SettingKe
     if (name.empty()) return "a key is missing before =";
     if (!FindSettingKey(name, key)) return "unknown key " + Shown(name) + "; accepted: " + KeyNames();
     return ParseValue(key, text, value);
+}
+
+std::string AcceptedValues(SettingKey key) {
+    return Accepted(kSettingRules[key]);
 }
 
 std::string SettingValueText(SettingKey key, int32_t value) {

@@ -1,8 +1,6 @@
 #include "modbus/SettingsFile.h"
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
 
 #include "modbus/SettingsText.h"
 
@@ -173,6 +171,7 @@ StationSettings SettingsFile::For(int32_t port, int32_t station) const {
     const SettingOrigins origins = Origins(port, station);
     StationSettings settings;
     settings.wordOrder = static_cast<WordOrder>(origins[kWordOrder].value);
+    settings.writeFunctions = static_cast<WriteFunctions>(origins[kWriteFunction].value);
     settings.retries = origins[kRetries].value;
     settings.timeoutRetries = origins[kTimeoutRetries].value;
     settings.demoteAfter = origins[kDemoteAfter].value;
@@ -181,6 +180,7 @@ StationSettings SettingsFile::For(int32_t port, int32_t station) const {
     settings.silenceUs = origins[kSilenceUs].value;
     settings.registerLimits = {Limit(origins[kMaxBlockRegisters]), Limit(origins[kMaxGapRegisters])};
     settings.bitLimits = {Limit(origins[kMaxBlockBits]), Limit(origins[kMaxGapBits])};
+    settings.relearnMs = origins[kRelearnMs].value;
     return settings;
 }
 
@@ -196,24 +196,12 @@ std::string OverrideAll(SettingsFile& settings, std::string_view list) {
     return {};
 }
 
-std::string SettingsPath(const SettingsSources& sources) {
-    return sources.namedFile.empty() ? sources.moduleFolder + kSettingsFileName : sources.namedFile;
-}
-
-std::string LoadSettings(const SettingsSources& sources, SettingsFile& settings, bool& fileFound) {
-    settings = SettingsFile();
-    const std::string path = SettingsPath(sources);
-    std::ifstream file(path, std::ios::binary);
-    fileFound = static_cast<bool>(file);
-    std::string reason;
-    if (fileFound) {
-        const std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-        reason = settings.Load(text, path);
-    } else if (!sources.namedFile.empty()) {
-        reason = path + ": cannot be read (named by " + kSettingsFileVariable + ")";
-    }
-    if (reason.empty()) reason = OverrideAll(settings, sources.overrides);
-    if (!reason.empty()) settings = SettingsFile();
+std::string LoadSettings(std::optional<std::string_view> fileText, std::string_view fileName,
+                         std::string_view overrides, SettingsFile& settings) {
+    SettingsFile loaded;
+    std::string reason = fileText ? loaded.Load(*fileText, fileName) : std::string();
+    if (reason.empty()) reason = OverrideAll(loaded, overrides);
+    if (reason.empty()) settings = std::move(loaded);
     return reason;
 }
 

@@ -86,21 +86,12 @@ constexpr const char* kSettingOverridesVariable = "KORVEL_SET";
 // reason the first refused one gives.
 std::string OverrideAll(SettingsFile& settings, std::string_view list);
 
-// What the two variables hold, and the folder of the module, with its last
-// separator.
-struct SettingsSources {
-    std::string namedFile;
-    std::string moduleFolder;
-    std::string overrides;
-};
-
-// The file the settings are read from.
-std::string SettingsPath(const SettingsSources& sources);
-// Replaces settings with what the sources give: a named file must be there,
-// the one beside the module may be missing. Returns an empty text, or why
-// they were not taken; settings then hold the defaults. fileFound tells
-// whether there was a file.
-std::string LoadSettings(const SettingsSources& sources, SettingsFile& settings, bool& fileFound);
+// Puts what the settings file's text (none where there is no file) and the
+// overrides give in place of settings. Returns an empty text, or why they
+// were not taken, naming the file as fileName: then settings are as they
+// were, so a refused file never changes what a running driver uses.
+std::string LoadSettings(std::optional<std::string_view> fileText, std::string_view fileName,
+                         std::string_view overrides, SettingsFile& settings);
 
 // "default", "[defaults]", "[COM3]", "[COM3:17]" or "--set".
 std::string SourceText(SettingSource source, int32_t port, int32_t station);

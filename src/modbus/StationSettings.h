@@ -14,6 +14,8 @@ namespace modbus {
 struct StationSettings {
     // Of uint32 and float tags, reads and writes alike.
     WordOrder wordOrder = static_cast<WordOrder>(kSettingRules[kWordOrder].defaultValue);
+    // Which functions write one coil or one register.
+    WriteFunctions writeFunctions = static_cast<WriteFunctions>(kSettingRules[kWriteFunction].defaultValue);
     // Repeats of a request whose reply was broken, and of one that got none.
     int32_t retries = kSettingRules[kRetries].defaultValue;
     int32_t timeoutRetries = kSettingRules[kTimeoutRetries].defaultValue;
@@ -29,6 +31,9 @@ struct StationSettings {
     // For the station's register caches (16- and 32-bit) and bit caches.
     BlockLimits registerLimits = kRegisterBlockLimits;
     BlockLimits bitLimits = kBitBlockLimits;
+    // How long the splits learned from refused blocks hold before the whole
+    // block is asked for again (0: for good).
+    int32_t relearnMs = kSettingRules[kRelearnMs].defaultValue;
 };
 
 }  // namespace modbus

@@ -19,6 +19,16 @@ constexpr int32_t kReadTimeoutsShort = 2;
 // Open lines by port index. Entries do not keep a line alive: its users do.
 std::weak_ptr<CSerialLine> g_lines[kPortCount];
 std::mutex g_linesLock;
+// Held by an Open from its look at the table to its publishing, so that two
+// Opens never both find an index free: not every device refuses a second
+// opener.
+std::mutex g_openingLock;
+
+std::atomic<uint64_t> g_formatGenerations{0};
+
+uint64_t NextFormatGeneration() {
+    return ++g_formatGenerations;
+}
 
 }  // namespace
 
@@ -32,11 +42,17 @@ bool CSerialLine::IsPortIndex(int32_t index) {
     return index >= 0 && index < kPortCount;
 }
 
+// A share that is not handed out is dropped only after the lock: were it
+// the last, closing the line would take the lock again.
 std::shared_ptr<CSerialLine> CSerialLine::Find(int32_t index, HANDLE handle) {
     if (!IsPortIndex(index) || handle == nullptr) return nullptr;
-    std::lock_guard<std::mutex> guard(g_linesLock);
-    std::shared_ptr<CSerialLine> line = g_lines[index].lock();
-    return line != nullptr && line->m_port->Handle() == handle ? line : nullptr;
+    std::shared_ptr<CSerialLine> line;
+    {
+        std::lock_guard<std::mutex> guard(g_linesLock);
+        line = g_lines[index].lock();
+        if (line != nullptr && line->m_port->Handle() == handle) return line;
+    }
+    return nullptr;
 }
 
 bool CSerialLine::IsPublished(int32_t index) {
@@ -45,6 +61,8 @@ bool CSerialLine::IsPublished(int32_t index) {
 }
 
 uint32_t CSerialLine::Open(int32_t index, const serial::LineFormat& format) {
+    std::lock_guard<std::mutex> opening(g_openingLock);
+    if (IsPublished(index)) return ERROR_ACCESS_DENIED;
     char path[16];
     std::snprintf(path, sizeof(path), "\\\\.\\COM%d", index + 1);
     if (uint32_t code = m_port->OpenPort(path, kQueueSize, kQueueSize)) return code;
@@ -53,6 +71,7 @@ uint32_t CSerialLine::Open(int32_t index, const serial::LineFormat& format) {
         return code;
     }
     m_format = format;
+    m_formatGeneration = NextFormatGeneration();
     m_health.Forget();
     m_lineQuietAt = 0;
     m_lateReplyUntil = 0;
@@ -76,6 +95,7 @@ uint32_t CSerialLine::Configure(const serial::LineFormat& format) {
         return code;
     }
     m_format = format;
+    m_formatGeneration = NextFormatGeneration();
     m_health.Forget();
     return 0;
 }
@@ -86,18 +106,39 @@ void CSerialLine::RestoreOpenTimeouts() {
 }
 
 // The entry goes first: a new line can take the index only once the port
-// below is closed, and then it is not disturbed. Setting every event also
-// ends a wait for a port event still pending on the handle.
+// below is closed, and then it is not disturbed.
 void CSerialLine::Close() {
-    Unpublish();
-    m_port->SetEventMask(kEveryEvent);
-    if (m_port->IsOpen()) m_port->ClosePort();
+    if (m_index >= 0) {
+        std::lock_guard<std::mutex> guard(g_linesLock);
+        UnpublishLocked();
+    }
+    ClosePort();
 }
 
-void CSerialLine::Unpublish() {
-    if (m_index < 0) return;
+// The use count cannot grow meanwhile: a line's only user takes no copies,
+// and others get a share only through Find, under the same lock.
+bool CSerialLine::CloseIfLastUser(const std::shared_ptr<CSerialLine>& line) {
     std::lock_guard<std::mutex> guard(g_linesLock);
-    std::shared_ptr<CSerialLine> published = g_lines[m_index].lock();
-    if (published == nullptr || published.get() == this) g_lines[m_index].reset();
+    if (line.use_count() > 1) return false;
+    line->UnpublishLocked();
+    line->ClosePort();
+    return true;
+}
+
+// Compares owners rather than taking a share, which could be the last.
+void CSerialLine::UnpublishLocked() {
+    if (m_index < 0) return;
+    std::weak_ptr<CSerialLine>& entry = g_lines[m_index];
+    const std::weak_ptr<CSerialLine> self = weak_from_this();
+    const bool ours = !entry.owner_before(self) && !self.owner_before(entry);
+    if (ours || entry.expired()) entry.reset();
     m_index = -1;
+}
+
+// Setting every event ends a wait for a port event still pending on the
+// handle, so that the exchange holding the line gives it up soon.
+void CSerialLine::ClosePort() {
+    m_port->SetEventMask(kEveryEvent);
+    std::lock_guard<std::mutex> turn(m_exchangeLock);
+    if (m_port->IsOpen()) m_port->ClosePort();
 }

@@ -12,6 +12,7 @@
 // of it.
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -69,14 +70,23 @@ public:
     static bool IsPublished(int32_t index);
 
     // Opens \\.\COM<index + 1> in format, ready for the exchanges, and
-    // publishes the line. Returns the port's code; a format the device
-    // refuses closes the port again, so nothing half-configured is published.
+    // publishes the line. Returns the port's code, or ERROR_ACCESS_DENIED
+    // while a line is published under index; a format the device refuses
+    // closes the port again, so nothing half-configured is published.
     uint32_t Open(int32_t index, const serial::LineFormat& format);
-    // Unpublishes the line and closes the port.
-    void Close();
+    // Closes line if its holder is its last user and returns true; false
+    // while others still use it. Taking a share through Find and this step
+    // take turns under the table's lock, so no user adopts a line that is
+    // about to close. The holder drops its share afterwards, not under that
+    // lock.
+    static bool CloseIfLastUser(const std::shared_ptr<CSerialLine>& line);
     // Applies format to the open line between two exchanges; every user of
     // the line sees it. Returns the port's code, 0 when nothing had to change.
     uint32_t Configure(const serial::LineFormat& format);
+
+    // Differs from every earlier one, of this line or any other, whenever the
+    // line is opened or its format changes.
+    uint64_t FormatGeneration() const { return m_formatGeneration; }
 
     CSerialPort& Port() { return *m_port; }
     // Which stations of the line stopped answering.
@@ -123,7 +133,12 @@ private:
     void RestoreOpenTimeouts();
     uint32_t AwaitReply(uint32_t responseTimeout);
     uint32_t ReadChunks(std::string& data, int32_t& length, bool boundedByQueue);
-    void Unpublish();
+    // Unpublishes the line and closes the port, as the last share goes.
+    void Close();
+    // The caller holds the table's lock.
+    void UnpublishLocked();
+    // Waits for the exchange on the line to end.
+    void ClosePort();
 
     std::unique_ptr<CSerialPort> m_port;
     int32_t m_index = -1;  // where the line is published, -1 while it is not
@@ -143,4 +158,5 @@ private:
     int64_t m_lateReplyUntil = 0;
     bool m_lateReplyPossible = false;
     CStationHealth m_health;
+    std::atomic<uint64_t> m_formatGeneration{0};
 };

@@ -5,14 +5,19 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "driver/TagValues.h"
 #include "support/HostDriver.h"
 #include "support/LineFixture.h"
+#include "support/Stopwatch.h"
 
 namespace {
+
+namespace fs = std::filesystem;
 
 constexpr uint32_t kBits21_5 = 0x41AC0000;  // 21.5 as a float
 
@@ -46,6 +51,37 @@ public:
 private:
     const char* m_variable;
     std::string m_path;
+};
+
+// Korvel.ini with text in folders nested in the temporary folder, which
+// are removed again with it and a Korvel.dll put beside it.
+struct SettingsFolder {
+    SettingsFolder(const fs::path& nested, const std::string& text)
+        : top(fs::temp_directory_path() / *nested.begin()), folder(fs::temp_directory_path() / nested) {
+        fs::create_directories(folder);
+        std::ofstream(folder / "Korvel.ini", std::ios::binary) << text;
+    }
+    // In the extended form, which takes paths beyond MAX_PATH.
+    ~SettingsFolder() {
+        const auto extended = [](const fs::path& path) { return L"\\\\?\\" + path.wstring(); };
+        for (const char* name : {"Korvel.ini", "Korvel.dll"}) DeleteFileW(extended(folder / name).c_str());
+        for (fs::path at = folder; at != top.parent_path(); at = at.parent_path()) {
+            RemoveDirectoryW(extended(at).c_str());
+        }
+    }
+    fs::path top;
+    fs::path folder;
+};
+
+// Korvel.dll copied into a folder and loaded from there, as by a host
+// installed there.
+struct CopiedModule {
+    explicit CopiedModule(const fs::path& folder) {
+        fs::copy_file(KorvelPath(), folder / "Korvel.dll");
+        module = LoadLibraryW((folder / "Korvel.dll").c_str());
+    }
+    ~CopiedModule() { FreeLibrary(module); }
+    HMODULE module;
 };
 
 struct WordOrderCase {
@@ -105,23 +141,28 @@ TEST(SettingsOverALine, AStationsSectionOverridesItsLinesWhichOverridesTheDefaul
     }
 }
 
-// Blocks of one register read every tag alone; a station demoted after one
-// silence is not asked again within its period.
+// Blocks of one register read every tag alone, with the line's gap before
+// each request; a station demoted after one silence is not asked again
+// within its period.
 TEST(SettingsOverALine, BlockLimitsAndDemotionFollowTheFile) {
+    constexpr double kGapMs = 100;
     LineFixture line(9600, {1, 2});
     HostDriver rig;
     ASSERT_EQ(rig.Open(line.PortIndex(), kBaudIndex9600, kShortResponseTimeoutMs), kSucceeded);
     NamedFile settings("KORVEL_CONFIG", "korvel-blocks.ini",
+                       "[" + line.PortName() + "]\nrequest_gap_ms = 100\n"
                        "[" + line.PortName() + ":1]\nmax_block_registers = 1\nmax_gap_registers = 0\n"
                        "[" + line.PortName() + ":2]\ndemote_after = 1\n");
     ASSERT_EQ(rig.Reopen(), kSucceeded);
     const TagAddress tags[] = {rig.Tag("4x1", kTypeUInt16), rig.Tag("4x2", kTypeUInt16), rig.Tag("4x3", kTypeUInt16)};
     TagValue value{};
     for (const TagAddress& tag : tags) rig.Read(1, tag, value);
+    const Stopwatch cycleTime;
     const Frames cycle = line.RequestsDuring([&] {
         for (const TagAddress& tag : tags) EXPECT_EQ(rig.Read(1, tag, value), kSucceeded);
     });
     EXPECT_EQ(cycle.size(), 3u) << "one request per tag";
+    EXPECT_GE(cycleTime.ElapsedMs(), 2 * kGapMs) << "at least the gaps between three requests";
 
     line.SwitchStation(2, false);
     EXPECT_EQ(line.RequestsDuring([&] { EXPECT_EQ(rig.Read(2, tags[0], value).result, 0); }).size(), 1u);
@@ -129,35 +170,74 @@ TEST(SettingsOverALine, BlockLimitsAndDemotionFollowTheFile) {
         << "demoted after one silence";
 }
 
-// Nothing is opened or sent, the host gets code 1, and the trace says why.
-TEST(SettingsOverALine, AFileThatCannotBeTakenFailsOpenWithItsReasonInTheTrace) {
+// A folder whose name the system code page cannot spell, or whose path is
+// longer than MAX_PATH: Korvel.ini there is found beside a module loaded
+// from there, or through KORVEL_CONFIG naming it.
+TEST(SettingsOverALine, AFileInAFolderOutsideTheCodePageOrBeyondMaxPathIsFound) {
+    const std::wstring greekAndCjk = L"Korvel-\u03A1\u03C5\u03B8\u03BC\u03AF\u03C3\u03B5\u03B9\u03C2-\u8A2D\u5B9A";
+    const fs::path deep = fs::path(std::wstring(150, L'k')) / std::wstring(150, L'k');
     const struct {
-        const char* text;
-        const char* reason;
-    } cases[] = {
-        {"[defaults]\nretries = 9\n", "line 2: retries = 9 is outside 0..5"},
-        {"[defaults]\nword_order = CADB\n", "line 2: word_order = CADB is not one of CDAB, ABCD, BADC, DCBA"},
-        {"[LPT1]\n", "line 1: [LPT1] is not a section"},
-        {"[defaults]\nbaud = 9600\n", "line 2: "},
-    };
+        fs::path folder;
+        bool besideModule;
+    } cases[] = {{greekAndCjk, true}, {greekAndCjk, false}, {deep, true}, {deep / greekAndCjk, false}};
+    LineFixture line;
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.text);
-        LineFixture line;
-        HostDriver rig;
+        SCOPED_TRACE(std::to_string(c.folder.wstring().size()) + (c.besideModule ? " characters, beside" : " characters, named"));
+        SettingsFolder settings(c.folder, "[" + line.PortName() + ":1]\nword_order = ABCD\n");
+        std::optional<CopiedModule> copy;
+        if (c.besideModule) copy.emplace(settings.folder);
+        if (!c.besideModule) SetEnvironmentVariableW(L"KORVEL_CONFIG", (settings.folder / "Korvel.ini").c_str());
+        HostDriver rig(CreateDriverObject<IDeviceDriver>(kIidDeviceDriver, copy ? copy->module : nullptr));
+        EXPECT_EQ(rig.Open(line.PortIndex(), kBaudIndex9600, kShortResponseTimeoutMs), kSucceeded);
+        SetEnvironmentVariableW(L"KORVEL_CONFIG", nullptr);
+        EXPECT_EQ(rig.Write(1, rig.Tag("4x11", kTypeFloat), DWords(kBits21_5)), kSucceeded);
+        EXPECT_EQ(line.HoldingRegister(1, 10), 0x41AC) << "word order ABCD from the file";
+        EXPECT_EQ(line.HoldingRegister(1, 11), 0x0000);
+    }
+}
+
+// Nothing is opened or sent, the host gets code 1, the trace says why, and
+// a driver already running goes on with the settings it took before. What
+// the variable names may be a file that is refused, or no file at all: a
+// folder, a device (opening it must not wait for it) or a file too large.
+TEST(SettingsOverALine, AFileThatCannotBeTakenFailsOpenKeepsTheRunningSettingsAndSaysWhy) {
+    LineFixture line;
+    LineFixture idle;  // its COM port is held by nobody
+    const struct {
+        std::string text;
+        std::string named;  // when not empty, what the variable names instead of the file
+        std::string reason;
+    } cases[] = {
+        {"[defaults]\nretries = 9\n", "", " line 2: retries = 9 is outside 0..5"},
+        {"[defaults]\nword_order = CADB\n", "", " line 2: word_order = CADB is not one of CDAB, ABCD, BADC, DCBA"},
+        {"[LPT1]\n", "", " line 1: [LPT1] is not a section"},
+        {"[defaults]\nbaud = 9600\n", "", " line 2: "},
+        {"", TempPath(""), ": is a folder, not a file"},
+        {"", idle.DevicePath(), ": is a device, not a file"},
+        {"", "NUL", ": is a device, not a file"},
+        {"[defaults]\n;" + std::string(1024 * 1024, ' '), "", ": is larger than 1048576 bytes"},
+        {"", TempPath("korvel-missing.ini"), ": cannot be read"},
+    };
+    HostDriver rig;
+    {
+        NamedFile settings("KORVEL_CONFIG", "korvel-abcd.ini", "[" + line.PortName() + ":1]\nword_order = ABCD\n");
         ASSERT_EQ(rig.Open(line.PortIndex(), kBaudIndex9600, kShortResponseTimeoutMs), kSucceeded);
+    }
+    const TagAddress tag = rig.Tag("4x11", kTypeFloat);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.substr(0, 40) + c.named);
         NamedFile trace("KORVEL_TRACE", "korvel-settings-trace.txt", "");
         NamedFile settings("KORVEL_CONFIG", "korvel-bad.ini", c.text);
+        if (!c.named.empty()) SetEnvironmentVariableA("KORVEL_CONFIG", c.named.c_str());
         const Frames sent = line.RequestsDuring([&] { EXPECT_EQ(rig.Reopen(), kOpenFailed); });
         EXPECT_TRUE(sent.empty());
-        EXPECT_NE(trace.Text().find("Settings: " + settings.Path() + " " + c.reason), std::string::npos)
-            << trace.Text();
+        const std::string path = c.named.empty() ? settings.Path() : c.named;
+        EXPECT_NE(trace.Text().find("Settings: " + path + c.reason), std::string::npos) << trace.Text();
+
+        ASSERT_EQ(rig.Write(1, tag, DWords(kBits21_5)), kSucceeded);
+        EXPECT_EQ(line.HoldingRegister(1, 10), 0x41AC) << "the word order taken before stays";
+        EXPECT_EQ(line.HoldingRegister(1, 11), 0x0000);
     }
-    LineFixture line;
-    HostDriver rig;
-    ASSERT_EQ(rig.Open(line.PortIndex(), kBaudIndex9600, kShortResponseTimeoutMs), kSucceeded);
-    SetEnvironmentVariableA("KORVEL_CONFIG", TempPath("korvel-missing.ini").c_str());
-    EXPECT_EQ(rig.Reopen().result, 0) << "a file named in the environment must be there";
-    SetEnvironmentVariableA("KORVEL_CONFIG", nullptr);
     EXPECT_EQ(rig.Reopen(), kSucceeded) << "no file beside the module: the defaults";
 }
 

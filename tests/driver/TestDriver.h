@@ -35,6 +35,9 @@ public:
     uint32_t ResponseTimeout() const {
         return m_responseTimeout;
     }
+    uint64_t FormatGeneration() const {
+        return m_line->FormatGeneration();
+    }
     void SetResponseTimeout(uint32_t ms) {
         m_responseTimeout = ms;
     }

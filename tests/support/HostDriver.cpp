@@ -8,7 +8,9 @@ uint32_t DeliveredValue(const TagAddress& tag, const TagValue& value) {
     return value.wordValue;
 }
 
-HostDriver::HostDriver() : m_driver(CreateDriverObject<IDeviceDriver>(kIidDeviceDriver)) {
+HostDriver::HostDriver() : HostDriver(CreateDriverObject<IDeviceDriver>(kIidDeviceDriver)) {}
+
+HostDriver::HostDriver(IDeviceDriver* driver) : m_driver(driver) {
     EXPECT_NE(m_driver, nullptr) << "Korvel.dll made no driver object";
 }
 
@@ -35,6 +37,10 @@ Outcome HostDriver::OpenShared(const HostDriver& opener) {
     m_settings = opener.m_settings;
     m_settings.link = &m_link;
     return OutcomeOf(m_driver->Open(&m_settings));
+}
+
+Outcome HostDriver::OpenRecordOf(HostDriver& opener) {
+    return OutcomeOf(m_driver->Open(&opener.m_settings));
 }
 
 Outcome HostDriver::Reopen() {

@@ -37,6 +37,8 @@ uint32_t DeliveredValue(const TagAddress& tag, const TagValue& value);
 class HostDriver {
 public:
     HostDriver();
+    // The object of another copy of the module, which this one releases.
+    explicit HostDriver(IDeviceDriver* driver);
     // Releases the object without Close, as a host that simply lets go.
     ~HostDriver();
     HostDriver(const HostDriver&) = delete;
@@ -49,6 +51,9 @@ public:
     // Open with the settings record opener used, as a host opens a second
     // device on the same line: this object shares the opener's link.
     Outcome OpenShared(const HostDriver& opener);
+    // Open with opener's settings record itself, as a host gives two devices
+    // one record: whichever opens the link anew writes its handle there.
+    Outcome OpenRecordOf(HostDriver& opener);
     // Open again with the same settings record, as a host does after a
     // change of the settings file.
     Outcome Reopen();

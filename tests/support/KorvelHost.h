@@ -31,11 +31,18 @@ inline const GUID kIidModbusRtuDEC = GuidOf(L"{1FBFF658-B4A4-4268-AA62-4B0FE67C0
 inline const GUID kIidDeviceDriver = GuidOf(L"{276E54C1-65E3-11D3-9945-444553540000}");
 inline const GUID kLibidKorvel = GuidOf(L"{249F6A59-2789-426C-A42A-1A9E0743D48B}");
 
-// A new CModbusRtuDEC through DllGetClassObject and its factory, asked for iid.
+// A new CModbusRtuDEC through DllGetClassObject and its factory, asked for
+// iid; of Korvel.dll unless module names another copy of it.
 template <class Interface>
-Interface* CreateDriverObject(const GUID& iid) {
+Interface* CreateDriverObject(const GUID& iid, HMODULE module = nullptr) {
+    using GetClassObject = decltype(KorvelExports::getClassObject);
+    const GetClassObject getClassObject =
+        module == nullptr ? Korvel().getClassObject
+                          : reinterpret_cast<GetClassObject>(
+                                reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
     IClassFactory* factory = nullptr;
-    if (FAILED(Korvel().getClassObject(kClsidModbusRtuDEC, IID_IClassFactory, reinterpret_cast<void**>(&factory))))
+    if (getClassObject == nullptr ||
+        FAILED(getClassObject(kClsidModbusRtuDEC, IID_IClassFactory, reinterpret_cast<void**>(&factory))))
         return nullptr;
     void* object = nullptr;
     factory->CreateInstance(nullptr, iid, &object);

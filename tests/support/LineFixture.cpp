@@ -174,8 +174,8 @@ void LineFixture::SwitchStation(int station, bool on) {
     Command(Words(on ? "station-on" : "station-off", {std::to_string(station)}));
 }
 
-void LineFixture::LackHoldingRegister(int station, uint16_t address) {
-    Command(Words("lack", {"holding-register", std::to_string(station), Number(address)}));
+void LineFixture::LackHoldingRegister(int station, uint16_t address, bool lacking) {
+    Command(Words(lacking ? "lack" : "supply", {"holding-register", std::to_string(station), Number(address)}));
 }
 
 void LineFixture::SendFromDevice(const std::vector<uint8_t>& bytes) {

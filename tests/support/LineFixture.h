@@ -104,8 +104,9 @@ public:
     // A station switched off hears its requests (they are logged) but
     // answers none; the other stations go on answering.
     void SwitchStation(int station, bool on);
-    // A read that touches the holding register is answered with exception 02.
-    void LackHoldingRegister(int station, uint16_t address);
+    // A read that touches the holding register is answered with exception 02,
+    // until the register is supplied again (lacking false).
+    void LackHoldingRegister(int station, uint16_t address, bool lacking = true);
 
     // From now on the slave hears the COM port only while it is set to the
     // line's baud rate, as a device hears a port at another rate as noise.

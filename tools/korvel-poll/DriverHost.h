@@ -27,6 +27,7 @@ public:
     bool GetDeviceInfo(int32_t index, DeviceInfo& info) const;
     IDeviceDriver& Driver() const { return *m_driver; }
     const std::string& Path() const { return m_path; }
+    HMODULE Module() const { return m_module; }
 
 private:
     using GetModuleInfoFn = int32_t(__stdcall*)(ModuleInfo*, int32_t);

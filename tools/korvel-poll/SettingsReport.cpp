@@ -1,38 +1,31 @@
 #include "korvel-poll/SettingsReport.h"
 
-#include "korvel-poll/Environment.h"
-#include "modbus/SettingsFile.h"
+#include "driver/ModuleSettings.h"
 
 namespace {
 
 constexpr size_t kKeyWidth = 22;
 constexpr size_t kValueWidth = 10;
 
-std::string FolderOf(const std::string& path) {
-    const size_t slash = path.find_last_of("\\/");
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
 std::string Padded(const std::string& text, size_t width) {
     return text + std::string(text.size() < width ? width - text.size() : 1, ' ');
 }
 
-// As the driver loads them at Open, for the module the tool loaded.
-std::string LoadLikeTheDriver(const std::string& modulePath, modbus::SettingsFile& settings, std::ostream& out) {
-    const modbus::SettingsSources sources{EnvironmentValue(modbus::kSettingsFileVariable), FolderOf(modulePath),
-                                          EnvironmentValue(modbus::kSettingOverridesVariable)};
-    bool found = false;
-    const std::string problem = modbus::LoadSettings(sources, settings, found);
-    out << "settings file: " << modbus::SettingsPath(sources)
-        << (found || !sources.namedFile.empty() ? "" : " (not present)") << '\n';
+// With the driver's own loader, for the module the tool loaded.
+std::string LoadLikeTheDriver(HMODULE module, modbus::SettingsFile& settings, std::ostream& out) {
+    SettingsLookup lookup;
+    const std::string problem = LoadModuleSettings(module, settings, lookup);
+    if (!lookup.path.empty()) {
+        out << "settings file: " << lookup.path << (lookup.found || lookup.named ? "" : " (not present)") << '\n';
+    }
     return problem;
 }
 
 }  // namespace
 
-bool PrintStationSettings(const std::string& modulePath, int32_t port, int32_t station, std::ostream& out) {
+bool PrintStationSettings(HMODULE module, int32_t port, int32_t station, std::ostream& out) {
     modbus::SettingsFile settings;
-    const std::string problem = LoadLikeTheDriver(modulePath, settings, out);
+    const std::string problem = LoadLikeTheDriver(module, settings, out);
     if (!problem.empty()) {
         out << "  refused, Open would fail: " << problem << '\n';
         return false;

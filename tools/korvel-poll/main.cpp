@@ -42,8 +42,9 @@ private:
     UINT m_codePage;
 };
 
+// The reason alone: the whole usage would push it off a small screen.
 int BadArguments(const std::string& problem) {
-    std::cerr << "korvel-poll: " << problem << "\n\n" << PollUsage();
+    std::cerr << "korvel-poll: " << problem << "\nsee korvel-poll --help\n";
     return kExitBadArguments;
 }
 
@@ -103,7 +104,7 @@ void PassSettingsToDriver(const PollOptions& options) {
 // --info: the module, then the settings the driver would take.
 bool PrintInfo(const DriverHost& host, const PollOptions& options, std::ostream& out) {
     PrintModuleInfo(host, out);
-    return PrintStationSettings(host.Path(), options.line.port, std::stoi(options.station), out);
+    return PrintStationSettings(host.Module(), options.line.port, std::stoi(options.station), out);
 }
 
 int Run(const PollOptions& options) {

@@ -64,6 +64,7 @@ const CommandSession::Command CommandSession::kCommands[] = {
     {"station-off", 1, 1, true, &CommandSession::StationOff},
     {"station-on", 1, 1, true, &CommandSession::StationOn},
     {"lack", 3, 3, true, &CommandSession::Lack},
+    {"supply", 3, 3, true, &CommandSession::Supply},
     {"repeat-fault", 1, 1, true, &CommandSession::RepeatFault},
     {"corrupt-every", 1, 1, true, &CommandSession::CorruptEvery},
     {"late-every", 2, 2, true, &CommandSession::LateEvery},
@@ -257,17 +258,25 @@ std::string CommandSession::StationOn(const Words& args) {
     return SwitchStation(args, true);
 }
 
-std::string CommandSession::Lack(const Words& args) {
+std::string CommandSession::SetLacking(const Words& args, bool lacking) {
     std::optional<Table> table = TableNamed(args[0]);
     uint64_t station, address;
     if (!table) return Refuse("unknown table " + args[0]);
     if (!ParseNumber(args[1], 255, station) || !ParseNumber(args[2], 65535, address)) {
         return Refuse("bad station or address");
     }
-    if (!m_line->Slave().Lack(*table, static_cast<int>(station), static_cast<uint16_t>(address))) {
+    if (!m_line->Slave().Lack(*table, static_cast<int>(station), static_cast<uint16_t>(address), lacking)) {
         return Refuse("station " + args[1] + " is not on this line");
     }
     return kOk;
+}
+
+std::string CommandSession::Lack(const Words& args) {
+    return SetLacking(args, true);
+}
+
+std::string CommandSession::Supply(const Words& args) {
+    return SetLacking(args, false);
 }
 
 std::string CommandSession::RepeatFault(const Words& args) {

@@ -42,7 +42,9 @@ private:
     std::string SwitchStation(const Words& args, bool on);
     std::string StationOff(const Words& args);
     std::string StationOn(const Words& args);
+    std::string SetLacking(const Words& args, bool lacking);
     std::string Lack(const Words& args);
+    std::string Supply(const Words& args);
     std::string RepeatFault(const Words& args);
     std::string CorruptEvery(const Words& args);
     std::string LateEvery(const Words& args);
