@@ -6,6 +6,7 @@
 
 #include "driver/FrameTrace.h"
 #include "driver/ModuleSettings.h"
+#include "modbus/LinkReconnect.h"
 
 namespace {
 
@@ -28,6 +29,12 @@ public:
     }
     void OnLateDiscarded(const std::string& bytes) override {
         AppendTraceEvent(modbus::LateReplyEvent(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
+    }
+    void OnPortLost(const std::string& port, uint32_t code) override {
+        AppendTraceEvent(modbus::LinkLostEvent(port, code));
+    }
+    void OnPortReopened(const std::string& port, uint64_t lostForMs) override {
+        AppendTraceEvent(modbus::LinkReopenedEvent(port, lostForMs));
     }
 
 private:
@@ -96,6 +103,7 @@ int32_t CModbusRtuDriver::OpenWithSettings(DeviceSettings* settings) {
         const modbus::StationSettings line = m_settings.For(m_settingsPort, modbus::kMinStation);
         m_requestGapMs = static_cast<uint32_t>(line.requestGapMs);
         m_silenceUs = static_cast<uint32_t>(line.silenceUs);
+        m_reopen = {static_cast<uint32_t>(line.reopenMs), static_cast<uint32_t>(line.reopenMaxMs)};
     }
     return CSerialDriverBase::Open(settings);
 }
@@ -126,8 +134,10 @@ int32_t __stdcall CModbusRtuDriver::ParseAddress(const char* text, TagAddress* t
 }
 
 // Running out of memory while caching or collecting a reply fails the one
-// call, with the caches as they were; nothing is thrown at the host.
+// call, with the caches as they were; nothing is thrown at the host. While
+// the line's port is lost every read fails at once, cached values and all.
 int32_t __stdcall CModbusRtuDriver::Read(const int32_t* station, const TagAddress* tag, TagValue* value) {
+    if (!LineAvailable()) return Record(modbus::Outcome::kReadFailed);
     modbus::Outcome outcome;
     ForgetLearnedIfLineChanged();
     try {
@@ -139,6 +149,7 @@ int32_t __stdcall CModbusRtuDriver::Read(const int32_t* station, const TagAddres
 }
 
 int32_t __stdcall CModbusRtuDriver::Write(const int32_t* station, const TagAddress* tag, const TagValue* value) {
+    if (!LineAvailable()) return Record(modbus::Outcome::kWriteFailed);
     modbus::Outcome outcome;
     try {
         outcome = modbus::WriteTag(Maps(), *this, station, tag, value);
@@ -169,6 +180,12 @@ modbus::LineResult CModbusRtuDriver::ExchangeReply(std::string& data, int32_t& l
     default:
         return modbus::LineResult::kFailed;
     }
+}
+
+// A driver without a line fails in its exchanges instead.
+bool CModbusRtuDriver::LineAvailable() {
+    LineTrace trace("");
+    return m_line == nullptr || m_line->Available(Use(), &trace);
 }
 
 void CModbusRtuDriver::TraceFrame(const char* label, const uint8_t* bytes, int32_t count) {

@@ -34,6 +34,9 @@ private:
                                      const char* sendLabel) override;
     // Records the host's code of outcome and returns 1 for success, else 0.
     int32_t Record(modbus::Outcome outcome);
+    // Whether the line's port is there; while it is lost, opens it again
+    // when an attempt is due.
+    bool LineAvailable();
     void TraceFrame(const char* label, const uint8_t* bytes, int32_t count) override;
     void TraceEvent(const std::string& text) override;
     modbus::StationSettings SettingsOf(uint32_t station) override;

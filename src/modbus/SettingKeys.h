@@ -25,6 +25,8 @@ enum SettingKey : int32_t {
     kDemoteForMs,
     kRequestGapMs,
     kSilenceUs,
+    kReopenMs,
+    kReopenMaxMs,
     kMaxBlockRegisters,
     kMaxBlockBits,
     kMaxGapRegisters,
@@ -56,7 +58,8 @@ struct SettingRule {
 // for. request_gap_ms and silence_us are line keys: the silence before a
 // request belongs to the line, whichever station the request is for.
 // silence_us 0 stands for the line format's own: 3.5 characters, at least
-// 1750 us above 19200 baud.
+// 1750 us above 19200 baud. reopen_ms and reopen_max_ms are line keys too:
+// how often a lost port is tried again, at first and at most.
 inline constexpr SettingRule kSettingRules[kSettingCount] = {
     {"word_order", 0, 3, static_cast<int32_t>(WordOrder::kCDAB), SettingScope::kStation, kWordOrderNames,
      "how a uint32 or float lies in its two registers; CDAB is low word first"},
@@ -73,6 +76,10 @@ inline constexpr SettingRule kSettingRules[kSettingCount] = {
      "extra silence before each request on the line, in milliseconds"},
     {"silence_us", 0, 100000, 0, SettingScope::kLine, nullptr,
      "the silence before each request, in microseconds; 0: 3.5 characters, at least 1750 above 19200 baud"},
+    {"reopen_ms", 100, 60000, 1000, SettingScope::kLine, nullptr,
+     "how often a lost port is tried again during the first minute, in milliseconds"},
+    {"reopen_max_ms", 1000, 600000, 10000, SettingScope::kLine, nullptr,
+     "the longest wait between attempts once a loss has lasted a minute, in milliseconds"},
     {"max_block_registers", 1, 123, kRegisterBlockLimits.span, SettingScope::kStation, nullptr,
      "how far apart the first and last register of one read request may lie"},
     {"max_block_bits", 1, 1999, kBitBlockLimits.span, SettingScope::kStation, nullptr,

@@ -178,6 +178,8 @@ StationSettings SettingsFile::For(int32_t port, int32_t station) const {
     settings.demoteForMs = origins[kDemoteForMs].value;
     settings.requestGapMs = origins[kRequestGapMs].value;
     settings.silenceUs = origins[kSilenceUs].value;
+    settings.reopenMs = origins[kReopenMs].value;
+    settings.reopenMaxMs = origins[kReopenMaxMs].value;
     settings.registerLimits = {Limit(origins[kMaxBlockRegisters]), Limit(origins[kMaxGapRegisters])};
     settings.bitLimits = {Limit(origins[kMaxBlockBits]), Limit(origins[kMaxGapBits])};
     settings.relearnMs = origins[kRelearnMs].value;

@@ -15,8 +15,9 @@
 //
 // A station gets the defaults, then [defaults], then its line's [COMn],
 // then its own [COMn:s], then what a command line set, each overriding what
-// it names. Line keys (request_gap_ms, silence_us) are refused in a station's section,
-// so every station of a line gets the same value.
+// it names. Line keys (request_gap_ms, silence_us, reopen_ms, reopen_max_ms)
+// are refused in a station's section, so every station of a line gets the
+// same value.
 //
 // A text that holds anything else (a key before the first section, an
 // unknown section or key, a value out of range or of the wrong form, a key

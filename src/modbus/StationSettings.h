@@ -28,6 +28,10 @@ struct StationSettings {
     int32_t requestGapMs = kSettingRules[kRequestGapMs].defaultValue;
     // The silence before each request; 0: the line format's own.
     int32_t silenceUs = kSettingRules[kSilenceUs].defaultValue;
+    // How often a lost port of the line is tried again: at first, and at
+    // most once the loss has lasted a minute.
+    int32_t reopenMs = kSettingRules[kReopenMs].defaultValue;
+    int32_t reopenMaxMs = kSettingRules[kReopenMaxMs].defaultValue;
     // For the station's register caches (16- and 32-bit) and bit caches.
     BlockLimits registerLimits = kRegisterBlockLimits;
     BlockLimits bitLimits = kBitBlockLimits;

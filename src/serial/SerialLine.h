@@ -10,6 +10,12 @@
 // COM64), where a driver object given a record that carries the line's
 // device handle finds it. A line closes its port when its last user lets go
 // of it.
+//
+// A port that fails as a device that is gone does is lost for every user of
+// the line: its handle is closed, and the line opens the port again by its
+// name and format when one of its users needs it and an attempt is due.
+// Nothing runs in the background. A record carrying any handle the line was
+// published under still finds it.
 #include <windows.h>
 
 #include <atomic>
@@ -18,7 +24,9 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
+#include "modbus/LinkReconnect.h"
 #include "serial/LineFormat.h"
 #include "serial/StationHealth.h"
 
@@ -26,15 +34,28 @@ class CSerialPort;
 
 // What a driver object's own settings ask of each exchange.
 struct LineUse {
-    int32_t rtsControl;        // 1 and 2 key RTS by hand around the request
-    uint32_t responseTimeout;  // milliseconds
-    uint32_t requestGapMs;     // extra silence before a framed exchange's request
-    uint32_t silenceUs;        // the silence before a framed request; 0: the line format's own
+    int32_t rtsControl;              // 1 and 2 key RTS by hand around the request
+    uint32_t responseTimeout;        // milliseconds
+    uint32_t requestGapMs;           // extra silence before a framed exchange's request
+    uint32_t silenceUs;              // the silence before a framed request; 0: the line format's own
+    modbus::ReconnectTiming reopen;  // how often a lost port is tried again
+};
+
+// What the line reports about its port, once each time: port is its name,
+// such as COM3.
+class ILineObserver {
+public:
+    // A call on the port failed with code, which says the port is gone.
+    virtual void OnPortLost(const std::string& port, uint32_t code) = 0;
+    virtual void OnPortReopened(const std::string& port, uint64_t lostForMs) = 0;
+
+protected:
+    ~ILineObserver() = default;
 };
 
 // What a framed exchange reports while it runs, so that the frame trace
 // shows each thing where it happens.
-class IExchangeObserver {
+class IExchangeObserver : public ILineObserver {
 public:
     // The request goes onto the line now: the line is the caller's, its
     // silence and the request gap are over.
@@ -53,6 +74,7 @@ enum class ExchangeResult {
     kNoReply,     // nothing came within the response time-out
     kWaitFailed,  // the wait for a port event failed or timed out
     kReadFailed,  // a read failed; what came before it stays in the buffer
+    kPortLost,    // the port failed as a device that is gone does: nothing is counted for the station
 };
 
 class CSerialLine : public std::enable_shared_from_this<CSerialLine> {
@@ -91,6 +113,10 @@ public:
     CSerialPort& Port() { return *m_port; }
     // Which stations of the line stopped answering.
     CStationHealth& Health() { return m_health; }
+    // Whether the port is there for an exchange. While it is lost, opens it
+    // again when an attempt is due, which costs one failed open while the
+    // device is still away. Every user of the line sees the same state.
+    bool Available(const LineUse& use, ILineObserver* observer);
 
     // Request in data[0..length) on entry, reply and its length on return.
     // Bytes of value zero are data: length, not a terminator, gives the size.
@@ -133,6 +159,19 @@ private:
     void RestoreOpenTimeouts();
     uint32_t AwaitReply(uint32_t responseTimeout);
     uint32_t ReadChunks(std::string& data, int32_t& length, bool boundedByQueue);
+    // Opens the port of the published index in format and configures it as
+    // the exchanges want it; a format the device refuses closes it again.
+    uint32_t OpenConfigured(const serial::LineFormat& format);
+    // A new or reopened port carries nothing of what the line knew about
+    // the old one: the stations' silence, a late reply, the quiet due.
+    void ForgetLineState();
+    // The caller holds m_exchangeLock.
+    ExchangeResult FramedOnOpenPort(std::string& data, int32_t& length, const LineUse& use, const ReplyNeed& need,
+                                    uint32_t longestReply, IExchangeObserver* observer);
+    void LosePort(uint32_t code, const LineUse& use, ILineObserver* observer);
+    bool TryReopen(const LineUse& use, ILineObserver* observer);
+    void RememberHandle();
+    std::string PortName() const;
     // Unpublishes the line and closes the port, as the last share goes.
     void Close();
     // The caller holds the table's lock.
@@ -159,4 +198,11 @@ private:
     bool m_lateReplyPossible = false;
     CStationHealth m_health;
     std::atomic<uint64_t> m_formatGeneration{0};
+    // Guarded by m_exchangeLock; m_lost mirrors it for a look without the lock.
+    modbus::CLinkReconnect m_reconnect;
+    std::atomic<bool> m_lost{false};
+    // Every handle the line was published under, for records written before
+    // a reopen; guarded by m_handlesLock.
+    std::vector<HANDLE> m_handles;
+    mutable std::mutex m_handlesLock;
 };

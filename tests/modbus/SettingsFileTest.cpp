@@ -56,8 +56,8 @@ TEST(SettingsFile, EveryKeyTakesTheEdgesOfItsRangeAndNothingBeyond) {
 
 TEST(SettingsFile, EachSectionOverridesWhatItNamesAndTheCommandLineAll) {
     EXPECT_EQ(Listed(SettingsFile(), 3, 17), "CDAB default\nauto default\n1 default\n0 default\n3 default\n"
-                                             "10000 default\n0 default\n0 default\n32 default\n128 default\n"
-                                             "8 default\n16 default\n60000 default\n");
+                                             "10000 default\n0 default\n0 default\n1000 default\n10000 default\n"
+                                             "32 default\n128 default\n8 default\n16 default\n60000 default\n");
     SettingsFile settings;
     ASSERT_EQ(settings.Load("\xEF\xBB\xBF; plant\r\n"
                             "[defaults]\r\n"
@@ -67,6 +67,7 @@ TEST(SettingsFile, EachSectionOverridesWhatItNamesAndTheCommandLineAll) {
                             "  [ com3 ]  \r\n"
                             "\tRETRIES\t=\t3 ; line three\r\n"
                             "request_gap_ms = 20\n"
+                            "reopen_ms = 500\n"
                             "[COM03:017]\n"
                             "retries = 0004\n"
                             "word_order = DCBA\n"
@@ -79,17 +80,18 @@ TEST(SettingsFile, EachSectionOverridesWhatItNamesAndTheCommandLineAll) {
                             "Korvel.ini"),
               "");
     EXPECT_EQ(Listed(settings, 3, 17), "DCBA [COM3:17]\nmultiple [COM3:17]\n4 [COM3:17]\n0 default\n0 [defaults]\n"
-                                       "10000 default\n20 [COM3]\n0 default\n1 [COM3:17]\n128 default\n8 default\n"
-                                       "0 [COM3:17]\n0 [COM3:17]\n");
+                                       "10000 default\n20 [COM3]\n0 default\n500 [COM3]\n10000 default\n"
+                                       "1 [COM3:17]\n128 default\n8 default\n0 [COM3:17]\n0 [COM3:17]\n");
     EXPECT_EQ(Listed(settings, 3, 5), "ABCD [defaults]\nauto default\n3 [COM3]\n0 default\n0 [defaults]\n"
-                                      "10000 default\n20 [COM3]\n0 default\n32 default\n128 default\n8 default\n"
-                                      "16 default\n60000 default\n");
+                                      "10000 default\n20 [COM3]\n0 default\n500 [COM3]\n10000 default\n"
+                                      "32 default\n128 default\n8 default\n16 default\n60000 default\n");
     EXPECT_EQ(Listed(settings, 4, 17), Listed(settings, 0, 0));
     const modbus::StationSettings station = settings.For(3, 17);
     EXPECT_EQ(station.wordOrder, modbus::WordOrder::kDCBA);
     EXPECT_EQ(station.writeFunctions, modbus::WriteFunctions::kMultiple);
     EXPECT_EQ(station.retries, 4);
     EXPECT_EQ(station.requestGapMs, 20);
+    EXPECT_EQ(station.reopenMs, 500);
     EXPECT_EQ(station.registerLimits.span, 1u);
     EXPECT_EQ(station.bitLimits.gap, 0u);
     EXPECT_EQ(station.relearnMs, 0);
@@ -153,14 +155,17 @@ TEST(SettingsFile, ABadTextIsRefusedNamingItsLineAndWhatIsAccepted) {
         {"[defaults]\nwrite_function = 16", "line 2: write_function = 16 is not one of auto, single, multiple"},
         {"[defaults]\nretry = 1",
          "line 2: unknown key retry; accepted: word_order, write_function, retries, timeout_retries, demote_after, "
-         "demote_for_ms, request_gap_ms, silence_us, max_block_registers, max_block_bits, max_gap_registers, "
-         "max_gap_bits, relearn_ms"},
+         "demote_for_ms, request_gap_ms, silence_us, reopen_ms, reopen_max_ms, max_block_registers, max_block_bits, "
+         "max_gap_registers, max_gap_bits, relearn_ms"},
         {"[defaults]\n = 1", "line 2: a key is missing before ="},
         {"[defaults]\nretries", "line 2: expected key = value or a [section], not retries"},
         {"[defaults]\nretries = 1\nRETRIES = 1", "line 3: retries is set twice in [defaults] (first in line 2)"},
         {"[COM3]\nretries=1\n[com3]\nretries=2", "line 4: retries is set twice in [COM3] (first in line 2)"},
         {"[COM3:17]\nrequest_gap_ms = 5",
          "line 2: request_gap_ms is the same for a whole line: set it in [defaults] or [COM3], not in [COM3:17]"},
+        {"[COM3:17]\nreopen_ms = 500",
+         "line 2: reopen_ms is the same for a whole line: set it in [defaults] or [COM3], not in [COM3:17]"},
+        {"[defaults]\nreopen_max_ms = 999", "line 2: reopen_max_ms = 999 is outside 1000..600000"},
         {"[COM65]", "line 1: COM65 is outside COM1..COM64"},
         {"[COM0]", "line 1: COM0 is outside COM1..COM64"},
         {"[COM3:255]", "line 1: station 255 is outside 1..254"},

@@ -182,6 +182,14 @@ void LineFixture::SendFromDevice(const std::vector<uint8_t>& bytes) {
     Command(Words("send", {ToHex(bytes)}));
 }
 
+void LineFixture::PullDevice() {
+    Command("pull");
+}
+
+void LineFixture::ReturnDevice() {
+    Command("return");
+}
+
 void LineFixture::StopSlave() {
     Command("stop-slave");
 }

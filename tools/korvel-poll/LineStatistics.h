@@ -4,7 +4,8 @@
 // Receive line after it holds its answer, judged by its bytes. Retries,
 // demotions and the settings file's complaints come from the driver's event
 // lines, and so do the late replies the driver dropped, counted for the
-// station they came from. Lines of other forms are passed over.
+// station they came from. A port lost and reopened is counted for the port.
+// Lines of other forms are passed over.
 #include <cstdint>
 #include <map>
 #include <string>
@@ -24,19 +25,27 @@ struct StationFigures {
     std::vector<uint64_t> responseMs;  // from sending to the whole reply or exception
 };
 
+struct PortFigures {
+    uint32_t losses = 0;
+    uint32_t reopens = 0;
+};
+
 class LineStatistics {
 public:
     void Add(const TraceRecord& record);
     const std::map<int, StationFigures>& Stations() const { return m_stations; }
+    const std::map<std::string, PortFigures>& Ports() const { return m_ports; }
     // "<file> line <n>: <reason>", in the order the driver wrote them.
     const std::vector<std::string>& SettingsProblems() const { return m_settingsProblems; }
-    // A row per station, then the settings file's complaints.
+    // A row per station, a line per port that was lost, then the settings
+    // file's complaints.
     std::string Report() const;
 
 private:
     void AddAnswer(const TraceRecord& receive);
 
     std::map<int, StationFigures> m_stations;
+    std::map<std::string, PortFigures> m_ports;
     std::vector<std::string> m_settingsProblems;
     TraceRecord m_request;  // the last Send, until its Receive
     bool m_awaitingAnswer = false;

@@ -38,41 +38,43 @@ struct CommandSession::Command {
     const char* name;
     size_t minArgs;
     size_t maxArgs;
-    bool needsLine;
+    Needs needs;
     std::string (CommandSession::*run)(const Words&);
 };
 
 const CommandSession::Command CommandSession::kCommands[] = {
-    {"open", 2, 1 + kAnyCount, false, &CommandSession::Open},
-    {"close", 0, 0, false, &CommandSession::Close},
-    {"set", 4, 4, true, &CommandSession::SetValue},
-    {"get", 3, 3, true, &CommandSession::GetValue},
-    {"requests", 0, 0, true, &CommandSession::Requests},
-    {"clear-requests", 0, 0, true, &CommandSession::ClearRequests},
-    {"delay", 1, 1, true, &CommandSession::Delay},
-    {"split", 2, 2, true, &CommandSession::Split},
-    {"bursts", 2, 2, true, &CommandSession::SetBursts},
-    {"babble", 1, 1, true, &CommandSession::Babble},
-    {"drop", 0, 0, true, &CommandSession::Drop},
-    {"corrupt", 1, 1, true, &CommandSession::Corrupt},
-    {"prefix", 0, 1, true, &CommandSession::Prefix},
-    {"suffix", 0, 1, true, &CommandSession::Suffix},
-    {"send", 0, 1, true, &CommandSession::Send},
-    {"stop-slave", 0, 0, true, &CommandSession::StopSlave},
-    {"start-slave", 0, 0, true, &CommandSession::StartSlave},
-    {"line-rate-only", 0, 0, true, &CommandSession::LineRateOnly},
-    {"station-off", 1, 1, true, &CommandSession::StationOff},
-    {"station-on", 1, 1, true, &CommandSession::StationOn},
-    {"lack", 3, 3, true, &CommandSession::Lack},
-    {"supply", 3, 3, true, &CommandSession::Supply},
-    {"repeat-fault", 1, 1, true, &CommandSession::RepeatFault},
-    {"corrupt-every", 1, 1, true, &CommandSession::CorruptEvery},
-    {"late-every", 2, 2, true, &CommandSession::LateEvery},
-    {"turnaround", 1, 1, true, &CommandSession::Turnaround},
-    {"twice", 0, 0, true, &CommandSession::Twice},
-    {"refuse", 3, 5, true, &CommandSession::RefuseFor},
-    {"refuse-next", 2, 2, true, &CommandSession::RefuseNext},
-    {"accept", 1, 1, true, &CommandSession::Accept},
+    {"open", 2, 1 + kAnyCount, Needs::kNothing, &CommandSession::Open},
+    {"close", 0, 0, Needs::kNothing, &CommandSession::Close},
+    {"set", 4, 4, Needs::kLine, &CommandSession::SetValue},
+    {"get", 3, 3, Needs::kLine, &CommandSession::GetValue},
+    {"requests", 0, 0, Needs::kLine, &CommandSession::Requests},
+    {"clear-requests", 0, 0, Needs::kLine, &CommandSession::ClearRequests},
+    {"delay", 1, 1, Needs::kDevice, &CommandSession::Delay},
+    {"split", 2, 2, Needs::kDevice, &CommandSession::Split},
+    {"bursts", 2, 2, Needs::kDevice, &CommandSession::SetBursts},
+    {"babble", 1, 1, Needs::kDevice, &CommandSession::Babble},
+    {"drop", 0, 0, Needs::kDevice, &CommandSession::Drop},
+    {"corrupt", 1, 1, Needs::kDevice, &CommandSession::Corrupt},
+    {"prefix", 0, 1, Needs::kDevice, &CommandSession::Prefix},
+    {"suffix", 0, 1, Needs::kDevice, &CommandSession::Suffix},
+    {"send", 0, 1, Needs::kDevice, &CommandSession::Send},
+    {"stop-slave", 0, 0, Needs::kLine, &CommandSession::StopSlave},
+    {"start-slave", 0, 0, Needs::kLine, &CommandSession::StartSlave},
+    {"line-rate-only", 0, 0, Needs::kDevice, &CommandSession::LineRateOnly},
+    {"station-off", 1, 1, Needs::kLine, &CommandSession::StationOff},
+    {"station-on", 1, 1, Needs::kLine, &CommandSession::StationOn},
+    {"lack", 3, 3, Needs::kLine, &CommandSession::Lack},
+    {"supply", 3, 3, Needs::kLine, &CommandSession::Supply},
+    {"repeat-fault", 1, 1, Needs::kDevice, &CommandSession::RepeatFault},
+    {"corrupt-every", 1, 1, Needs::kDevice, &CommandSession::CorruptEvery},
+    {"late-every", 2, 2, Needs::kDevice, &CommandSession::LateEvery},
+    {"turnaround", 1, 1, Needs::kDevice, &CommandSession::Turnaround},
+    {"twice", 0, 0, Needs::kDevice, &CommandSession::Twice},
+    {"refuse", 3, 5, Needs::kLine, &CommandSession::RefuseFor},
+    {"refuse-next", 2, 2, Needs::kLine, &CommandSession::RefuseNext},
+    {"accept", 1, 1, Needs::kLine, &CommandSession::Accept},
+    {"pull", 0, 0, Needs::kLine, &CommandSession::Pull},
+    {"return", 0, 0, Needs::kLine, &CommandSession::Return},
 };
 
 CommandSession::CommandSession(int socket, std::string winePrefix)
@@ -97,7 +99,8 @@ std::string CommandSession::Execute(const Words& words) {
         if (args.size() < command.minArgs || args.size() > command.maxArgs) {
             return Refuse("wrong number of arguments to " + words[0]);
         }
-        if (command.needsLine && !m_line) return Refuse("no line is open");
+        if (command.needs != Needs::kNothing && !m_line) return Refuse("no line is open");
+        if (command.needs == Needs::kDevice && m_line->Relay() == nullptr) return Refuse("the device is away");
         return (this->*command.run)(args);
     }
     return Refuse("unknown command " + words[0]);
@@ -166,14 +169,14 @@ std::string CommandSession::ClearRequests(const Words&) {
 std::string CommandSession::Delay(const Words& args) {
     uint64_t ms;
     if (!ParseNumber(args[0], 600000, ms)) return Refuse("bad delay " + args[0]);
-    m_line->Relay().ChangeNextFault([&](ReplyFault& fault) { fault.delay = Milliseconds(ms); });
+    m_line->Relay()->ChangeNextFault([&](ReplyFault& fault) { fault.delay = Milliseconds(ms); });
     return kOk;
 }
 
 std::string CommandSession::Split(const Words& args) {
     uint64_t bytes, ms;
     if (!ParseNumber(args[0], 65535, bytes) || !ParseNumber(args[1], 600000, ms)) return Refuse("bad split");
-    m_line->Relay().ChangeNextFault([&](ReplyFault& fault) {
+    m_line->Relay()->ChangeNextFault([&](ReplyFault& fault) {
         fault.splitAfter = bytes;
         fault.splitPause = Milliseconds(ms);
     });
@@ -183,46 +186,46 @@ std::string CommandSession::Split(const Words& args) {
 std::string CommandSession::SetBursts(const Words& args) {
     uint64_t bytes, ms;
     if (!ParseNumber(args[0], 65535, bytes) || !ParseNumber(args[1], 600000, ms)) return Refuse("bad bursts");
-    m_line->Relay().SetBursts({bytes, Milliseconds(ms)});
+    m_line->Relay()->SetBursts({bytes, Milliseconds(ms)});
     return kOk;
 }
 
 std::string CommandSession::Babble(const Words& args) {
     if (args[0] != "on" && args[0] != "off") return Refuse("babble on or off");
-    m_line->Relay().Babble(args[0] == "on");
+    m_line->Relay()->Babble(args[0] == "on");
     return kOk;
 }
 
 std::string CommandSession::Drop(const Words&) {
-    m_line->Relay().ChangeNextFault([](ReplyFault& fault) { fault.drop = true; });
+    m_line->Relay()->ChangeNextFault([](ReplyFault& fault) { fault.drop = true; });
     return kOk;
 }
 
 std::string CommandSession::Corrupt(const Words& args) {
     uint64_t index;
     if (!ParseNumber(args[0], 65535, index)) return Refuse("bad byte index " + args[0]);
-    m_line->Relay().ChangeNextFault([&](ReplyFault& fault) { fault.corruptIndex = index; });
+    m_line->Relay()->ChangeNextFault([&](ReplyFault& fault) { fault.corruptIndex = index; });
     return kOk;
 }
 
 std::string CommandSession::Prefix(const Words& args) {
     Bytes bytes;
     if (!ParseHexArg(args, bytes)) return Refuse("bad hex bytes");
-    m_line->Relay().ChangeNextFault([&](ReplyFault& fault) { fault.prefix = bytes; });
+    m_line->Relay()->ChangeNextFault([&](ReplyFault& fault) { fault.prefix = bytes; });
     return kOk;
 }
 
 std::string CommandSession::Suffix(const Words& args) {
     Bytes bytes;
     if (!ParseHexArg(args, bytes)) return Refuse("bad hex bytes");
-    m_line->Relay().ChangeNextFault([&](ReplyFault& fault) { fault.suffix = bytes; });
+    m_line->Relay()->ChangeNextFault([&](ReplyFault& fault) { fault.suffix = bytes; });
     return kOk;
 }
 
 std::string CommandSession::Send(const Words& args) {
     Bytes bytes;
     if (!ParseHexArg(args, bytes)) return Refuse("bad hex bytes");
-    m_line->Relay().SendFromDevice(bytes);
+    m_line->Relay()->SendFromDevice(bytes);
     return kOk;
 }
 
@@ -237,7 +240,7 @@ std::string CommandSession::StartSlave(const Words&) {
 }
 
 std::string CommandSession::LineRateOnly(const Words&) {
-    if (!m_line->Relay().HearOnlyAt(m_line->Baud())) return Refuse("a pty cannot be set to this line's rate");
+    if (!m_line->Relay()->HearOnlyAt(m_line->Baud())) return Refuse("a pty cannot be set to this line's rate");
     return kOk;
 }
 
@@ -282,33 +285,33 @@ std::string CommandSession::Supply(const Words& args) {
 std::string CommandSession::RepeatFault(const Words& args) {
     uint64_t replies;
     if (!ParseNumber(args[0], 1000, replies) || replies == 0) return Refuse("bad reply count " + args[0]);
-    m_line->Relay().RepeatNextFault(replies);
+    m_line->Relay()->RepeatNextFault(replies);
     return kOk;
 }
 
 std::string CommandSession::CorruptEvery(const Words& args) {
     uint64_t n;
     if (!ParseNumber(args[0], 1000000, n)) return Refuse("bad reply count " + args[0]);
-    m_line->Relay().CorruptEvery(n);
+    m_line->Relay()->CorruptEvery(n);
     return kOk;
 }
 
 std::string CommandSession::LateEvery(const Words& args) {
     uint64_t n, ms;
     if (!ParseNumber(args[0], 1000000, n) || !ParseNumber(args[1], 600000, ms)) return Refuse("bad late-every");
-    m_line->Relay().DelayEvery(n, Milliseconds(ms));
+    m_line->Relay()->DelayEvery(n, Milliseconds(ms));
     return kOk;
 }
 
 std::string CommandSession::Turnaround(const Words& args) {
     uint64_t ms;
     if (!ParseNumber(args[0], 600000, ms)) return Refuse("bad turnaround " + args[0]);
-    m_line->Relay().SetTurnaround(Milliseconds(ms));
+    m_line->Relay()->SetTurnaround(Milliseconds(ms));
     return kOk;
 }
 
 std::string CommandSession::Twice(const Words&) {
-    m_line->Relay().ChangeNextFault([](ReplyFault& fault) { fault.twice = true; });
+    m_line->Relay()->ChangeNextFault([](ReplyFault& fault) { fault.twice = true; });
     return kOk;
 }
 
@@ -345,6 +348,16 @@ std::string CommandSession::Accept(const Words& args) {
     if (!ParseNumber(args[0], 255, station)) return Refuse("bad station " + args[0]);
     if (!m_line->Slave().Accept(static_cast<int>(station))) return Refuse("this slave cannot accept for station " + args[0]);
     return kOk;
+}
+
+std::string CommandSession::Pull(const Words&) {
+    std::string error;
+    return m_line->Pull(error) ? kOk : Refuse(error);
+}
+
+std::string CommandSession::Return(const Words&) {
+    std::string error;
+    return m_line->Return(error) ? kOk : Refuse(error);
 }
 
 bool CommandSession::ReadLine(std::string& line) {

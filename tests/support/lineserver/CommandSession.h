@@ -17,6 +17,8 @@ public:
 
 private:
     using Words = std::vector<std::string>;
+    // What a command needs: an open line, and the line's device there.
+    enum class Needs { kNothing, kLine, kDevice };
     struct Command;
     static const Command kCommands[];
 
@@ -54,6 +56,9 @@ private:
     std::string RefuseNext(const Words& args);
     std::string AddRefusal(const Words& args, Refusal refusal);
     std::string Accept(const Words& args);
+    // The COM port's device taken away, and back under the same name.
+    std::string Pull(const Words& args);
+    std::string Return(const Words& args);
     bool ReadLine(std::string& line);
     bool WriteLine(const std::string& line);
 

@@ -23,11 +23,21 @@ public:
     int ComNumber() const { return m_link->Number(); }
     uint32_t Baud() const { return m_baud; }
     LineSlave& Slave() { return *m_slave; }
-    LineRelay& Relay() { return *m_relay; }
+    // Null while the device is away.
+    LineRelay* Relay() { return m_relay.get(); }
+
+    // Takes the COM port's device away, as a pulled USB adapter's goes: the
+    // pty behind it vanishes under whoever holds it open, and the COM name
+    // leads nowhere. The slave goes on.
+    bool Pull(std::string& error);
+    // Brings a new device back under the same COM name.
+    bool Return(std::string& error);
 
 private:
     SimulatedLine() = default;
+    void StartRelay();
 
+    std::string m_winePrefix;
     uint32_t m_baud = 0;
     // Declared in the order of setting up; torn down the other way round,
     // so the COM port disappears first and the ptys last.
