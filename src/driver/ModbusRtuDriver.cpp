@@ -178,6 +178,8 @@ modbus::LineResult CModbusRtuDriver::ExchangeReply(std::string& data, int32_t& l
     switch (result) {
     case ExchangeResult::kReplied:
         return modbus::LineResult::kReplied;
+    case ExchangeResult::kUnplaced:
+        return modbus::LineResult::kUnplaced;
     case ExchangeResult::kNoReply:
         return modbus::LineResult::kNoReply;
     default:

@@ -13,6 +13,7 @@ namespace modbus {
 
 enum class LineResult {
     kReplied,  // bytes came back; whether they are the reply is the caller's check
+    kUnplaced, // bytes came back that the line cannot place: a reply, but perhaps a late one
     kNoReply,  // nothing came back within the response time-out
     kFailed,   // the request could not be sent, or a read failed
 };

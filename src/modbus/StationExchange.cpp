@@ -19,6 +19,8 @@ Heard Classify(LineResult exchanged, const StationRequest& request, const Answer
         return Heard::kSilence;
     case LineResult::kFailed:
         return Heard::kLineFailed;
+    case LineResult::kUnplaced:
+        return Heard::kBroken;
     case LineResult::kReplied:
         break;
     }

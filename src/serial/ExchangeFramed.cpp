@@ -66,7 +66,8 @@ using serial::FollowCheck;
 enum class ReplyEnd {
     kComplete,          // the reply is whole
     kNotTheReply,       // a whole frame came that cannot be the reply
-    kCompleteAndQuiet,  // whole, and what followed it up to the silence is there too
+    kCompleteAndQuiet,  // whole, and the line stayed quiet behind it as long as it had to
+    kUnplaced,          // whole, but more came behind it, or the line never fell quiet
     kOverdue,           // the deadline passed before the reply was whole
     kNoReply,
     kReadFailed,
@@ -140,22 +141,25 @@ int64_t DeadlineOf(const CLineClock& clock, const LineTiming& timing, uint32_t r
 
 // A reply complete while one to an earlier request might still come is taken
 // only once the line fell quiet behind it: the exchange reads on to the
-// silence and hands over everything, so that the caller finds two replies
-// where it must not take either. Where the line showed replies it cannot
-// place, and behind a frame that cannot be the reply, it listens up to the
-// deadline: a device answering slower than the end-of-frame gap would
-// otherwise leave its answer for the next request. What followed decides how
-// the next reply must be followed.
+// silence, and anything that came meanwhile makes the reply one the line
+// cannot place, whatever it was: noise, or the answer of which this reply may
+// be the late predecessor. Where the line showed replies it cannot place, and
+// behind a frame that cannot be the reply, it listens up to the deadline: a
+// device answering slower than the end-of-frame gap would otherwise leave its
+// answer for the next request. What followed decides how the next reply must
+// be followed.
 ReplyEnd CollectReply(CTimedReads& reads, const LineTiming& timing, uint32_t responseTimeoutMs, int64_t deadline,
                       const CSerialLine::ReplyNeed& need, FollowCheck& followCheck, std::string& data) {
     const ReplyEnd end = ReadReply(reads, timing, responseTimeoutMs, deadline, need, data);
     const bool whole = end == ReplyEnd::kComplete || end == ReplyEnd::kNotTheReply;
     if (!whole || followCheck == FollowCheck::kNone) return end;
     const bool toDeadline = followCheck == FollowCheck::kWholeWindow || end == ReplyEnd::kNotTheReply;
-    const uint32_t windowMs = toDeadline ? std::max(CLineClock().MsUntil(deadline), timing.gapMs) : timing.gapMs;
-    const Listened after = ReadUntilQuiet(reads, data, windowMs, timing.gapMs, windowMs + responseTimeoutMs);
-    followCheck = after.bytes > 0 || !after.quiet ? FollowCheck::kWholeWindow : FollowCheck::kNone;
-    return ReplyEnd::kCompleteAndQuiet;
+    const uint32_t leftMs = CLineClock().MsUntil(deadline);
+    const uint32_t windowMs = toDeadline ? std::max(leftMs, timing.gapMs) : timing.gapMs;
+    const Listened after = ReadUntilQuiet(reads, data, windowMs, timing.gapMs, std::max(windowMs, leftMs));
+    const bool placed = after.bytes == 0 && after.quiet;
+    followCheck = placed ? FollowCheck::kNone : FollowCheck::kWholeWindow;
+    return placed ? ReplyEnd::kCompleteAndQuiet : ReplyEnd::kUnplaced;
 }
 
 // After the wait for a late reply: nothing came, so one may come later still;
@@ -168,12 +172,13 @@ FollowCheck FollowCheckAfter(const Listened& late) {
 // Listens until until for the reply an unanswered request may still get, and
 // reads what comes up to the silence behind it: once that reply has come,
 // nothing more of it can. Bytes that came while nobody listened are taken
-// too. Returns them, for the caller to drop.
+// too, into late, for the caller to drop. A line still busy at until is not
+// waited for: the next reply is then taken only behind a quiet line.
 Listened ListenForLateReply(CTimedReads& reads, const CLineClock& clock, const LineTiming& timing, int64_t until,
-                            uint32_t responseTimeoutMs, std::string& late) {
+                            std::string& late) {
     const uint32_t leftMs = clock.MsUntil(until);
     if (leftMs == 0 && !reads.BytesWaiting()) return {0, true};
-    return ReadUntilQuiet(reads, late, std::max(leftMs, 1u), timing.gapMs, leftMs + responseTimeoutMs);
+    return ReadUntilQuiet(reads, late, std::max(leftMs, 1u), timing.gapMs, std::max(leftMs, timing.gapMs));
 }
 
 }  // namespace
@@ -181,9 +186,10 @@ Listened ListenForLateReply(CTimedReads& reads, const CLineClock& clock, const L
 // An unanswered request's reply is waited out first. Then the line must have
 // been quiet for the silence since the last frame: what still arrives then,
 // noise behind that frame or a reply later than its wait, is read until the
-// line falls quiet and dropped, and the purge of the send drops the rest. On
-// a healthy line nothing comes, and the wait costs no call on the port but
-// the look at its queue.
+// line falls quiet, for at most a longest reply's wire time, and dropped, and
+// the purge of the send drops the rest; a line that did not fall quiet has
+// its next reply taken only behind a quiet line. On a healthy line nothing
+// comes, and the wait costs no call on the port but the look at its queue.
 ExchangeResult CSerialLine::FramedOnOpenPort(std::string& data, int32_t& length, const LineUse& use,
                                              const ReplyNeed& need, uint32_t longestReply,
                                              IExchangeObserver* observer) {
@@ -193,7 +199,7 @@ ExchangeResult CSerialLine::FramedOnOpenPort(std::string& data, int32_t& length,
     if (m_lateReplyUntil != 0) {
         std::string late;
         m_followCheck = FollowCheckAfter(
-            ListenForLateReply(reads, clock, timing, m_lateReplyUntil, use.responseTimeout, late));
+            ListenForLateReply(reads, clock, timing, m_lateReplyUntil, late));
         m_lateReplyUntil = 0;
         if (!late.empty() && observer != nullptr) observer->OnLateDiscarded(late);
     }
@@ -201,7 +207,8 @@ ExchangeResult CSerialLine::FramedOnOpenPort(std::string& data, int32_t& length,
         WaitUntil(clock, m_lineQuietAt);
         if (m_port->QueuedBytes() > 0) {
             std::string discarded;
-            const Listened noise = ReadUntilQuiet(reads, discarded, timing.quietMs, timing.quietMs, use.responseTimeout);
+            const uint32_t frameMs = longestReply * timing.characterMs + timing.gapMs;
+            const Listened noise = ReadUntilQuiet(reads, discarded, timing.quietMs, timing.quietMs, frameMs);
             if (!noise.quiet) m_followCheck = FollowCheck::kWholeWindow;
         }
     }
@@ -220,6 +227,7 @@ ExchangeResult CSerialLine::FramedOnOpenPort(std::string& data, int32_t& length,
     m_lineQuietAt = clock.Now() + (endedOnFrame ? clock.TicksOfMicroseconds(timing.quietUs) : 0);
     length = static_cast<int32_t>(data.size());
     if (end == ReplyEnd::kNoReply) return Emptied(data, length, ExchangeResult::kNoReply);
+    if (end == ReplyEnd::kUnplaced) return ExchangeResult::kUnplaced;
     return end == ReplyEnd::kReadFailed ? ExchangeResult::kReadFailed : ExchangeResult::kReplied;
 }
 
@@ -234,7 +242,8 @@ ExchangeResult CSerialLine::ExchangeFramed(std::string& data, int32_t& length, c
     m_port->TakeFailure();
     const ExchangeResult result = FramedOnOpenPort(data, length, use, need, longestReply, observer);
     const uint32_t failure = m_port->TakeFailure();
-    if (result == ExchangeResult::kReplied || !serial::IsPortLoss(failure)) return result;
+    const bool bytesCame = result == ExchangeResult::kReplied || result == ExchangeResult::kUnplaced;
+    if (bytesCame || !serial::IsPortLoss(failure)) return result;
     LosePort(failure, use, observer);
     return Emptied(data, length, ExchangeResult::kPortLost);
 }

@@ -87,6 +87,7 @@ enum class ExchangeResult {
     kWaitFailed,  // the wait for a port event failed or timed out
     kReadFailed,  // a read failed; what came before it stays in the buffer
     kPortLost,    // the port failed as a device that is gone does: nothing is counted for the station
+    kUnplaced,    // a reply came, but the line did not stay quiet behind it where it had to: none is taken
 };
 
 class CSerialLine : public std::enable_shared_from_this<CSerialLine> {

@@ -75,7 +75,7 @@ private:
         return Record(m_line != nullptr ? exchange(*m_line) : ExchangeResult::kSendFailed, data, length);
     }
     int Record(ExchangeResult result, std::string& data, int32_t& length) {
-        static const int32_t kCodes[] = {kErrorNone,       kErrorWriteDevice, kErrorWriteDevice,
+        static const int32_t kCodes[] = {kErrorNone,       kErrorWriteDevice, kErrorWriteDevice, kErrorReadDevice,
                                          kErrorReadDevice, kErrorReadDevice,  kErrorReadDevice};
         if (result == ExchangeResult::kSendFailed) {
             data.clear();

@@ -82,11 +82,13 @@ void LineRelay::Babble(bool on) {
     }
 }
 
-// Hands the writer a block at a time, as fast as the line carries it.
+// Hands the writer a block at a time, as fast as the line carries it, and
+// only while nothing else waits: a babbling device keeps the line busy, but
+// does not hold back replies queued behind a backlog of its own.
 void LineRelay::RunBabble() {
     constexpr size_t kBlock = 16;
     while (m_babbling) {
-        m_towardsCom.Send({std::chrono::milliseconds(0), Bytes(kBlock, 0)});
+        if (m_towardsCom.Idle()) m_towardsCom.Send({std::chrono::milliseconds(0), Bytes(kBlock, 0)});
         std::this_thread::sleep_for(m_characterTime * kBlock);
     }
 }

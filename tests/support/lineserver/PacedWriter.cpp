@@ -28,6 +28,11 @@ void PacedWriter::Send(PacedPart part) {
     m_wake.notify_all();
 }
 
+bool PacedWriter::Idle() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_queue.empty();
+}
+
 void PacedWriter::Run() {
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {

@@ -29,6 +29,8 @@ public:
     PacedWriter& operator=(const PacedWriter&) = delete;
 
     void Send(PacedPart part);
+    // Whether nothing waits to be sent.
+    bool Idle();
 
 private:
     void Run();
