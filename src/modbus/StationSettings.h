@@ -4,6 +4,7 @@
 // default-constructed record holds the defaults, which are the driver's
 // behaviour without a file.
 #include <cstdint>
+#include <string>
 
 #include "modbus/BlockCache.h"
 #include "modbus/SettingKeys.h"
@@ -26,6 +27,11 @@ struct StationSettings {
     int32_t requestGapMs = kSettingRules[kRequestGapMs].defaultValue;
     // The silence before each request; 0: the line format's own.
     int32_t silenceUs = kSettingRules[kSilenceUs].defaultValue;
+    // How the line reaches its devices; where a network line connects
+    // (empty for a serial line), and how long a connection may take.
+    Transport transport = static_cast<Transport>(kSettingRules[kTransport].defaultValue);
+    std::string endpoint;
+    int32_t connectTimeoutMs = kSettingRules[kConnectTimeoutMs].defaultValue;
     // For the station's register caches (16- and 32-bit) and bit caches.
     BlockLimits registerLimits = kRegisterBlockLimits;
     BlockLimits bitLimits = kBitBlockLimits;
