@@ -96,6 +96,9 @@ int32_t CModbusRtuDriver::OpenWithSettings(DeviceSettings* settings) {
         const modbus::StationSettings line = m_settings.For(m_settingsPort, modbus::kMinStation);
         m_requestGapMs = static_cast<uint32_t>(line.requestGapMs);
         m_silenceUs = static_cast<uint32_t>(line.silenceUs);
+        m_transport = line.transport;
+        m_connectTimeoutMs = static_cast<uint32_t>(line.connectTimeoutMs);
+        modbus::ParseEndpoint(line.endpoint, m_endpoint);
     }
     return CSerialDriverBase::Open(settings);
 }

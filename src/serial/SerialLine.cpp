@@ -1,5 +1,4 @@
-// Opening, publishing and closing a line; the module-wide table of open
-// lines by port index.
+// Opening and closing a serial line's port.
 #include "serial/SerialLine.h"
 
 #include <cstdio>
@@ -9,20 +8,11 @@
 
 namespace {
 
-constexpr int32_t kPortCount = 64;
 constexpr uint32_t kQueueSize = 2048;
 constexpr uint32_t kReceivedCharEvent = EV_RXCHAR;
 constexpr uint32_t kEveryEvent = 0xFFFFFFFF;
 constexpr int32_t kHandshakeRtsEnabled = 2;
 constexpr int32_t kReadTimeoutsShort = 2;
-
-// Open lines by port index. Entries do not keep a line alive: its users do.
-std::weak_ptr<CSerialLine> g_lines[kPortCount];
-std::mutex g_linesLock;
-// Held by an Open from its look at the table to its publishing, so that two
-// Opens never both find an index free: not every device refuses a second
-// opener.
-std::mutex g_openingLock;
 
 }  // namespace
 
@@ -32,53 +22,31 @@ CSerialLine::~CSerialLine() {
     Close();
 }
 
-bool CSerialLine::IsPortIndex(int32_t index) {
-    return index >= 0 && index < kPortCount;
-}
-
-// A share that is not handed out is dropped only after the lock: were it
-// the last, closing the line would take the lock again.
-std::shared_ptr<CSerialLine> CSerialLine::Find(int32_t index, HANDLE handle) {
-    if (!IsPortIndex(index) || handle == nullptr) return nullptr;
-    std::shared_ptr<CSerialLine> line;
-    {
-        std::lock_guard<std::mutex> guard(g_linesLock);
-        line = g_lines[index].lock();
-        if (line != nullptr && line->m_port->Handle() == handle) return line;
-    }
-    return nullptr;
-}
-
-bool CSerialLine::IsPublished(int32_t index) {
-    std::lock_guard<std::mutex> guard(g_linesLock);
-    return IsPortIndex(index) && !g_lines[index].expired();
+HANDLE CSerialLine::Handle() const {
+    return m_port->Handle();
 }
 
 uint32_t CSerialLine::Open(int32_t index, const serial::LineFormat& format) {
-    std::lock_guard<std::mutex> opening(g_openingLock);
-    if (IsPublished(index)) return ERROR_ACCESS_DENIED;
-    char path[16];
-    std::snprintf(path, sizeof(path), "\\\\.\\COM%d", index + 1);
-    if (uint32_t code = m_port->OpenPort(path, kQueueSize, kQueueSize)) return code;
-    if (uint32_t code = m_port->SetLineFormat(format.baud, format.byteSize, format.parity, format.stopBits)) {
-        m_port->ClosePort();
-        return code;
-    }
-    m_format = format;
-    m_health.Forget();
-    m_lineQuietAt = 0;
-    m_lateReplyUntil = 0;
-    m_lateReplyPossible = false;
-    m_port->SetEventMask(kReceivedCharEvent);
-    m_port->SetHandshake(kHandshakeRtsEnabled);
-    m_port->SetReadTimeouts(kReadTimeoutsShort);
-    m_port->GetTimeouts(m_openTimeouts);
-    m_timeouts = m_openTimeouts;
-
-    std::lock_guard<std::mutex> guard(g_linesLock);
-    g_lines[index] = shared_from_this();
-    m_index = index;
-    return 0;
+    return OpenPublished(index, [&]() -> uint32_t {
+        char path[16];
+        std::snprintf(path, sizeof(path), "\\\\.\\COM%d", index + 1);
+        if (uint32_t code = m_port->OpenPort(path, kQueueSize, kQueueSize)) return code;
+        if (uint32_t code = m_port->SetLineFormat(format.baud, format.byteSize, format.parity, format.stopBits)) {
+            m_port->ClosePort();
+            return code;
+        }
+        m_format = format;
+        m_health.Forget();
+        m_lineQuietAt = 0;
+        m_lateReplyUntil = 0;
+        m_lateReplyPossible = false;
+        m_port->SetEventMask(kReceivedCharEvent);
+        m_port->SetHandshake(kHandshakeRtsEnabled);
+        m_port->SetReadTimeouts(kReadTimeoutsShort);
+        m_port->GetTimeouts(m_openTimeouts);
+        m_timeouts = m_openTimeouts;
+        return 0;
+    });
 }
 
 uint32_t CSerialLine::Configure(const serial::LineFormat& format) {
@@ -97,39 +65,9 @@ void CSerialLine::RestoreOpenTimeouts() {
     if (m_port->SetTimeouts(m_openTimeouts)) m_timeouts = m_openTimeouts;
 }
 
-// The entry goes first: a new line can take the index only once the port
-// below is closed, and then it is not disturbed.
-void CSerialLine::Close() {
-    if (m_index >= 0) {
-        std::lock_guard<std::mutex> guard(g_linesLock);
-        UnpublishLocked();
-    }
-    ClosePort();
-}
-
-// The use count cannot grow meanwhile: a line's only user takes no copies,
-// and others get a share only through Find, under the same lock.
-bool CSerialLine::CloseIfLastUser(const std::shared_ptr<CSerialLine>& line) {
-    std::lock_guard<std::mutex> guard(g_linesLock);
-    if (line.use_count() > 1) return false;
-    line->UnpublishLocked();
-    line->ClosePort();
-    return true;
-}
-
-// Compares owners rather than taking a share, which could be the last.
-void CSerialLine::UnpublishLocked() {
-    if (m_index < 0) return;
-    std::weak_ptr<CSerialLine>& entry = g_lines[m_index];
-    const std::weak_ptr<CSerialLine> self = weak_from_this();
-    const bool ours = !entry.owner_before(self) && !self.owner_before(entry);
-    if (ours || entry.expired()) entry.reset();
-    m_index = -1;
-}
-
 // Setting every event ends a wait for a port event still pending on the
 // handle, so that the exchange holding the line gives it up soon.
-void CSerialLine::ClosePort() {
+void CSerialLine::CloseCarrier() {
     m_port->SetEventMask(kEveryEvent);
     std::lock_guard<std::mutex> turn(m_exchangeLock);
     if (m_port->IsOpen()) m_port->ClosePort();

@@ -38,34 +38,40 @@ struct CommandSession::Command {
     const char* name;
     size_t minArgs;
     size_t maxArgs;
-    bool needsLine;
+    Needs needs;
     std::string (CommandSession::*run)(const Words&);
 };
 
 const CommandSession::Command CommandSession::kCommands[] = {
-    {"open", 2, 1 + kAnyCount, false, &CommandSession::Open},
-    {"close", 0, 0, false, &CommandSession::Close},
-    {"set", 4, 4, true, &CommandSession::SetValue},
-    {"get", 3, 3, true, &CommandSession::GetValue},
-    {"requests", 0, 0, true, &CommandSession::Requests},
-    {"clear-requests", 0, 0, true, &CommandSession::ClearRequests},
-    {"delay", 1, 1, true, &CommandSession::Delay},
-    {"split", 2, 2, true, &CommandSession::Split},
-    {"bursts", 2, 2, true, &CommandSession::SetBursts},
-    {"babble", 1, 1, true, &CommandSession::Babble},
-    {"drop", 0, 0, true, &CommandSession::Drop},
-    {"corrupt", 1, 1, true, &CommandSession::Corrupt},
-    {"prefix", 0, 1, true, &CommandSession::Prefix},
-    {"suffix", 0, 1, true, &CommandSession::Suffix},
-    {"send", 0, 1, true, &CommandSession::Send},
-    {"stop-slave", 0, 0, true, &CommandSession::StopSlave},
-    {"start-slave", 0, 0, true, &CommandSession::StartSlave},
-    {"line-rate-only", 0, 0, true, &CommandSession::LineRateOnly},
-    {"station-off", 1, 1, true, &CommandSession::StationOff},
-    {"station-on", 1, 1, true, &CommandSession::StationOn},
-    {"lack", 3, 3, true, &CommandSession::Lack},
-    {"repeat-fault", 1, 1, true, &CommandSession::RepeatFault},
-    {"corrupt-every", 1, 1, true, &CommandSession::CorruptEvery},
+    {"open", 2, 1 + kAnyCount, Needs::kNothing, &CommandSession::Open},
+    {"close", 0, 0, Needs::kNothing, &CommandSession::Close},
+    {"set", 4, 4, Needs::kLine, &CommandSession::SetValue},
+    {"get", 3, 3, Needs::kLine, &CommandSession::GetValue},
+    {"requests", 0, 0, Needs::kLine, &CommandSession::Requests},
+    {"clear-requests", 0, 0, Needs::kLine, &CommandSession::ClearRequests},
+    {"delay", 1, 1, Needs::kRelay, &CommandSession::Delay},
+    {"split", 2, 2, Needs::kRelay, &CommandSession::Split},
+    {"bursts", 2, 2, Needs::kRelay, &CommandSession::SetBursts},
+    {"babble", 1, 1, Needs::kRelay, &CommandSession::Babble},
+    {"drop", 0, 0, Needs::kRelay, &CommandSession::Drop},
+    {"corrupt", 1, 1, Needs::kRelay, &CommandSession::Corrupt},
+    {"prefix", 0, 1, Needs::kRelay, &CommandSession::Prefix},
+    {"suffix", 0, 1, Needs::kRelay, &CommandSession::Suffix},
+    {"send", 0, 1, Needs::kRelay, &CommandSession::Send},
+    {"stop-slave", 0, 0, Needs::kLine, &CommandSession::StopSlave},
+    {"start-slave", 0, 0, Needs::kLine, &CommandSession::StartSlave},
+    {"line-rate-only", 0, 0, Needs::kRelay, &CommandSession::LineRateOnly},
+    {"station-off", 1, 1, Needs::kLine, &CommandSession::StationOff},
+    {"station-on", 1, 1, Needs::kLine, &CommandSession::StationOn},
+    {"lack", 3, 3, Needs::kLine, &CommandSession::Lack},
+    {"repeat-fault", 1, 1, Needs::kRelay, &CommandSession::RepeatFault},
+    {"corrupt-every", 1, 1, Needs::kRelay, &CommandSession::CorruptEvery},
+    {"open-tcp", 3, 2 + kAnyCount, Needs::kNothing, &CommandSession::OpenTcp},
+    {"open-peer", 2, 1 + kAnyCount, Needs::kNothing, &CommandSession::OpenPeer},
+    {"tcp-drop", 0, 0, Needs::kFace, &CommandSession::TcpDrop},
+    {"tcp-refuse", 1, 1, Needs::kFace, &CommandSession::TcpRefuse},
+    {"tcp-segments", 1, 1, Needs::kFace, &CommandSession::TcpSegments},
+    {"tcp-mute", 1, 1, Needs::kFace, &CommandSession::TcpMute},
 };
 
 CommandSession::CommandSession(int socket, std::string winePrefix)
@@ -90,10 +96,25 @@ std::string CommandSession::Execute(const Words& words) {
         if (args.size() < command.minArgs || args.size() > command.maxArgs) {
             return Refuse("wrong number of arguments to " + words[0]);
         }
-        if (command.needsLine && !m_line) return Refuse("no line is open");
+        if (command.needs != Needs::kNothing && !m_line) return Refuse("no line is open");
+        if (command.needs == Needs::kRelay && !m_line->HasRelay()) return Refuse("this line has no relay");
+        if (command.needs == Needs::kFace && !m_line->Face()) return Refuse("this line has no TCP face");
         return (this->*command.run)(args);
     }
     return Refuse("unknown command " + words[0]);
+}
+
+bool CommandSession::ParseStations(const Words& args, size_t first, std::vector<int>& stations,
+                                   std::string& refusal) {
+    for (size_t i = first; i < args.size(); ++i) {
+        uint64_t station;
+        if (!ParseNumber(args[i], 255, station) || station == 0) {
+            refusal = Refuse("bad station " + args[i]);
+            return false;
+        }
+        stations.push_back(static_cast<int>(station));
+    }
+    return true;
 }
 
 std::string CommandSession::Open(const Words& args) {
@@ -101,15 +122,62 @@ std::string CommandSession::Open(const Words& args) {
     uint64_t baud;
     if (!ParseNumber(args[0], 4000000, baud) || baud == 0) return Refuse("bad baud rate " + args[0]);
     std::vector<int> stations;
-    for (size_t i = 1; i < args.size(); ++i) {
-        uint64_t station;
-        if (!ParseNumber(args[i], 255, station) || station == 0) return Refuse("bad station " + args[i]);
-        stations.push_back(static_cast<int>(station));
-    }
     std::string error;
+    if (!ParseStations(args, 1, stations, error)) return error;
     m_line = SimulatedLine::Open(m_winePrefix, static_cast<uint32_t>(baud), stations, error);
     if (!m_line) return Refuse(error);
     return kOk + " " + std::to_string(m_line->ComNumber());
+}
+
+// open-tcp rtu|mbap BAUD STATION...: a line behind a device server or a
+// gateway; answers the TCP port.
+std::string CommandSession::OpenTcp(const Words& args) {
+    if (args[0] != "rtu" && args[0] != "mbap") return Refuse("framing rtu or mbap, not " + args[0]);
+    const std::string opened = Open(Words(args.begin() + 1, args.end()));
+    if (opened.compare(0, kOk.size(), kOk) != 0) return opened;
+    std::string error;
+    const auto framing = args[0] == "rtu" ? TcpFace::Framing::kRtu : TcpFace::Framing::kMbap;
+    if (!m_line->AddTcpFace(framing, error)) {
+        m_line.reset();
+        return Refuse(error);
+    }
+    return kOk + " " + std::to_string(m_line->TcpPort());
+}
+
+// open-peer PEER STATION...: a slave that is a TCP server itself.
+std::string CommandSession::OpenPeer(const Words& args) {
+    if (m_line) return Refuse("a line is already open on this connection");
+    std::vector<int> stations;
+    std::string error;
+    if (!ParseStations(args, 1, stations, error)) return error;
+    m_line = SimulatedLine::OpenPeer(args[0], stations, error);
+    if (!m_line) return Refuse(error);
+    return kOk + " " + std::to_string(m_line->TcpPort());
+}
+
+std::string CommandSession::TcpDrop(const Words&) {
+    m_line->Face()->DropConnection();
+    return kOk;
+}
+
+std::string CommandSession::TcpRefuse(const Words& args) {
+    uint64_t ms;
+    if (!ParseNumber(args[0], 600000, ms)) return Refuse("bad time " + args[0]);
+    m_line->Face()->RefuseFor(Milliseconds(ms));
+    return kOk;
+}
+
+std::string CommandSession::TcpSegments(const Words& args) {
+    uint64_t bytes;
+    if (!ParseNumber(args[0], 65535, bytes)) return Refuse("bad segment size " + args[0]);
+    m_line->Face()->SetSegmentBytes(bytes);
+    return kOk;
+}
+
+std::string CommandSession::TcpMute(const Words& args) {
+    if (args[0] != "on" && args[0] != "off") return Refuse("tcp-mute on or off");
+    m_line->Face()->Mute(args[0] == "on");
+    return kOk;
 }
 
 std::string CommandSession::Close(const Words&) {

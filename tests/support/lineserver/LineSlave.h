@@ -33,6 +33,8 @@ public:
     // the station is not on the line.
     virtual bool SwitchStation(int station, bool on);
     virtual bool Lack(Table table, int station, uint16_t address);
+    // The port on 127.0.0.1 of a slave that serves TCP itself, else 0.
+    virtual uint16_t TcpPort() const { return 0; }
 
     // Every frame received, oldest first: also those for other stations and
     // those with a bad CRC.

@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "ModbusSlave.h"
+#include "ModbusTcpPeer.h"
 #include "PymodbusSlave.h"
 
 namespace {
@@ -37,4 +38,20 @@ std::unique_ptr<SimulatedLine> SimulatedLine::Open(const std::string& winePrefix
     line->m_link = ComLink::Claim(winePrefix, line->m_comSide.SlavePath(), error);
     if (!line->m_link) return nullptr;
     return line;
+}
+
+std::unique_ptr<SimulatedLine> SimulatedLine::OpenPeer(const std::string& peer, const std::vector<int>& stations,
+                                                       std::string& error) {
+    std::unique_ptr<SimulatedLine> line(new SimulatedLine);
+    if (peer == "libmodbus-mbap") line->m_slave = std::make_unique<ModbusTcpPeer>(stations);
+    if (peer == "pymodbus-rtu") line->m_slave = std::make_unique<PymodbusSlave>(stations, "rtu");
+    if (peer == "pymodbus-mbap") line->m_slave = std::make_unique<PymodbusSlave>(stations, "socket");
+    if (!line->m_slave) error = "no peer " + peer + "; accepted: pymodbus-rtu, pymodbus-mbap, libmodbus-mbap";
+    if (!line->m_slave || !line->m_slave->Start(error)) return nullptr;
+    return line;
+}
+
+bool SimulatedLine::AddTcpFace(TcpFace::Framing framing, std::string& error) {
+    m_face = TcpFace::Open(m_comSide.SlavePath(), framing, error);
+    return m_face != nullptr;
 }

@@ -4,6 +4,11 @@
 // The line server's environment picks the slave behind every line it opens,
 // KORVEL_LINE_SLAVE=libmodbus (the default) or pymodbus, so that one test
 // program can run against either.
+//
+// A line may also be reached over TCP: through a face that stands where the
+// COM port's user would, or, for a peer line, straight at a slave that is a
+// TCP server itself (pymodbus in either framing, libmodbus in Modbus TCP);
+// a peer line has no relay and no COM port.
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,6 +17,7 @@
 #include "LineRelay.h"
 #include "LineSlave.h"
 #include "PtyPair.h"
+#include "TcpFace.h"
 
 class SimulatedLine {
 public:
@@ -20,10 +26,20 @@ public:
     static std::unique_ptr<SimulatedLine> Open(const std::string& winePrefix, uint32_t baud,
                                                const std::vector<int>& stations, std::string& error);
 
+    // peer is pymodbus-rtu, pymodbus-mbap or libmodbus-mbap.
+    static std::unique_ptr<SimulatedLine> OpenPeer(const std::string& peer, const std::vector<int>& stations,
+                                                   std::string& error);
+    bool AddTcpFace(TcpFace::Framing framing, std::string& error);
+
     int ComNumber() const { return m_link->Number(); }
     uint32_t Baud() const { return m_baud; }
     LineSlave& Slave() { return *m_slave; }
     LineRelay& Relay() { return *m_relay; }
+    bool HasRelay() const { return m_relay != nullptr; }
+    // Null without a face.
+    TcpFace* Face() { return m_face.get(); }
+    // Where the host connects: the face's port or the peer's.
+    uint16_t TcpPort() const { return m_face ? m_face->Port() : m_slave->TcpPort(); }
 
 private:
     SimulatedLine() = default;
@@ -36,4 +52,5 @@ private:
     std::unique_ptr<LineSlave> m_slave;
     std::unique_ptr<LineRelay> m_relay;
     std::unique_ptr<ComLink> m_link;
+    std::unique_ptr<TcpFace> m_face;
 };
