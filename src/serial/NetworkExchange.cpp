@@ -190,6 +190,7 @@ CNetworkLine::ReplyEnd CNetworkLine::ReadMbapReply(Reading& reading, std::string
         case modbus::MbapReply::kOtherTransaction:
             DiscardLateFrame(frame, frameLength, reading.observer);
             frame.erase(0, frameLength);
+            reading.begun = !frame.empty();
             break;
         case modbus::MbapReply::kMalformed:
             data = frame;
