@@ -50,6 +50,9 @@ TEST(TraceRecord, EventLinesGiveTheirStationAndDetails) {
          12, "unknown key 'wordorder'", "C:\\Plant line 2\\Korvel.ini"},
         {"108 Settings: C:\\Plant line 2\\x.ini: cannot be read", TraceKind::kSettings, 0, 0, 0,
          "C:\\Plant line 2\\x.ini: cannot be read", ""},
+        {"109 Lost: COM64, closed by the peer", TraceKind::kLost, 0, 0, 0, "COM64, closed by the peer", ""},
+        {"110 Reopened: COM64 to 10.0.0.5:502 after 4.2 s", TraceKind::kReopened, 0, 0, 0,
+         "COM64 to 10.0.0.5:502 after 4.2 s", ""},
     };
     for (const auto& c : cases) {
         TraceRecord record = ParseTraceLine(c.line);
@@ -67,7 +70,8 @@ TEST(TraceRecord, LinesOfOtherFormsAreUnknownNotErrors) {
          {"", "garbage", "12", "12 Restart: station 1", "x Read Send: 01", "5 Read Send: 0", "5 Read Send:01",
           "5 Read Send: 0G", "5 Demote: station 17 for ever", "5 Demote: station 17 for 10000 ms now",
           "5 Retry: station 17 function 3, ", "5 Probe: station", "5 Probe: station 17 again",
-          "5 Restore: station 99999999999999999999", "5 Split: station 17x", "5 Settings:", "5 Settings: "}) {
+          "5 Restore: station 99999999999999999999", "5 Split: station 17x", "5 Settings:", "5 Settings: ",
+          "5 Lost: station 17", "5 Reopened:"}) {
         EXPECT_EQ(ParseTraceLine(line).kind, TraceKind::kUnknown) << line;
     }
 }
@@ -100,6 +104,8 @@ TEST(LineStatistics, EachStationCountsItsRequestsAnswersAndEvents) {
         Frame(2100, "Write Send", kWrite2),
         Frame(2110, "Write Receive", {0x02, 0x10, 0x00, 0x00, 0x00, 0x01, 0x01, 0xFA}),
         "2200 Settings: Korvel.ini line 3: word_order must be ABCD, CDAB, BADC or DCBA",
+        "2300 Lost: COM64, closed by the peer",
+        "2400 Reopened: COM64 to 10.0.0.5:502 after 0.1 s",
     };
     LineStatistics statistics;
     for (const std::string& line : lines) statistics.Add(ParseTraceLine(line));
@@ -123,13 +129,14 @@ TEST(LineStatistics, EachStationCountsItsRequestsAnswersAndEvents) {
     std::istringstream report(statistics.Report());
     std::vector<std::string> rows;
     for (std::string row; std::getline(report, row);) rows.push_back(row);
-    ASSERT_EQ(rows.size(), 4u) << statistics.Report();
+    ASSERT_EQ(rows.size(), 5u) << statistics.Report();
     EXPECT_EQ(Words(rows[0]), (std::vector<std::string>{"station", "requests", "replies", "no-reply", "broken",
                                                           "exceptions", "retries", "demoted", "late", "median-ms",
                                                           "p95-ms"}));
     EXPECT_EQ(Words(rows[1]), (std::vector<std::string>{"2", "2", "1", "0", "1", "-", "0", "0", "0", "15", "15"}));
     EXPECT_EQ(Words(rows[2]), (std::vector<std::string>{"17", "6", "2", "1", "2", "02:1", "2", "1", "1", "30", "40"}));
-    EXPECT_EQ(rows[3], "settings: Korvel.ini line 3: word_order must be ABCD, CDAB, BADC or DCBA");
+    EXPECT_EQ(rows[3], "connection: lost 1, made again 1");
+    EXPECT_EQ(rows[4], "settings: Korvel.ini line 3: word_order must be ABCD, CDAB, BADC or DCBA");
 }
 
 TEST(LineStatistics, PercentilesTakeTheNearestRank) {

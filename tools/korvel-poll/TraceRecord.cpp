@@ -108,6 +108,13 @@ bool ParseSettings(const std::string& payload, TraceRecord& record) {
     return true;
 }
 
+// " COM3, ..." or " COM3 ...": the line's name first.
+bool ParseLineEvent(const std::string& payload, TraceRecord& record) {
+    if (payload.compare(0, 4, " COM") != 0) return false;
+    record.text = payload.substr(1);
+    return true;
+}
+
 struct LabelRule {
     const char* label;
     TraceKind kind;
@@ -126,6 +133,8 @@ const LabelRule kLabels[] = {
     {"Restore", TraceKind::kRestore, ParseStationOnly},
     {"Split", TraceKind::kSplit, ParseSplit},
     {"Settings", TraceKind::kSettings, ParseSettings},
+    {"Lost", TraceKind::kLost, ParseLineEvent},
+    {"Reopened", TraceKind::kReopened, ParseLineEvent},
 };
 
 }  // namespace

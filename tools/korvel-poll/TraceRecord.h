@@ -10,6 +10,7 @@
 //   <ms> Split: station 17 <any text>
 //   <ms> Settings: <file> line <n>: <reason>
 //   <ms> Settings: <reason>         (no line: a file unread, an override)
+//   <ms> Lost: COM3, <reason>       <ms> Reopened: COM3 <how long it took>
 // A line of any other form is kUnknown: a newer driver may write more.
 #include <cstdint>
 #include <string>
@@ -28,6 +29,8 @@ enum class TraceKind {
     kRestore,
     kSplit,
     kSettings,
+    kLost,
+    kReopened,
 };
 
 struct TraceRecord {
@@ -37,7 +40,8 @@ struct TraceRecord {
     int station = 0;             // events about a station
     int function = 0;            // Retry, Late
     uint64_t number = 0;         // Demote: milliseconds; Settings: line number
-    std::string text;            // Retry: the reason; Late: what was dropped; Split: the rest; Settings: the reason
+    std::string text;            // Retry: the reason; Late: what was dropped; Split: the rest; Settings: the
+                                 // reason; Lost, Reopened: all after the label
     std::string file;            // Settings with a line number
 };
 

@@ -155,15 +155,23 @@ void TcpFace::TakeRequests() {
     while (m_requests.size() >= kHeaderLength && m_requests.size() >= 6 + size_t{WordAt(m_requests, 4)}) {
         const size_t whole = 6 + size_t{WordAt(m_requests, 4)};
         const Bytes rtu = WithCrc(Bytes(m_requests.begin() + 6, m_requests.begin() + static_cast<ptrdiff_t>(whole)));
-        if (rtu.size() >= 4) m_waiting.push_back({WordAt(m_requests, 0), rtu[0], rtu[1], Clock::now()});
+        const uint16_t transaction = WordAt(m_requests, 0);
         m_requests.erase(m_requests.begin(), m_requests.begin() + static_cast<ptrdiff_t>(whole));
-        if (write(m_com, rtu.data(), rtu.size()) < 0) return;
+        if (rtu.size() < 4) continue;
+        m_waiting.push_back({transaction, rtu, {}});
+        if (m_waiting.size() == 1) ForwardNext();
     }
 }
 
-// A gateway answers only whole frames with a valid CRC, each under the
-// oldest waiting transaction; a reply with none waiting came too late and
-// is dropped.
+void TcpFace::ForwardNext() {
+    if (m_waiting.empty()) return;
+    m_waiting.front().since = Clock::now();
+    if (write(m_com, m_waiting.front().rtu.data(), m_waiting.front().rtu.size()) < 0) return;
+}
+
+// A gateway answers only whole frames with a valid CRC, under the
+// transaction of the request on the line; a reply with none on the line
+// came too late and is dropped.
 void TcpFace::TakeReplies() {
     uint8_t chunk[512];
     const ssize_t n = read(m_com, chunk, sizeof chunk);
@@ -178,6 +186,7 @@ void TcpFace::TakeReplies() {
         const Waiting answered = m_waiting.front();
         m_waiting.pop_front();
         SendToClient(Wrapped(answered.transaction, frame[0], Bytes(frame.begin() + 1, frame.end() - 2)));
+        ForwardNext();
     }
     if (m_replies.size() > 512) m_replies.clear();
 }
@@ -188,9 +197,10 @@ void TcpFace::AnswerOverdue() {
         const Waiting unanswered = m_waiting.front();
         m_waiting.pop_front();
         if (m_client >= 0 && !m_muted) {
-            const Bytes pdu = {static_cast<uint8_t>(unanswered.function | 0x80), kTargetFailed};
-            SendToClient(Wrapped(unanswered.transaction, unanswered.unit, pdu));
+            const Bytes pdu = {static_cast<uint8_t>(unanswered.rtu[1] | 0x80), kTargetFailed};
+            SendToClient(Wrapped(unanswered.transaction, unanswered.rtu[0], pdu));
         }
+        ForwardNext();
     }
 }
 

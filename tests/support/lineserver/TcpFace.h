@@ -3,10 +3,10 @@
 // 127.0.0.1 that stands where the host's COM port would and holds the line's
 // COM side open itself. In RTU framing it passes bytes through as they
 // come, as a serial device server does. In Modbus TCP framing it is a
-// gateway: each request is unwrapped into an RTU frame, each reply wrapped
-// under the transaction of the oldest request still waiting, and a request
-// the line leaves unanswered for kGatewayWaitMs is answered with exception
-// 0B. The relay's faults act behind it, on the line; its own act on the
+// gateway: requests are unwrapped into RTU frames and put on the line one
+// at a time, each once the one before was answered; a reply is wrapped
+// under the transaction of the request on the line, and a request the line
+// leaves unanswered for kGatewayWaitMs is answered with exception 0B. The relay's faults act behind it, on the line; its own act on the
 // connection: dropped, refused for a while, replies cut into segments of a
 // few bytes, or held open with nothing passing either way.
 #include <atomic>
@@ -45,9 +45,8 @@ public:
 private:
     struct Waiting {
         uint16_t transaction;
-        uint8_t unit;
-        uint8_t function;
-        std::chrono::steady_clock::time_point since;
+        Bytes rtu;
+        std::chrono::steady_clock::time_point since;  // on the line since, once the first
     };
 
     TcpFace(int com, Framing framing) : m_com(com), m_framing(framing) {}
@@ -58,6 +57,8 @@ private:
     void TakeRequests();
     void TakeReplies();
     void AnswerOverdue();
+    // Puts the first waiting request on the line, when there is one.
+    void ForwardNext();
     void SendToClient(const Bytes& bytes);
 
     const int m_com;
