@@ -62,7 +62,7 @@ ExchangeResult CNetworkLine::ExchangeFramed(std::string& data, int32_t& length, 
     if (mbap) ++m_transaction;
     if (observer != nullptr) observer->OnSend(request, length);
     if (uint32_t code = m_socket->Send(mbap ? modbus::MbapFromRtu(m_transaction, request) : request)) {
-        Lose("a request could not be sent, " + ReasonText(code));
+        Lose(code);
         return Emptied(data, length, ExchangeResult::kSendFailed);
     }
     const uint64_t now = m_nowMs();
@@ -102,7 +102,7 @@ bool CNetworkLine::DiscardWaiting(const LineUse& use, IExchangeObserver* observe
         const uint32_t leftMs = static_cast<uint32_t>(m_lateReplyUntilMs > now ? m_lateReplyUntilMs - now : 0);
         std::string late;
         if (uint32_t code = ReadUntilQuiet(late, leftMs, leftMs + use.responseTimeout)) {
-            Lose(ReasonText(code));
+            Lose(code);
             return false;
         }
         m_lateReplyUntilMs = 0;
@@ -111,7 +111,7 @@ bool CNetworkLine::DiscardWaiting(const LineUse& use, IExchangeObserver* observe
     }
     std::string waiting;
     if (uint32_t code = ReadUntilQuiet(waiting, 0, use.responseTimeout)) {
-        Lose(ReasonText(code));
+        Lose(code);
         return false;
     }
     if (!waiting.empty()) {
@@ -142,7 +142,7 @@ CNetworkLine::ReplyEnd CNetworkLine::ReadSome(Reading& reading, std::string& int
     if (now >= until) return reading.begun ? ReplyEnd::kOverdue : ReplyEnd::kNoReply;
     const size_t before = into.size();
     if (uint32_t code = m_socket->Receive(into, count, static_cast<uint32_t>(until - now))) {
-        Lose(ReasonText(code));
+        Lose(code);
         return ReplyEnd::kLost;
     }
     if (into.size() > before) reading.begun = true;
@@ -163,7 +163,7 @@ CNetworkLine::ReplyEnd CNetworkLine::ReadRtuReply(Reading& reading, std::string&
     if (!m_lateReplyPossible) return ReplyEnd::kComplete;
     const size_t whole = data.size();
     if (uint32_t code = ReadUntilQuiet(data, kQuietMs, kQuietMs * 10)) {
-        Lose(ReasonText(code));
+        Lose(code);
         return ReplyEnd::kLost;
     }
     m_lateReplyPossible = data.size() > whole;

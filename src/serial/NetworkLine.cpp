@@ -38,18 +38,15 @@ uint32_t CNetworkLine::Open(int32_t index, const Target& target) {
             const uint64_t now = m_nowMs();
             m_schedule.Lost(now);
             m_schedule.Failed(now);
-            m_traceEvent("Lost: " + m_name + ", cannot connect to " + EndpointText() + ", " + ReasonText(code));
+            m_traceEvent(LostEvent(code));
         }
         return 0;
     });
 }
 
-std::string CNetworkLine::EndpointText() const {
-    return m_target.endpoint.host + ":" + std::to_string(m_target.endpoint.port);
-}
-
-std::string CNetworkLine::ReasonText(uint32_t code) {
-    return code == INetworkSocket::kPeerClosed ? "closed by the peer" : "error " + std::to_string(code);
+// The same lines a serial line writes for its port: the code says why.
+std::string CNetworkLine::LostEvent(uint32_t code) const {
+    return "Lost: " + m_name + ", error " + std::to_string(code);
 }
 
 // What the line knew of its stations and of replies still to come belongs
@@ -70,15 +67,14 @@ bool CNetworkLine::Connected() {
         m_schedule.Failed(now);
         return false;
     }
-    m_traceEvent("Reopened: " + m_name + " to " + EndpointText() + " after " +
-                 SecondsText(m_schedule.LostForMs(m_nowMs())));
+    m_traceEvent("Reopened: " + m_name + " after " + SecondsText(m_schedule.LostForMs(m_nowMs())));
     return true;
 }
 
-void CNetworkLine::Lose(const std::string& reason) {
+void CNetworkLine::Lose(uint32_t code) {
     m_socket->Close();
     m_schedule.Lost(m_nowMs());
-    m_traceEvent("Lost: " + m_name + ", " + reason);
+    m_traceEvent(LostEvent(code));
 }
 
 // A request without any reply starts the count; once no request got one
@@ -90,7 +86,7 @@ void CNetworkLine::CountSilence(bool answered, uint64_t sentAtMs) {
     } else if (m_silentSinceMs == 0) {
         m_silentSinceMs = sentAtMs;
     } else if (m_nowMs() - m_silentSinceMs >= kDeadAfterMs) {
-        Lose("no station answered for " + SecondsText(m_nowMs() - m_silentSinceMs));
+        Lose(kNoStationAnswered);
     }
 }
 

@@ -52,18 +52,19 @@ private:
     enum class ReplyEnd;
     struct Reading;
 
-    // A connection on which no request got any reply for this long is dead.
+    // A connection on which no request got any reply for this long is dead,
+    // and lost as one that timed out.
     static constexpr uint64_t kDeadAfterMs = 10000;
+    static constexpr uint32_t kNoStationAnswered = 10060;  // WSAETIMEDOUT
 
     void CloseCarrier() override;
-    std::string EndpointText() const;
-    static std::string ReasonText(uint32_t code);
+    std::string LostEvent(uint32_t code) const;
     // Connection steps (NetworkLine.cpp); the caller holds m_exchangeLock
     // or is opening the line.
     uint32_t Connect();
     // Whether the line is connected, trying again when the schedule says so.
     bool Connected();
-    void Lose(const std::string& reason);
+    void Lose(uint32_t code);
     void CountSilence(bool answered, uint64_t sentAtMs);
     // Exchange steps (NetworkExchange.cpp); the caller holds m_exchangeLock.
     bool DiscardWaiting(const LineUse& use, IExchangeObserver* observer);
