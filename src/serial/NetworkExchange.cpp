@@ -1,8 +1,10 @@
 // The framed exchange of a network line. Whatever waits on the connection
 // before a request is read and dropped; an RTU reply is assembled by its
 // shape and a Modbus TCP reply by its header, across any number of TCP
-// segments. On RTU over TCP the late-reply protection of the serial line
-// holds unchanged: a request that got no reply leaves the line listening
+// segments. A Modbus TCP line reads nothing before its request while its
+// stream of frames is sound: what waits there is a whole frame, which its
+// transaction tells apart anyway. On RTU over TCP the late-reply protection
+// of the serial line holds unchanged: a request that got no reply leaves the line listening
 // for it until one more response time-out has passed, and a reply complete
 // while an earlier one may still come is taken only once nothing follows
 // it. On Modbus TCP the transaction number tells a late reply apart: it is
@@ -55,9 +57,12 @@ ExchangeResult CNetworkLine::ExchangeFramed(std::string& data, int32_t& length, 
                                             const ReplyNeed& need, uint32_t longestReply,
                                             IExchangeObserver* observer) {
     std::lock_guard<std::mutex> turn(m_exchangeLock);
-    if (!Connected() || !DiscardWaiting(use, observer)) return Emptied(data, length, ExchangeResult::kSendFailed);
-    if (use.requestGapMs > 0) Sleep(use.requestGapMs);
     const bool mbap = m_target.transport == modbus::Transport::kModbusTcp;
+    const bool discard = !mbap || m_framesInDoubt;
+    if (!Connected() || (discard && !DiscardWaiting(use, observer))) {
+        return Emptied(data, length, ExchangeResult::kSendFailed);
+    }
+    if (use.requestGapMs > 0) Sleep(use.requestGapMs);
     const std::string request = data.substr(0, static_cast<size_t>(std::max(length, 0)));
     if (mbap) ++m_transaction;
     if (observer != nullptr) observer->OnSend(request, length);
@@ -110,6 +115,7 @@ bool CNetworkLine::DiscardWaiting(const LineUse& use, IExchangeObserver* observe
         if (!late.empty() && observer != nullptr) observer->OnLateDiscarded(late);
     }
     std::string waiting;
+    m_framesInDoubt = false;
     if (uint32_t code = ReadUntilQuiet(waiting, 0, use.responseTimeout)) {
         Lose(code);
         return false;
@@ -126,6 +132,8 @@ bool CNetworkLine::DiscardWaiting(const LineUse& use, IExchangeObserver* observe
 uint32_t CNetworkLine::ReadUntilQuiet(std::string& into, uint32_t firstWaitMs, uint32_t longestMs) {
     const uint64_t giveUpAt = m_nowMs() + longestMs;
     const size_t held = into.size();
+    into += m_received;
+    m_received.clear();
     for (uint32_t wait = firstWaitMs; m_nowMs() <= giveUpAt && into.size() - held < kKeptBytes; wait = kQuietMs) {
         const size_t before = into.size();
         if (uint32_t code = m_socket->Receive(into, kReadChunk, wait)) return code;
@@ -134,18 +142,25 @@ uint32_t CNetworkLine::ReadUntilQuiet(std::string& into, uint32_t firstWaitMs, u
     return 0;
 }
 
-// Waits for count bytes at most, up to the time-out that applies: the
-// response time-out for the first byte, the deadline for the rest.
+// Takes count bytes at most, from what an earlier read brought or else
+// from the connection, waiting up to the time-out that applies: the
+// response time-out for the first byte, the deadline for the rest. A read
+// takes whatever has come, so that a reply costs one call however it is
+// taken apart.
 CNetworkLine::ReplyEnd CNetworkLine::ReadSome(Reading& reading, std::string& into, size_t count) {
     const uint64_t now = m_nowMs();
     const uint64_t until = reading.begun ? reading.deadlineMs : reading.firstByteByMs;
-    if (now >= until) return reading.begun ? ReplyEnd::kOverdue : ReplyEnd::kNoReply;
-    const size_t before = into.size();
-    if (uint32_t code = m_socket->Receive(into, count, static_cast<uint32_t>(until - now))) {
-        Lose(code);
-        return ReplyEnd::kLost;
+    if (m_received.empty() && now >= until) return reading.begun ? ReplyEnd::kOverdue : ReplyEnd::kNoReply;
+    if (m_received.empty()) {
+        if (uint32_t code = m_socket->Receive(m_received, kReadChunk, static_cast<uint32_t>(until - now))) {
+            Lose(code);
+            return ReplyEnd::kLost;
+        }
     }
-    if (into.size() > before) reading.begun = true;
+    const size_t taken = std::min(count, m_received.size());
+    into.append(m_received, 0, taken);
+    m_received.erase(0, taken);
+    if (taken > 0) reading.begun = true;
     if (into.size() > kKeptBytes) into.erase(0, into.size() - kKeptBytes);
     return ReplyEnd::kGoing;
 }
@@ -180,6 +195,7 @@ CNetworkLine::ReplyEnd CNetworkLine::ReadMbapReply(Reading& reading, std::string
         if (missing > 0) {
             const ReplyEnd end = ReadSome(reading, frame, missing);
             if (end == ReplyEnd::kGoing) continue;
+            m_framesInDoubt = !frame.empty();
             data = frame;
             return end;
         }
@@ -193,6 +209,7 @@ CNetworkLine::ReplyEnd CNetworkLine::ReadMbapReply(Reading& reading, std::string
             reading.begun = !frame.empty();
             break;
         case modbus::MbapReply::kMalformed:
+            m_framesInDoubt = true;
             data = frame;
             return ReplyEnd::kComplete;
         }

@@ -56,6 +56,8 @@ uint32_t CNetworkLine::Connect() {
     m_lateReplyUntilMs = 0;
     m_lateReplyPossible = false;
     m_silentSinceMs = 0;
+    m_received.clear();
+    m_framesInDoubt = false;
     return m_socket->Connect(m_target.endpoint.host, m_target.endpoint.port, m_target.connectTimeoutMs);
 }
 
@@ -73,6 +75,7 @@ bool CNetworkLine::Connected() {
 
 void CNetworkLine::Lose(uint32_t code) {
     m_socket->Close();
+    m_received.clear();
     m_schedule.Lost(m_nowMs());
     m_traceEvent(LostEvent(code));
 }

@@ -90,4 +90,9 @@ private:
     bool m_lateReplyPossible = false;
     // Since when no request got any reply; 0 while they do.
     uint64_t m_silentSinceMs = 0;
+    // What a read brought beyond what the reply took so far.
+    std::string m_received;
+    // Whether a Modbus TCP line lost track of where its frames begin, after
+    // a header that was none or a frame cut short: what waits is dropped.
+    bool m_framesInDoubt = false;
 };

@@ -162,6 +162,8 @@ TEST(NetworkLine, RepliesAreAssembledAndJudgedInBothFramings) {
          ExchangeResult::kReplied, kReply, ""},
         {"Modbus TCP behind a late reply", mbap, {}, {{Mbap(0, kOtherReply) + Mbap(1, kReply)}},
          ExchangeResult::kReplied, kReply, "Late: station 1 function 3, 11 bytes discarded"},
+        {"Modbus TCP behind a late reply that waited", mbap, {{Mbap(0, kOtherReply)}}, {{Mbap(1, kReply)}},
+         ExchangeResult::kReplied, kReply, "Late: station 1 function 3, 11 bytes discarded"},
         {"Modbus TCP, a gateway's 0B", mbap, {}, {{Mbap(1, exception0B)}}, ExchangeResult::kNoReply, "",
          "Gateway: station 1 exception 0B, no reply, taken as no reply"},
         {"Modbus TCP, the device's 02", mbap, {}, {{Mbap(1, exception02)}}, ExchangeResult::kReplied, exception02,

@@ -80,6 +80,7 @@ void ModbusTcpPeer::Answer() {
         m_client = -1;
         return;
     }
+    if (length > kUnitIdOffset) LogRequest(WithCrc(Bytes(query + kUnitIdOffset, query + length)));
     std::lock_guard<std::mutex> lock(m_mutex);
     if (modbus_mapping_t* mapping = length > kUnitIdOffset ? m_tables.Mapping(query[kUnitIdOffset]) : nullptr) {
         modbus_reply(m_context, query, length, mapping);

@@ -2,7 +2,9 @@
 // A Modbus TCP server as libmodbus answers, on 127.0.0.1: an independent
 // peer for the driver's network lines. It answers every unit id that is one
 // of its stations from that station's tables, and stays silent for others.
-// One connection is served at a time; a new one replaces it.
+// One connection is served at a time; a new one replaces it. Each request
+// is logged as the RTU frame it stands for, so that requests are counted
+// as on a serial line.
 #include <atomic>
 #include <mutex>
 #include <string>
