@@ -79,6 +79,10 @@ void LineFixture::MuteConnection(bool on) {
     Command(Words("tcp-mute", {on ? "on" : "off"}));
 }
 
+void LineFixture::SetGatewayWait(uint32_t ms) {
+    Command(Words("tcp-gateway-wait", {Number(ms)}));
+}
+
 void LineFixture::SetCoil(int station, uint16_t address, bool on) {
     SetTable("coil", station, address, on ? 1 : 0);
 }

@@ -106,6 +106,9 @@ public:
     void RefuseConnectionsFor(uint32_t ms);
     void ReplyInSegments(size_t bytes);
     void MuteConnection(bool on);
+    // How long a gateway face waits for the line's reply before it answers
+    // 0B; 1000 ms until set.
+    void SetGatewayWait(uint32_t ms);
 
     // From now on the slave hears the COM port only while it is set to the
     // line's baud rate, as a device hears a port at another rate as noise.

@@ -72,6 +72,7 @@ const CommandSession::Command CommandSession::kCommands[] = {
     {"tcp-refuse", 1, 1, Needs::kFace, &CommandSession::TcpRefuse},
     {"tcp-segments", 1, 1, Needs::kFace, &CommandSession::TcpSegments},
     {"tcp-mute", 1, 1, Needs::kFace, &CommandSession::TcpMute},
+    {"tcp-gateway-wait", 1, 1, Needs::kFace, &CommandSession::TcpGatewayWait},
 };
 
 CommandSession::CommandSession(int socket, std::string winePrefix)
@@ -177,6 +178,13 @@ std::string CommandSession::TcpSegments(const Words& args) {
 std::string CommandSession::TcpMute(const Words& args) {
     if (args[0] != "on" && args[0] != "off") return Refuse("tcp-mute on or off");
     m_line->Face()->Mute(args[0] == "on");
+    return kOk;
+}
+
+std::string CommandSession::TcpGatewayWait(const Words& args) {
+    uint64_t ms;
+    if (!ParseNumber(args[0], 600000, ms) || ms == 0) return Refuse("bad time " + args[0]);
+    m_line->Face()->SetGatewayWait(Milliseconds(ms));
     return kOk;
 }
 

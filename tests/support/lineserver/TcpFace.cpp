@@ -118,7 +118,10 @@ void TcpFace::Run() {
             if (ready[2].revents != 0) TakeRequests();
             if (ready[0].revents & POLLIN) TakeReplies();
         }
-        if (m_framing == Framing::kMbap) AnswerOverdue();
+        if (m_framing == Framing::kMbap) {
+            AnswerOverdue();
+            ForwardNext();
+        }
     }
 }
 
@@ -159,12 +162,16 @@ void TcpFace::TakeRequests() {
         m_requests.erase(m_requests.begin(), m_requests.begin() + static_cast<ptrdiff_t>(whole));
         if (rtu.size() < 4) continue;
         m_waiting.push_back({transaction, rtu, {}});
-        if (m_waiting.size() == 1) ForwardNext();
     }
+    ForwardNext();
 }
 
+// The gateway listens afresh for each request: what the line brought
+// before it is no reply to it.
 void TcpFace::ForwardNext() {
-    if (m_waiting.empty()) return;
+    const bool onTheLine = !m_waiting.empty() && m_waiting.front().since != Clock::time_point{};
+    if (m_waiting.empty() || onTheLine || Clock::now() < m_lineFreeAt) return;
+    m_replies.clear();
     m_waiting.front().since = Clock::now();
     if (write(m_com, m_waiting.front().rtu.data(), m_waiting.front().rtu.size()) < 0) return;
 }
@@ -183,6 +190,7 @@ void TcpFace::TakeReplies() {
     m_replies.insert(m_replies.end(), chunk, chunk + n);
     for (const Bytes& frame : TakeWholeFrames(m_replies, ReplyLength)) {
         if (m_waiting.empty() || !HasValidCrc(frame)) continue;
+        if (m_waiting.front().since == Clock::time_point{}) continue;
         const Waiting answered = m_waiting.front();
         m_waiting.pop_front();
         SendToClient(Wrapped(answered.transaction, frame[0], Bytes(frame.begin() + 1, frame.end() - 2)));
@@ -192,15 +200,17 @@ void TcpFace::TakeReplies() {
 }
 
 void TcpFace::AnswerOverdue() {
-    const auto overdue = Clock::now() - std::chrono::milliseconds(kGatewayWaitMs);
-    while (!m_waiting.empty() && m_waiting.front().since < overdue) {
-        const Waiting unanswered = m_waiting.front();
-        m_waiting.pop_front();
-        if (m_client >= 0 && !m_muted) {
-            const Bytes pdu = {static_cast<uint8_t>(unanswered.rtu[1] | 0x80), kTargetFailed};
-            SendToClient(Wrapped(unanswered.transaction, unanswered.rtu[0], pdu));
-        }
-        ForwardNext();
+    const auto wait = std::chrono::milliseconds(m_gatewayWaitMs.load());
+    if (m_waiting.empty() || m_waiting.front().since == Clock::time_point{} ||
+        Clock::now() < m_waiting.front().since + wait) {
+        return;
+    }
+    const Waiting unanswered = m_waiting.front();
+    m_waiting.pop_front();
+    m_lineFreeAt = Clock::now() + wait;
+    if (m_client >= 0 && !m_muted) {
+        const Bytes pdu = {static_cast<uint8_t>(unanswered.rtu[1] | 0x80), kTargetFailed};
+        SendToClient(Wrapped(unanswered.transaction, unanswered.rtu[0], pdu));
     }
 }
 

@@ -6,7 +6,9 @@
 // gateway: requests are unwrapped into RTU frames and put on the line one
 // at a time, each once the one before was answered; a reply is wrapped
 // under the transaction of the request on the line, and a request the line
-// leaves unanswered for kGatewayWaitMs is answered with exception 0B. The relay's faults act behind it, on the line; its own act on the
+// leaves unanswered for the gateway's wait is answered with exception 0B;
+// the gateway then listens out that request's late reply for as long again,
+// dropping it, before the next request goes onto the line. The relay's faults act behind it, on the line; its own act on the
 // connection: dropped, refused for a while, replies cut into segments of a
 // few bytes, or held open with nothing passing either way.
 #include <atomic>
@@ -22,7 +24,7 @@
 class TcpFace {
 public:
     enum class Framing { kRtu, kMbap };
-    static constexpr int kGatewayWaitMs = 1000;
+    static constexpr uint32_t kGatewayWaitMs = 1000;
 
     // Null with a reason in error when the server or the COM side cannot be set up.
     static std::unique_ptr<TcpFace> Open(const std::string& comPath, Framing framing, std::string& error);
@@ -41,12 +43,14 @@ public:
     // A muted face keeps the connection but passes nothing either way, as a
     // gateway that lost power leaves a connection half open.
     void Mute(bool on) { m_muted = on; }
+    // How long the gateway waits for the line's reply; kGatewayWaitMs at first.
+    void SetGatewayWait(std::chrono::milliseconds ms) { m_gatewayWaitMs = static_cast<uint32_t>(ms.count()); }
 
 private:
     struct Waiting {
         uint16_t transaction;
         Bytes rtu;
-        std::chrono::steady_clock::time_point since;  // on the line since, once the first
+        std::chrono::steady_clock::time_point since;  // on the line since; zero while it waits its turn
     };
 
     TcpFace(int com, Framing framing) : m_com(com), m_framing(framing) {}
@@ -57,7 +61,7 @@ private:
     void TakeRequests();
     void TakeReplies();
     void AnswerOverdue();
-    // Puts the first waiting request on the line, when there is one.
+    // Puts the first waiting request on the line when the line is free.
     void ForwardNext();
     void SendToClient(const Bytes& bytes);
 
@@ -69,6 +73,8 @@ private:
     Bytes m_requests;
     Bytes m_replies;
     std::deque<Waiting> m_waiting;
+    std::chrono::steady_clock::time_point m_lineFreeAt{};
+    std::atomic<uint32_t> m_gatewayWaitMs{kGatewayWaitMs};
     std::mutex m_refuseMutex;
     std::chrono::steady_clock::time_point m_refuseUntil{};
     std::atomic<bool> m_refuseRequested{false};
