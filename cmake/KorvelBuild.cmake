@@ -12,6 +12,9 @@ if(WIN32)
       WINEPREFIX=${KORVEL_WINEPREFIX}
       WINEDEBUG=-all
       "WINEDLLOVERRIDES=mscoree,mshtml=")
+  # Programs that run on the build machine itself: the line server, the
+  # writer of the example settings file.
+  find_program(KORVEL_HOST_CXX NAMES g++ c++ REQUIRED)
 else()
   set(KORVEL_SANITIZERS -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
   add_compile_options(${KORVEL_SANITIZERS})
@@ -45,5 +48,7 @@ function(korvel_add_line_test name)
   add_dependencies(${name} korvel_line_server)
   add_test(NAME ${name}
            COMMAND ${PROJECT_SOURCE_DIR}/tests/support/with-line-server ${KORVEL_LINE_SERVER} $<TARGET_FILE:${name}>)
-  set_tests_properties(${name} PROPERTIES ENVIRONMENT "${KORVEL_WINE_ENV}")
+  # A program that hangs fails instead of holding up the whole run; the
+  # slowest takes a few minutes on a loaded machine.
+  set_tests_properties(${name} PROPERTIES ENVIRONMENT "${KORVEL_WINE_ENV}" TIMEOUT 1200)
 endfunction()

@@ -8,12 +8,23 @@ build_native() {
 
 # CMake reads the toolchain file only when it first configures a build
 # folder, and warns that it went unused when it is given again.
-build_win32() {
+configure_win32() {
   local toolchain=()
   [ -f build/win32/CMakeCache.txt ] || toolchain=(-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake)
   cmake -S . -B build/win32 -DCMAKE_BUILD_TYPE=Release "${toolchain[@]}" >/dev/null
+}
+
+build_win32() {
+  configure_win32
   cmake --build build/win32 -j"$jobs"
   warm_wineprefix build/win32/wineprefix
+}
+
+# What the release package holds, and nothing else: the module, the tool
+# and the example settings file.
+build_win32_package_files() {
+  configure_win32
+  cmake --build build/win32 -j"$jobs" --target Korvel korvel-poll korvel_settings_example
 }
 
 # The fuzz targets of the platform-free code: libFuzzer needs clang.

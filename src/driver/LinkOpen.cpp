@@ -70,7 +70,9 @@ int32_t CSerialDriverBase::OpenLink(DeviceSettings& settings, const LinkParamete
 // lost and tries again by itself. The object's own closed line gives way.
 int32_t CSerialDriverBase::OpenNetworkLink(DeviceSettings& settings, const LinkParameters& link) {
     auto line = std::make_shared<CNetworkLine>(MakeTcpSocket(), AppendTraceEvent, GetTickCount64);
-    if (line->Open(link.portIndex, {m_transport, m_endpoint, m_connectTimeoutMs}) != 0) return Refused(m_error);
+    if (line->Open(link.portIndex, {m_transport, m_endpoint, m_connectTimeoutMs, m_reopen}) != 0) {
+        return Refused(m_error);
+    }
     CLine::CloseIfLastUser(m_line);
     m_line = std::move(line);
     settings.portHandle = m_line->Handle();

@@ -6,6 +6,7 @@
 
 #include "driver/FrameTrace.h"
 #include "driver/ModuleSettings.h"
+#include "modbus/LinkReconnect.h"
 
 namespace {
 
@@ -28,6 +29,12 @@ public:
     }
     void OnLateDiscarded(const std::string& bytes) override {
         AppendTraceEvent(modbus::LateReplyEvent(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
+    }
+    void OnPortLost(const std::string& port, uint32_t code) override {
+        AppendTraceEvent(modbus::LinkLostEvent(port, code));
+    }
+    void OnPortReopened(const std::string& port, uint64_t lostForMs) override {
+        AppendTraceEvent(modbus::LinkReopenedEvent(port, lostForMs));
     }
 
 private:
@@ -96,11 +103,17 @@ int32_t CModbusRtuDriver::OpenWithSettings(DeviceSettings* settings) {
         const modbus::StationSettings line = m_settings.For(m_settingsPort, modbus::kMinStation);
         m_requestGapMs = static_cast<uint32_t>(line.requestGapMs);
         m_silenceUs = static_cast<uint32_t>(line.silenceUs);
+        m_reopen = {static_cast<uint32_t>(line.reopenMs), static_cast<uint32_t>(line.reopenMaxMs)};
         m_transport = line.transport;
         m_connectTimeoutMs = static_cast<uint32_t>(line.connectTimeoutMs);
         modbus::ParseEndpoint(line.endpoint, m_endpoint);
     }
     return CSerialDriverBase::Open(settings);
+}
+
+int32_t __stdcall CModbusRtuDriver::Close(int32_t ignored) {
+    ForgetLearned();
+    return CSerialDriverBase::Close(ignored);
 }
 
 int32_t __stdcall CModbusRtuDriver::CheckStation(const char* text, int32_t* station) {
@@ -124,9 +137,12 @@ int32_t __stdcall CModbusRtuDriver::ParseAddress(const char* text, TagAddress* t
 }
 
 // Running out of memory while caching or collecting a reply fails the one
-// call, with the caches as they were; nothing is thrown at the host.
+// call, with the caches as they were; nothing is thrown at the host. While
+// the line's port is lost every read fails at once, cached values and all.
 int32_t __stdcall CModbusRtuDriver::Read(const int32_t* station, const TagAddress* tag, TagValue* value) {
+    if (!LineAvailable()) return Record(modbus::Outcome::kReadFailed);
     modbus::Outcome outcome;
+    ForgetLearnedIfLineChanged();
     try {
         outcome = modbus::ReadTag(Maps(), *this, station, tag, value);
     } catch (const std::bad_alloc&) {
@@ -136,6 +152,7 @@ int32_t __stdcall CModbusRtuDriver::Read(const int32_t* station, const TagAddres
 }
 
 int32_t __stdcall CModbusRtuDriver::Write(const int32_t* station, const TagAddress* tag, const TagValue* value) {
+    if (!LineAvailable()) return Record(modbus::Outcome::kWriteFailed);
     modbus::Outcome outcome;
     try {
         outcome = modbus::WriteTag(Maps(), *this, station, tag, value);
@@ -168,6 +185,12 @@ modbus::LineResult CModbusRtuDriver::ExchangeReply(std::string& data, int32_t& l
     }
 }
 
+// A driver without a line fails in its exchanges instead.
+bool CModbusRtuDriver::LineAvailable() {
+    LineTrace trace("");
+    return m_line == nullptr || m_line->Available(Use(), &trace);
+}
+
 void CModbusRtuDriver::TraceFrame(const char* label, const uint8_t* bytes, int32_t count) {
     AppendFrameTrace(label, bytes, count);
 }
@@ -191,6 +214,26 @@ modbus::HealthChange CModbusRtuDriver::CountReply(uint32_t station, bool replied
     if (m_line == nullptr) return modbus::HealthChange::kNone;
     return m_line->Health().CountReply(static_cast<uint8_t>(station), replied, settings.demoteAfter,
                                        settings.demoteForMs, GetTickCount64);
+}
+
+uint64_t CModbusRtuDriver::NowMs() {
+    return GetTickCount64();
+}
+
+void CModbusRtuDriver::ForgetLearnedIfLineChanged() {
+    const uint64_t generation = m_line == nullptr ? 0 : m_line->FormatGeneration();
+    if (generation == m_learnedUnderFormat) return;
+    m_learnedUnderFormat = generation;
+    ForgetLearned();
+}
+
+void CModbusRtuDriver::ForgetLearned() {
+    m_coilMap.ForgetLearned();
+    m_discreteMap.ForgetLearned();
+    m_inputWordMap.ForgetLearned();
+    m_holdingWordMap.ForgetLearned();
+    m_inputDWordMap.ForgetLearned();
+    m_holdingDWordMap.ForgetLearned();
 }
 
 modbus::StationMaps CModbusRtuDriver::Maps() {

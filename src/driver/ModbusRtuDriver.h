@@ -24,6 +24,9 @@ public:
     // opened or sent. The block limits a station's caches plan under are
     // taken when its first read or write creates them.
     int32_t __stdcall Open(DeviceSettings* settings) override;
+    // What the caches learned of the devices is forgotten: the next Open may
+    // lead to other devices.
+    int32_t __stdcall Close(int32_t ignored) override;
 
 private:
     int32_t OpenWithSettings(DeviceSettings* settings);
@@ -31,11 +34,19 @@ private:
                                      const char* sendLabel) override;
     // Records the host's code of outcome and returns 1 for success, else 0.
     int32_t Record(modbus::Outcome outcome);
+    // Whether the line's port is there; while it is lost, opens it again
+    // when an attempt is due.
+    bool LineAvailable();
     void TraceFrame(const char* label, const uint8_t* bytes, int32_t count) override;
     void TraceEvent(const std::string& text) override;
     modbus::StationSettings SettingsOf(uint32_t station) override;
     modbus::Admission Admit(uint32_t station) override;
     modbus::HealthChange CountReply(uint32_t station, bool replied, const modbus::StationSettings& settings) override;
+    uint64_t NowMs() override;
+    // The caches' learned splits and pending failures hold for the line
+    // format they were learned under; any user of the line may change it.
+    void ForgetLearnedIfLineChanged();
+    void ForgetLearned();
     void SetAreaRow(int index, const char* name, uint32_t typeMask, uint32_t access);
     modbus::StationMaps Maps();
 
@@ -46,6 +57,7 @@ private:
     // for that station's, as a host sets up a device's station and then
     // its tags.
     uint32_t m_checkedStation = modbus::BitStationMap::kAnyStation;
+    uint64_t m_learnedUnderFormat = 0;  // the line's format generation
     modbus::BitStationMap m_coilMap;
     modbus::BitStationMap m_discreteMap;
     modbus::WordStationMap m_inputWordMap;

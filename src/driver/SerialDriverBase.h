@@ -9,6 +9,7 @@
 #include "driver/IDeviceDriver.h"
 #include "driver/NumberRule.h"
 #include "modbus/NetworkEndpoint.h"
+#include "modbus/SettingKeys.h"
 #include "serial/Line.h"
 
 class CSerialPort;
@@ -40,7 +41,7 @@ public:
 
 protected:
     // What this object's settings ask of each exchange on its line.
-    LineUse Use() const { return {m_rtsControl, m_responseTimeout, m_requestGapMs, m_silenceUs}; }
+    LineUse Use() const { return {m_rtsControl, m_responseTimeout, m_requestGapMs, m_silenceUs, m_reopen}; }
 
     CNumberRule m_stationRule;
     AreaDescriptor* m_areaList = nullptr;
@@ -55,6 +56,10 @@ protected:
     uint32_t m_requestGapMs = 0;
     // The silence before each request; 0: the line format's own.
     uint32_t m_silenceUs = 0;
+    // How often a lost port or connection of the line is tried again.
+    modbus::ReconnectTiming m_reopen{
+        static_cast<uint32_t>(modbus::kSettingRules[modbus::kReopenMs].defaultValue),
+        static_cast<uint32_t>(modbus::kSettingRules[modbus::kReopenMaxMs].defaultValue)};
     // How the line the next Open opens reaches its devices.
     modbus::Transport m_transport = modbus::Transport::kSerial;
     modbus::NetworkEndpoint m_endpoint;

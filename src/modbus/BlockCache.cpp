@@ -1,8 +1,24 @@
 #include "modbus/BlockCache.h"
 
+#include <algorithm>
 #include <iterator>
+#include <limits>
+#include <utility>
 
 namespace modbus {
+namespace {
+
+// The cuts that part start..start+count-1: those above its first address
+// and not above its last.
+template <typename Cuts>
+auto CutsIn(Cuts& cuts, uint32_t start, uint32_t count) {
+    const uint64_t end = uint64_t{start} + count;
+    auto first = cuts.upper_bound(start);
+    auto last = end > std::numeric_limits<uint32_t>::max() ? cuts.end() : cuts.lower_bound(static_cast<uint32_t>(end));
+    return count == 0 ? std::make_pair(first, first) : std::make_pair(first, last);
+}
+
+}  // namespace
 
 // Addresses and their differences are unsigned throughout; a new address is
 // never below the entries it is compared against, except in AddInFront.
@@ -87,14 +103,23 @@ CBlockCache::Entries::iterator CBlockCache::FirstEndFrom(Entries::iterator from)
 }
 
 bool CBlockCache::GetBlock(uint32_t address, uint32_t& start, uint32_t& count) const {
+    return BlockAround(address, true, start, count);
+}
+
+bool CBlockCache::GetPlannedBlock(uint32_t address, uint32_t& start, uint32_t& count) const {
+    return BlockAround(address, false, start, count);
+}
+
+bool CBlockCache::BlockAround(uint32_t address, bool withinCuts, uint32_t& start, uint32_t& count) const {
     auto found = m_entries.find(address);
     if (found == m_entries.end()) return false;
+    const auto parted = [&](uint32_t below, uint32_t above) { return withinCuts && CutBetween(below, above); };
     auto first = found;
-    while (!(first->second.flags & CacheEntry::BlockStart) && !CutBetween(std::prev(first)->first, first->first)) {
+    while (!(first->second.flags & CacheEntry::BlockStart) && !parted(std::prev(first)->first, first->first)) {
         --first;
     }
     auto last = found;
-    while (!(last->second.flags & CacheEntry::BlockEnd) && !CutBetween(last->first, std::next(last)->first)) ++last;
+    while (!(last->second.flags & CacheEntry::BlockEnd) && !parted(last->first, std::next(last)->first)) ++last;
     start = first->first;
     count = last->first - first->first + 1;
     return true;
@@ -102,7 +127,7 @@ bool CBlockCache::GetBlock(uint32_t address, uint32_t& start, uint32_t& count) c
 
 bool CBlockCache::CutBetween(uint32_t below, uint32_t above) const {
     auto cut = m_cuts.upper_bound(below);
-    return cut != m_cuts.end() && *cut <= above;
+    return cut != m_cuts.end() && cut->first <= above;
 }
 
 std::vector<uint32_t> CBlockCache::AddressesIn(uint32_t start, uint32_t count) const {
@@ -114,8 +139,34 @@ std::vector<uint32_t> CBlockCache::AddressesIn(uint32_t start, uint32_t count) c
     return addresses;
 }
 
-bool CBlockCache::AddCut(uint32_t cut) {
-    return m_cuts.insert(cut).second;
+bool CBlockCache::AddCut(uint32_t cut, uint64_t learnedMs) {
+    return m_cuts.emplace(cut, learnedMs).second;
+}
+
+void CBlockCache::ForgetCut(uint32_t cut) {
+    m_cuts.erase(cut);
+}
+
+bool CBlockCache::OldestCutIn(uint32_t start, uint32_t count, uint64_t& learnedMs) const {
+    const auto [first, last] = CutsIn(m_cuts, start, count);
+    if (first == last) return false;
+    learnedMs = std::min_element(first, last, [](const auto& a, const auto& b) { return a.second < b.second; })->second;
+    return true;
+}
+
+void CBlockCache::ForgetCutsIn(uint32_t start, uint32_t count) {
+    const auto [first, last] = CutsIn(m_cuts, start, count);
+    m_cuts.erase(first, last);
+}
+
+void CBlockCache::ConfirmCutsIn(uint32_t start, uint32_t count, uint64_t confirmedMs) {
+    const auto [first, last] = CutsIn(m_cuts, start, count);
+    for (auto cut = first; cut != last; ++cut) cut->second = confirmedMs;
+}
+
+void CBlockCache::ForgetLearned() {
+    m_cuts.clear();
+    for (auto& [address, entry] : m_entries) entry.failed = false;
 }
 
 void CBlockCache::FailWaiting(uint32_t start, uint32_t count, uint32_t except) {

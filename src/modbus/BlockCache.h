@@ -3,10 +3,10 @@
 // grouped into read blocks that one request each can fetch, with the last
 // value received for every address. A stored value is handed out once, and
 // so is the failure of a block request to the entries that waited for it.
-// Boundaries learned from the device's refusals split the planned blocks.
+// Boundaries learned from the device's refusals split the planned blocks;
+// each remembers when it was learned, so that it can be tried again.
 #include <cstdint>
 #include <map>
-#include <set>
 #include <vector>
 
 namespace modbus {
@@ -48,11 +48,22 @@ public:
     // The block holding a registered address, within the learned
     // boundaries; outputs untouched otherwise.
     bool GetBlock(uint32_t address, uint32_t& start, uint32_t& count) const;
+    // The same block as planned, whatever boundaries were learned.
+    bool GetPlannedBlock(uint32_t address, uint32_t& start, uint32_t& count) const;
     // Every registered address in start..start+count-1, in order.
     std::vector<uint32_t> AddressesIn(uint32_t start, uint32_t count) const;
     // From now on no block holds an address below cut together with one at
-    // or above it. False when the cut was known.
-    bool AddCut(uint32_t cut);
+    // or above it, until the cut is forgotten. False when the cut was known.
+    bool AddCut(uint32_t cut, uint64_t learnedMs);
+    void ForgetCut(uint32_t cut);
+    // The cuts that part start..start+count-1: whether there is one, and
+    // when the oldest of them was learned or last confirmed.
+    bool OldestCutIn(uint32_t start, uint32_t count, uint64_t& learnedMs) const;
+    void ForgetCutsIn(uint32_t start, uint32_t count);
+    void ConfirmCutsIn(uint32_t start, uint32_t count, uint64_t confirmedMs);
+    // Every learned cut and every failure still to be handed out, as when
+    // the line they were learned on is gone.
+    void ForgetLearned();
     // The entries of start..start+count-1 but the one at except that hold
     // no fresh value fail their next read once.
     void FailWaiting(uint32_t start, uint32_t count, uint32_t except);
@@ -80,10 +91,11 @@ private:
     void ReformFrom(Entries::iterator added);
     Entries::iterator FirstEndFrom(Entries::iterator from);
     bool CutBetween(uint32_t below, uint32_t above) const;
+    bool BlockAround(uint32_t address, bool withinCuts, uint32_t& start, uint32_t& count) const;
 
     BlockLimits m_limits;
     Entries m_entries;
-    std::set<uint32_t> m_cuts;
+    std::map<uint32_t, uint64_t> m_cuts;  // cut, when learned or last confirmed
 };
 
 // Only the bit and word caches take written values; 32-bit tags are served

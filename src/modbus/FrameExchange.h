@@ -1,8 +1,8 @@
 #pragma once
 // The line as the protocol code sees it: one request out, whatever came back
-// in, the settings of each station, and the line's record of the stations
-// that stopped answering. The driver provides it; the protocol code never
-// asks what line it is.
+// in, the settings of each station, the line's record of the stations that
+// stopped answering, and a clock. The driver provides it; the protocol code
+// never asks what line it is.
 #include <cstdint>
 #include <string>
 
@@ -46,6 +46,9 @@ public:
     virtual Admission Admit(uint32_t station) = 0;
     // Counts a request that got a reply of any kind, or none at all.
     virtual HealthChange CountReply(uint32_t station, bool replied, const StationSettings& settings) = 0;
+    // Milliseconds from any fixed origin: when the protocol learned what it
+    // tries again later.
+    virtual uint64_t NowMs() = 0;
 
 protected:
     ~IFrameExchange() = default;

@@ -90,13 +90,22 @@ std::string BuildWriteSingle(uint8_t station, uint8_t function, uint16_t address
     return BuildTwoWordFrame(station, function, address, value);
 }
 
-std::string BuildWriteRegisterPair(uint8_t station, uint16_t address, uint16_t first, uint16_t second) {
+std::string BuildWriteMultipleCoils(uint8_t station, uint16_t address, bool on) {
+    std::string frame{static_cast<char>(station), static_cast<char>(kWriteMultipleCoils)};
+    AppendWord(frame, address);
+    AppendWord(frame, 1);
+    frame.push_back(1);
+    frame.push_back(on ? 1 : 0);
+    AppendCrc(frame);
+    return frame;
+}
+
+std::string BuildWriteMultipleRegisters(uint8_t station, uint16_t address, const std::vector<uint16_t>& words) {
     std::string frame{static_cast<char>(station), static_cast<char>(kWriteMultipleRegisters)};
     AppendWord(frame, address);
-    AppendWord(frame, 2);
-    frame.push_back(4);
-    AppendWord(frame, first);
-    AppendWord(frame, second);
+    AppendWord(frame, static_cast<uint16_t>(words.size()));
+    frame.push_back(static_cast<char>(2 * words.size()));
+    for (uint16_t word : words) AppendWord(frame, word);
     AppendCrc(frame);
     return frame;
 }

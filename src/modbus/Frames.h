@@ -22,6 +22,13 @@ enum FunctionCode : uint8_t {
     kWriteMultipleRegisters = 16,
 };
 
+// Which functions write one coil or one register, a station's choice for
+// devices that implement only one kind: auto and single use 5 and 6,
+// multiple uses 15 and 16. Two registers always go with 16.
+enum class WriteFunctions : int32_t { kAuto, kSingle, kMultiple };
+// The settings' names of the choices, in enum order.
+inline constexpr const char* kWriteFunctionNames[] = {"auto", "single", "multiple"};
+
 // The exception codes of a request for items the device does not have.
 constexpr uint8_t kIllegalDataAddress = 2;
 constexpr uint8_t kIllegalDataValue = 3;
@@ -40,8 +47,10 @@ uint32_t ExpectedByteCount(uint8_t function, uint16_t quantity);
 std::string BuildReadRequest(uint8_t station, uint8_t function, uint16_t start, uint16_t quantity);
 // Function 5 or 6: one coil state or one register value.
 std::string BuildWriteSingle(uint8_t station, uint8_t function, uint16_t address, uint16_t value);
-// Function 16 for two registers, in the order they go to address, address + 1.
-std::string BuildWriteRegisterPair(uint8_t station, uint16_t address, uint16_t first, uint16_t second);
+// Function 15 for one coil: quantity 1 and one data byte.
+std::string BuildWriteMultipleCoils(uint8_t station, uint16_t address, bool on);
+// Function 16 for the registers from address on, in the order given.
+std::string BuildWriteMultipleRegisters(uint8_t station, uint16_t address, const std::vector<uint16_t>& words);
 
 // Where the data bytes of a verified read response lie in the received bytes.
 struct ReadResponse {
@@ -64,7 +73,8 @@ bool FollowedByAnotherResponse(const std::string& data, int32_t length, uint8_t 
 // with a valid CRC. code receives the exception code.
 bool LocateException(const std::string& data, int32_t length, uint8_t station, uint8_t function, uint8_t& code);
 // The device's echo of a write request: located like a read response, it
-// repeats the request's first six bytes and carries a valid CRC.
+// repeats the request's first six bytes and carries a valid CRC. For
+// functions 15 and 16 these are the address and the quantity.
 bool IsWriteAcknowledgement(const std::string& data, int32_t length, const std::string& request);
 
 // One value of 0 or 1 per item, least significant bit first; bits beyond

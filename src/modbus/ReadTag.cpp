@@ -1,3 +1,5 @@
+#include <algorithm>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -134,56 +136,180 @@ std::string ItemText(const ReadTarget& target, uint32_t address) {
     return std::string{FindAreaRule(target.area)->prefixDigit, 'x'} + std::to_string(address + 1);
 }
 
-// A split holds for the station's area in both views, since the device's
-// items are the same whichever view asks.
-void RememberCut(const ReadContext& context, uint32_t cut) {
-    const ReadTarget& target = context.target;
-    if (target.group == TypeGroup::kBit) {
-        BitMapOf(context.maps, target.area).FindOrInsert(target.station).AddCut(cut);
-        return;
-    }
-    WordMapOf(context.maps, target.area).FindOrInsert(target.station).AddCut(cut);
-    DWordMapOf(context.maps, target.area).FindOrInsert(target.station).AddCut(cut);
+// A block of a cache: its first address and the number of addresses it
+// spans, as the cache counts them.
+struct Block {
+    uint32_t start;
+    uint32_t count;
+};
+
+RequestRange RangeOf(const ReadTarget& target, Block block) {
+    return {block.start, QuantityFor(target, block.count)};
 }
 
-// The device refused the request for the block start..start+count-1 that
-// holds the tag, asked for as refused: the block is split in two for good, so that the next
-// request asks for the part with the tag. False when it cannot be split.
+// The block holding the tag's registered item, within the learned splits
+// or as planned.
+enum class Splits { kHonoured, kIgnored };
+
 template <typename Cache>
-bool LearnSplit(const ReadContext& context, const Cache& cache, uint32_t start, uint32_t count,
-                RequestRange refused) {
+Block BlockOf(const Cache& cache, uint32_t address, Splits splits) {
+    Block block{0, kDefaultBlockLength};
+    if (splits == Splits::kHonoured) {
+        cache.GetBlock(address, block.start, block.count);
+    } else {
+        cache.GetPlannedBlock(address, block.start, block.count);
+    }
+    return block;
+}
+
+// Asks for a block and keeps what it brought.
+Fetched FetchBlock(const ReadContext& context, Block block) {
+    const RequestRange range = RangeOf(context.target, block);
+    std::vector<uint32_t> items;
+    const Fetched fetched = FetchItems(context, range, items);
+    if (fetched == Fetched::kItems) StoreResponse(context, range, items);
+    return fetched;
+}
+
+void TraceSplit(const ReadContext& context, Block block, const std::string& what) {
+    const ReadTarget& target = context.target;
+    const RequestRange range = RangeOf(target, block);
+    context.line.TraceEvent("Split: station " + std::to_string(static_cast<uint8_t>(target.station)) + " " +
+                            ItemText(target, range.start) + ".." +
+                            ItemText(target, range.start + range.quantity - 1) + " " + what);
+}
+
+// Splits hold for the station's area in both views, since the device's
+// items are the same whichever view asks.
+template <typename Change>
+void ChangeSplits(const ReadContext& context, Change&& change) {
+    const ReadTarget& target = context.target;
+    if (target.group == TypeGroup::kBit) {
+        change(BitMapOf(context.maps, target.area).FindOrInsert(target.station));
+        return;
+    }
+    change(WordMapOf(context.maps, target.area).FindOrInsert(target.station));
+    change(DWordMapOf(context.maps, target.area).FindOrInsert(target.station));
+}
+
+// Where a read split a refused block: cut opens the upper part, and beside
+// is an item of the part without the tag.
+struct Split {
+    uint32_t cut;
+    uint32_t beside;
+};
+
+// The device refused the block that holds the tag: it is split in two, so
+// that the next request asks for the part with the tag. False when it
+// cannot be split.
+template <typename Cache>
+bool LearnSplit(const ReadContext& context, const Cache& cache, Block refused, Split& split) {
     const ReadTarget& target = context.target;
     const uint32_t width = target.group == TypeGroup::kDWord ? 2 : 1;
-    uint32_t cut = 0;
-    if (!ChooseSplit(cache.AddressesIn(start, count), width, cut)) return false;
-    RememberCut(context, cut);
-    context.line.TraceEvent("Split: station " + std::to_string(static_cast<uint8_t>(target.station)) + " " +
-                            ItemText(target, refused.start) + ".." +
-                            ItemText(target, refused.start + refused.quantity - 1) + " at " + ItemText(target, cut));
+    const std::vector<uint32_t> items = cache.AddressesIn(refused.start, refused.count);
+    if (!ChooseSplit(items, width, split.cut)) return false;
+    const auto upper = std::lower_bound(items.begin(), items.end(), split.cut);
+    split.beside = target.address < split.cut ? *upper : *std::prev(upper);
+    const uint64_t now = context.line.NowMs();
+    ChangeSplits(context, [&](CBlockCache& view) { view.AddCut(split.cut, now); });
+    TraceSplit(context, refused, "at " + ItemText(target, split.cut));
     return true;
 }
 
-// A refused block is split until a part answers or the tag's own item is
-// refused. A failure reaches every other entry of the last block asked for
-// that still waits for a value, once.
+enum class Retried { kNotDue, kJoined, kSplitKept, kFailed };
+
+// Learned splits are tried again once they are due: the block as planned is
+// asked for whole. An answer joins it again; a refusal keeps its splits for
+// another period.
 template <typename Cache>
-Outcome ReadBlock(const ReadContext& context, Cache& cache) {
-    const ReadTarget& target = context.target;
+Retried RetrySplitsWhenDue(const ReadContext& context, const Cache& cache, Block planned) {
+    const int32_t relearnMs = context.settings.relearnMs;
+    uint64_t learnedMs = 0;
+    if (relearnMs == 0 || !cache.OldestCutIn(planned.start, planned.count, learnedMs)) return Retried::kNotDue;
+    const uint64_t now = context.line.NowMs();
+    if (now - learnedMs < static_cast<uint64_t>(relearnMs)) return Retried::kNotDue;
+    switch (FetchBlock(context, planned)) {
+    case Fetched::kItems:
+        ChangeSplits(context, [&](CBlockCache& view) { view.ForgetCutsIn(planned.start, planned.count); });
+        TraceSplit(context, planned, "joined again");
+        return Retried::kJoined;
+    case Fetched::kRefusedPart:
+        ChangeSplits(context, [&](CBlockCache& view) { view.ConfirmCutsIn(planned.start, planned.count, now); });
+        TraceSplit(context, planned, "refused again, splits kept");
+        return Retried::kSplitKept;
+    case Fetched::kFailed:
+        break;
+    }
+    return Retried::kFailed;
+}
+
+// A read that split its first block keeps the splits only when a part
+// answered (the tag's own, or else the part beside it) and the first block,
+// asked for once more, is still refused. Otherwise the device answers or
+// refuses the block as a whole, as one that is starting up does, and the
+// splits go. last is the part the read asked for last, with what it brought.
+template <typename Cache>
+Outcome KeepSplitsOfAHole(const ReadContext& context, Cache& cache, Block first, Block last, Fetched fetched,
+                          const std::vector<Split>& splits) {
+    const bool partAnswered =
+        fetched == Fetched::kItems ||
+        (fetched == Fetched::kRefusedPart &&
+         FetchBlock(context, BlockOf(cache, splits.back().beside, Splits::kHonoured)) == Fetched::kItems);
+    const Fetched whole = partAnswered ? FetchBlock(context, first) : Fetched::kFailed;
+    if (whole != Fetched::kRefusedPart) {
+        ChangeSplits(context, [&](CBlockCache& view) {
+            for (const Split& split : splits) view.ForgetCut(split.cut);
+        });
+        TraceSplit(context, first,
+                   whole == Fetched::kItems ? "not split, answered whole"
+                   : partAnswered           ? "not split, not refused again"
+                                            : "not split, no part answered");
+    }
+    if (fetched == Fetched::kItems || whole == Fetched::kItems) return Outcome::kDone;
+    const Block failed = whole == Fetched::kRefusedPart ? last : first;
+    cache.FailWaiting(failed.start, failed.count, context.target.address);
+    return Outcome::kReadFailed;
+}
+
+// A refused block is split until a part answers or the tag's own part is
+// refused. first is the block this read asked for first. A failure reaches
+// every other entry of the part asked for last that still waits for a value,
+// once.
+template <typename Cache>
+Outcome SplitWhileRefused(const ReadContext& context, Cache& cache, Block first) {
+    const uint32_t address = context.target.address;
+    std::vector<Split> splits;
     for (;;) {
-        uint32_t start = 0;
-        uint32_t count = kDefaultBlockLength;
-        cache.GetBlock(target.address, start, count);
-        const RequestRange range{start, QuantityFor(target, count)};
-        std::vector<uint32_t> items;
-        const Fetched fetched = FetchItems(context, range, items);
-        if (fetched == Fetched::kItems) {
-            StoreResponse(context, range, items);
-            return Outcome::kDone;
+        const Block block = BlockOf(cache, address, Splits::kHonoured);
+        const Fetched fetched = FetchBlock(context, block);
+        Split split{};
+        if (fetched == Fetched::kRefusedPart && LearnSplit(context, cache, block, split)) {
+            splits.push_back(split);
+            continue;
         }
-        if (fetched == Fetched::kRefusedPart && LearnSplit(context, cache, start, count, range)) continue;
-        cache.FailWaiting(start, count, target.address);
+        if (!splits.empty()) return KeepSplitsOfAHole(context, cache, first, block, fetched, splits);
+        if (fetched == Fetched::kItems) return Outcome::kDone;
+        cache.FailWaiting(block.start, block.count, address);
         return Outcome::kReadFailed;
     }
+}
+
+template <typename Cache>
+Outcome ReadBlock(const ReadContext& context, Cache& cache) {
+    const uint32_t address = context.target.address;
+    const Block planned = BlockOf(cache, address, Splits::kIgnored);
+    switch (RetrySplitsWhenDue(context, cache, planned)) {
+    case Retried::kJoined:
+        return Outcome::kDone;
+    case Retried::kFailed:
+        cache.FailWaiting(planned.start, planned.count, address);
+        return Outcome::kReadFailed;
+    case Retried::kSplitKept:
+        return SplitWhileRefused(context, cache, planned);
+    case Retried::kNotDue:
+        break;
+    }
+    return SplitWhileRefused(context, cache, BlockOf(cache, address, Splits::kHonoured));
 }
 
 // A fresh value is handed out once, and so is a failure. An address new to

@@ -74,6 +74,10 @@ std::string ParseSetting(std::string_view name, std::string_view text, SettingKe
     return ParseValue(key, text, value);
 }
 
+std::string AcceptedValues(SettingKey key) {
+    return Accepted(kSettingRules[key]);
+}
+
 std::string SettingValueText(SettingKey key, const SettingValue& value) {
     const SettingRule& rule = kSettingRules[key];
     if (rule.checkText != nullptr) return value.text.empty() ? "none" : value.text;

@@ -1,14 +1,16 @@
 #pragma once
 // The keys of the settings file: for each its name, the values it accepts,
-// its default and whether it may differ between the stations of a line. The
-// table below is the one home of these facts; the parser, the effective
-// settings and any display of them read it.
+// its default, whether it may differ between the stations of a line and
+// what it does in one line. The table below is the one home of these facts;
+// the parser, the effective settings, the example file and any display of
+// them read it.
 #include <cstdint>
 #include <iterator>
 #include <string>
 #include <string_view>
 
 #include "modbus/BlockCache.h"
+#include "modbus/Frames.h"
 #include "modbus/NetworkEndpoint.h"
 #include "modbus/ValueCodec.h"
 
@@ -17,16 +19,20 @@ namespace modbus {
 // Indexes kSettingRules.
 enum SettingKey : int32_t {
     kWordOrder,
+    kWriteFunction,
     kRetries,
     kTimeoutRetries,
     kDemoteAfter,
     kDemoteForMs,
     kRequestGapMs,
     kSilenceUs,
+    kReopenMs,
+    kReopenMaxMs,
     kMaxBlockRegisters,
     kMaxBlockBits,
     kMaxGapRegisters,
     kMaxGapBits,
+    kRelearnMs,
     kTransport,
     kEndpoint,
     kConnectTimeoutMs,
@@ -46,6 +52,8 @@ struct SettingRule {
     // Null for a decimal value; otherwise the value is one of these names,
     // names[min..max], and stands for its index.
     const char* const* names;
+    // What the key does, for a reader of the settings file: one line, ASCII.
+    const char* summary;
     // Set for a key whose value is a text: empty when the text is one the key
     // takes, otherwise what is wrong with it.
     std::string (*checkText)(std::string_view text) = nullptr;
@@ -70,28 +78,60 @@ inline std::string CheckEndpointText(std::string_view text) {
 // for. request_gap_ms and silence_us are line keys: the silence before a
 // request belongs to the line, whichever station the request is for.
 // silence_us 0 stands for the line format's own: 3.5 characters, at least
-// 1750 us above 19200 baud. transport, endpoint and connect_timeout_ms say
-// how the line reaches its devices; an endpoint is needed by a network
-// transport and refused for a serial one, which the file as a whole is
-// checked for.
+// 1750 us above 19200 baud. reopen_ms and reopen_max_ms are line keys too:
+// how often a lost port or connection is tried again, at first and at most.
+// transport, endpoint and connect_timeout_ms say how the line reaches its
+// devices; an endpoint is needed by a network transport and refused for a
+// serial one, which the file as a whole is checked for.
 inline constexpr SettingRule kSettingRules[kSettingCount] = {
-    {"word_order", 0, 3, static_cast<int32_t>(WordOrder::kCDAB), SettingScope::kStation, kWordOrderNames},
-    {"retries", 0, 5, 1, SettingScope::kStation, nullptr},
-    {"timeout_retries", 0, 5, 0, SettingScope::kStation, nullptr},
-    {"demote_after", 0, 100, 3, SettingScope::kStation, nullptr},
-    {"demote_for_ms", 100, 3600000, 10000, SettingScope::kStation, nullptr},
-    {"request_gap_ms", 0, 10000, 0, SettingScope::kLine, nullptr},
-    {"silence_us", 0, 100000, 0, SettingScope::kLine, nullptr},
-    {"max_block_registers", 1, 123, kRegisterBlockLimits.span, SettingScope::kStation, nullptr},
-    {"max_block_bits", 1, 1999, kBitBlockLimits.span, SettingScope::kStation, nullptr},
-    {"max_gap_registers", 0, 125, kRegisterBlockLimits.gap, SettingScope::kStation, nullptr},
-    {"max_gap_bits", 0, 2000, kBitBlockLimits.gap, SettingScope::kStation, nullptr},
-    {"transport", 0, 2, static_cast<int32_t>(Transport::kSerial), SettingScope::kLine, kTransportNames},
-    {"endpoint", 0, 0, 0, SettingScope::kLine, nullptr, CheckEndpointText, kEndpointForm},
-    {"connect_timeout_ms", 100, 60000, 3000, SettingScope::kLine, nullptr},
+    {"word_order", 0, 3, static_cast<int32_t>(WordOrder::kCDAB), SettingScope::kStation, kWordOrderNames,
+     "how a uint32 or float lies in its two registers; CDAB is low word first"},
+    {"write_function", 0, 2, static_cast<int32_t>(WriteFunctions::kAuto), SettingScope::kStation,
+     kWriteFunctionNames,
+     "how one coil or register is written: auto and single with functions 5 and 6, multiple with 15 and 16"},
+    {"retries", 0, 5, 1, SettingScope::kStation, nullptr, "repeats of a request whose reply was broken"},
+    {"timeout_retries", 0, 5, 0, SettingScope::kStation, nullptr, "repeats of a request that got no reply"},
+    {"demote_after", 0, 100, 3, SettingScope::kStation, nullptr,
+     "requests in a row without a reply before the station is demoted; 0 never demotes"},
+    {"demote_for_ms", 100, 3600000, 10000, SettingScope::kStation, nullptr,
+     "how long a demotion lasts, in milliseconds"},
+    {"request_gap_ms", 0, 10000, 0, SettingScope::kLine, nullptr,
+     "extra silence before each request on the line, in milliseconds"},
+    {"silence_us", 0, 100000, 0, SettingScope::kLine, nullptr,
+     "the silence before each request, in microseconds; 0: 3.5 characters, at least 1750 above 19200 baud"},
+    {"reopen_ms", 100, 60000, 1000, SettingScope::kLine, nullptr,
+     "how often a lost port or connection is tried again during the first minute, in milliseconds"},
+    {"reopen_max_ms", 1000, 600000, 10000, SettingScope::kLine, nullptr,
+     "the longest wait between attempts once a loss has lasted a minute, in milliseconds"},
+    {"max_block_registers", 1, 123, kRegisterBlockLimits.span, SettingScope::kStation, nullptr,
+     "how far apart the first and last register of one read request may lie"},
+    {"max_block_bits", 1, 1999, kBitBlockLimits.span, SettingScope::kStation, nullptr,
+     "how far apart the first and last coil or input of one read request may lie"},
+    {"max_gap_registers", 0, 125, kRegisterBlockLimits.gap, SettingScope::kStation, nullptr,
+     "the widest run of unused registers one read request may bridge"},
+    {"max_gap_bits", 0, 2000, kBitBlockLimits.gap, SettingScope::kStation, nullptr,
+     "the widest run of unused coils or inputs one read request may bridge"},
+    {"relearn_ms", 0, 86400000, 60000, SettingScope::kStation, nullptr,
+     "how long a learned block split holds before the whole block is asked for once more; 0 never"},
+    {"transport", 0, 2, static_cast<int32_t>(Transport::kSerial), SettingScope::kLine, kTransportNames,
+     "how the line reaches its devices: its serial port, or TCP to a device server (RTU) or a gateway"},
+    {"endpoint", 0, 0, 0, SettingScope::kLine, nullptr, "where a network line connects: HOST:PORT",
+     CheckEndpointText, kEndpointForm},
+    {"connect_timeout_ms", 100, 60000, 3000, SettingScope::kLine, nullptr,
+     "how long a network line's connection may take to be made, in milliseconds"},
 };
 static_assert(kSettingRules[kWordOrder].max + 1 == std::size(kWordOrderNames), "word_order names every order");
+static_assert(kSettingRules[kWriteFunction].max + 1 == std::size(kWriteFunctionNames),
+              "write_function names every choice");
 static_assert(kSettingRules[kTransport].max + 1 == std::size(kTransportNames), "transport names every transport");
+
+constexpr bool EverySettingSaysWhatItDoes() {
+    for (const SettingRule& rule : kSettingRules) {
+        if (rule.name == nullptr || rule.summary == nullptr) return false;
+    }
+    return true;
+}
+static_assert(EverySettingSaysWhatItDoes(), "every key of the table has its name and a one-line summary");
 
 // One "name = value", blanks trimmed off both. Empty when the name is a
 // key (whatever its case) and the text one of its values, both stored;
@@ -99,5 +139,8 @@ static_assert(kSettingRules[kTransport].max + 1 == std::size(kTransportNames), "
 std::string ParseSetting(std::string_view name, std::string_view text, SettingKey& key, SettingValue& value);
 // The value as the file would give it; "none" for a text key given none.
 std::string SettingValueText(SettingKey key, const SettingValue& value);
+// "0..5", the names the key accepts or the form of its text, as the
+// parser's reasons say it.
+std::string AcceptedValues(SettingKey key);
 
 }  // namespace modbus

@@ -199,17 +199,21 @@ StationSettings SettingsFile::For(int32_t port, int32_t station) const {
     const SettingOrigins origins = Origins(port, station);
     StationSettings settings;
     settings.wordOrder = static_cast<WordOrder>(origins[kWordOrder].value.number);
+    settings.writeFunctions = static_cast<WriteFunctions>(origins[kWriteFunction].value.number);
     settings.retries = origins[kRetries].value.number;
     settings.timeoutRetries = origins[kTimeoutRetries].value.number;
     settings.demoteAfter = origins[kDemoteAfter].value.number;
     settings.demoteForMs = origins[kDemoteForMs].value.number;
     settings.requestGapMs = origins[kRequestGapMs].value.number;
     settings.silenceUs = origins[kSilenceUs].value.number;
+    settings.reopenMs = origins[kReopenMs].value.number;
+    settings.reopenMaxMs = origins[kReopenMaxMs].value.number;
     settings.transport = static_cast<Transport>(origins[kTransport].value.number);
     settings.endpoint = origins[kEndpoint].value.text;
     settings.connectTimeoutMs = origins[kConnectTimeoutMs].value.number;
     settings.registerLimits = {Limit(origins[kMaxBlockRegisters]), Limit(origins[kMaxGapRegisters])};
     settings.bitLimits = {Limit(origins[kMaxBlockBits]), Limit(origins[kMaxGapBits])};
+    settings.relearnMs = origins[kRelearnMs].value.number;
     return settings;
 }
 

@@ -15,10 +15,10 @@
 //
 // A station gets the defaults, then [defaults], then its line's [COMn],
 // then its own [COMn:s], then what a command line set, each overriding what
-// it names. Line keys (request_gap_ms, silence_us, transport, endpoint,
-// connect_timeout_ms) are refused in a station's section, so every station
-// of a line gets the same value. Every line whose transport is a network
-// one needs an endpoint, and a serial line takes none.
+// it names. Line keys (request_gap_ms, silence_us, reopen_ms, reopen_max_ms,
+// transport, endpoint, connect_timeout_ms) are refused in a station's
+// section, so every station of a line gets the same value. Every line whose
+// transport is a network one needs an endpoint, and a serial line takes none.
 //
 // A text that holds anything else (a key before the first section, an
 // unknown section or key, a value out of range or of the wrong form, a key

@@ -40,6 +40,11 @@ public:
         return *m_caches.emplace(station, std::move(cache)).first->second;
     }
 
+    // What every station's cache learned from its device.
+    void ForgetLearned() {
+        for (auto& [station, cache] : m_caches) cache->ForgetLearned();
+    }
+
     // Station 0 is no station's address.
     static constexpr uint32_t kAnyStation = 0;
     // An item the host has parsed a tag for: the caches created from now on

@@ -15,6 +15,8 @@ namespace modbus {
 struct StationSettings {
     // Of uint32 and float tags, reads and writes alike.
     WordOrder wordOrder = static_cast<WordOrder>(kSettingRules[kWordOrder].defaultValue);
+    // Which functions write one coil or one register.
+    WriteFunctions writeFunctions = static_cast<WriteFunctions>(kSettingRules[kWriteFunction].defaultValue);
     // Repeats of a request whose reply was broken, and of one that got none.
     int32_t retries = kSettingRules[kRetries].defaultValue;
     int32_t timeoutRetries = kSettingRules[kTimeoutRetries].defaultValue;
@@ -27,6 +29,10 @@ struct StationSettings {
     int32_t requestGapMs = kSettingRules[kRequestGapMs].defaultValue;
     // The silence before each request; 0: the line format's own.
     int32_t silenceUs = kSettingRules[kSilenceUs].defaultValue;
+    // How often a lost port of the line is tried again: at first, and at
+    // most once the loss has lasted a minute.
+    int32_t reopenMs = kSettingRules[kReopenMs].defaultValue;
+    int32_t reopenMaxMs = kSettingRules[kReopenMaxMs].defaultValue;
     // How the line reaches its devices; where a network line connects
     // (empty for a serial line), and how long a connection may take.
     Transport transport = static_cast<Transport>(kSettingRules[kTransport].defaultValue);
@@ -35,6 +41,9 @@ struct StationSettings {
     // For the station's register caches (16- and 32-bit) and bit caches.
     BlockLimits registerLimits = kRegisterBlockLimits;
     BlockLimits bitLimits = kBitBlockLimits;
+    // How long the splits learned from refused blocks hold before the whole
+    // block is asked for again (0: for good).
+    int32_t relearnMs = kSettingRules[kRelearnMs].defaultValue;
 };
 
 }  // namespace modbus

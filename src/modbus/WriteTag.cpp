@@ -24,45 +24,56 @@ uint8_t WireStation(uint32_t station) {
     return static_cast<uint8_t>(station);
 }
 
-WritePlan PlanCoil(uint32_t station, uint16_t address, const TagValue& value) {
+bool WritesMultiple(WriteFunctions functions) {
+    return functions == WriteFunctions::kMultiple;
+}
+
+WritePlan PlanCoil(uint32_t station, uint16_t address, const TagValue& value, WriteFunctions functions) {
     const bool on = CoilIsOn(value);
+    const uint8_t wire = WireStation(station);
     return {station, address, WriteKind::kCoil, on ? 1u : 0u,
-            BuildWriteSingle(WireStation(station), kWriteSingleCoil, address, on ? kCoilOn : kCoilOff)};
+            WritesMultiple(functions) ? BuildWriteMultipleCoils(wire, address, on)
+                                      : BuildWriteSingle(wire, kWriteSingleCoil, address, on ? kCoilOn : kCoilOff)};
 }
 
-WritePlan PlanRegister(uint32_t station, uint16_t address, int32_t dataType, const TagValue& value) {
+WritePlan PlanRegister(uint32_t station, uint16_t address, int32_t dataType, const TagValue& value,
+                       WriteFunctions functions) {
     const uint16_t word = WordToWrite(dataType, value);
+    const uint8_t wire = WireStation(station);
     return {station, address, WriteKind::kRegister, word,
-            BuildWriteSingle(WireStation(station), kWriteSingleRegister, address, word)};
+            WritesMultiple(functions) ? BuildWriteMultipleRegisters(wire, address, {word})
+                                      : BuildWriteSingle(wire, kWriteSingleRegister, address, word)};
 }
 
-// The words go in the station's order, as its reads expect them.
+// The words go in the station's order, as its reads expect them. No single
+// function writes two registers.
 WritePlan PlanRegisterPair(uint32_t station, uint16_t address, int32_t dataType, const TagValue& value,
                            WordOrder order) {
     const uint32_t dword = DWordToWrite(dataType, value);
     const RegisterPair pair = SplitRegisters(dword, order);
     return {station, address, WriteKind::kRegisterPair, dword,
-            BuildWriteRegisterPair(WireStation(station), address, pair.first, pair.second)};
+            BuildWriteMultipleRegisters(WireStation(station), address, {pair.first, pair.second})};
 }
 
 // Only coils and holding registers can be written.
-bool PlanWrite(int32_t station, const TagAddress& tag, const TagValue& value, WordOrder order, WritePlan& plan) {
+bool PlanWrite(int32_t station, const TagAddress& tag, const TagValue& value, const StationSettings& settings,
+               WritePlan& plan) {
     const uint32_t key = static_cast<uint32_t>(station);
     const uint16_t address = static_cast<uint16_t>(tag.address - 1);
     if (tag.area == kAreaCoils) {
-        plan = PlanCoil(key, address, value);
+        plan = PlanCoil(key, address, value, settings.writeFunctions);
     } else if (tag.area != kAreaHoldingRegisters) {
         return false;
     } else if (GroupOf(tag.dataType) == TypeGroup::kWord) {
-        plan = PlanRegister(key, address, tag.dataType, value);
+        plan = PlanRegister(key, address, tag.dataType, value, settings.writeFunctions);
     } else {
-        plan = PlanRegisterPair(key, address, tag.dataType, value, order);
+        plan = PlanRegisterPair(key, address, tag.dataType, value, settings.wordOrder);
     }
     return true;
 }
 
-// Functions 5, 6 and 16 set items to a value, so a repeated write does
-// what one does.
+// Functions 5, 6, 15 and 16 set items to a value, so a repeated write does
+// what one does. Each is answered with the echo of its first six bytes.
 bool ExchangeConfirmed(IFrameExchange& line, const StationSettings& settings, const WritePlan& plan) {
     const StationRequest request{WireStation(plan.station),
                                  static_cast<uint8_t>(plan.request[1]),
@@ -123,7 +134,7 @@ Outcome WriteTag(StationMaps maps, IFrameExchange& line, const int32_t* station,
     }
     const StationSettings settings = line.SettingsOf(static_cast<uint32_t>(*station));
     WritePlan plan;
-    if (!PlanWrite(*station, *tag, *value, settings.wordOrder, plan)) return Outcome::kBadAddress;
+    if (!PlanWrite(*station, *tag, *value, settings, plan)) return Outcome::kBadAddress;
     if (!ExchangeConfirmed(line, settings, plan)) return Outcome::kWriteFailed;
     RecordWrite(maps, plan);
     return Outcome::kDone;

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "serial/LineClock.h"
+#include "serial/PortLoss.h"
 #include "serial/SerialLine.h"
 #include "serial/SerialPort.h"
 #include "serial/TimedReads.h"
@@ -162,11 +163,9 @@ std::string ListenForLateReply(CTimedReads& reads, const CLineClock& clock, cons
 // line falls quiet and dropped, and the purge of the send drops the rest. On
 // a healthy line nothing comes, and the wait costs no call on the port but
 // the look at its queue.
-ExchangeResult CSerialLine::ExchangeFramed(std::string& data, int32_t& length, const LineUse& use,
-                                           const ReplyNeed& need, uint32_t longestReply,
-                                           IExchangeObserver* observer) {
-    std::lock_guard<std::mutex> turn(m_exchangeLock);
-    if (!m_port->IsOpen()) return Emptied(data, length, ExchangeResult::kSendFailed);
+ExchangeResult CSerialLine::FramedOnOpenPort(std::string& data, int32_t& length, const LineUse& use,
+                                             const ReplyNeed& need, uint32_t longestReply,
+                                             IExchangeObserver* observer) {
     CTimedReads reads(*m_port, m_timeouts);
     const CLineClock clock;
     const LineTiming timing = TimingOf(m_format, use.silenceUs);
@@ -198,4 +197,20 @@ ExchangeResult CSerialLine::ExchangeFramed(std::string& data, int32_t& length, c
     length = static_cast<int32_t>(data.size());
     if (end == ReplyEnd::kNoReply) return Emptied(data, length, ExchangeResult::kNoReply);
     return end == ReplyEnd::kReadFailed ? ExchangeResult::kReadFailed : ExchangeResult::kReplied;
+}
+
+// A port that answered is not gone, whatever a call on the way reported; an
+// exchange that got nothing because the port failed as a device that is gone
+// does is no silence of the station.
+ExchangeResult CSerialLine::ExchangeFramed(std::string& data, int32_t& length, const LineUse& use,
+                                           const ReplyNeed& need, uint32_t longestReply,
+                                           IExchangeObserver* observer) {
+    std::lock_guard<std::mutex> turn(m_exchangeLock);
+    if (!m_port->IsOpen()) return Emptied(data, length, ExchangeResult::kSendFailed);
+    m_port->TakeFailure();
+    const ExchangeResult result = FramedOnOpenPort(data, length, use, need, longestReply, observer);
+    const uint32_t failure = m_port->TakeFailure();
+    if (result == ExchangeResult::kReplied || !serial::IsPortLoss(failure)) return result;
+    LosePort(failure, use, observer);
+    return Emptied(data, length, ExchangeResult::kPortLost);
 }

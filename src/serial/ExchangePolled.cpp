@@ -11,7 +11,18 @@ namespace {
 
 constexpr DWORD kPauseMs = 10;
 constexpr uint32_t kChunkSize = 10;
-constexpr uint32_t kNoReadLimit = INFINITE;
+// The read time-outs Open set end every read here within 30 ms. Wine loses a
+// read's total time-out when it fires while the read takes in bytes, and the
+// read then waits for every byte it asked for, for ever once the reply has
+// ended. Past this limit such a read is cancelled.
+constexpr uint32_t kReadLimitMs = 1000;
+
+// A read cancelled at the limit ends as its lost time-out would have ended
+// it: with what it brought.
+uint32_t ReadWithinLimit(CSerialPort& port, char* buffer, uint32_t wanted, uint32_t& count) {
+    const uint32_t code = port.ReadData(buffer, wanted, &count, nullptr, kReadLimitMs);
+    return code == ERROR_TIMEOUT ? 0 : code;
+}
 
 }  // namespace
 
@@ -37,7 +48,7 @@ uint32_t CSerialLine::ReadChunks(std::string& data, int32_t& length, bool bounde
         uint32_t wanted = boundedByQueue ? std::min(m_port->QueuedBytes(), kChunkSize) : kChunkSize;
         if (wanted == 0) return 0;
         uint32_t count = 0;
-        if (uint32_t code = m_port->ReadData(chunk, wanted, &count, nullptr, kNoReadLimit)) return code;
+        if (uint32_t code = ReadWithinLimit(*m_port, chunk, wanted, count)) return code;
         if (count == 0) return 0;
         data.append(chunk, count);
         length += static_cast<int32_t>(count);
@@ -68,7 +79,7 @@ ExchangeResult CSerialLine::ExchangePolledBulk(std::string& data, int32_t& lengt
     if (queued == 0) return Emptied(data, length, ExchangeResult::kNoReply);
     std::vector<char> first(queued + kChunkSize);
     uint32_t count = 0;
-    if (m_port->ReadData(first.data(), queued, &count, nullptr, kNoReadLimit) != 0) {
+    if (ReadWithinLimit(*m_port, first.data(), queued, count) != 0) {
         return Emptied(data, length, ExchangeResult::kReadFailed);
     }
     data.assign(first.data(), count);

@@ -14,6 +14,8 @@ std::mutex g_linesLock;
 // Held by an open from its look at the table to its publishing.
 std::mutex g_openingLock;
 
+std::atomic<uint64_t> g_formatGenerations{0};
+
 }  // namespace
 
 bool CLine::IsPortIndex(int32_t index) {
@@ -28,7 +30,7 @@ std::shared_ptr<CLine> CLine::Find(int32_t index, HANDLE handle) {
     {
         std::lock_guard<std::mutex> guard(g_linesLock);
         line = g_lines[index].lock();
-        if (line != nullptr && line->Handle() == handle) return line;
+        if (line != nullptr && line->Owns(handle)) return line;
     }
     return nullptr;
 }
@@ -41,11 +43,22 @@ bool CLine::IsPublished(int32_t index) {
 uint32_t CLine::OpenPublished(int32_t index, const std::function<uint32_t()>& open) {
     std::lock_guard<std::mutex> opening(g_openingLock);
     if (IsPublished(index)) return ERROR_ACCESS_DENIED;
-    if (uint32_t code = open()) return code;
+    m_index = index;
+    if (uint32_t code = open()) {
+        m_index = -1;
+        return code;
+    }
     std::lock_guard<std::mutex> guard(g_linesLock);
     g_lines[index] = shared_from_this();
-    m_index = index;
     return 0;
+}
+
+std::string CLine::PortName() const {
+    return "COM" + std::to_string(m_index + 1);
+}
+
+void CLine::NewFormatGeneration() {
+    m_formatGeneration = ++g_formatGenerations;
 }
 
 // The entry goes first: a new line can take the index only once the carrier
@@ -60,11 +73,11 @@ void CLine::Close() {
 
 // The use count cannot grow meanwhile: a line's only user takes no copies,
 // and others get a share only through Find, under the same lock.
-bool CLine::CloseIfLastUser(const std::shared_ptr<CLine>& line) {
+bool CLine::CloseIfOnlyUser(CLine& line, const std::function<long()>& useCount) {
     std::lock_guard<std::mutex> guard(g_linesLock);
-    if (line.use_count() > 1) return false;
-    line->UnpublishLocked();
-    line->CloseCarrier();
+    if (useCount() > 1) return false;
+    line.UnpublishLocked();
+    line.CloseCarrier();
     return true;
 }
 

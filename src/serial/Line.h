@@ -9,25 +9,40 @@
 // handle finds it. A line closes when its last user lets go of it.
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 
+#include "modbus/LinkReconnect.h"
 #include "serial/LineFormat.h"
 #include "serial/StationHealth.h"
 
 // What a driver object's own settings ask of each exchange.
 struct LineUse {
-    int32_t rtsControl;        // 1 and 2 key RTS by hand around the request
-    uint32_t responseTimeout;  // milliseconds
-    uint32_t requestGapMs;     // extra silence before a framed exchange's request
-    uint32_t silenceUs;        // the silence before a framed request; 0: the line format's own
+    int32_t rtsControl;              // 1 and 2 key RTS by hand around the request
+    uint32_t responseTimeout;        // milliseconds
+    uint32_t requestGapMs;           // extra silence before a framed exchange's request
+    uint32_t silenceUs;              // the silence before a framed request; 0: the line format's own
+    modbus::ReconnectTiming reopen;  // how often a lost port or connection is tried again
+};
+
+// What the line reports about its port, once each time: port is its name,
+// such as COM3.
+class ILineObserver {
+public:
+    // A call on the port failed with code, which says the port is gone.
+    virtual void OnPortLost(const std::string& port, uint32_t code) = 0;
+    virtual void OnPortReopened(const std::string& port, uint64_t lostForMs) = 0;
+
+protected:
+    ~ILineObserver() = default;
 };
 
 // What a framed exchange reports while it runs, so that the frame trace
 // shows each thing where it happens.
-class IExchangeObserver {
+class IExchangeObserver : public ILineObserver {
 public:
     // The request goes onto the line now: the line is the caller's, its
     // silence and the request gap are over.
@@ -46,6 +61,7 @@ enum class ExchangeResult {
     kNoReply,     // nothing came within the response time-out
     kWaitFailed,  // the wait for a port event failed or timed out
     kReadFailed,  // a read failed; what came before it stays in the buffer
+    kPortLost,    // the port failed as a device that is gone does: nothing is counted for the station
 };
 
 class CLine : public std::enable_shared_from_this<CLine> {
@@ -55,8 +71,8 @@ public:
     CLine& operator=(const CLine&) = delete;
 
     static bool IsPortIndex(int32_t index);
-    // The open line published under index whose handle is handle; null for
-    // none, such as a handle its last user closed.
+    // The open line published under index that a record carrying handle
+    // names; null for none, such as a handle its last user closed.
     static std::shared_ptr<CLine> Find(int32_t index, HANDLE handle);
     // Whether a line is published under index.
     static bool IsPublished(int32_t index);
@@ -65,16 +81,28 @@ public:
     // take turns under the table's lock, so no user adopts a line that is
     // about to close. The holder drops its share afterwards, not under that
     // lock.
-    static bool CloseIfLastUser(const std::shared_ptr<CLine>& line);
+    template <class Line>
+    static bool CloseIfLastUser(const std::shared_ptr<Line>& line) {
+        return CloseIfOnlyUser(*line, [&line] { return line.use_count(); });
+    }
 
-    // What the host's record carries for later users to find the line by.
+    // What Open puts into the host's record for later users to find the line by.
     virtual HANDLE Handle() const = 0;
+    // Whether a record carrying handle names this line.
+    virtual bool Owns(HANDLE handle) const { return handle == Handle(); }
     // Applies format between two exchanges, where the line has one; every
     // user of the line sees it. Returns the system's code, 0 when nothing
     // had to change.
     virtual uint32_t Configure(const serial::LineFormat& format) = 0;
     // Which stations of the line stopped answering.
     CStationHealth& Health() { return m_health; }
+    // Differs from every earlier one, of this line or any other, whenever the
+    // line is opened or its format changes.
+    uint64_t FormatGeneration() const { return m_formatGeneration; }
+    // Whether the line is there for an exchange. While it is lost, makes it
+    // again when an attempt is due. Every user of the line sees the same
+    // state.
+    virtual bool Available(const LineUse& use, ILineObserver* observer) = 0;
 
     // The fewest bytes a reply still needs before it is complete, given the
     // bytes received so far; 0 once it is.
@@ -90,7 +118,8 @@ public:
 protected:
     CLine() = default;
 
-    // Runs open and, when it returns 0, publishes the line under index. Two
+    // Runs open, with PortName() naming the index already, and, when it
+    // returns 0, publishes the line under index. Two
     // opens of one index take turns from the look at the table to the
     // publishing, so that they never both find the index free: not every
     // device refuses a second opener. ERROR_ACCESS_DENIED while a line is
@@ -100,6 +129,9 @@ protected:
     void Close();
     // Ends what carries the line, after waiting for the exchange on it.
     virtual void CloseCarrier() = 0;
+    // "COM3" for index 2.
+    std::string PortName() const;
+    void NewFormatGeneration();
 
     // Empties the buffer and its length, as every failure without a partial
     // reply does, and returns result.
@@ -108,8 +140,11 @@ protected:
     CStationHealth m_health;
 
 private:
+    static bool CloseIfOnlyUser(CLine& line, const std::function<long()>& useCount);
     // The caller holds the table's lock.
     void UnpublishLocked();
+
+    std::atomic<uint64_t> m_formatGeneration{0};
 
     int32_t m_index = -1;  // where the line is published, -1 while it is not
 };

@@ -57,6 +57,7 @@ ExchangeResult CNetworkLine::ExchangeFramed(std::string& data, int32_t& length, 
                                             const ReplyNeed& need, uint32_t longestReply,
                                             IExchangeObserver* observer) {
     std::lock_guard<std::mutex> turn(m_exchangeLock);
+    m_reopen = use.reopen;
     const bool mbap = m_target.transport == modbus::Transport::kModbusTcp;
     const bool discard = !mbap || m_framesInDoubt;
     if (!Connected() || (discard && !DiscardWaiting(use, observer))) {
@@ -121,7 +122,8 @@ bool CNetworkLine::DiscardWaiting(const LineUse& use, IExchangeObserver* observe
         return false;
     }
     if (!waiting.empty()) {
-        m_traceEvent("Discarded: " + m_name + ", " + std::to_string(waiting.size()) + " bytes waiting before a request");
+        m_traceEvent("Discarded: " + PortName() + ", " + std::to_string(waiting.size()) +
+                     " bytes waiting before a request");
     }
     return true;
 }

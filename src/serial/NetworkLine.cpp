@@ -2,7 +2,6 @@
 #include "serial/NetworkLine.h"
 
 #include <atomic>
-#include <cstdio>
 
 namespace {
 
@@ -11,12 +10,6 @@ namespace {
 HANDLE NextToken() {
     static std::atomic<uintptr_t> count{0};
     return reinterpret_cast<HANDLE>((++count << 2) | 3);
-}
-
-std::string SecondsText(uint64_t ms) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f s", static_cast<double>(ms) / 1000);
-    return text;
 }
 
 }  // namespace
@@ -32,21 +25,18 @@ CNetworkLine::~CNetworkLine() {
 uint32_t CNetworkLine::Open(int32_t index, const Target& target) {
     return OpenPublished(index, [&]() -> uint32_t {
         m_target = target;
-        m_name = "COM" + std::to_string(index + 1);
-        m_health.Forget();
-        if (uint32_t code = Connect()) {
-            const uint64_t now = m_nowMs();
-            m_schedule.Lost(now);
-            m_schedule.Failed(now);
-            m_traceEvent(LostEvent(code));
-        }
+        m_reopen = target.reopen;
+        m_reconnect = modbus::CLinkReconnect();
+        NewFormatGeneration();
+        if (uint32_t code = Connect()) Lose(code);
         return 0;
     });
 }
 
-// The same lines a serial line writes for its port: the code says why.
-std::string CNetworkLine::LostEvent(uint32_t code) const {
-    return "Lost: " + m_name + ", error " + std::to_string(code);
+bool CNetworkLine::Available(const LineUse& use, ILineObserver*) {
+    std::lock_guard<std::mutex> turn(m_exchangeLock);
+    m_reopen = use.reopen;
+    return Connected();
 }
 
 // What the line knew of its stations and of replies still to come belongs
@@ -64,20 +54,20 @@ uint32_t CNetworkLine::Connect() {
 bool CNetworkLine::Connected() {
     if (m_socket->IsOpen()) return true;
     const uint64_t now = m_nowMs();
-    if (!m_schedule.Due(now)) return false;
+    if (!m_reconnect.AttemptDue(now)) return false;
     if (Connect() != 0) {
-        m_schedule.Failed(now);
+        m_reconnect.AttemptFailed(now, m_reopen);
         return false;
     }
-    m_traceEvent("Reopened: " + m_name + " after " + SecondsText(m_schedule.LostForMs(m_nowMs())));
+    m_traceEvent(modbus::LinkReopenedEvent(PortName(), m_reconnect.Restored(m_nowMs())));
     return true;
 }
 
+// The same lines a serial line writes for its port: the code says why.
 void CNetworkLine::Lose(uint32_t code) {
     m_socket->Close();
     m_received.clear();
-    m_schedule.Lost(m_nowMs());
-    m_traceEvent(LostEvent(code));
+    if (m_reconnect.MarkLost(m_nowMs(), m_reopen)) m_traceEvent(modbus::LinkLostEvent(PortName(), code));
 }
 
 // A request without any reply starts the count; once no request got one
@@ -93,7 +83,9 @@ void CNetworkLine::CountSilence(bool answered, uint64_t sentAtMs) {
     }
 }
 
+// A closed line is no longer lost: nothing connects it again.
 void CNetworkLine::CloseCarrier() {
     std::lock_guard<std::mutex> turn(m_exchangeLock);
     m_socket->Close();
+    m_reconnect = modbus::CLinkReconnect();
 }

@@ -8,19 +8,20 @@
 //
 // The connection is made at Open. One that cannot be made, that the peer
 // closes or resets, on which a send fails, or on which no station answered
-// anything for 10 s of requests leaves the line lost: exchanges fail at once
-// without traffic while the line tries again by its schedule, and one trace
-// line each says when it was lost and when it was back.
+// anything for 10 s of requests leaves the line lost, as a serial line's
+// lost port is: exchanges fail at once without traffic while the line tries
+// again on the same schedule, and one trace line each says when it was lost
+// and when it was back.
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 
+#include "modbus/LinkReconnect.h"
 #include "modbus/NetworkEndpoint.h"
 #include "serial/Line.h"
 #include "serial/NetworkSocket.h"
-#include "serial/ReconnectSchedule.h"
 
 class CNetworkLine : public CLine {
 public:
@@ -34,6 +35,7 @@ public:
         modbus::Transport transport;
         modbus::NetworkEndpoint endpoint;
         uint32_t connectTimeoutMs;
+        modbus::ReconnectTiming reopen;  // until an exchange brings its own
     };
     // Connects to target and publishes the line under index. A connection
     // that cannot be made leaves the line published and lost. Returns
@@ -44,6 +46,9 @@ public:
     HANDLE Handle() const override { return m_token; }
     // Baud rate and parity belong to the device server's own port.
     uint32_t Configure(const serial::LineFormat&) override { return 0; }
+    // While the connection is lost, connects again when an attempt is due.
+    // The line traces its losses and returns itself, as it does at Open.
+    bool Available(const LineUse& use, ILineObserver* observer) override;
 
     ExchangeResult ExchangeFramed(std::string& data, int32_t& length, const LineUse& use, const ReplyNeed& need,
                                   uint32_t longestReply, IExchangeObserver* observer = nullptr) override;
@@ -58,7 +63,6 @@ private:
     static constexpr uint32_t kNoStationAnswered = 10060;  // WSAETIMEDOUT
 
     void CloseCarrier() override;
-    std::string LostEvent(uint32_t code) const;
     // Connection steps (NetworkLine.cpp); the caller holds m_exchangeLock
     // or is opening the line.
     uint32_t Connect();
@@ -80,9 +84,9 @@ private:
     const Clock m_nowMs;
     const HANDLE m_token;
     Target m_target{};
-    std::string m_name;  // "COM3"
     std::mutex m_exchangeLock;
-    CReconnectSchedule m_schedule;
+    modbus::CLinkReconnect m_reconnect;
+    modbus::ReconnectTiming m_reopen{};  // the latest a user asked for
     uint16_t m_transaction = 0;
     // As on a serial line: until when an unanswered request's reply may
     // still come (0: none is awaited), and whether one may come later still.

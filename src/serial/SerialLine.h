@@ -5,15 +5,24 @@
 // what the line remembers between them (the silence due behind the last
 // frame, whether an unanswered request's reply may still come) is kept here,
 // once for all its users. The line is published by its port index and found
-// by the port's handle.
+// by its port's handle.
+//
+// A port that fails as a device that is gone does is lost for every user of
+// the line: its handle is closed, and the line opens the port again by its
+// name and format when one of its users needs it and an attempt is due.
+// Nothing runs in the background. A record carrying any handle the line was
+// published under still finds it.
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
+#include "modbus/LinkReconnect.h"
 #include "serial/Line.h"
 #include "serial/LineFormat.h"
 
@@ -32,9 +41,15 @@ public:
     // Applies format to the open line between two exchanges; every user of
     // the line sees it. Returns the port's code, 0 when nothing had to change.
     uint32_t Configure(const serial::LineFormat& format) override;
+    // The port's handle; a record carrying one the line had before a reopen
+    // names it too.
     HANDLE Handle() const override;
+    bool Owns(HANDLE handle) const override;
 
     CSerialPort& Port() { return *m_port; }
+    // While the port is lost, opens it again when an attempt is due, which
+    // costs one failed open while the device is still away.
+    bool Available(const LineUse& use, ILineObserver* observer) override;
 
     // Request in data[0..length) on entry, reply and its length on return.
     // Bytes of value zero are data: length, not a terminator, gives the size.
@@ -71,6 +86,18 @@ private:
     void RestoreOpenTimeouts();
     uint32_t AwaitReply(uint32_t responseTimeout);
     uint32_t ReadChunks(std::string& data, int32_t& length, bool boundedByQueue);
+    // Opens the port of the published index in format and configures it as
+    // the exchanges want it; a format the device refuses closes it again.
+    uint32_t OpenConfigured(const serial::LineFormat& format);
+    // A new or reopened port carries nothing of what the line knew about
+    // the old one: the stations' silence, a late reply, the quiet due.
+    void ForgetLineState();
+    // The caller holds m_exchangeLock.
+    ExchangeResult FramedOnOpenPort(std::string& data, int32_t& length, const LineUse& use, const ReplyNeed& need,
+                                    uint32_t longestReply, IExchangeObserver* observer);
+    void LosePort(uint32_t code, const LineUse& use, ILineObserver* observer);
+    bool TryReopen(const LineUse& use, ILineObserver* observer);
+    void RememberHandle();
     // Waits for the exchange on the line to end and closes the port.
     void CloseCarrier() override;
 
@@ -90,4 +117,11 @@ private:
     int64_t m_lineQuietAt = 0;
     int64_t m_lateReplyUntil = 0;
     bool m_lateReplyPossible = false;
+    // Guarded by m_exchangeLock; m_lost mirrors it for a look without the lock.
+    modbus::CLinkReconnect m_reconnect;
+    std::atomic<bool> m_lost{false};
+    // Every handle the line was published under, for records written before
+    // a reopen; guarded by m_handlesLock.
+    std::vector<HANDLE> m_handles;
+    mutable std::mutex m_handlesLock;
 };

@@ -15,6 +15,13 @@ CSerialPort::~CSerialPort() {
 
 uint32_t CSerialPort::Fail(uint32_t code) {
     m_lastError = code;
+    if (code != 0) m_failure = code;
+    return code;
+}
+
+uint32_t CSerialPort::TakeFailure() {
+    const uint32_t code = m_failure;
+    m_failure = 0;
     return code;
 }
 

@@ -43,20 +43,29 @@ public:
     virtual bool GetTimeouts(COMMTIMEOUTS& timeouts);
     virtual bool SetTimeouts(const COMMTIMEOUTS& timeouts);
 
-    bool IsOpen() const { return m_handle != nullptr; }
+    virtual bool IsOpen() const { return m_handle != nullptr; }
     // The device handle, for the host's settings record and for comparing
     // it with the one a record carries; never for calls around this class.
-    HANDLE Handle() const { return m_handle; }
+    virtual HANDLE Handle() const { return m_handle; }
+    // The code of the last call on the device that failed since the last
+    // take, the line controls and queue queries included, whose callers do
+    // not look at each result; 0 for none.
+    uint32_t TakeFailure();
 
     uint32_t m_lastError = 0;
     uint32_t m_lastEvents = 0xFFFFFFFF;
 
+protected:
+    // Stores code as the outcome of the running operation and returns it.
+    uint32_t Fail(uint32_t code);
+    // Remembers the failure of a call whose caller goes on regardless.
+    void NoteFailure(uint32_t code) { m_failure = code; }
+
 private:
     HANDLE m_handle = nullptr;
     HANDLE m_ioEvent = nullptr;
+    uint32_t m_failure = 0;
 
-    // Stores code as the outcome of the running operation and returns it.
-    uint32_t Fail(uint32_t code);
     // Clears m_lastError and reads the device's DCB; 6 on a closed port.
     uint32_t ReadState(DCB& dcb);
     // Writes the DCB back; a failure becomes the outcome, else 0.

@@ -8,6 +8,7 @@
 namespace {
 
 constexpr uint32_t kInvalidArgument = 0x80070057;
+constexpr DWORD kCancelRepeatMs = 100;
 
 // The caller's record if there is one, else the internal one. Not every
 // system resets the event when an operation starts (a port-event wait under
@@ -53,10 +54,14 @@ uint32_t CSerialPort::Complete(BOOL done, OVERLAPPED& record, bool internal, DWO
     }
     code = wait == WAIT_TIMEOUT ? ERROR_TIMEOUT : GetLastError();
     // The internal record and the caller's buffer live on only until we
-    // return, so the cancelled operation must have ended by then.
-    CancelIo(m_handle);
-    DWORD ignored = 0;
-    GetOverlappedResult(m_handle, &record, &ignored, TRUE);
+    // return, so the cancelled operation must have ended by then. Wine drops
+    // a cancel that reaches a read while it takes in bytes, so the cancel is
+    // repeated until the operation has ended. What it moved before it ended
+    // is in the buffer, and counted.
+    do {
+        CancelIo(m_handle);
+    } while (WaitForSingleObject(m_ioEvent, kCancelRepeatMs) == WAIT_TIMEOUT);
+    GetOverlappedResult(m_handle, &record, &transferred, FALSE);
     return Fail(code);
 }
 

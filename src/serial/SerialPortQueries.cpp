@@ -71,19 +71,19 @@ void CSerialPort::KeyRts(bool on) {
 uint32_t CSerialPort::QueuedBytes() {
     DWORD errors = 0;
     COMSTAT status{};
-    if (m_handle != nullptr) ClearCommError(m_handle, &errors, &status);
+    if (m_handle != nullptr && !ClearCommError(m_handle, &errors, &status)) NoteFailure(GetLastError());
     return status.cbInQue;
 }
 
 uint32_t CSerialPort::OutputQueued() {
     DWORD errors = 0;
     COMSTAT status{};
-    if (m_handle != nullptr) ClearCommError(m_handle, &errors, &status);
+    if (m_handle != nullptr && !ClearCommError(m_handle, &errors, &status)) NoteFailure(GetLastError());
     return status.cbOutQue;
 }
 
 void CSerialPort::DiscardInput() {
-    if (m_handle != nullptr) PurgeComm(m_handle, PURGE_RXCLEAR);
+    if (m_handle != nullptr && !PurgeComm(m_handle, PURGE_RXCLEAR)) NoteFailure(GetLastError());
 }
 
 bool CSerialPort::GetTimeouts(COMMTIMEOUTS& timeouts) {
@@ -91,5 +91,8 @@ bool CSerialPort::GetTimeouts(COMMTIMEOUTS& timeouts) {
 }
 
 bool CSerialPort::SetTimeouts(const COMMTIMEOUTS& timeouts) {
-    return m_handle != nullptr && SetCommTimeouts(m_handle, const_cast<COMMTIMEOUTS*>(&timeouts));
+    if (m_handle == nullptr) return false;
+    if (SetCommTimeouts(m_handle, const_cast<COMMTIMEOUTS*>(&timeouts))) return true;
+    NoteFailure(GetLastError());
+    return false;
 }

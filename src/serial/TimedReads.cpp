@@ -4,8 +4,11 @@
 
 namespace {
 
-// The port's time-outs bound every read; the wait for it never gives up first.
-constexpr uint32_t kNoReadLimit = INFINITE;
+// The port's time-outs bound every read. The wait for it gives up this long
+// after them only where the system lost them (Wine can, while a read takes
+// in bytes), and the read then ends with what it brought, as its time-outs
+// would have ended it.
+constexpr uint32_t kLostTimeoutsMarginMs = 1000;
 
 }  // namespace
 
@@ -33,9 +36,10 @@ uint32_t CTimedReads::Read(std::string& into, uint32_t count, uint32_t intervalM
     if (uint32_t code = Limit(intervalMs, totalMs)) return code;
     const size_t held = into.size();
     into.resize(held + count);
-    const uint32_t code = m_port.ReadData(&into[held], count, &got, nullptr, kNoReadLimit);
+    const uint32_t waitMs = totalMs < INFINITE - kLostTimeoutsMarginMs ? totalMs + kLostTimeoutsMarginMs : totalMs;
+    const uint32_t code = m_port.ReadData(&into[held], count, &got, nullptr, waitMs);
     into.resize(held + got);
-    return code;
+    return code == ERROR_TIMEOUT ? 0 : code;
 }
 
 bool CTimedReads::BytesWaiting() const {

@@ -193,7 +193,8 @@ TEST(LinkShare, DestroyingADriverGivesUpItsShare) {
 
 // Opening again keeps one share each, and applies a changed record to the
 // line for every object sharing it; settings that cannot be applied leave
-// the line as it is.
+// the line as it is. A station demoted under the old line format is asked
+// again under a new one.
 TEST(LinkShare, OpeningAgainKeepsOneShareAndAppliesChangedSettings) {
     Line line;
     HostSettings settings(line.PortIndex());
@@ -204,23 +205,32 @@ TEST(LinkShare, OpeningAgainKeepsOneShareAndAppliesChangedSettings) {
     ASSERT_EQ(adopter.Open(&settings.device), 1);
     ASSERT_EQ(adopter.Open(&settings.device), 1);
     EXPECT_EQ(line.Users(settings.device.portHandle), 2);
+    CStationHealth& health = CSerialLine::Find(line.PortIndex(), settings.device.portHandle)->Health();
+    const auto now = [] { return uint64_t{0}; };
     const struct {
         uint32_t baudIndex;
         int32_t result;
         int32_t code;
         int32_t baud;
+        bool newFormat;  // what the line's users learned under the old one no longer holds
+        modbus::Admission demotedStation;
     } cases[] = {
-        {8, 1, kErrorNone, 19200},
-        {9, 1, kErrorNone, 38400},
-        {15, 0, kErrorInitDevice, 38400},
-        {6, 1, kErrorNone, 9600},
+        {8, 1, kErrorNone, 19200, true, modbus::Admission::kSend},
+        {9, 1, kErrorNone, 38400, true, modbus::Admission::kSend},
+        {15, 0, kErrorInitDevice, 38400, false, modbus::Admission::kRefuse},
+        {6, 1, kErrorNone, 9600, true, modbus::Admission::kSend},
+        {6, 1, kErrorNone, 9600, false, modbus::Admission::kRefuse},
     };
     for (const auto& c : cases) {
+        health.CountReply(17, false, 1, 10000, now);
         settings.link.baudIndex = c.baudIndex;
+        const uint64_t generation = adopter.FormatGeneration();
         EXPECT_EQ(opener.Open(&settings.device), c.result) << c.baudIndex;
         EXPECT_EQ(opener.TakeCode(), c.code) << c.baudIndex;
         EXPECT_EQ(adopter.Port()->GetBaudRate(), c.baud) << c.baudIndex;
+        EXPECT_EQ(adopter.FormatGeneration() != generation, c.newFormat) << c.baudIndex;
         EXPECT_EQ(line.Users(settings.device.portHandle), 2);
+        EXPECT_EQ(health.Admit(17, now), c.demotedStation) << c.baudIndex;
     }
     EXPECT_TRUE(ReadsRegister(adopter));
 

@@ -13,6 +13,7 @@
 #include "driver/TagValues.h"
 #include "support/HostDriver.h"
 #include "support/LineFixture.h"
+#include "support/Stopwatch.h"
 
 namespace {
 
@@ -140,23 +141,28 @@ TEST(SettingsOverALine, AStationsSectionOverridesItsLinesWhichOverridesTheDefaul
     }
 }
 
-// Blocks of one register read every tag alone; a station demoted after one
-// silence is not asked again within its period.
+// Blocks of one register read every tag alone, with the line's gap before
+// each request; a station demoted after one silence is not asked again
+// within its period.
 TEST(SettingsOverALine, BlockLimitsAndDemotionFollowTheFile) {
+    constexpr double kGapMs = 100;
     LineFixture line(9600, {1, 2});
     HostDriver rig;
     ASSERT_EQ(rig.Open(line.PortIndex(), kBaudIndex9600, kShortResponseTimeoutMs), kSucceeded);
     NamedFile settings("KORVEL_CONFIG", "korvel-blocks.ini",
+                       "[" + line.PortName() + "]\nrequest_gap_ms = 100\n"
                        "[" + line.PortName() + ":1]\nmax_block_registers = 1\nmax_gap_registers = 0\n"
                        "[" + line.PortName() + ":2]\ndemote_after = 1\n");
     ASSERT_EQ(rig.Reopen(), kSucceeded);
     const TagAddress tags[] = {rig.Tag("4x1", kTypeUInt16), rig.Tag("4x2", kTypeUInt16), rig.Tag("4x3", kTypeUInt16)};
     TagValue value{};
     for (const TagAddress& tag : tags) rig.Read(1, tag, value);
+    const Stopwatch cycleTime;
     const Frames cycle = line.RequestsDuring([&] {
         for (const TagAddress& tag : tags) EXPECT_EQ(rig.Read(1, tag, value), kSucceeded);
     });
     EXPECT_EQ(cycle.size(), 3u) << "one request per tag";
+    EXPECT_GE(cycleTime.ElapsedMs(), 2 * kGapMs) << "at least the gaps between three requests";
 
     line.SwitchStation(2, false);
     EXPECT_EQ(line.RequestsDuring([&] { EXPECT_EQ(rig.Read(2, tags[0], value).result, 0); }).size(), 1u);

@@ -36,6 +36,9 @@ public:
     uint32_t ResponseTimeout() const {
         return m_responseTimeout;
     }
+    uint64_t FormatGeneration() const {
+        return m_line->FormatGeneration();
+    }
     void SetResponseTimeout(uint32_t ms) {
         m_responseTimeout = ms;
     }
@@ -76,8 +79,8 @@ private:
         return Record(SerialLine() != nullptr ? exchange(*SerialLine()) : ExchangeResult::kSendFailed, data, length);
     }
     int Record(ExchangeResult result, std::string& data, int32_t& length) {
-        static const int32_t kCodes[] = {kErrorNone, kErrorWriteDevice, kErrorWriteDevice, kErrorReadDevice,
-                                         kErrorReadDevice};
+        static const int32_t kCodes[] = {kErrorNone,       kErrorWriteDevice, kErrorWriteDevice,
+                                         kErrorReadDevice, kErrorReadDevice,  kErrorReadDevice};
         if (result == ExchangeResult::kSendFailed) {
             data.clear();
             length = 0;

@@ -2,8 +2,10 @@
 // what the device and the caches hold afterwards, and records no write or
 // read may act on.
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "driver/TagValues.h"
@@ -22,6 +24,22 @@ std::vector<uint16_t> DeviceItems(LineFixture& line, const TagAddress& tag, uint
     }
     return items;
 }
+
+// Opens the driver again with write_function set for every station, or with
+// none set for a null choice; the setting goes when the test ends.
+class WriteFunctionChoice {
+public:
+    explicit WriteFunctionChoice(HostDriver& rig) : m_rig(rig) {}
+    ~WriteFunctionChoice() { SetEnvironmentVariableA("KORVEL_SET", nullptr); }
+    Outcome Reopen(const char* choice) {
+        const std::string assignment = choice != nullptr ? std::string("write_function=") + choice : "";
+        SetEnvironmentVariableA("KORVEL_SET", choice != nullptr ? assignment.c_str() : nullptr);
+        return m_rig.Reopen();
+    }
+
+private:
+    HostDriver& m_rig;
+};
 
 TagValue Written(uint32_t bitValue, int32_t intValue, uint16_t wordValue, int32_t bcdValue, uint32_t dwordValue,
                  float floatValue) {
@@ -49,6 +67,7 @@ TEST(WriteOverALine, EachTypePutsItsBytesOnTheLineAndReadsBackWhatWasSent) {
         std::vector<uint16_t> device;
         TagValue readBack;
         size_t readRequests;  // 32-bit tags ask the device again
+        const char* writeFunction = nullptr;
     } cases[] = {
         {"0x1", 1, on, {0x01, 0x05, 0x00, 0x00, 0xFF, 0x00, 0x8C, 0x3A}, {1}, Bits(1), 0},
         // Anything but 1 switches the coil off, and off is what is cached.
@@ -60,8 +79,25 @@ TEST(WriteOverALine, EachTypePutsItsBytesOnTheLineAndReadsBackWhatWasSent) {
          {0x5678, 0x1234}, DWords(0x12345678), 1},
         {"4x100", 128, on, {0x01, 0x10, 0x00, 0x63, 0x00, 0x02, 0x04, 0x00, 0x00, 0x3F, 0x80, 0xA5, 0xC2},
          {0x0000, 0x3F80}, DWords(0x3F800000), 1},
+        {"0x1", 1, on, {0x01, 0x05, 0x00, 0x00, 0xFF, 0x00, 0x8C, 0x3A}, {1}, Bits(1), 0, "single"},
+        {"4x100", 8, on, {0x01, 0x06, 0x00, 0x63, 0xBE, 0xEF, 0x49, 0xF8}, {0xBEEF}, Words(-16657, 0xBEEF, 0), 0,
+         "single"},
+        {"4x100", 32, on, {0x01, 0x10, 0x00, 0x63, 0x00, 0x02, 0x04, 0x56, 0x78, 0x12, 0x34, 0x29, 0x74},
+         {0x5678, 0x1234}, DWords(0x12345678), 1, "single"},
+        // Function 15 for one coil, 16 for every register.
+        {"0x1", 1, on, {0x01, 0x0F, 0x00, 0x00, 0x00, 0x01, 0x01, 0x01, 0xEF, 0x57}, {1}, Bits(1), 0, "multiple"},
+        {"0x1", 1, two, {0x01, 0x0F, 0x00, 0x00, 0x00, 0x01, 0x01, 0x00, 0x2E, 0x97}, {0}, Bits(0), 0, "multiple"},
+        {"4x100", 4, on, {0x01, 0x10, 0x00, 0x63, 0x00, 0x01, 0x02, 0x11, 0x70, 0xA2, 0x77}, {0x1170},
+         Words(0x1170, 0x1170, 1170), 0, "multiple"},
+        {"4x100", 16, on, {0x01, 0x10, 0x00, 0x63, 0x00, 0x01, 0x02, 0x12, 0x34, 0xA2, 0xB4}, {0x1234},
+         Words(0x1234, 0x1234, 1234), 0, "multiple"},
+        {"4x100", 128, on, {0x01, 0x10, 0x00, 0x63, 0x00, 0x02, 0x04, 0x00, 0x00, 0x3F, 0x80, 0xA5, 0xC2},
+         {0x0000, 0x3F80}, DWords(0x3F800000), 1, "multiple"},
     };
+    WriteFunctionChoice choice(rig);
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.writeFunction != nullptr ? c.writeFunction : "no write_function");
+        ASSERT_EQ(choice.Reopen(c.writeFunction), kSucceeded);
         const TagAddress tag = rig.Tag(c.text, c.dataType);
         EXPECT_EQ(line.RequestsDuring([&] { EXPECT_EQ(rig.Write(1, tag, c.written), kSucceeded) << c.text; }),
                   Frames{c.request})
@@ -95,9 +131,12 @@ TEST(WriteOverALine, AnUnconfirmedWriteGivesCode6AndChangesNoCache) {
     const struct {
         const TagAddress* tag;
         Bytes exception;
+        const char* writeFunction;
     } targets[] = {
-        {&second, {0x01, 0x86, 0x02, 0xC3, 0xA1}},
-        {&coil, {0x01, 0x85, 0x02, 0xC3, 0x51}},
+        {&second, {0x01, 0x86, 0x02, 0xC3, 0xA1}, nullptr},
+        {&coil, {0x01, 0x85, 0x02, 0xC3, 0x51}, nullptr},
+        {&second, {0x01, 0x90, 0x02, 0xCD, 0xC1}, "multiple"},
+        {&coil, {0x01, 0x8F, 0x02, 0xC5, 0xF1}, "multiple"},
     };
     const struct {
         const char* name;
@@ -123,8 +162,10 @@ TEST(WriteOverALine, AnUnconfirmedWriteGivesCode6AndChangesNoCache) {
          },
          [](LineFixture&) {}},
     };
-    for (const auto& fault : faults) {
-        for (const auto& target : targets) {
+    WriteFunctionChoice choice(rig);
+    for (const auto& target : targets) {
+        ASSERT_EQ(choice.Reopen(target.writeFunction), kSucceeded);
+        for (const auto& fault : faults) {
             fault.arm(line, target.exception);
             EXPECT_EQ(rig.Write(1, *target.tag, written), kWriteFailed) << fault.name;
             fault.heal(line);

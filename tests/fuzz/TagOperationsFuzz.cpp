@@ -3,10 +3,12 @@
 // station, area, address, count suffix and data type (each one byte, with
 // escapes to arbitrary values), a value for writes; each exchange then reads
 // how to answer: fail (leaving some bytes or a whole reply), answer
-// properly, corrupt one byte, send raw bytes, put garbage in front, or
-// misreport the length, followed by the data. Each station has a word order
-// of its own; the line's clock advances a second an operation, so demoted
-// stations come up for probes.
+// properly, corrupt one byte, send raw bytes, put garbage in front,
+// misreport the length, or refuse with an exception, followed by the data.
+// Each station has a word order, a choice of write functions and a period
+// for trying learned splits again of its own; the line's clock advances a
+// second an operation, so demoted stations come up for probes and learned
+// splits are asked for whole again.
 //
 // For each station cache, the line notes every value carried by a
 // well-formed frame anywhere in a reply of an exchange that succeeded, so it
@@ -15,7 +17,8 @@
 // fields of its type group; a failed read writes nothing. Every request must
 // name the station and function of its tag, and every read request must
 // cover the tag's item, however often a broken reply or a refused block
-// makes the read ask again.
+// makes the read ask again; only one request of a read (and its repeats)
+// may ask for the part beside the tag's refused one instead.
 #include <algorithm>
 #include <cstring>
 #include <map>
@@ -71,12 +74,16 @@ public:
     const std::vector<std::string>& Requests() const { return m_requests; }
 
     static modbus::WordOrder OrderOf(uint32_t station) { return static_cast<modbus::WordOrder>(station % 4); }
+    // Stations 1, 2 and 257 get auto, single and multiple.
+    static modbus::WriteFunctions WriteFunctionsOf(uint32_t station) {
+        return static_cast<modbus::WriteFunctions>(station / 2 % 3);
+    }
 
     modbus::LineResult ExchangeReply(std::string& data, int32_t& length, const modbus::ReplyShape&,
                                      const char* sendLabel) override {
         FUZZ_CHECK(length >= 0 && static_cast<size_t>(length) == data.size());
         TraceFrame(sendLabel, Bytes(data), length);
-        FUZZ_CHECK((data.size() == 8 || data.size() == 13) && CrcAt(Bytes(data), data.size() - 2));
+        FUZZ_CHECK(data.size() >= 8 && data.size() <= 13 && CrcAt(Bytes(data), data.size() - 2));
         m_request = data;
         m_requests.push_back(data);
         const modbus::LineResult result = Answer(data, length);
@@ -94,6 +101,8 @@ public:
     modbus::StationSettings SettingsOf(uint32_t station) override {
         modbus::StationSettings settings;
         settings.wordOrder = OrderOf(station);
+        settings.writeFunctions = WriteFunctionsOf(station);
+        settings.relearnMs = static_cast<int32_t>(station % 3) * 1000;
         return settings;
     }
     modbus::Admission Admit(uint32_t station) override {
@@ -103,10 +112,11 @@ public:
         return m_health.CountReply(static_cast<uint8_t>(station), replied, settings.demoteAfter, settings.demoteForMs,
                                    [this] { return m_nowMs; });
     }
+    uint64_t NowMs() override { return m_nowMs; }
 
 private:
     modbus::LineResult Answer(std::string& data, int32_t& length) {
-        const uint8_t mode = m_input.Byte() % 6;
+        const uint8_t mode = m_input.Byte() % 7;
         if (mode == 0) {
             // A failed exchange may still leave a whole reply in the buffer.
             const uint8_t left = m_input.Byte();
@@ -114,7 +124,10 @@ private:
             length = static_cast<int32_t>(data.size());
             return left & 0x40 ? modbus::LineResult::kNoReply : modbus::LineResult::kFailed;
         }
-        if (mode == 3) {
+        if (mode == 6) {
+            data = WithCrc(m_request.substr(0, 1) + static_cast<char>(m_request[1] | 0x80) +
+                           static_cast<char>(m_input.Byte() % 4 + 1));
+        } else if (mode == 3) {
             data = m_input.Bytes(m_input.Byte());
         } else {
             const std::string garbage = mode == 4 ? m_input.Bytes(m_input.Byte() % 8) : std::string();
@@ -135,7 +148,7 @@ private:
         const uint8_t function = Bytes(request)[1];
         if (function == 5 || function == 6) return request.substr(0, 8);
         std::string reply = request.substr(0, 2);
-        if (function == 16) {
+        if (function == 15 || function == 16) {
             reply += request.substr(2, 4);
         } else {
             const uint32_t quantity = WordAt(request, 4);
@@ -192,14 +205,17 @@ private:
         }
     }
 
-    // A confirmed single write leaves its value for the cache; a pair of
-    // registers leaves nothing.
+    // A confirmed write of one coil or register leaves its value for the
+    // cache; a pair of registers leaves nothing.
     void NoteWrite(const uint8_t* frame, size_t available) {
         if (available < 8 || std::memcmp(frame, m_request.data(), 6) != 0 || !CrcAt(frame, 6)) return;
         const uint32_t address = WordAt(m_request, 2);
         const uint16_t value = WordAt(m_request, 4);
+        const bool one = value == 1;  // the quantity of functions 15 and 16
         if (frame[1] == 5) Note(View::kCoils, address, value == 0xFF00 ? 1 : 0);
         if (frame[1] == 6) Note(View::kHoldingWords, address, value);
+        if (frame[1] == 15 && one) Note(View::kCoils, address, Bytes(m_request)[7] & 1u);
+        if (frame[1] == 16 && one) Note(View::kHoldingWords, address, WordAt(m_request, 7));
     }
 
     void Note(View view, uint32_t address, uint32_t value) {
@@ -310,7 +326,8 @@ bool Fillable(Group group, size_t offset) {
     return false;
 }
 
-void CheckReadRequest(const std::string& request, const Operation& operation) {
+// Whether the request asks for the tag's item.
+bool CheckReadRequest(const std::string& request, const Operation& operation) {
     const TagAddress& tag = operation.tag;
     const uint32_t item = static_cast<uint32_t>(tag.address - 1);
     const uint32_t start = WordAt(request, 2);
@@ -318,17 +335,21 @@ void CheckReadRequest(const std::string& request, const Operation& operation) {
     const uint32_t covered = GroupOf(tag) == Group::kDWord ? 2 : 1;
     FUZZ_CHECK(request.size() == 8 && Bytes(request)[0] == static_cast<uint8_t>(operation.station));
     FUZZ_CHECK(Bytes(request)[1] == kReadFunction[tag.area]);
-    FUZZ_CHECK(start <= item && item + covered <= start + quantity);
     if (tag.count != 0) FUZZ_CHECK(start == item && quantity == tag.count + covered - 1);
     FUZZ_CHECK(quantity <= (GroupOf(tag) == Group::kBit ? 129u : 34u));
+    return start <= item && item + covered <= start + quantity;
 }
 
 void Read(StationMaps maps, FuzzedLine& line, const Carried& carried, const Operation& operation) {
     TagValue value = operation.value;
     const modbus::Outcome code = modbus::ReadTag(maps, line, &operation.station, &operation.tag, &value);
     if (!IsValidTag(operation.tag)) FUZZ_CHECK(code == modbus::Outcome::kReadFailed && line.Requests().empty());
-    for (const std::string& request : line.Requests()) CheckReadRequest(request, operation);
     FUZZ_CHECK(code == modbus::Outcome::kDone || code == modbus::Outcome::kReadFailed);
+    std::set<std::string> beside;
+    for (const std::string& request : line.Requests()) {
+        if (!CheckReadRequest(request, operation)) beside.insert(request);
+    }
+    FUZZ_CHECK(beside.size() <= 1);
     const Group group = GroupOf(operation.tag);
     for (size_t offset = 0; offset < sizeof(value); ++offset) {
         const bool changed = reinterpret_cast<const uint8_t*>(&value)[offset] !=
@@ -368,7 +389,11 @@ void Write(StationMaps maps, FuzzedLine& line, const Operation& operation) {
     FUZZ_CHECK(code == modbus::Outcome::kDone || code == modbus::Outcome::kWriteFailed);
     // A demoted station is not written; a broken reply sends the same request once more.
     FUZZ_CHECK(line.Requests().size() <= 2 && (line.Requests().size() > 0 || code == modbus::Outcome::kWriteFailed));
-    const uint8_t function = tag.area == 0 ? 5 : GroupOf(tag) == Group::kDWord ? 16 : 6;
+    const bool multiple = FuzzedLine::WriteFunctionsOf(static_cast<uint32_t>(operation.station)) ==
+                          modbus::WriteFunctions::kMultiple;
+    const uint8_t coil = multiple ? 15 : 5;
+    const uint8_t word = multiple ? 16 : 6;
+    const uint8_t function = tag.area == 0 ? coil : GroupOf(tag) == Group::kDWord ? 16 : word;
     for (const std::string& request : line.Requests()) {
         FUZZ_CHECK(request == line.Requests()[0]);
         FUZZ_CHECK(Bytes(request)[0] == static_cast<uint8_t>(operation.station) && Bytes(request)[1] == function);

@@ -31,7 +31,7 @@ std::string BuildRequest(FuzzInput& input) {
     const uint16_t first = input.Word();
     const uint16_t second = input.Word();
     if (kind == 2) {
-        const std::string request = modbus::BuildWriteRegisterPair(station, address, first, second);
+        const std::string request = modbus::BuildWriteMultipleRegisters(station, address, {first, second});
         FUZZ_CHECK(request.size() == 13 && HasValidCrc(request));
         FUZZ_CHECK(Bytes(request)[0] == station && Bytes(request)[1] == modbus::kWriteMultipleRegisters);
         FUZZ_CHECK(WordAt(request, 2) == address && WordAt(request, 4) == 2 && Bytes(request)[6] == 4);

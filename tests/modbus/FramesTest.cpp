@@ -31,9 +31,13 @@ TEST(Frames, RequestsAreBuiltByteForByte) {
         {BuildWriteSingle(1, kWriteSingleCoil, 0, kCoilOff), Frame({0x01, 0x05, 0x00, 0x00, 0x00, 0x00, 0xCD, 0xCA})},
         {BuildWriteSingle(1, kWriteSingleRegister, 99, 0x1234),
          Frame({0x01, 0x06, 0x00, 0x63, 0x12, 0x34, 0x74, 0xA3})},
-        {BuildWriteRegisterPair(1, 99, 0x1234, 0x5678),
+        {BuildWriteMultipleCoils(1, 16, true), Frame({0x01, 0x0F, 0x00, 0x10, 0x00, 0x01, 0x01, 0x01, 0x2E, 0x94})},
+        {BuildWriteMultipleCoils(1, 0, false), Frame({0x01, 0x0F, 0x00, 0x00, 0x00, 0x01, 0x01, 0x00, 0x2E, 0x97})},
+        {BuildWriteMultipleRegisters(1, 99, {0x1234}),
+         Frame({0x01, 0x10, 0x00, 0x63, 0x00, 0x01, 0x02, 0x12, 0x34, 0xA2, 0xB4})},
+        {BuildWriteMultipleRegisters(1, 99, {0x1234, 0x5678}),
          Frame({0x01, 0x10, 0x00, 0x63, 0x00, 0x02, 0x04, 0x12, 0x34, 0x56, 0x78, 0xCE, 0xA6})},
-        {BuildWriteRegisterPair(1, 99, 0x0000, 0x3F80),
+        {BuildWriteMultipleRegisters(1, 99, {0x0000, 0x3F80}),
          Frame({0x01, 0x10, 0x00, 0x63, 0x00, 0x02, 0x04, 0x00, 0x00, 0x3F, 0x80, 0xA5, 0xC2})},
     };
     for (const auto& [built, expected] : cases) EXPECT_EQ(built, expected);
@@ -119,8 +123,10 @@ TEST(Frames, ASecondWholeReplyBehindTheFirstIsSeen) {
 
 TEST(Frames, WriteAcknowledgementEchoesTheRequest) {
     const std::string single = modbus::BuildWriteSingle(1, modbus::kWriteSingleRegister, 99, 0x1234);
-    const std::string pair = modbus::BuildWriteRegisterPair(1, 99, 0x1234, 0x5678);
+    const std::string pair = modbus::BuildWriteMultipleRegisters(1, 99, {0x1234, 0x5678});
     const std::string pairEcho = Frame({0x01, 0x10, 0x00, 0x63, 0x00, 0x02, 0xB1, 0xD6});
+    const std::string coil = modbus::BuildWriteMultipleCoils(1, 0, false);
+    const std::string coilEcho = Frame({0x01, 0x0F, 0x00, 0x00, 0x00, 0x01, 0x94, 0x0B});
     const struct {
         const char* situation;
         std::string request;
@@ -130,6 +136,8 @@ TEST(Frames, WriteAcknowledgementEchoesTheRequest) {
         {"echo", single, single, true},
         {"echo after garbage", single, Frame({0xFF, 0x01}) + single, true},
         {"function 16 acknowledgement", pair, pairEcho, true},
+        {"function 15 acknowledgement", coil, coilEcho, true},
+        {"function 15 request sent back whole", coil, coil, false},
         {"other value", single, modbus::BuildWriteSingle(1, modbus::kWriteSingleRegister, 99, 0x1235), false},
         {"other station", single, modbus::BuildWriteSingle(2, modbus::kWriteSingleRegister, 99, 0x1234), false},
         {"exception", single, Frame({0x01, 0x86, 0x02, 0xC3, 0xA1}), false},

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "modbus/SettingsExample.h"
 #include "modbus/SettingsFile.h"
 
 namespace {
@@ -32,6 +34,7 @@ TEST(SettingsFile, EveryKeyTakesTheEdgesOfItsRangeAndNothingBeyond) {
         {modbus::kDemoteForMs, 100, 3600000}, {modbus::kRequestGapMs, 0, 10000}, {modbus::kMaxBlockRegisters, 1, 123},
         {modbus::kMaxBlockBits, 1, 1999},   {modbus::kMaxGapRegisters, 0, 125}, {modbus::kMaxGapBits, 0, 2000},
         {modbus::kSilenceUs, 0, 100000},   {modbus::kConnectTimeoutMs, 100, 60000},
+        {modbus::kRelearnMs, 0, 86400000},
     };
     for (const Range& r : ranges) {
         const std::string accepted = std::to_string(r.min) + ".." + std::to_string(r.max);
@@ -52,8 +55,9 @@ TEST(SettingsFile, EveryKeyTakesTheEdgesOfItsRangeAndNothingBeyond) {
 }
 
 TEST(SettingsFile, EachSectionOverridesWhatItNamesAndTheCommandLineAll) {
-    EXPECT_EQ(Listed(SettingsFile(), 3, 17), "CDAB default\n1 default\n0 default\n3 default\n10000 default\n"
-                                             "0 default\n0 default\n32 default\n128 default\n8 default\n16 default\n"
+    EXPECT_EQ(Listed(SettingsFile(), 3, 17), "CDAB default\nauto default\n1 default\n0 default\n3 default\n"
+                                             "10000 default\n0 default\n0 default\n1000 default\n10000 default\n"
+                                             "32 default\n128 default\n8 default\n16 default\n60000 default\n"
                                              "serial default\nnone default\n3000 default\n");
     SettingsFile settings;
     ASSERT_EQ(settings.Load("\xEF\xBB\xBF; plant\r\n"
@@ -64,11 +68,14 @@ TEST(SettingsFile, EachSectionOverridesWhatItNamesAndTheCommandLineAll) {
                             "  [ com3 ]  \r\n"
                             "\tRETRIES\t=\t3 ; line three\r\n"
                             "request_gap_ms = 20\n"
+                            "reopen_ms = 500\n"
                             "[COM03:017]\n"
                             "retries = 0004\n"
                             "word_order = DCBA\n"
+                            "write_function = Multiple\n"
                             "max_block_registers = 1\n"
                             "max_gap_bits = 0\n"
+                            "relearn_ms = 0\n"
                             "[Defaults]\n"
                             "demote_after = 0\n"
                             "[COM3]\n"
@@ -76,19 +83,24 @@ TEST(SettingsFile, EachSectionOverridesWhatItNamesAndTheCommandLineAll) {
                             "endpoint = gw-1.plant:502",
                             "Korvel.ini"),
               "");
-    EXPECT_EQ(Listed(settings, 3, 17), "DCBA [COM3:17]\n4 [COM3:17]\n0 default\n0 [defaults]\n10000 default\n"
-                                       "20 [COM3]\n0 default\n1 [COM3:17]\n128 default\n8 default\n0 [COM3:17]\n"
+    EXPECT_EQ(Listed(settings, 3, 17), "DCBA [COM3:17]\nmultiple [COM3:17]\n4 [COM3:17]\n0 default\n0 [defaults]\n"
+                                       "10000 default\n20 [COM3]\n0 default\n500 [COM3]\n10000 default\n"
+                                       "1 [COM3:17]\n128 default\n8 default\n0 [COM3:17]\n0 [COM3:17]\n"
                                        "modbus-tcp [COM3]\ngw-1.plant:502 [COM3]\n3000 default\n");
-    EXPECT_EQ(Listed(settings, 3, 5), "ABCD [defaults]\n3 [COM3]\n0 default\n0 [defaults]\n10000 default\n"
-                                      "20 [COM3]\n0 default\n32 default\n128 default\n8 default\n16 default\n"
+    EXPECT_EQ(Listed(settings, 3, 5), "ABCD [defaults]\nauto default\n3 [COM3]\n0 default\n0 [defaults]\n"
+                                      "10000 default\n20 [COM3]\n0 default\n500 [COM3]\n10000 default\n"
+                                      "32 default\n128 default\n8 default\n16 default\n60000 default\n"
                                       "modbus-tcp [COM3]\ngw-1.plant:502 [COM3]\n3000 default\n");
     EXPECT_EQ(Listed(settings, 4, 17), Listed(settings, 0, 0));
     const modbus::StationSettings station = settings.For(3, 17);
     EXPECT_EQ(station.wordOrder, modbus::WordOrder::kDCBA);
+    EXPECT_EQ(station.writeFunctions, modbus::WriteFunctions::kMultiple);
     EXPECT_EQ(station.retries, 4);
     EXPECT_EQ(station.requestGapMs, 20);
+    EXPECT_EQ(station.reopenMs, 500);
     EXPECT_EQ(station.registerLimits.span, 1u);
     EXPECT_EQ(station.bitLimits.gap, 0u);
+    EXPECT_EQ(station.relearnMs, 0);
     EXPECT_EQ(station.transport, modbus::Transport::kModbusTcp);
     EXPECT_EQ(station.endpoint, "gw-1.plant:502");
 
@@ -97,7 +109,7 @@ TEST(SettingsFile, EachSectionOverridesWhatItNamesAndTheCommandLineAll) {
     EXPECT_EQ(settings.Override("word_order=CADB"), "--set: word_order = CADB is not one of CDAB, ABCD, BADC, DCBA");
     EXPECT_EQ(settings.Override("[COM3]"), "--set: expected key = value or a [section], not [COM3]");
     EXPECT_EQ(settings.For(3, 17).retries, 5);
-    EXPECT_EQ(Listed(settings, 4, 1).substr(0, 33), "ABCD [defaults]\n5 --set\n0 default");
+    EXPECT_EQ(Listed(settings, 4, 1).substr(0, 46), "ABCD [defaults]\nauto default\n5 --set\n0 default");
 
     // A list of them, as the environment carries it, stops at the first refused.
     modbus::SettingsFile listed;
@@ -163,16 +175,20 @@ TEST(SettingsFile, ABadTextIsRefusedNamingItsLineAndWhatIsAccepted) {
         {"[defaults]\nretries = 1\v", "line 2: retries = 1? is not a decimal number; accepted: 0..5"},
         {"[defaults]\r\nretries = ; none", "line 2: retries has no value; accepted: 0..5"},
         {"[defaults]\nword_order = BACD", "line 2: word_order = BACD is not one of CDAB, ABCD, BADC, DCBA"},
+        {"[defaults]\nwrite_function = 16", "line 2: write_function = 16 is not one of auto, single, multiple"},
         {"[defaults]\nretry = 1",
-         "line 2: unknown key retry; accepted: word_order, retries, timeout_retries, demote_after, demote_for_ms, "
-         "request_gap_ms, silence_us, max_block_registers, max_block_bits, max_gap_registers, max_gap_bits, "
-         "transport, endpoint, connect_timeout_ms"},
+         "line 2: unknown key retry; accepted: word_order, write_function, retries, timeout_retries, demote_after, "
+         "demote_for_ms, request_gap_ms, silence_us, reopen_ms, reopen_max_ms, max_block_registers, max_block_bits, "
+         "max_gap_registers, max_gap_bits, relearn_ms, transport, endpoint, connect_timeout_ms"},
         {"[defaults]\n = 1", "line 2: a key is missing before ="},
         {"[defaults]\nretries", "line 2: expected key = value or a [section], not retries"},
         {"[defaults]\nretries = 1\nRETRIES = 1", "line 3: retries is set twice in [defaults] (first in line 2)"},
         {"[COM3]\nretries=1\n[com3]\nretries=2", "line 4: retries is set twice in [COM3] (first in line 2)"},
         {"[COM3:17]\nrequest_gap_ms = 5",
          "line 2: request_gap_ms is the same for a whole line: set it in [defaults] or [COM3], not in [COM3:17]"},
+        {"[COM3:17]\nreopen_ms = 500",
+         "line 2: reopen_ms is the same for a whole line: set it in [defaults] or [COM3], not in [COM3:17]"},
+        {"[defaults]\nreopen_max_ms = 999", "line 2: reopen_max_ms = 999 is outside 1000..600000"},
         {"[COM3:17]\nendpoint = 127.0.0.1:502",
          "line 2: endpoint is the same for a whole line: set it in [defaults] or [COM3], not in [COM3:17]"},
         {"[COM3]\ntransport = tcp", "line 2: transport = tcp is not one of serial, rtu-over-tcp, modbus-tcp"},
@@ -200,6 +216,39 @@ TEST(SettingsFile, ABadTextIsRefusedNamingItsLineAndWhatIsAccepted) {
         EXPECT_EQ(settings.Load(text, "Korvel.ini"), "Korvel.ini " + reason);
         EXPECT_EQ(Listed(settings, 3, 17), Listed(SettingsFile(), 3, 17)) << text;
     }
+}
+
+// As it is the example changes nothing; with every commented key and
+// section taken in, [defaults] names every key at its default, and the
+// example station gets its own values.
+TEST(SettingsFile, TheExampleFileHoldsEveryKeyAtItsDefault) {
+    const std::string example = modbus::SettingsExampleText();
+    EXPECT_EQ(std::count(example.begin(), example.end(), '\n'), std::count(example.begin(), example.end(), '\r'))
+        << "CRLF line ends";
+    SettingsFile settings;
+    ASSERT_EQ(settings.Load(example, "Korvel.ini"), "");
+    EXPECT_EQ(Listed(settings, 3, 17), Listed(SettingsFile(), 3, 17));
+
+    std::string uncommented;
+    for (size_t start = 0; start < example.size();) {
+        const size_t end = example.find('\n', start) + 1;
+        const std::string line = example.substr(start, end - start);
+        const bool commentedOut = line.size() > 1 && line[0] == ';' && line[1] != ' ' && line[1] != '\r';
+        uncommented += commentedOut ? line.substr(1) : line;
+        start = end;
+    }
+    ASSERT_EQ(settings.Load(uncommented, "Korvel.ini"), "");
+    const modbus::SettingOrigins origins = settings.Origins(3, 5);
+    // A text key without a default, the endpoint, is shown by an example only.
+    for (int32_t key = 0; key < modbus::kSettingCount; ++key) {
+        const modbus::SettingRule& rule = modbus::kSettingRules[key];
+        const bool shownOnly = rule.checkText != nullptr;
+        EXPECT_EQ(origins[key].value.number, rule.defaultValue) << rule.name;
+        EXPECT_EQ(origins[key].source, shownOnly ? modbus::SettingSource::kDefault : modbus::SettingSource::kDefaultsSection)
+            << rule.name;
+    }
+    EXPECT_EQ(settings.For(3, 17).wordOrder, modbus::WordOrder::kABCD);
+    EXPECT_EQ(settings.For(3, 17).writeFunctions, modbus::WriteFunctions::kMultiple);
 }
 
 }  // namespace

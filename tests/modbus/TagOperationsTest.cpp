@@ -260,6 +260,9 @@ TEST_F(TagOperations, BrokenRepliesAreAskedForAgainAndSilencesOnlyWhenTheSetting
         {{Reply::kSilence}, 1, 0, false, Outcome::kReadFailed, 1, {}},
         {{Reply::kSilence, Reply::kBadCrc}, 1, 1, false, Outcome::kDone, 3, {silent, broken}},
         {{Reply::kException}, 3, 3, false, Outcome::kReadFailed, 1, {}},
+        // The third silence in a row demotes the station: no retry is left for it.
+        {{Reply::kSilence, Reply::kSilence, Reply::kSilence}, 1, 3, false, Outcome::kReadFailed, 3,
+         {silent, silent, "Demote: station 1 for 10000 ms"}},
         {{Reply::kBadCrc}, 1, 0, true, Outcome::kDone, 2, {"Retry: station 1 function 16, broken reply"}},
         {{Reply::kSilence, Reply::kSilence}, 1, 1, true, Outcome::kWriteFailed, 2,
          {"Retry: station 1 function 16, no reply"}},
@@ -279,6 +282,7 @@ TEST_F(TagOperations, BrokenRepliesAreAskedForAgainAndSilencesOnlyWhenTheSetting
         slave.SetReply(Reply::kNormal);
         slave.QueueReplies({});
         slave.Settings(1) = {};
+        slave.AdvanceClock(10000);  // past any demotion: the next read probes
         for (int read = 0; read < 3 && Read(1, tag, value) != Outcome::kDone; ++read) {
         }
     }
@@ -322,18 +326,18 @@ TEST_F(TagOperations, ARefusedBlockIsSplitUntilItsPartsAnswerAndLaterCyclesAvoid
     const struct {
         std::vector<const char*> texts;
         uint16_t lacking;  // zero-based
-        size_t firstCycleRequests;
+        size_t firstCycleRequests;  // a split is kept once the whole block is refused again
         size_t laterRequests;
         std::vector<std::string> splits;
     } cases[] = {
         // The hole lies between two tags: one split, then two blocks.
-        {{"4x100", "4x101", "4x102", "4x103", "4x104", "4x106", "4x107", "4x108"}, 104, 3, 2,
+        {{"4x100", "4x101", "4x102", "4x103", "4x104", "4x106", "4x107", "4x108"}, 104, 4, 2,
          {"Split: station 1 4x100..4x108 at 4x106"}},
         // The hole is a tag of its own: it alone fails.
-        {{"4x1", "4x2", "4x3", "4x4"}, 2, 5, 3,
+        {{"4x1", "4x2", "4x3", "4x4"}, 2, 7, 3,
          {"Split: station 1 4x1..4x4 at 4x3", "Split: station 1 4x3..4x4 at 4x4"}},
         // 32-bit tags are never cut in halves.
-        {{"3x1:32", "3x3:32", "3x5:32"}, 3, 5, 3,
+        {{"3x1:32", "3x3:32", "3x5:32"}, 3, 7, 3,
          {"Split: station 1 3x1..3x6 at 3x3", "Split: station 1 3x3..3x6 at 3x5"}},
     };
     for (const auto& c : cases) {
@@ -369,8 +373,95 @@ TEST_F(TagOperations, ARefusedBlockIsSplitUntilItsPartsAnswerAndLaterCyclesAvoid
     }
 }
 
+TEST_F(TagOperations, SplitsHoldForHolesOnlyAndAreTriedAgainWhenDue) {
+    struct Cycle {
+        uint64_t afterMs;  // on the line's clock, since the cycle before
+        int refusedFirst;  // requests answered with exception 02 before reply applies
+        Reply reply;       // kRefusal: exception 02 to every request
+        bool holeLacking;
+        size_t requests;
+        size_t failed;
+    };
+    const struct {
+        const char* situation;
+        uint8_t station;
+        int32_t first;  // the tags 4x<first>..4x<last>, less the hole unless it is a tag
+        int32_t last;
+        int32_t hole;   // zero-based; -1 for none
+        bool holeIsATag;
+        int32_t relearnMs;
+        std::vector<Cycle> cycles;
+        std::vector<std::string> events;
+    } cases[] = {
+        {"a device that refuses everything while it starts", 1, 1, 32, -1, false, 60000,
+         {{0, 0, Reply::kRefusal, false, 7, 32}, {1000, 0, Reply::kNormal, false, 1, 0},
+          {1000, 0, Reply::kNormal, false, 1, 0}},
+         {"Split: station 1 4x1..4x32 at 4x17", "Split: station 1 4x1..4x16 at 4x9", "Split: station 1 4x1..4x8 at 4x5",
+          "Split: station 1 4x1..4x4 at 4x3", "Split: station 1 4x1..4x2 at 4x2",
+          "Split: station 1 4x1..4x32 not split, no part answered"}},
+        {"a hole between two tags, asked for whole when due and then given back", 2, 100, 108, 104, false, 60000,
+         {{0, 0, Reply::kNormal, true, 4, 0}, {59999, 0, Reply::kNormal, true, 2, 0}, {1, 0, Reply::kNormal, true, 3, 0},
+          {59999, 0, Reply::kNormal, true, 2, 0}, {1, 0, Reply::kNormal, false, 1, 0},
+          {60000, 0, Reply::kNormal, false, 1, 0}},
+         {"Split: station 2 4x100..4x108 at 4x106", "Split: station 2 4x100..4x108 refused again, splits kept",
+          "Split: station 2 4x100..4x108 joined again"}},
+        {"a tag's own item: one more request when due", 3, 1, 4, 2, true, 60000,
+         {{0, 0, Reply::kNormal, true, 7, 1}, {60000, 0, Reply::kNormal, true, 4, 1}, {0, 0, Reply::kNormal, true, 3, 1}},
+         {"Split: station 3 4x1..4x4 at 4x3", "Split: station 3 4x3..4x4 at 4x4",
+          "Split: station 3 4x1..4x4 refused again, splits kept"}},
+        {"relearn_ms 0 keeps splits for good", 4, 100, 108, 104, false, 0,
+         {{0, 0, Reply::kNormal, true, 4, 0}, {86400000, 0, Reply::kNormal, true, 2, 0}},
+         {"Split: station 4 4x100..4x108 at 4x106"}},
+        {"a hole outlives a restart that refused everything", 5, 100, 108, 104, false, 60000,
+         {{0, 0, Reply::kNormal, true, 4, 0}, {1000, 0, Reply::kRefusal, true, 7, 8}, {1000, 0, Reply::kNormal, true, 2, 0}},
+         {"Split: station 5 4x100..4x108 at 4x106", "Split: station 5 4x100..4x104 at 4x102",
+          "Split: station 5 4x100..4x101 at 4x101", "Split: station 5 4x100..4x104 not split, no part answered",
+          "Split: station 5 4x106..4x108 at 4x107", "Split: station 5 4x106..4x108 not split, no part answered"}},
+        {"a device that starts serving while its block is split", 6, 1, 32, -1, false, 60000,
+         {{0, 2, Reply::kNormal, false, 4, 0}, {1000, 0, Reply::kNormal, false, 1, 0}},
+         {"Split: station 6 4x1..4x32 at 4x17", "Split: station 6 4x1..4x16 at 4x9",
+          "Split: station 6 4x1..4x32 not split, answered whole"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.situation);
+        slave.Settings(c.station).relearnMs = c.relearnMs;
+        std::vector<TagAddress> tags;
+        for (int32_t item = c.first; item <= c.last; ++item) {
+            slave.Item(c.station, kAreaHoldingRegisters, static_cast<uint16_t>(item - 1)) = static_cast<uint16_t>(item);
+            if (item - 1 == c.hole && !c.holeIsATag) continue;
+            tags.push_back(Tag(("4x" + std::to_string(item)).c_str(), 8));
+            modbus::RememberParsedTag(Maps(), c.station, tags.back());
+        }
+        const size_t eventsBefore = slave.Events().size();
+        for (const Cycle& cycle : c.cycles) {
+            slave.AdvanceClock(cycle.afterMs);
+            slave.SetReply(cycle.reply);
+            for (int refused = 0; refused < cycle.refusedFirst; ++refused) slave.QueueReplies({Reply::kRefusal});
+            if (c.hole >= 0) slave.Lack(c.station, kAreaHoldingRegisters, static_cast<uint16_t>(c.hole), cycle.holeLacking);
+            size_t failed = 0;
+            EXPECT_EQ(RequestsDuring([&] {
+                          for (const TagAddress& tag : tags) {
+                              TagValue value = Untouched();
+                              if (Read(c.station, tag, value) != modbus::Outcome::kDone) {
+                                  ++failed;
+                              } else {
+                                  EXPECT_EQ(value.wordValue, tag.address);
+                              }
+                          }
+                      }),
+                      cycle.requests)
+                << "cycle " << (&cycle - c.cycles.data());
+            EXPECT_EQ(failed, cycle.failed) << "cycle " << (&cycle - c.cycles.data());
+        }
+        slave.SetReply(Reply::kNormal);
+        EXPECT_EQ(std::vector<std::string>(slave.Events().begin() + eventsBefore, slave.Events().end()), c.events);
+    }
+}
+
 TEST_F(TagOperations, TheFirstCyclePlansItsBlocksFromTheParsedTags) {
-    const TagAddress tags[] = {Tag("4x1", 8), Tag("4x2", 4), Tag("4x5", 8), Tag("0x1", 1), Tag("0x9", 1)};
+    // The 32-bit tag lies inside the register block: that block's reply serves it too.
+    const TagAddress tags[] = {Tag("4x1", 8), Tag("4x2", 4), Tag("4x5", 8), Tag("0x1", 1), Tag("0x9", 1),
+                               Tag("4x3", 32)};
     for (const TagAddress& tag : tags) modbus::RememberParsedTag(Maps(), WordStationMap::kAnyStation, tag);
     // Parsed for station 3 alone: it widens no block of the others.
     modbus::RememberParsedTag(Maps(), 3, Tag("4x9", 8));
@@ -386,36 +477,40 @@ TEST_F(TagOperations, TheFirstCyclePlansItsBlocksFromTheParsedTags) {
 
 TEST_F(TagOperations, EachStationHasItsWordOrderAndBlockLimits) {
     using modbus::WordOrder;
+    // A station of its own for each order, so that each order's first read
+    // of the pair is the read that registers it.
     const struct {
+        uint8_t station;
         WordOrder order;
         uint16_t first;
         uint16_t second;
         std::string write;  // of 21.5 to 4x1
     } orders[] = {
-        {WordOrder::kCDAB, 0x0000, 0x41AC, Frame({0x01, 0x10, 0x00, 0x00, 0x00, 0x02, 0x04, 0x00, 0x00, 0x41, 0xAC})},
-        {WordOrder::kABCD, 0x41AC, 0x0000, Frame({0x01, 0x10, 0x00, 0x00, 0x00, 0x02, 0x04, 0x41, 0xAC, 0x00, 0x00})},
-        {WordOrder::kBADC, 0xAC41, 0x0000, Frame({0x01, 0x10, 0x00, 0x00, 0x00, 0x02, 0x04, 0xAC, 0x41, 0x00, 0x00})},
-        {WordOrder::kDCBA, 0x0000, 0xAC41, Frame({0x01, 0x10, 0x00, 0x00, 0x00, 0x02, 0x04, 0x00, 0x00, 0xAC, 0x41})},
+        {11, WordOrder::kCDAB, 0x0000, 0x41AC, Frame({11, 0x10, 0x00, 0x00, 0x00, 0x02, 0x04, 0x00, 0x00, 0x41, 0xAC})},
+        {12, WordOrder::kABCD, 0x41AC, 0x0000, Frame({12, 0x10, 0x00, 0x00, 0x00, 0x02, 0x04, 0x41, 0xAC, 0x00, 0x00})},
+        {13, WordOrder::kBADC, 0xAC41, 0x0000, Frame({13, 0x10, 0x00, 0x00, 0x00, 0x02, 0x04, 0xAC, 0x41, 0x00, 0x00})},
+        {14, WordOrder::kDCBA, 0x0000, 0xAC41, Frame({14, 0x10, 0x00, 0x00, 0x00, 0x02, 0x04, 0x00, 0x00, 0xAC, 0x41})},
     };
     const TagAddress pair = Tag("4x1", 128);
     const TagAddress first = Tag("4x1", 8);
     const TagAddress third = Tag("4x3", 8);
     for (const auto& c : orders) {
-        slave.Settings(1).wordOrder = c.order;
-        slave.Item(1, kAreaHoldingRegisters, 0) = c.first;
-        slave.Item(1, kAreaHoldingRegisters, 1) = c.second;
+        SCOPED_TRACE(c.station);
+        slave.Settings(c.station).wordOrder = c.order;
+        slave.Item(c.station, kAreaHoldingRegisters, 0) = c.first;
+        slave.Item(c.station, kAreaHoldingRegisters, 1) = c.second;
         TagValue value = Untouched();
-        EXPECT_EQ(Read(1, pair, value), modbus::Outcome::kDone);
+        EXPECT_EQ(Read(c.station, pair, value), modbus::Outcome::kDone);
         EXPECT_EQ(value.floatValue, 21.5f);
-        ReadWord(1, first);
-        ReadWord(1, third);
-        ReadWord(1, first);  // the block read of registers 0..2 fills the 32-bit view too
-        EXPECT_EQ(RequestsDuring([&] { EXPECT_EQ(Read(1, pair, value), modbus::Outcome::kDone); }), 0u);
+        ReadWord(c.station, first);
+        ReadWord(c.station, third);
+        ReadWord(c.station, first);  // the block read of registers 0..2 fills the 32-bit view too
+        EXPECT_EQ(RequestsDuring([&] { EXPECT_EQ(Read(c.station, pair, value), modbus::Outcome::kDone); }), 0u);
         EXPECT_EQ(value.floatValue, 21.5f);
         value.floatValue = 21.5f;
-        slave.Item(1, kAreaHoldingRegisters, 0) = 0;
-        slave.Item(1, kAreaHoldingRegisters, 1) = 0;
-        EXPECT_EQ(RequestsDuring([&] { EXPECT_EQ(Write(1, pair, value), modbus::Outcome::kDone); }), 1u);
+        slave.Item(c.station, kAreaHoldingRegisters, 0) = 0;
+        slave.Item(c.station, kAreaHoldingRegisters, 1) = 0;
+        EXPECT_EQ(RequestsDuring([&] { EXPECT_EQ(Write(c.station, pair, value), modbus::Outcome::kDone); }), 1u);
         EXPECT_EQ(slave.Requests()[0].substr(0, 11), c.write.substr(0, 11));
     }
 

@@ -125,7 +125,7 @@ TEST(ValueCodec, WordOrdersPlaceTheBytesOfA32BitValueBothWays) {
 
     EXPECT_EQ(modbus::DWordToFloat(modbus::JoinRegisters(0x41AC, 0x0000, WordOrder::kABCD)), 21.5f);
     const modbus::RegisterPair written = modbus::SplitRegisters(modbus::FloatToDWord(21.5f), WordOrder::kABCD);
-    const std::string request = modbus::BuildWriteRegisterPair(1, 0, written.first, written.second);
+    const std::string request = modbus::BuildWriteMultipleRegisters(1, 0, {written.first, written.second});
     EXPECT_EQ(request.substr(7, 4), std::string("\x41\xAC\x00\x00", 4));
 }
 

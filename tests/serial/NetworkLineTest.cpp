@@ -15,6 +15,7 @@
 namespace {
 
 constexpr uint32_t kResponseTimeoutMs = 300;
+constexpr modbus::ReconnectTiming kReopen{1000, 10000};
 constexpr uint32_t kRefused = 10061;  // WSAECONNREFUSED
 constexpr uint32_t kReset = 10054;    // WSAECONNRESET
 
@@ -79,6 +80,8 @@ private:
 class LateTrace : public IExchangeObserver {
 public:
     void OnSend(const std::string&, int32_t) override {}
+    void OnPortLost(const std::string&, uint32_t) override {}
+    void OnPortReopened(const std::string&, uint64_t) override {}
     void OnLateDiscarded(const std::string& bytes) override {
         events.push_back(modbus::LateReplyEvent(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
     }
@@ -95,7 +98,7 @@ struct ScriptedLine {
         m_index = index;
         m_transport = transport;
     }
-    uint32_t Open() { return line->Open(m_index, {m_transport, {"gw", 502}, 3000}); }
+    uint32_t Open() { return line->Open(m_index, {m_transport, {"gw", 502}, 3000, kReopen}); }
     // A read of three holding registers of station 1.
     ExchangeResult Read(std::string& reply) {
         const modbus::ReplyShape shape = modbus::ReadReplyShape(1, 3, 3);
@@ -105,7 +108,7 @@ struct ScriptedLine {
             return modbus::ReplyBytesMissing(shape, reinterpret_cast<const uint8_t*>(received.data()), received.size());
         };
         const ExchangeResult result =
-            line->ExchangeFramed(reply, length, {0, kResponseTimeoutMs, 0, 0}, need, shape.length, &trace);
+            line->ExchangeFramed(reply, length, {0, kResponseTimeoutMs, 0, 0, kReopen}, need, shape.length, &trace);
         EXPECT_EQ(static_cast<size_t>(length), reply.size());
         return result;
     }
@@ -192,8 +195,8 @@ TEST(NetworkLine, RepliesAreAssembledAndJudgedInBothFramings) {
     }
 }
 
-// Attempts come at the first use after a loss, then about every second for
-// the first minute, then every 10 s; none between, however often the host
+// Attempts come every second for the first minute of a loss, then at
+// intervals that double up to 10 s; none between, however often the host
 // reads.
 TEST(NetworkLine, ALostLineTriesAgainByItsSchedule) {
     ScriptedLine line(61, modbus::Transport::kModbusTcp);
@@ -204,8 +207,8 @@ TEST(NetworkLine, ALostLineTriesAgainByItsSchedule) {
         uint64_t afterMs;
         int attempts;  // made by a read after afterMs more, all told
     } steps[] = {
-        {0, 1},      {500, 1},  {499, 1},  {1, 2},    {999, 2}, {1, 3},
-        {57000, 4},  {1000, 5}, {1000, 5}, {8999, 5}, {1, 6},   {5000, 6}, {5000, 7},
+        {0, 1},  {500, 1},  {499, 1}, {1, 2},    {999, 2}, {1, 3},    {57000, 4}, {1000, 5}, {1999, 5},
+        {1, 6},  {3999, 6}, {1, 7},   {7999, 7}, {1, 8},   {9999, 8}, {1, 9},
     };
     std::string reply;
     for (const auto& step : steps) {
@@ -218,7 +221,7 @@ TEST(NetworkLine, ALostLineTriesAgainByItsSchedule) {
     line.nowMs += 10000;
     line.socket->answers.push_back({{Mbap(1, kReply)}});
     EXPECT_EQ(line.Read(reply), ExchangeResult::kReplied);
-    EXPECT_EQ(line.events.back(), "Reopened: COM62 after 90.0 s");
+    EXPECT_EQ(line.events.back(), "Reopened: COM62 after 94.0 s");
 }
 
 // A send that fails loses the line at once; a connection on which no
@@ -237,7 +240,9 @@ TEST(NetworkLine, AFailedSendOrTenSilentSecondsLoseTheConnection) {
     ASSERT_EQ(line.events.size(), 1u);
     EXPECT_EQ(line.events[0], "Lost: COM63, error 10060");
 
-    EXPECT_EQ(line.Read(reply), ExchangeResult::kNoReply);  // connected again at once
+    EXPECT_EQ(line.Read(reply), ExchangeResult::kSendFailed);  // no attempt is due yet
+    line.nowMs += 1000;
+    EXPECT_EQ(line.Read(reply), ExchangeResult::kNoReply);
     line.socket->sendCode = kReset;
     EXPECT_EQ(line.Read(reply), ExchangeResult::kSendFailed);
     EXPECT_EQ(line.events.back(), "Lost: COM63, error 10054");

@@ -184,12 +184,20 @@ void LineFixture::SwitchStation(int station, bool on) {
     Command(Words(on ? "station-on" : "station-off", {std::to_string(station)}));
 }
 
-void LineFixture::LackHoldingRegister(int station, uint16_t address) {
-    Command(Words("lack", {"holding-register", std::to_string(station), Number(address)}));
+void LineFixture::LackHoldingRegister(int station, uint16_t address, bool lacking) {
+    Command(Words(lacking ? "lack" : "supply", {"holding-register", std::to_string(station), Number(address)}));
 }
 
 void LineFixture::SendFromDevice(const std::vector<uint8_t>& bytes) {
     Command(Words("send", {ToHex(bytes)}));
+}
+
+void LineFixture::PullDevice() {
+    Command("pull");
+}
+
+void LineFixture::ReturnDevice() {
+    Command("return");
 }
 
 void LineFixture::StopSlave() {

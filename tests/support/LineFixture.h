@@ -93,11 +93,17 @@ public:
     // A stopped slave neither receives nor answers; its tables are kept.
     void StopSlave();
     void StartSlave();
+    // The COM port's device taken away as a pulled USB adapter's goes (its
+    // pty vanishes under open handles, the COM name leads nowhere), and a
+    // new one back under the same name. Faults wait for its return.
+    void PullDevice();
+    void ReturnDevice();
     // A station switched off hears its requests (they are logged) but
     // answers none; the other stations go on answering.
     void SwitchStation(int station, bool on);
-    // A read that touches the holding register is answered with exception 02.
-    void LackHoldingRegister(int station, uint16_t address);
+    // A read that touches the holding register is answered with exception 02,
+    // until the register is supplied again (lacking false).
+    void LackHoldingRegister(int station, uint16_t address, bool lacking = true);
 
     // Faults of the connection to a line's TCP face: dropped now; refused
     // for ms, the connection dropped first; every reply cut into segments

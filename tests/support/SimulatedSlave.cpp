@@ -34,8 +34,8 @@ modbus::LineResult SimulatedSlave::ExchangeReply(std::string& data, int32_t& len
         length = 0;
         return reply == Reply::kSilence ? modbus::LineResult::kNoReply : modbus::LineResult::kReplied;
     }
-    if (reply == Reply::kException) {
-        data = Exception(request, 4);
+    if (reply == Reply::kException || reply == Reply::kRefusal) {
+        data = Exception(request, reply == Reply::kException ? 4 : 2);
     } else {
         data = TouchesLackingItem(request) ? Exception(request, 2) : Answer(request);
     }

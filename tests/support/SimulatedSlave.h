@@ -18,14 +18,18 @@
 
 class SimulatedSlave : public modbus::IFrameExchange {
 public:
-    enum class Reply { kNormal, kException, kBadCrc, kSilence };
+    // kException answers exception 04, kRefusal exception 02, as a device
+    // that lacks every item, or one still starting, does.
+    enum class Reply { kNormal, kException, kBadCrc, kSilence, kRefusal };
 
     void SetReply(Reply reply) { m_reply = reply; }
     // Replies for the next requests, before SetReply's applies again.
     void QueueReplies(std::initializer_list<Reply> replies) { m_queued.insert(m_queued.end(), replies); }
     void SwitchOff(uint8_t station, bool off) { off ? (void)m_off.insert(station) : (void)m_off.erase(station); }
     // A request that touches a lacking item is answered with exception 02.
-    void Lack(uint8_t station, Area area, uint16_t address) { m_lacking.insert({station, area, address}); }
+    void Lack(uint8_t station, Area area, uint16_t address, bool lacking = true) {
+        lacking ? (void)m_lacking.insert({station, area, address}) : (void)m_lacking.erase({station, area, address});
+    }
     modbus::StationSettings& Settings(uint8_t station) { return m_settings[station]; }
     void AdvanceClock(uint64_t ms) { m_nowMs += ms; }
     // Real devices pad the last byte of a bit response with zeros; ones show
@@ -51,6 +55,7 @@ public:
         return m_health.CountReply(static_cast<uint8_t>(station), replied, settings.demoteAfter, settings.demoteForMs,
                                    [this] { return m_nowMs; });
     }
+    uint64_t NowMs() override { return m_nowMs; }
 
 private:
     std::string Answer(const std::string& request);

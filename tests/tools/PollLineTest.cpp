@@ -210,9 +210,26 @@ TEST(PollOnLine, AScanListsTheStationsThatAnswerWithTheirValueOrException) {
                   (std::vector<uint8_t>{0x03, 0x00, 0x00, 0x00, 0x01}));
     }
 
-    ToolRun silent = RunPoll({"--port", port, "--scan", "--stations", "3-4"});
-    EXPECT_EQ(silent.exitCode, 1u) << silent.out << silent.err;
-    EXPECT_EQ(Lines(silent.out).back(), "0 stations answered");
+    // Silence, and a reply that stays broken through its retry, find no station.
+    const struct {
+        const char* stations;
+        size_t corruptedReplies;
+        std::vector<std::string> lastLines;
+    } nobody[] = {
+        {"3-4", 0, {"scan: COM" + port + " 9600 8N1, stations 3-4, response timeout 100 ms", "0 stations answered"}},
+        {"17", 2, {"station 17: broken reply, not counted: 11 03 02 00 D5 F8 58", "0 stations answered"}},
+    };
+    for (const auto& c : nobody) {
+        if (c.corruptedReplies > 0) {
+            line.CorruptNextReply(4);
+            line.RepeatNextFault(c.corruptedReplies);
+        }
+        ToolRun scan = RunPoll({"--port", port, "--scan", "--stations", c.stations});
+        EXPECT_EQ(scan.exitCode, 1u) << scan.out << scan.err;
+        const std::vector<std::string> lines = Lines(scan.out);
+        ASSERT_GE(lines.size(), 2u) << scan.out;
+        EXPECT_EQ(std::vector<std::string>(lines.end() - 2, lines.end()), c.lastLines);
+    }
 }
 
 TEST(PollOnLine, AScanWithAutoBaudTriesTheCommonSettingsUntilAStationAnswers) {

@@ -38,6 +38,8 @@ TEST(TraceRecord, EventLinesGiveTheirStationAndDetails) {
         const char* text;
         const char* file;
     } cases[] = {
+        {"98 Lost: COM3, error 22", TraceKind::kLost, 0, 0, 22, "COM3", ""},
+        {"99 Reopened: COM12 after 4.2 s", TraceKind::kReopened, 0, 0, 4200, "COM12", ""},
         {"100 Retry: station 17 function 3, broken reply", TraceKind::kRetry, 17, 3, 0, "broken reply", ""},
         {"101 Retry: station 17 function 16, no reply", TraceKind::kRetry, 17, 16, 0, "no reply", ""},
         {"102 Late: station 17 function 3, 11 bytes discarded", TraceKind::kLate, 17, 3, 0, "11 bytes discarded", ""},
@@ -50,8 +52,6 @@ TEST(TraceRecord, EventLinesGiveTheirStationAndDetails) {
          12, "unknown key 'wordorder'", "C:\\Plant line 2\\Korvel.ini"},
         {"108 Settings: C:\\Plant line 2\\x.ini: cannot be read", TraceKind::kSettings, 0, 0, 0,
          "C:\\Plant line 2\\x.ini: cannot be read", ""},
-        {"109 Lost: COM64, error 10101", TraceKind::kLost, 0, 0, 0, "COM64, error 10101", ""},
-        {"110 Reopened: COM64 after 4.2 s", TraceKind::kReopened, 0, 0, 0, "COM64 after 4.2 s", ""},
     };
     for (const auto& c : cases) {
         TraceRecord record = ParseTraceLine(c.line);
@@ -70,7 +70,8 @@ TEST(TraceRecord, LinesOfOtherFormsAreUnknownNotErrors) {
           "5 Read Send: 0G", "5 Demote: station 17 for ever", "5 Demote: station 17 for 10000 ms now",
           "5 Retry: station 17 function 3, ", "5 Probe: station", "5 Probe: station 17 again",
           "5 Restore: station 99999999999999999999", "5 Split: station 17x", "5 Settings:", "5 Settings: ",
-          "5 Lost: station 17", "5 Reopened:"}) {
+          "5 Lost: COM3", "5 Lost: , error 22", "5 Lost: COM3, error 22 again", "5 Reopened: COM3 after 4 s",
+          "5 Reopened: COM3 after 4.25 s", "5 Reopened: COM3"}) {
         EXPECT_EQ(ParseTraceLine(line).kind, TraceKind::kUnknown) << line;
     }
 }
@@ -103,8 +104,9 @@ TEST(LineStatistics, EachStationCountsItsRequestsAnswersAndEvents) {
         Frame(2100, "Write Send", kWrite2),
         Frame(2110, "Write Receive", {0x02, 0x10, 0x00, 0x00, 0x00, 0x01, 0x01, 0xFA}),
         "2200 Settings: Korvel.ini line 3: word_order must be ABCD, CDAB, BADC or DCBA",
-        "2300 Lost: COM64, error 10101",
-        "2400 Reopened: COM64 after 0.1 s",
+        "2300 Lost: COM3, error 22",
+        "2400 Reopened: COM3 after 0.1 s",
+        "2500 Lost: COM3, error 109",
     };
     LineStatistics statistics;
     for (const std::string& line : lines) statistics.Add(ParseTraceLine(line));
@@ -134,7 +136,7 @@ TEST(LineStatistics, EachStationCountsItsRequestsAnswersAndEvents) {
                                                           "p95-ms"}));
     EXPECT_EQ(Words(rows[1]), (std::vector<std::string>{"2", "2", "1", "0", "1", "-", "0", "0", "0", "15", "15"}));
     EXPECT_EQ(Words(rows[2]), (std::vector<std::string>{"17", "6", "2", "1", "2", "02:1", "2", "1", "1", "30", "40"}));
-    EXPECT_EQ(rows[3], "connection: lost 1, made again 1");
+    EXPECT_EQ(rows[3], "port COM3: lost 2, reopened 1");
     EXPECT_EQ(rows[4], "settings: Korvel.ini line 3: word_order must be ABCD, CDAB, BADC or DCBA");
 }
 

@@ -50,12 +50,12 @@ void LineStatistics::Add(const TraceRecord& record) {
         ++m_stations[record.station].demotions;
     } else if (record.kind == TraceKind::kLate) {
         ++m_stations[record.station].lateReplies;
+    } else if (record.kind == TraceKind::kLost) {
+        ++m_ports[record.text].losses;
+    } else if (record.kind == TraceKind::kReopened) {
+        ++m_ports[record.text].reopens;
     } else if (record.kind == TraceKind::kSettings) {
         m_settingsProblems.push_back(SettingsReason(record));
-    } else if (record.kind == TraceKind::kLost) {
-        ++m_disconnects;
-    } else if (record.kind == TraceKind::kReopened) {
-        ++m_connects;
     }
 }
 
@@ -81,9 +81,9 @@ std::string LineStatistics::Report() const {
     }
     std::string report;
     for (const auto& row : rows) report += JoinColumns(row, widths) + "\n";
-    if (m_disconnects + m_connects > 0) {
-        report += "connection: lost " + std::to_string(m_disconnects) + ", made again " + std::to_string(m_connects) +
-                  "\n";
+    for (const auto& [port, figures] : m_ports) {
+        report += "port " + port + ": lost " + std::to_string(figures.losses) + ", reopened " +
+                  std::to_string(figures.reopens) + "\n";
     }
     for (const std::string& problem : m_settingsProblems) report += "settings: " + problem + "\n";
     return report;

@@ -4,8 +4,8 @@
 // Receive line after it holds its answer, judged by its bytes. Retries,
 // demotions and the settings file's complaints come from the driver's event
 // lines, and so do the late replies the driver dropped, counted for the
-// station they came from. A network line's connections lost and made again
-// are counted for the line. Lines of other forms are passed over.
+// station they came from. A port lost and reopened is counted for the port.
+// Lines of other forms are passed over.
 #include <cstdint>
 #include <map>
 #include <string>
@@ -25,27 +25,30 @@ struct StationFigures {
     std::vector<uint64_t> responseMs;  // from sending to the whole reply or exception
 };
 
+struct PortFigures {
+    uint32_t losses = 0;
+    uint32_t reopens = 0;
+};
+
 class LineStatistics {
 public:
     void Add(const TraceRecord& record);
     const std::map<int, StationFigures>& Stations() const { return m_stations; }
+    const std::map<std::string, PortFigures>& Ports() const { return m_ports; }
     // "<file> line <n>: <reason>", in the order the driver wrote them.
     const std::vector<std::string>& SettingsProblems() const { return m_settingsProblems; }
-    uint32_t Disconnects() const { return m_disconnects; }
-    uint32_t Connects() const { return m_connects; }
-    // A row per station, the line's connections, then the settings file's
-    // complaints.
+    // A row per station, a line per port that was lost, then the settings
+    // file's complaints.
     std::string Report() const;
 
 private:
     void AddAnswer(const TraceRecord& receive);
 
     std::map<int, StationFigures> m_stations;
+    std::map<std::string, PortFigures> m_ports;
     std::vector<std::string> m_settingsProblems;
     TraceRecord m_request;  // the last Send, until its Receive
     bool m_awaitingAnswer = false;
-    uint32_t m_disconnects = 0;
-    uint32_t m_connects = 0;
 };
 
 // The smallest value that at least the fraction of values does not exceed

@@ -49,5 +49,5 @@ struct PollOptions {
 std::string ParsePollArguments(const std::vector<std::string>& args, PollOptions& options);
 // The --set assignments as the driver takes them from its environment.
 std::string SettingOverrideList(const PollOptions& options);
-// The text --help prints and bad arguments are followed by.
+// The text --help prints.
 std::string PollUsage();

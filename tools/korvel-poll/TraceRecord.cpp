@@ -108,11 +108,31 @@ bool ParseSettings(const std::string& payload, TraceRecord& record) {
     return true;
 }
 
-// " COM3, ..." or " COM3 ...": the line's name first.
-bool ParseLineEvent(const std::string& payload, TraceRecord& record) {
-    if (payload.compare(0, 4, " COM") != 0) return false;
-    record.text = payload.substr(1);
-    return true;
+// The port's name ends at the first blank or comma.
+std::string PortOf(const std::string& payload, size_t& end) {
+    end = payload.find_first_of(" ,", 1);
+    if (payload.size() < 2 || payload[0] != ' ' || end == std::string::npos || end == 1) return {};
+    return payload.substr(1, end - 1);
+}
+
+bool ParseLost(const std::string& payload, TraceRecord& record) {
+    size_t end = 0;
+    record.text = PortOf(payload, end);
+    const std::string rest = record.text.empty() ? std::string() : payload.substr(end);
+    return !record.text.empty() && Cursor(rest).Literal(", error ").Number(record.number).Ended();
+}
+
+// The time away is written with one decimal: seconds and tenths.
+bool ParseReopened(const std::string& payload, TraceRecord& record) {
+    size_t end = 0;
+    record.text = PortOf(payload, end);
+    const std::string rest = record.text.empty() ? std::string() : payload.substr(end);
+    uint64_t seconds = 0;
+    uint64_t tenths = 0;
+    Cursor cursor(rest);
+    cursor.Literal(" after ").Number(seconds).Literal(".").Number(tenths).Literal(" s");
+    record.number = seconds * 1000 + tenths * 100;
+    return !record.text.empty() && cursor.Ended() && tenths < 10;
 }
 
 struct LabelRule {
@@ -133,8 +153,8 @@ const LabelRule kLabels[] = {
     {"Restore", TraceKind::kRestore, ParseStationOnly},
     {"Split", TraceKind::kSplit, ParseSplit},
     {"Settings", TraceKind::kSettings, ParseSettings},
-    {"Lost", TraceKind::kLost, ParseLineEvent},
-    {"Reopened", TraceKind::kReopened, ParseLineEvent},
+    {"Lost", TraceKind::kLost, ParseLost},
+    {"Reopened", TraceKind::kReopened, ParseReopened},
 };
 
 }  // namespace

@@ -10,7 +10,7 @@
 //   <ms> Split: station 17 <any text>
 //   <ms> Settings: <file> line <n>: <reason>
 //   <ms> Settings: <reason>         (no line: a file unread, an override)
-//   <ms> Lost: COM3, <reason>       <ms> Reopened: COM3 <how long it took>
+//   <ms> Lost: COM3, error 22       <ms> Reopened: COM3 after 4.2 s
 // A line of any other form is kUnknown: a newer driver may write more.
 #include <cstdint>
 #include <string>
@@ -39,9 +39,9 @@ struct TraceRecord {
     std::vector<uint8_t> bytes;  // frames; a Receive without bytes had no reply
     int station = 0;             // events about a station
     int function = 0;            // Retry, Late
-    uint64_t number = 0;         // Demote: milliseconds; Settings: line number
+    uint64_t number = 0;         // Demote, Reopened: milliseconds; Settings: line number; Lost: the error
     std::string text;            // Retry: the reason; Late: what was dropped; Split: the rest; Settings: the
-                                 // reason; Lost, Reopened: all after the label
+                                 // reason; Lost, Reopened: the port
     std::string file;            // Settings with a line number
 };
 

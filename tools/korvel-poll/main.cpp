@@ -42,8 +42,9 @@ private:
     UINT m_codePage;
 };
 
+// The reason alone: the whole usage would push it off a small screen.
 int BadArguments(const std::string& problem) {
-    std::cerr << "korvel-poll: " << problem << "\n\n" << PollUsage();
+    std::cerr << "korvel-poll: " << problem << "\nsee korvel-poll --help\n";
     return kExitBadArguments;
 }
 

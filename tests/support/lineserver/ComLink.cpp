@@ -1,11 +1,13 @@
 #include "ComLink.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 
@@ -14,6 +16,7 @@ namespace {
 constexpr int kFirstNumber = 10;
 constexpr int kLastNumber = 63;
 const char kPtsFolder[] = "/dev/pts/";
+const char kNowherePrefix[] = "/.korvel-device-away-";
 
 std::string LinkTarget(const std::string& path) {
     char target[256];
@@ -21,12 +24,21 @@ std::string LinkTarget(const std::string& path) {
     return length < 0 ? std::string() : std::string(target, static_cast<size_t>(length));
 }
 
+// The server that pointed a link nowhere while its device was away has ended.
+bool IsOrphanedNowhere(const std::string& target) {
+    const size_t at = target.rfind(kNowherePrefix);
+    if (at == std::string::npos) return false;
+    const pid_t owner = static_cast<pid_t>(std::atoi(target.c_str() + at + sizeof kNowherePrefix - 1));
+    return owner > 0 && kill(owner, 0) != 0 && errno == ESRCH;
+}
+
 // A link into /dev/pts whose pty is gone was left by a server that did not
 // end cleanly; its number may be taken again.
 bool IsStalePtyLink(const std::string& path) {
     std::string target = LinkTarget(path);
     struct stat info;
-    return target.compare(0, sizeof kPtsFolder - 1, kPtsFolder) == 0 && stat(target.c_str(), &info) != 0;
+    return (target.compare(0, sizeof kPtsFolder - 1, kPtsFolder) == 0 && stat(target.c_str(), &info) != 0) ||
+           IsOrphanedNowhere(target);
 }
 
 // Serialises claims between the line servers of one prefix, so a stale link
@@ -78,6 +90,24 @@ std::unique_ptr<ComLink> ComLink::Claim(const std::string& winePrefix, const std
 
 ComLink::ComLink(std::string path, std::string target, int number)
     : m_path(std::move(path)), m_target(std::move(target)), m_number(number) {}
+
+std::string ComLink::Nowhere(const std::string& winePrefix) {
+    return winePrefix + kNowherePrefix + std::to_string(getpid());
+}
+
+// A new link renamed over the old one: the name never goes missing, so no
+// other server can claim the number meanwhile.
+bool ComLink::Retarget(const std::string& target, std::string& error) {
+    const std::string fresh = m_path + ".new";
+    unlink(fresh.c_str());
+    if (symlink(target.c_str(), fresh.c_str()) != 0 || rename(fresh.c_str(), m_path.c_str()) != 0) {
+        error = "cannot point " + m_path + " at " + target + ": " + std::strerror(errno);
+        unlink(fresh.c_str());
+        return false;
+    }
+    m_target = target;
+    return true;
+}
 
 ComLink::~ComLink() {
     if (LinkTarget(m_path) == m_target) unlink(m_path.c_str());

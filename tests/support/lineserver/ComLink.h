@@ -16,6 +16,11 @@ public:
     ComLink& operator=(const ComLink&) = delete;
 
     int Number() const { return m_number; }
+    // Points the link at target instead, keeping the number.
+    bool Retarget(const std::string& target, std::string& error);
+    // A target where nothing is, which keeps the number while this server
+    // runs: what the link points at while its device is away.
+    static std::string Nowhere(const std::string& winePrefix);
 
 private:
     ComLink(std::string path, std::string target, int number);

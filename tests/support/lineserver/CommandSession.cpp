@@ -49,23 +49,26 @@ const CommandSession::Command CommandSession::kCommands[] = {
     {"get", 3, 3, Needs::kLine, &CommandSession::GetValue},
     {"requests", 0, 0, Needs::kLine, &CommandSession::Requests},
     {"clear-requests", 0, 0, Needs::kLine, &CommandSession::ClearRequests},
-    {"delay", 1, 1, Needs::kRelay, &CommandSession::Delay},
-    {"split", 2, 2, Needs::kRelay, &CommandSession::Split},
-    {"bursts", 2, 2, Needs::kRelay, &CommandSession::SetBursts},
-    {"babble", 1, 1, Needs::kRelay, &CommandSession::Babble},
-    {"drop", 0, 0, Needs::kRelay, &CommandSession::Drop},
-    {"corrupt", 1, 1, Needs::kRelay, &CommandSession::Corrupt},
-    {"prefix", 0, 1, Needs::kRelay, &CommandSession::Prefix},
-    {"suffix", 0, 1, Needs::kRelay, &CommandSession::Suffix},
-    {"send", 0, 1, Needs::kRelay, &CommandSession::Send},
+    {"delay", 1, 1, Needs::kDevice, &CommandSession::Delay},
+    {"split", 2, 2, Needs::kDevice, &CommandSession::Split},
+    {"bursts", 2, 2, Needs::kDevice, &CommandSession::SetBursts},
+    {"babble", 1, 1, Needs::kDevice, &CommandSession::Babble},
+    {"drop", 0, 0, Needs::kDevice, &CommandSession::Drop},
+    {"corrupt", 1, 1, Needs::kDevice, &CommandSession::Corrupt},
+    {"prefix", 0, 1, Needs::kDevice, &CommandSession::Prefix},
+    {"suffix", 0, 1, Needs::kDevice, &CommandSession::Suffix},
+    {"send", 0, 1, Needs::kDevice, &CommandSession::Send},
     {"stop-slave", 0, 0, Needs::kLine, &CommandSession::StopSlave},
     {"start-slave", 0, 0, Needs::kLine, &CommandSession::StartSlave},
-    {"line-rate-only", 0, 0, Needs::kRelay, &CommandSession::LineRateOnly},
+    {"line-rate-only", 0, 0, Needs::kDevice, &CommandSession::LineRateOnly},
     {"station-off", 1, 1, Needs::kLine, &CommandSession::StationOff},
     {"station-on", 1, 1, Needs::kLine, &CommandSession::StationOn},
     {"lack", 3, 3, Needs::kLine, &CommandSession::Lack},
-    {"repeat-fault", 1, 1, Needs::kRelay, &CommandSession::RepeatFault},
-    {"corrupt-every", 1, 1, Needs::kRelay, &CommandSession::CorruptEvery},
+    {"supply", 3, 3, Needs::kLine, &CommandSession::Supply},
+    {"repeat-fault", 1, 1, Needs::kDevice, &CommandSession::RepeatFault},
+    {"corrupt-every", 1, 1, Needs::kDevice, &CommandSession::CorruptEvery},
+    {"pull", 0, 0, Needs::kLine, &CommandSession::Pull},
+    {"return", 0, 0, Needs::kLine, &CommandSession::Return},
     {"open-tcp", 3, 2 + kAnyCount, Needs::kNothing, &CommandSession::OpenTcp},
     {"open-peer", 2, 1 + kAnyCount, Needs::kNothing, &CommandSession::OpenPeer},
     {"tcp-drop", 0, 0, Needs::kFace, &CommandSession::TcpDrop},
@@ -98,8 +101,8 @@ std::string CommandSession::Execute(const Words& words) {
             return Refuse("wrong number of arguments to " + words[0]);
         }
         if (command.needs != Needs::kNothing && !m_line) return Refuse("no line is open");
-        if (command.needs == Needs::kRelay && !m_line->HasRelay()) return Refuse("this line has no relay");
-        if (command.needs == Needs::kFace && !m_line->Face()) return Refuse("this line has no TCP face");
+        if (command.needs == Needs::kDevice && m_line->Relay() == nullptr) return Refuse("the device is away");
+        if (command.needs == Needs::kFace && m_line->Face() == nullptr) return Refuse("this line has no TCP face");
         return (this->*command.run)(args);
     }
     return Refuse("unknown command " + words[0]);
@@ -235,14 +238,14 @@ std::string CommandSession::ClearRequests(const Words&) {
 std::string CommandSession::Delay(const Words& args) {
     uint64_t ms;
     if (!ParseNumber(args[0], 600000, ms)) return Refuse("bad delay " + args[0]);
-    m_line->Relay().ChangeNextFault([&](ReplyFault& fault) { fault.delay = Milliseconds(ms); });
+    m_line->Relay()->ChangeNextFault([&](ReplyFault& fault) { fault.delay = Milliseconds(ms); });
     return kOk;
 }
 
 std::string CommandSession::Split(const Words& args) {
     uint64_t bytes, ms;
     if (!ParseNumber(args[0], 65535, bytes) || !ParseNumber(args[1], 600000, ms)) return Refuse("bad split");
-    m_line->Relay().ChangeNextFault([&](ReplyFault& fault) {
+    m_line->Relay()->ChangeNextFault([&](ReplyFault& fault) {
         fault.splitAfter = bytes;
         fault.splitPause = Milliseconds(ms);
     });
@@ -252,46 +255,46 @@ std::string CommandSession::Split(const Words& args) {
 std::string CommandSession::SetBursts(const Words& args) {
     uint64_t bytes, ms;
     if (!ParseNumber(args[0], 65535, bytes) || !ParseNumber(args[1], 600000, ms)) return Refuse("bad bursts");
-    m_line->Relay().SetBursts({bytes, Milliseconds(ms)});
+    m_line->Relay()->SetBursts({bytes, Milliseconds(ms)});
     return kOk;
 }
 
 std::string CommandSession::Babble(const Words& args) {
     if (args[0] != "on" && args[0] != "off") return Refuse("babble on or off");
-    m_line->Relay().Babble(args[0] == "on");
+    m_line->Relay()->Babble(args[0] == "on");
     return kOk;
 }
 
 std::string CommandSession::Drop(const Words&) {
-    m_line->Relay().ChangeNextFault([](ReplyFault& fault) { fault.drop = true; });
+    m_line->Relay()->ChangeNextFault([](ReplyFault& fault) { fault.drop = true; });
     return kOk;
 }
 
 std::string CommandSession::Corrupt(const Words& args) {
     uint64_t index;
     if (!ParseNumber(args[0], 65535, index)) return Refuse("bad byte index " + args[0]);
-    m_line->Relay().ChangeNextFault([&](ReplyFault& fault) { fault.corruptIndex = index; });
+    m_line->Relay()->ChangeNextFault([&](ReplyFault& fault) { fault.corruptIndex = index; });
     return kOk;
 }
 
 std::string CommandSession::Prefix(const Words& args) {
     Bytes bytes;
     if (!ParseHexArg(args, bytes)) return Refuse("bad hex bytes");
-    m_line->Relay().ChangeNextFault([&](ReplyFault& fault) { fault.prefix = bytes; });
+    m_line->Relay()->ChangeNextFault([&](ReplyFault& fault) { fault.prefix = bytes; });
     return kOk;
 }
 
 std::string CommandSession::Suffix(const Words& args) {
     Bytes bytes;
     if (!ParseHexArg(args, bytes)) return Refuse("bad hex bytes");
-    m_line->Relay().ChangeNextFault([&](ReplyFault& fault) { fault.suffix = bytes; });
+    m_line->Relay()->ChangeNextFault([&](ReplyFault& fault) { fault.suffix = bytes; });
     return kOk;
 }
 
 std::string CommandSession::Send(const Words& args) {
     Bytes bytes;
     if (!ParseHexArg(args, bytes)) return Refuse("bad hex bytes");
-    m_line->Relay().SendFromDevice(bytes);
+    m_line->Relay()->SendFromDevice(bytes);
     return kOk;
 }
 
@@ -306,7 +309,7 @@ std::string CommandSession::StartSlave(const Words&) {
 }
 
 std::string CommandSession::LineRateOnly(const Words&) {
-    if (!m_line->Relay().HearOnlyAt(m_line->Baud())) return Refuse("a pty cannot be set to this line's rate");
+    if (!m_line->Relay()->HearOnlyAt(m_line->Baud())) return Refuse("a pty cannot be set to this line's rate");
     return kOk;
 }
 
@@ -327,31 +330,49 @@ std::string CommandSession::StationOn(const Words& args) {
     return SwitchStation(args, true);
 }
 
-std::string CommandSession::Lack(const Words& args) {
+std::string CommandSession::SetLacking(const Words& args, bool lacking) {
     std::optional<Table> table = TableNamed(args[0]);
     uint64_t station, address;
     if (!table) return Refuse("unknown table " + args[0]);
     if (!ParseNumber(args[1], 255, station) || !ParseNumber(args[2], 65535, address)) {
         return Refuse("bad station or address");
     }
-    if (!m_line->Slave().Lack(*table, static_cast<int>(station), static_cast<uint16_t>(address))) {
+    if (!m_line->Slave().Lack(*table, static_cast<int>(station), static_cast<uint16_t>(address), lacking)) {
         return Refuse("station " + args[1] + " is not on this line");
     }
     return kOk;
 }
 
+std::string CommandSession::Lack(const Words& args) {
+    return SetLacking(args, true);
+}
+
+std::string CommandSession::Supply(const Words& args) {
+    return SetLacking(args, false);
+}
+
 std::string CommandSession::RepeatFault(const Words& args) {
     uint64_t replies;
     if (!ParseNumber(args[0], 1000, replies) || replies == 0) return Refuse("bad reply count " + args[0]);
-    m_line->Relay().RepeatNextFault(replies);
+    m_line->Relay()->RepeatNextFault(replies);
     return kOk;
 }
 
 std::string CommandSession::CorruptEvery(const Words& args) {
     uint64_t n;
     if (!ParseNumber(args[0], 1000000, n)) return Refuse("bad reply count " + args[0]);
-    m_line->Relay().CorruptEvery(n);
+    m_line->Relay()->CorruptEvery(n);
     return kOk;
+}
+
+std::string CommandSession::Pull(const Words&) {
+    std::string error;
+    return m_line->Pull(error) ? kOk : Refuse(error);
+}
+
+std::string CommandSession::Return(const Words&) {
+    std::string error;
+    return m_line->Return(error) ? kOk : Refuse(error);
 }
 
 bool CommandSession::ReadLine(std::string& line) {

@@ -17,7 +17,9 @@ public:
 
 private:
     using Words = std::vector<std::string>;
-    enum class Needs { kNothing, kLine, kRelay, kFace };
+    // What a command needs: an open line, the line's device there, or the
+    // line's TCP face.
+    enum class Needs { kNothing, kLine, kDevice, kFace };
     struct Command;
     static const Command kCommands[];
 
@@ -51,9 +53,14 @@ private:
     std::string SwitchStation(const Words& args, bool on);
     std::string StationOff(const Words& args);
     std::string StationOn(const Words& args);
+    std::string SetLacking(const Words& args, bool lacking);
     std::string Lack(const Words& args);
+    std::string Supply(const Words& args);
     std::string RepeatFault(const Words& args);
     std::string CorruptEvery(const Words& args);
+    // The COM port's device taken away, and back under the same name.
+    std::string Pull(const Words& args);
+    std::string Return(const Words& args);
     bool ReadLine(std::string& line);
     bool WriteLine(const std::string& line);
 

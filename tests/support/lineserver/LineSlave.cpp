@@ -23,7 +23,7 @@ bool LineSlave::SwitchStation(int, bool) {
     return false;
 }
 
-bool LineSlave::Lack(Table, int, uint16_t) {
+bool LineSlave::Lack(Table, int, uint16_t, bool) {
     return false;
 }
 

@@ -29,10 +29,11 @@ public:
 
     // Faults of a device, where the slave can play them: a station switched
     // off hears its requests but answers none; a read that touches a lacking
-    // item is answered with exception 02. False where the slave cannot, or
-    // the station is not on the line.
+    // item is answered with exception 02 (until the item is no longer
+    // lacking). False where the slave cannot, or the station is not on the
+    // line.
     virtual bool SwitchStation(int station, bool on);
-    virtual bool Lack(Table table, int station, uint16_t address);
+    virtual bool Lack(Table table, int station, uint16_t address, bool lacking);
     // The port on 127.0.0.1 of a slave that serves TCP itself, else 0.
     virtual uint16_t TcpPort() const { return 0; }
 

@@ -46,10 +46,14 @@ bool ModbusSlave::SwitchStation(int station, bool on) {
     return true;
 }
 
-bool ModbusSlave::Lack(Table table, int station, uint16_t address) {
+bool ModbusSlave::Lack(Table table, int station, uint16_t address, bool lacking) {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (!m_tables.Mapping(station)) return false;
-    m_lacking.insert({station, table, address});
+    if (lacking) {
+        m_lacking.insert({station, table, address});
+    } else {
+        m_lacking.erase({station, table, address});
+    }
     return true;
 }
 

@@ -25,7 +25,7 @@ public:
     bool Set(Table table, int station, uint16_t address, uint16_t value) override;
     std::optional<uint16_t> Get(Table table, int station, uint16_t address) override;
     bool SwitchStation(int station, bool on) override;
-    bool Lack(Table table, int station, uint16_t address) override;
+    bool Lack(Table table, int station, uint16_t address, bool lacking) override;
 
 private:
     void Receive(const Bytes& frame);

@@ -9,7 +9,12 @@
 #include <cstring>
 
 PtyPair::~PtyPair() {
+    Close();
+}
+
+void PtyPair::Close() {
     if (m_master >= 0) close(m_master);
+    m_master = -1;
 }
 
 bool PtyPair::Open(std::string& error) {

@@ -13,6 +13,8 @@ public:
     PtyPair& operator=(const PtyPair&) = delete;
 
     bool Open(std::string& error);
+    // Closes the master: the far end sees its device vanish.
+    void Close();
     int Master() const { return m_master; }
     const std::string& SlavePath() const { return m_slavePath; }
 

@@ -29,12 +29,12 @@ std::unique_ptr<LineSlave> MakeSlave(const std::string& device, uint32_t baud, c
 std::unique_ptr<SimulatedLine> SimulatedLine::Open(const std::string& winePrefix, uint32_t baud,
                                                    const std::vector<int>& stations, std::string& error) {
     std::unique_ptr<SimulatedLine> line(new SimulatedLine);
+    line->m_winePrefix = winePrefix;
     line->m_baud = baud;
     if (!line->m_comSide.Open(error) || !line->m_deviceSide.Open(error)) return nullptr;
     line->m_slave = MakeSlave(line->m_deviceSide.SlavePath(), baud, stations, error);
     if (!line->m_slave || !line->m_slave->Start(error)) return nullptr;
-    line->m_relay = std::make_unique<LineRelay>(line->m_comSide.Master(), line->m_comSide.SlavePath(),
-                                                line->m_deviceSide.Master(), CharacterTime(baud));
+    line->StartRelay();
     line->m_link = ComLink::Claim(winePrefix, line->m_comSide.SlavePath(), error);
     if (!line->m_link) return nullptr;
     return line;
@@ -54,4 +54,30 @@ std::unique_ptr<SimulatedLine> SimulatedLine::OpenPeer(const std::string& peer, 
 bool SimulatedLine::AddTcpFace(TcpFace::Framing framing, std::string& error) {
     m_face = TcpFace::Open(m_comSide.SlavePath(), framing, error);
     return m_face != nullptr;
+}
+
+void SimulatedLine::StartRelay() {
+    m_relay = std::make_unique<LineRelay>(m_comSide.Master(), m_comSide.SlavePath(), m_deviceSide.Master(),
+                                          CharacterTime(m_baud));
+}
+
+bool SimulatedLine::Pull(std::string& error) {
+    if (!m_relay) {
+        error = "the device is already away";
+        return false;
+    }
+    m_relay.reset();
+    if (!m_link->Retarget(ComLink::Nowhere(m_winePrefix), error)) return false;
+    m_comSide.Close();
+    return true;
+}
+
+bool SimulatedLine::Return(std::string& error) {
+    if (m_relay || !m_link) {
+        error = m_link ? "the device is not away" : "this line has no COM port";
+        return false;
+    }
+    if (!m_comSide.Open(error)) return false;
+    StartRelay();
+    return m_link->Retarget(m_comSide.SlavePath(), error);
 }

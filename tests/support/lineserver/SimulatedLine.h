@@ -25,7 +25,6 @@ public:
     // was set up is taken down again.
     static std::unique_ptr<SimulatedLine> Open(const std::string& winePrefix, uint32_t baud,
                                                const std::vector<int>& stations, std::string& error);
-
     // peer is pymodbus-rtu, pymodbus-mbap or libmodbus-mbap.
     static std::unique_ptr<SimulatedLine> OpenPeer(const std::string& peer, const std::vector<int>& stations,
                                                    std::string& error);
@@ -34,16 +33,25 @@ public:
     int ComNumber() const { return m_link->Number(); }
     uint32_t Baud() const { return m_baud; }
     LineSlave& Slave() { return *m_slave; }
-    LineRelay& Relay() { return *m_relay; }
-    bool HasRelay() const { return m_relay != nullptr; }
+    // Null while the device is away, and on a peer line.
+    LineRelay* Relay() { return m_relay.get(); }
     // Null without a face.
     TcpFace* Face() { return m_face.get(); }
     // Where the host connects: the face's port or the peer's.
     uint16_t TcpPort() const { return m_face ? m_face->Port() : m_slave->TcpPort(); }
 
+    // Takes the COM port's device away, as a pulled USB adapter's goes: the
+    // pty behind it vanishes under whoever holds it open, and the COM name
+    // leads nowhere. The slave goes on.
+    bool Pull(std::string& error);
+    // Brings a new device back under the same COM name.
+    bool Return(std::string& error);
+
 private:
     SimulatedLine() = default;
+    void StartRelay();
 
+    std::string m_winePrefix;
     uint32_t m_baud = 0;
     // Declared in the order of setting up; torn down the other way round,
     // so the COM port disappears first and the ptys last.
