@@ -67,6 +67,13 @@ struct SettingValue {
     std::string text;
 };
 
+inline bool operator==(const SettingValue& a, const SettingValue& b) {
+    return a.number == b.number && a.text == b.text;
+}
+inline bool operator!=(const SettingValue& a, const SettingValue& b) {
+    return !(a == b);
+}
+
 inline std::string CheckEndpointText(std::string_view text) {
     NetworkEndpoint endpoint;
     return ParseEndpoint(text, endpoint);

@@ -28,10 +28,7 @@ bool Printable(const std::string& text) {
 
 bool Same(const SettingOrigins& a, const SettingOrigins& b) {
     for (size_t key = 0; key < a.size(); ++key) {
-        if (a[key].value.number != b[key].value.number || a[key].value.text != b[key].value.text ||
-            a[key].source != b[key].source) {
-            return false;
-        }
+        if (a[key].value != b[key].value || a[key].source != b[key].source) return false;
     }
     return true;
 }
