@@ -170,7 +170,10 @@ modbus::LineResult CModbusRtuDriver::ExchangeReply(std::string& data, int32_t& l
         return modbus::LineResult::kFailed;
     }
     const auto need = [&reply](const std::string& received) {
-        return modbus::ReplyBytesMissing(reply, reinterpret_cast<const uint8_t*>(received.data()), received.size());
+        const auto* bytes = reinterpret_cast<const uint8_t*>(received.data());
+        const uint32_t missing = modbus::ReplyBytesMissing(reply, bytes, received.size());
+        const bool other = missing == 0 && !modbus::HoldsAwaitedFrame(reply, bytes, received.size());
+        return other ? CLine::kNotTheReply : missing;
     };
     LineTrace trace(sendLabel);
     const ExchangeResult result =

@@ -66,6 +66,15 @@ bool IsWholeOtherFrame(const ReplyShape& shape, const uint8_t* bytes, size_t at,
 
 }  // namespace
 
+bool HoldsAwaitedFrame(const ReplyShape& shape, const uint8_t* bytes, size_t count) {
+    for (size_t at = 0; at + 1 < count; ++at) {
+        if (bytes[at] != shape.station) continue;
+        if (bytes[at + 1] == shape.function && at + shape.length <= count) return true;
+        if (bytes[at + 1] == (shape.function | kExceptionBit) && at + shape.exceptionLength <= count) return true;
+    }
+    return false;
+}
+
 std::string LateReplyEvent(const uint8_t* bytes, size_t count) {
     size_t at = 0;
     while (at < count) {

@@ -25,6 +25,12 @@ ReplyShape WriteReplyShape(const std::string& request);
 // bit when a valid exception frame follows; bytes in front of it are noise.
 uint32_t ReplyBytesMissing(const ReplyShape& shape, const uint8_t* bytes, size_t count);
 
+// Whether bytes[0..count) hold a frame of the awaited station and function
+// at the awaited length, or its exception, whatever its CRC: a reply the
+// line corrupted is still the device's own answer. False for bytes that
+// ReplyBytesMissing found complete only as a frame that cannot be the reply.
+bool HoldsAwaitedFrame(const ReplyShape& shape, const uint8_t* bytes, size_t count);
+
 // The trace event for bytes a late reply brought, dropped unread: "Late:
 // station 17 function 3, 11 bytes discarded", naming the first whole frame
 // among them, else their first two bytes.

@@ -61,8 +61,11 @@ LineTiming TimingOf(const serial::LineFormat& format, uint32_t silenceSettingUs)
             CeilDivide(kBitsPerCharacter * 1000, rate)};
 }
 
+using serial::FollowCheck;
+
 enum class ReplyEnd {
     kComplete,          // the reply is whole
+    kNotTheReply,       // a whole frame came that cannot be the reply
     kCompleteAndQuiet,  // whole, and what followed it up to the silence is there too
     kOverdue,           // the deadline passed before the reply was whole
     kNoReply,
@@ -73,8 +76,13 @@ enum class ReplyEnd {
 // firstWindowMs for one, each further one up to silenceMs. A line that never
 // falls quiet is given up on after longestMs or kKeptBytes. Returns how many
 // bytes came.
-size_t ReadUntilQuiet(CTimedReads& reads, std::string& into, uint32_t firstWindowMs, uint32_t silenceMs,
-                      uint32_t longestMs) {
+struct Listened {
+    size_t bytes;
+    bool quiet;  // false: given up on a line that did not fall quiet
+};
+
+Listened ReadUntilQuiet(CTimedReads& reads, std::string& into, uint32_t firstWindowMs, uint32_t silenceMs,
+                        uint32_t longestMs) {
     const CLineClock clock;
     const int64_t giveUpAt = clock.Later(longestMs);
     const size_t held = into.size();
@@ -82,9 +90,9 @@ size_t ReadUntilQuiet(CTimedReads& reads, std::string& into, uint32_t firstWindo
          window = silenceMs) {
         uint32_t got = 0;
         if (reads.Read(into, kQuietReadChunk, silenceMs, window, got) != 0) break;
-        if (got == 0 && !reads.BytesWaiting()) break;
+        if (got == 0 && !reads.BytesWaiting()) return {into.size() - held, true};
     }
-    return into.size() - held;
+    return {into.size() - held, false};
 }
 
 // Gives the processor away while it waits: the silence is a lower bound, so
@@ -111,6 +119,7 @@ ReplyEnd ReadReply(CTimedReads& reads, const LineTiming& timing, uint32_t respon
     for (bool first = true;; first = false) {
         const uint32_t missing = need(data);
         if (missing == 0) return ReplyEnd::kComplete;
+        if (missing == CSerialLine::kNotTheReply) return ReplyEnd::kNotTheReply;
         const uint32_t leftMs = clock.MsUntil(deadline);
         if (leftMs == 0) return ReplyEnd::kOverdue;
         const uint32_t totalMs = std::clamp<uint32_t>(responseTimeoutMs, 1, leftMs);
@@ -132,27 +141,39 @@ int64_t DeadlineOf(const CLineClock& clock, const LineTiming& timing, uint32_t r
 // A reply complete while one to an earlier request might still come is taken
 // only once the line fell quiet behind it: the exchange reads on to the
 // silence and hands over everything, so that the caller finds two replies
-// where it must not take either.
+// where it must not take either. Where the line showed replies it cannot
+// place, and behind a frame that cannot be the reply, it listens up to the
+// deadline: a device answering slower than the end-of-frame gap would
+// otherwise leave its answer for the next request. What followed decides how
+// the next reply must be followed.
 ReplyEnd CollectReply(CTimedReads& reads, const LineTiming& timing, uint32_t responseTimeoutMs, int64_t deadline,
-                      const CSerialLine::ReplyNeed& need, bool& lateReplyPossible, std::string& data) {
+                      const CSerialLine::ReplyNeed& need, FollowCheck& followCheck, std::string& data) {
     const ReplyEnd end = ReadReply(reads, timing, responseTimeoutMs, deadline, need, data);
-    if (end != ReplyEnd::kComplete || !lateReplyPossible) return end;
-    lateReplyPossible = ReadUntilQuiet(reads, data, timing.gapMs, timing.gapMs, responseTimeoutMs) > 0;
+    const bool whole = end == ReplyEnd::kComplete || end == ReplyEnd::kNotTheReply;
+    if (!whole || followCheck == FollowCheck::kNone) return end;
+    const bool toDeadline = followCheck == FollowCheck::kWholeWindow || end == ReplyEnd::kNotTheReply;
+    const uint32_t windowMs = toDeadline ? std::max(CLineClock().MsUntil(deadline), timing.gapMs) : timing.gapMs;
+    const Listened after = ReadUntilQuiet(reads, data, windowMs, timing.gapMs, windowMs + responseTimeoutMs);
+    followCheck = after.bytes > 0 || !after.quiet ? FollowCheck::kWholeWindow : FollowCheck::kNone;
     return ReplyEnd::kCompleteAndQuiet;
+}
+
+// After the wait for a late reply: nothing came, so one may come later still;
+// it came and the line fell quiet behind it; or the line never fell quiet.
+FollowCheck FollowCheckAfter(const Listened& late) {
+    if (late.bytes == 0) return FollowCheck::kGap;
+    return late.quiet ? FollowCheck::kNone : FollowCheck::kWholeWindow;
 }
 
 // Listens until until for the reply an unanswered request may still get, and
 // reads what comes up to the silence behind it: once that reply has come,
 // nothing more of it can. Bytes that came while nobody listened are taken
 // too. Returns them, for the caller to drop.
-std::string ListenForLateReply(CTimedReads& reads, const CLineClock& clock, const LineTiming& timing, int64_t until,
-                               uint32_t responseTimeoutMs) {
-    std::string late;
+Listened ListenForLateReply(CTimedReads& reads, const CLineClock& clock, const LineTiming& timing, int64_t until,
+                            uint32_t responseTimeoutMs, std::string& late) {
     const uint32_t leftMs = clock.MsUntil(until);
-    if (leftMs > 0 || reads.BytesWaiting()) {
-        ReadUntilQuiet(reads, late, std::max(leftMs, 1u), timing.gapMs, leftMs + responseTimeoutMs);
-    }
-    return late;
+    if (leftMs == 0 && !reads.BytesWaiting()) return {0, true};
+    return ReadUntilQuiet(reads, late, std::max(leftMs, 1u), timing.gapMs, leftMs + responseTimeoutMs);
 }
 
 }  // namespace
@@ -170,16 +191,18 @@ ExchangeResult CSerialLine::FramedOnOpenPort(std::string& data, int32_t& length,
     const CLineClock clock;
     const LineTiming timing = TimingOf(m_format, use.silenceUs);
     if (m_lateReplyUntil != 0) {
-        const std::string late = ListenForLateReply(reads, clock, timing, m_lateReplyUntil, use.responseTimeout);
+        std::string late;
+        m_followCheck = FollowCheckAfter(
+            ListenForLateReply(reads, clock, timing, m_lateReplyUntil, use.responseTimeout, late));
         m_lateReplyUntil = 0;
-        m_lateReplyPossible = late.empty();
         if (!late.empty() && observer != nullptr) observer->OnLateDiscarded(late);
     }
     if (clock.Now() < m_lineQuietAt) {
         WaitUntil(clock, m_lineQuietAt);
         if (m_port->QueuedBytes() > 0) {
             std::string discarded;
-            ReadUntilQuiet(reads, discarded, timing.quietMs, timing.quietMs, use.responseTimeout);
+            const Listened noise = ReadUntilQuiet(reads, discarded, timing.quietMs, timing.quietMs, use.responseTimeout);
+            if (!noise.quiet) m_followCheck = FollowCheck::kWholeWindow;
         }
     }
     if (use.requestGapMs > 0) Sleep(use.requestGapMs);
@@ -189,11 +212,12 @@ ExchangeResult CSerialLine::FramedOnOpenPort(std::string& data, int32_t& length,
 
     data.clear();
     const int64_t deadline = DeadlineOf(clock, timing, use.responseTimeout, longestReply);
-    const ReplyEnd end = CollectReply(reads, timing, use.responseTimeout, deadline, need, m_lateReplyPossible, data);
+    const ReplyEnd end = CollectReply(reads, timing, use.responseTimeout, deadline, need, m_followCheck, data);
     if (end == ReplyEnd::kNoReply || end == ReplyEnd::kOverdue) {
         m_lateReplyUntil = std::max<int64_t>(deadline + clock.TicksOfMicroseconds(uint64_t{use.responseTimeout} * 1000), 1);
     }
-    m_lineQuietAt = clock.Now() + (end == ReplyEnd::kComplete ? clock.TicksOfMicroseconds(timing.quietUs) : 0);
+    const bool endedOnFrame = end == ReplyEnd::kComplete || end == ReplyEnd::kNotTheReply;
+    m_lineQuietAt = clock.Now() + (endedOnFrame ? clock.TicksOfMicroseconds(timing.quietUs) : 0);
     length = static_cast<int32_t>(data.size());
     if (end == ReplyEnd::kNoReply) return Emptied(data, length, ExchangeResult::kNoReply);
     return end == ReplyEnd::kReadFailed ? ExchangeResult::kReadFailed : ExchangeResult::kReplied;

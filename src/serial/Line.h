@@ -105,8 +105,11 @@ public:
     virtual bool Available(const LineUse& use, ILineObserver* observer) = 0;
 
     // The fewest bytes a reply still needs before it is complete, given the
-    // bytes received so far; 0 once it is.
+    // bytes received so far; 0 once it is, kNotTheReply once they hold a
+    // whole frame that cannot be the reply (another station, function or
+    // length).
     using ReplyNeed = std::function<uint32_t(const std::string& received)>;
+    static constexpr uint32_t kNotTheReply = UINT32_MAX;
     // The exchange reads and writes use: request in data[0..length) on
     // entry, reply and its length on return. The reply ends the moment need
     // finds it complete, or, with nothing received, at the response time-out;

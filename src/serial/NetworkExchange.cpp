@@ -174,6 +174,12 @@ CNetworkLine::ReplyEnd CNetworkLine::ReadRtuReply(Reading& reading, std::string&
     for (;;) {
         const uint32_t missing = reading.need(data);
         if (missing == 0) break;
+        // A whole frame that cannot be the reply is judged at once, and the
+        // next reply is taken only with what follows it.
+        if (missing == kNotTheReply) {
+            m_lateReplyPossible = true;
+            return ReplyEnd::kComplete;
+        }
         const ReplyEnd end = ReadSome(reading, data, missing);
         if (end != ReplyEnd::kGoing) return end;
     }

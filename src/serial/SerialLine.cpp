@@ -67,7 +67,7 @@ void CSerialLine::ForgetLineState() {
     m_health.Forget();
     m_lineQuietAt = 0;
     m_lateReplyUntil = 0;
-    m_lateReplyPossible = false;
+    m_followCheck = serial::FollowCheck::kNone;
 }
 
 bool CSerialLine::Available(const LineUse& use, ILineObserver* observer) {

@@ -28,6 +28,18 @@
 
 class CSerialPort;
 
+namespace serial {
+
+// How long a complete reply must be followed by a quiet line before a framed
+// exchange takes it.
+enum class FollowCheck : uint8_t {
+    kNone,        // the line is in step: at once
+    kGap,         // a late reply may yet come: the end-of-frame gap
+    kWholeWindow  // the line showed replies it cannot place: up to the deadline
+};
+
+}  // namespace serial
+
 class CSerialLine : public CLine {
 public:
     explicit CSerialLine(std::unique_ptr<CSerialPort> port);
@@ -70,7 +82,12 @@ public:
     // reply until one more response time-out has passed after its deadline:
     // the next exchange first waits that out, unless the late reply came and
     // the line fell quiet behind it, and drops whatever came. Only then may a
-    // reply answer a new request.
+    // reply answer a new request. Where a reply may still come later than
+    // that, or the line showed replies it cannot place (two where one was
+    // awaited, a frame that cannot be the reply, a line that never fell
+    // quiet), a reply is taken only once the line stayed quiet behind it: for
+    // the end-of-frame gap, or, after such signs, up to the exchange's
+    // deadline, by when the device's own answer would have come.
     ExchangeResult ExchangeFramed(std::string& data, int32_t& length, const LineUse& use, const ReplyNeed& need,
                                   uint32_t longestReply, IExchangeObserver* observer = nullptr) override;
 
@@ -112,11 +129,10 @@ private:
     // State of the line between framed exchanges, in performance-counter
     // ticks: from when the line counts as quiet behind the last frame; until
     // when an unanswered request's reply may still come (0: none is awaited);
-    // and whether one may come later still, so that a reply is taken only
-    // once the line fell quiet behind it.
+    // and how the next reply must be followed.
     int64_t m_lineQuietAt = 0;
     int64_t m_lateReplyUntil = 0;
-    bool m_lateReplyPossible = false;
+    serial::FollowCheck m_followCheck = serial::FollowCheck::kNone;
     // Guarded by m_exchangeLock; m_lost mirrors it for a look without the lock.
     modbus::CLinkReconnect m_reconnect;
     std::atomic<bool> m_lost{false};

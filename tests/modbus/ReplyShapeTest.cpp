@@ -153,4 +153,26 @@ TEST(ReplyShape, ALateReplyIsNamedByItsFirstWholeFrame) {
     }
 }
 
+TEST(ReplyShape, AWholeFrameIsTheDevicesOwnAnswerOrAnother) {
+    const modbus::ReplyShape shape = modbus::ReadReplyShape(1, 3, 1);  // 7 bytes
+    std::string corrupted = WithCrc(Frame({0x01, 0x03, 0x02, 0x00, 0x0A}));
+    corrupted.back() ^= 0x5A;
+    const struct {
+        const char* situation;
+        std::string received;
+        bool awaited;
+    } cases[] = {
+        {"the reply", WithCrc(Frame({0x01, 0x03, 0x02, 0x00, 0x0A})), true},
+        {"the reply with a bad CRC", corrupted, true},
+        {"noise, then the reply", Frame({0x00}) + WithCrc(Frame({0x01, 0x03, 0x02, 0x00, 0x0A})), true},
+        {"the exception", WithCrc(Frame({0x01, 0x83, 0x02})), true},
+        {"another station's reply", WithCrc(Frame({0x02, 0x03, 0x02, 0x00, 0x0A})), false},
+        {"a byte count that does not fit", WithCrc(Frame({0x01, 0x03, 0x00})), false},
+    };
+    for (const auto& c : cases) {
+        const auto* bytes = reinterpret_cast<const uint8_t*>(c.received.data());
+        EXPECT_EQ(modbus::HoldsAwaitedFrame(shape, bytes, c.received.size()), c.awaited) << c.situation;
+    }
+}
+
 }  // namespace

@@ -58,36 +58,20 @@ void SoakRun::ChangeTables() {
 }
 
 void SoakRun::SetItems(const SoakTag& tag, uint32_t raw) {
+    SetDeviceItems(m_line, tag, raw);
+    SetModelItems(tag, raw);
+}
+
+void SoakRun::SetModelItems(const SoakTag& tag, uint32_t raw) {
     for (uint16_t i = 0; i < ItemCount(tag); ++i) {
-        const uint16_t address = tag.address + i;
-        const auto value = static_cast<uint16_t>(ItemCount(tag) == 2 ? raw >> (16 * i) : raw);
-        switch (tag.area) {
-        case kAreaCoils:
-            m_line.SetCoil(tag.station, address, value != 0);
-            break;
-        case kAreaDiscreteInputs:
-            m_line.SetDiscreteInput(tag.station, address, value != 0);
-            break;
-        case kAreaInputRegisters:
-            m_line.SetInputRegister(tag.station, address, value);
-            break;
-        default:
-            m_line.SetHoldingRegister(tag.station, address, value);
-            break;
-        }
-        m_model.SetItem(tag.station, tag.area, address, value);
+        m_model.SetItem(tag.station, tag.area, tag.address + i, ItemOf(tag, raw, i));
     }
 }
 
 // A write that failed may still have reached the device: what it holds
 // now is what the driver may meet from here on.
 void SoakRun::SyncItemsFromSlave(const SoakTag& tag) {
-    for (uint16_t i = 0; i < ItemCount(tag); ++i) {
-        const uint16_t address = tag.address + i;
-        const uint16_t value = tag.area == kAreaCoils ? m_line.Coil(tag.station, address)
-                                                      : m_line.HoldingRegister(tag.station, address);
-        m_model.SetItem(tag.station, tag.area, address, value);
-    }
+    SetModelItems(tag, DeviceItems(m_line, tag));
 }
 
 void SoakRun::ReadTag(size_t index) {

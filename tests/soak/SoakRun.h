@@ -46,6 +46,7 @@ public:
 private:
     void ChangeTables();
     void SetItems(const SoakTag& tag, uint32_t raw);
+    void SetModelItems(const SoakTag& tag, uint32_t raw);
     void SyncItemsFromSlave(const SoakTag& tag);
     void ReadTag(size_t index);
     void WriteTag(bool inject, const FaultKind* fault);

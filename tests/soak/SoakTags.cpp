@@ -4,6 +4,8 @@
 #include <cstring>
 #include <cstdlib>
 
+#include "support/LineFixture.h"
+
 namespace {
 
 struct TagRun {
@@ -72,6 +74,53 @@ const char* AddressText(const SoakTag& tag) {
 
 uint32_t RawValue(const SoakTag& tag, const std::vector<uint16_t>& items) {
     return ItemCount(tag) == 2 ? items[0] | uint32_t{items[1]} << 16 : items[0];
+}
+
+uint16_t ItemOf(const SoakTag& tag, uint32_t raw, uint16_t i) {
+    return static_cast<uint16_t>(ItemCount(tag) == 2 ? raw >> (16 * i) : raw);
+}
+
+void SetDeviceItems(LineFixture& line, const SoakTag& tag, uint32_t raw) {
+    for (uint16_t i = 0; i < ItemCount(tag); ++i) {
+        const uint16_t address = tag.address + i;
+        const uint16_t value = ItemOf(tag, raw, i);
+        switch (tag.area) {
+        case kAreaCoils:
+            line.SetCoil(tag.station, address, value != 0);
+            break;
+        case kAreaDiscreteInputs:
+            line.SetDiscreteInput(tag.station, address, value != 0);
+            break;
+        case kAreaInputRegisters:
+            line.SetInputRegister(tag.station, address, value);
+            break;
+        default:
+            line.SetHoldingRegister(tag.station, address, value);
+            break;
+        }
+    }
+}
+
+uint32_t DeviceItems(LineFixture& line, const SoakTag& tag) {
+    std::vector<uint16_t> items;
+    for (uint16_t i = 0; i < ItemCount(tag); ++i) {
+        const uint16_t address = tag.address + i;
+        switch (tag.area) {
+        case kAreaCoils:
+            items.push_back(line.Coil(tag.station, address));
+            break;
+        case kAreaDiscreteInputs:
+            items.push_back(line.DiscreteInput(tag.station, address));
+            break;
+        case kAreaInputRegisters:
+            items.push_back(line.InputRegister(tag.station, address));
+            break;
+        default:
+            items.push_back(line.HoldingRegister(tag.station, address));
+            break;
+        }
+    }
+    return RawValue(tag, items);
 }
 
 bool FieldMatches(const SoakTag& tag, uint32_t raw, const TagValue& value) {

@@ -28,6 +28,15 @@ const char* AddressText(const SoakTag& tag);
 uint32_t RawValue(const SoakTag& tag, const std::vector<uint16_t>& items);
 // Whether the field of the tag's data type holds what a read of raw gives.
 bool FieldMatches(const SoakTag& tag, uint32_t raw, const TagValue& value);
+// The tag's item i (0 or 1) of the raw value.
+uint16_t ItemOf(const SoakTag& tag, uint32_t raw, uint16_t i);
+
+class LineFixture;
+// Gives the tag's items the raw value in the slave's tables.
+void SetDeviceItems(LineFixture& line, const SoakTag& tag, uint32_t raw);
+// The raw value the tag's items hold in the slave's tables.
+uint32_t DeviceItems(LineFixture& line, const SoakTag& tag);
+
 // What to give Write so that the device ends up with raw; for a BCD tag raw
 // must hold decimal digits only.
 TagValue ValueToWrite(const SoakTag& tag, uint32_t raw);

@@ -180,6 +180,30 @@ void LineFixture::CorruptEveryNthReply(size_t n) {
     Command(Words("corrupt-every", {Number(n)}));
 }
 
+void LineFixture::DelayEveryNthReply(size_t n, uint32_t lateMs) {
+    Command(Words("late-every", {Number(n), Number(lateMs)}));
+}
+
+void LineFixture::SetTurnaround(uint32_t ms) {
+    Command(Words("turnaround", {Number(ms)}));
+}
+
+void LineFixture::SendNextReplyTwice() {
+    Command("twice");
+}
+
+void LineFixture::RefuseRequests(int station, uint8_t code, uint32_t ms, uint16_t first, uint16_t last) {
+    Command(Words("refuse", {Number(station), Number(code), Number(ms), Number(first), Number(last)}));
+}
+
+void LineFixture::RefuseNextRequest(int station, uint8_t code) {
+    Command(Words("refuse-next", {Number(station), Number(code)}));
+}
+
+void LineFixture::AcceptRequests(int station) {
+    Command(Words("accept", {Number(station)}));
+}
+
 void LineFixture::SwitchStation(int station, bool on) {
     Command(Words(on ? "station-on" : "station-off", {std::to_string(station)}));
 }

@@ -81,6 +81,21 @@ public:
     void RepeatNextFault(size_t replies);
     // From now on every nth reply gets one byte inverted; 0 stops it.
     void CorruptEveryNthReply(size_t n);
+    // From now on every nth reply comes lateMs late, as from a slow device
+    // that answers later requests after it; 0 stops it.
+    void DelayEveryNthReply(size_t n, uint32_t lateMs);
+    // From now on every reply starts about ms after its request's last byte.
+    void SetTurnaround(uint32_t ms);
+    // The next reply comes twice, back to back.
+    void SendNextReplyTwice();
+
+    // The station answers the requests that touch items first..last (reads
+    // and writes; all of them by default) with the exception code, for ms
+    // milliseconds, or with ms 0 until AcceptRequests; or only its next
+    // request. Refusals add up; AcceptRequests ends them all.
+    void RefuseRequests(int station, uint8_t code, uint32_t ms, uint16_t first = 0, uint16_t last = 0xFFFF);
+    void RefuseNextRequest(int station, uint8_t code);
+    void AcceptRequests(int station);
 
     // Raw bytes towards the COM port now, as if the device sent them; paced
     // like a reply, after whatever is already on its way.

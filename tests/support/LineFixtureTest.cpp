@@ -236,6 +236,11 @@ TEST(LineFixture, EachFaultBendsTheNextReplyOnly) {
          },
          [](const Bytes&) { return Bytes{0x7E, 0x7F}; }},
         {"corrupt beyond the reply", [](LineFixture& l) { l.CorruptNextReply(9); }, [](const Bytes& r) { return r; }},
+        {"twice", [](LineFixture& l) { l.SendNextReplyTwice(); }, [](const Bytes& r) { return Concat(r, r); }},
+        {"refuse the next request", [](LineFixture& l) { l.RefuseNextRequest(1, 6); },
+         [](const Bytes&) { return WithCrc({0x01, 0x83, 0x06}); }},
+        {"refusal withdrawn", [](LineFixture& l) { l.RefuseNextRequest(1, 4); l.AcceptRequests(1); },
+         [](const Bytes& r) { return r; }},
     };
     PreparedLine prepared;
     TestPort port(prepared.line.DevicePath());
@@ -246,6 +251,43 @@ TEST(LineFixture, EachFaultBendsTheNextReplyOnly) {
         EXPECT_EQ(port.Exchange(kReadTwoRegisters).bytes, prepared.reply) << "after " << c.name;
     }
     EXPECT_EQ(prepared.line.Requests().size(), 2 * (sizeof cases / sizeof cases[0]));
+}
+
+// Each steady fault bends every reply it covers until turned off; the
+// replies' timing is only printed.
+TEST(LineFixture, SteadyFaultsLastUntilTurnedOff) {
+    struct Case {
+        const char* name;
+        std::function<void(LineFixture&)> on;
+        Bytes expected;
+        std::function<void(LineFixture&)> off;
+    } cases[] = {
+        {"refusal of every request", [](LineFixture& l) { l.RefuseRequests(1, 2, 0); }, WithCrc({0x01, 0x83, 0x02}),
+         [](LineFixture& l) { l.AcceptRequests(1); }},
+        {"refusal of a range the read touches", [](LineFixture& l) { l.RefuseRequests(1, 2, 0, 1, 5); },
+         WithCrc({0x01, 0x83, 0x02}), [](LineFixture& l) { l.AcceptRequests(1); }},
+        {"refusal of a range the read misses", [](LineFixture& l) { l.RefuseRequests(1, 4, 0, 2, 5); }, {},
+         [](LineFixture& l) { l.AcceptRequests(1); }},
+        {"refusal for 200 ms", [](LineFixture& l) { l.RefuseRequests(1, 6, 200); }, WithCrc({0x01, 0x83, 0x06}),
+         [](LineFixture&) { Sleep(250); }},
+        {"turnaround", [](LineFixture& l) { l.SetTurnaround(60); }, {}, [](LineFixture& l) { l.SetTurnaround(0); }},
+        {"every reply late", [](LineFixture& l) { l.DelayEveryNthReply(1, 120); }, {},
+         [](LineFixture& l) { l.DelayEveryNthReply(0, 0); }},
+    };
+    PreparedLine prepared;
+    TestPort port(prepared.line.DevicePath());
+    ASSERT_TRUE(port.IsOpen());
+    for (const Case& c : cases) {
+        c.on(prepared.line);
+        const Bytes expected = c.expected.empty() ? prepared.reply : c.expected;
+        for (int i = 0; i < 2; ++i) {
+            const Arrival arrival = port.Exchange(kReadTwoRegisters, 150);
+            EXPECT_EQ(arrival.bytes, expected) << c.name;
+            std::printf("%s: first byte after %.1f ms\n", c.name, arrival.FirstMs());
+        }
+        c.off(prepared.line);
+        EXPECT_EQ(port.Exchange(kReadTwoRegisters).bytes, prepared.reply) << "after " << c.name;
+    }
 }
 
 // How long the relay held the reply back is only printed: the reader's own

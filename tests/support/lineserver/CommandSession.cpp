@@ -67,6 +67,12 @@ const CommandSession::Command CommandSession::kCommands[] = {
     {"supply", 3, 3, Needs::kLine, &CommandSession::Supply},
     {"repeat-fault", 1, 1, Needs::kDevice, &CommandSession::RepeatFault},
     {"corrupt-every", 1, 1, Needs::kDevice, &CommandSession::CorruptEvery},
+    {"late-every", 2, 2, Needs::kDevice, &CommandSession::LateEvery},
+    {"turnaround", 1, 1, Needs::kDevice, &CommandSession::Turnaround},
+    {"twice", 0, 0, Needs::kDevice, &CommandSession::Twice},
+    {"refuse", 3, 5, Needs::kLine, &CommandSession::RefuseFor},
+    {"refuse-next", 2, 2, Needs::kLine, &CommandSession::RefuseNext},
+    {"accept", 1, 1, Needs::kLine, &CommandSession::Accept},
     {"pull", 0, 0, Needs::kLine, &CommandSession::Pull},
     {"return", 0, 0, Needs::kLine, &CommandSession::Return},
     {"open-tcp", 3, 2 + kAnyCount, Needs::kNothing, &CommandSession::OpenTcp},
@@ -362,6 +368,60 @@ std::string CommandSession::CorruptEvery(const Words& args) {
     uint64_t n;
     if (!ParseNumber(args[0], 1000000, n)) return Refuse("bad reply count " + args[0]);
     m_line->Relay()->CorruptEvery(n);
+    return kOk;
+}
+
+std::string CommandSession::LateEvery(const Words& args) {
+    uint64_t n, ms;
+    if (!ParseNumber(args[0], 1000000, n) || !ParseNumber(args[1], 600000, ms)) return Refuse("bad late-every");
+    m_line->Relay()->DelayEvery(n, Milliseconds(ms));
+    return kOk;
+}
+
+std::string CommandSession::Turnaround(const Words& args) {
+    uint64_t ms;
+    if (!ParseNumber(args[0], 600000, ms)) return Refuse("bad turnaround " + args[0]);
+    m_line->Relay()->SetTurnaround(Milliseconds(ms));
+    return kOk;
+}
+
+std::string CommandSession::Twice(const Words&) {
+    m_line->Relay()->ChangeNextFault([](ReplyFault& fault) { fault.twice = true; });
+    return kOk;
+}
+
+// refuse <station> <code> <ms> [<first> <last>]: ms 0 lasts until accepted.
+std::string CommandSession::RefuseFor(const Words& args) {
+    uint64_t ms, first = 0, last = 0xFFFF;
+    if (args.size() == 4) return Refuse("refuse takes both first and last item or neither");
+    if (!ParseNumber(args[2], 3600000, ms) ||
+        (args.size() == 5 && (!ParseNumber(args[3], 65535, first) || !ParseNumber(args[4], 65535, last)))) {
+        return Refuse("bad duration or items");
+    }
+    Refusal refusal{0, 0, static_cast<uint16_t>(first), static_cast<uint16_t>(last), std::nullopt, false};
+    if (ms > 0) refusal.until = std::chrono::steady_clock::now() + Milliseconds(ms);
+    return AddRefusal(args, refusal);
+}
+
+std::string CommandSession::RefuseNext(const Words& args) {
+    return AddRefusal(args, Refusal{0, 0, 0, 0xFFFF, std::nullopt, true});
+}
+
+std::string CommandSession::AddRefusal(const Words& args, Refusal refusal) {
+    uint64_t station, code;
+    if (!ParseNumber(args[0], 255, station) || !ParseNumber(args[1], 255, code) || code == 0) {
+        return Refuse("bad station or exception code");
+    }
+    refusal.station = static_cast<int>(station);
+    refusal.code = static_cast<uint8_t>(code);
+    if (!m_line->Slave().Refuse(refusal)) return Refuse("this slave cannot refuse for station " + args[0]);
+    return kOk;
+}
+
+std::string CommandSession::Accept(const Words& args) {
+    uint64_t station;
+    if (!ParseNumber(args[0], 255, station)) return Refuse("bad station " + args[0]);
+    if (!m_line->Slave().Accept(static_cast<int>(station))) return Refuse("this slave cannot accept for station " + args[0]);
     return kOk;
 }
 

@@ -58,6 +58,13 @@ private:
     std::string Supply(const Words& args);
     std::string RepeatFault(const Words& args);
     std::string CorruptEvery(const Words& args);
+    std::string LateEvery(const Words& args);
+    std::string Turnaround(const Words& args);
+    std::string Twice(const Words& args);
+    std::string RefuseFor(const Words& args);
+    std::string RefuseNext(const Words& args);
+    std::string AddRefusal(const Words& args, Refusal refusal);
+    std::string Accept(const Words& args);
     // The COM port's device taken away, and back under the same name.
     std::string Pull(const Words& args);
     std::string Return(const Words& args);

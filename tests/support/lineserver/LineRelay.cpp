@@ -98,8 +98,18 @@ void LineRelay::RepeatNextFault(size_t replies) {
 
 void LineRelay::CorruptEvery(size_t n) {
     std::lock_guard<std::mutex> lock(m_faultMutex);
-    m_corruptEvery = n;
-    m_repliesSinceCorrupted = 0;
+    m_corrupted.Set(n);
+}
+
+void LineRelay::DelayEvery(size_t n, std::chrono::milliseconds late) {
+    std::lock_guard<std::mutex> lock(m_faultMutex);
+    m_delayed.Set(n);
+    m_lateBy = late;
+}
+
+void LineRelay::SetTurnaround(std::chrono::milliseconds turnaround) {
+    std::lock_guard<std::mutex> lock(m_faultMutex);
+    m_turnaround = turnaround;
 }
 
 void LineRelay::SendFromDevice(Bytes bytes) {
@@ -163,10 +173,9 @@ void LineRelay::ForwardReply(Bytes reply) {
         } else {
             std::swap(fault, m_nextFault);
         }
-        if (m_corruptEvery > 0 && ++m_repliesSinceCorrupted == m_corruptEvery) {
-            m_repliesSinceCorrupted = 0;
-            if (!fault.corruptIndex) fault.corruptIndex = kSteadyCorruptionIndex;
-        }
+        if (m_corrupted.Tick() && !fault.corruptIndex) fault.corruptIndex = kSteadyCorruptionIndex;
+        if (m_delayed.Tick()) fault.delay += m_lateBy;
+        fault.delay += m_turnaround;
     }
     for (PacedPart& part : InBursts(PlanReply(fault, std::move(reply)), bursts)) m_towardsCom.Send(std::move(part));
 }

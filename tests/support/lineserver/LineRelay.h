@@ -30,6 +30,12 @@ public:
     void RepeatNextFault(size_t replies);
     // Every nth reply from now on gets one byte inverted; 0 stops it.
     void CorruptEvery(size_t n);
+    // Every nth reply from now on comes late by late on top of its other
+    // delays, as from a device that now and then takes too long; 0 stops it.
+    void DelayEvery(size_t n, std::chrono::milliseconds late);
+    // Every reply from now on is held back this long after it left the
+    // device, as a device takes time to answer.
+    void SetTurnaround(std::chrono::milliseconds turnaround);
     void SendFromDevice(Bytes bytes);
     // A device that babbles: bytes of value 0 towards the COM port, one after
     // the other without a pause, until it is turned off.
@@ -60,8 +66,10 @@ private:
     std::thread m_babbler;
     std::atomic<speed_t> m_onlyRate{B0};  // B0: every rate is heard
     size_t m_faultRepeats = 1;
-    size_t m_corruptEvery = 0;
-    size_t m_repliesSinceCorrupted = 0;
+    EveryNth m_corrupted;
+    EveryNth m_delayed;
+    std::chrono::milliseconds m_lateBy{0};
+    std::chrono::milliseconds m_turnaround{0};
     std::atomic<bool> m_stopping{false};
     std::thread m_requestCarrier;
     std::thread m_replyCarrier;

@@ -27,6 +27,14 @@ bool LineSlave::Lack(Table, int, uint16_t, bool) {
     return false;
 }
 
+bool LineSlave::Refuse(const Refusal&) {
+    return false;
+}
+
+bool LineSlave::Accept(int) {
+    return false;
+}
+
 std::vector<Bytes> LineSlave::Requests() {
     std::lock_guard<std::mutex> lock(m_logMutex);
     return m_requests;

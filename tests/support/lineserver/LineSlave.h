@@ -4,6 +4,7 @@
 // answers for its stations from their tables. The log is kept here, the
 // same for every slave.
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -13,6 +14,18 @@
 
 #include "RtuFrames.h"
 #include "StationTables.h"
+
+// A device that refuses requests for a while with an exception code: those
+// of one station that touch items first..last (reads and writes alike), until
+// the given time, or only the next such request.
+struct Refusal {
+    int station;
+    uint8_t code;
+    uint16_t first = 0;
+    uint16_t last = 0xFFFF;
+    std::optional<std::chrono::steady_clock::time_point> until;  // none: until accepted again
+    bool once = false;
+};
 
 class LineSlave {
 public:
@@ -34,6 +47,9 @@ public:
     // line.
     virtual bool SwitchStation(int station, bool on);
     virtual bool Lack(Table table, int station, uint16_t address, bool lacking);
+    // Refusals add up; Accept ends every refusal of the station.
+    virtual bool Refuse(const Refusal& refusal);
+    virtual bool Accept(int station);
     // The port on 127.0.0.1 of a slave that serves TCP itself, else 0.
     virtual uint16_t TcpPort() const { return 0; }
 

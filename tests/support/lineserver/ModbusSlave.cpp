@@ -1,5 +1,6 @@
 #include "ModbusSlave.h"
 
+#include <algorithm>
 #include <cerrno>
 
 ModbusSlave::ModbusSlave(std::string device, uint32_t baud, const std::vector<int>& stations)
@@ -57,6 +58,22 @@ bool ModbusSlave::Lack(Table table, int station, uint16_t address, bool lacking)
     return true;
 }
 
+bool ModbusSlave::Refuse(const Refusal& refusal) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_tables.Mapping(refusal.station)) return false;
+    m_refusals.push_back(refusal);
+    return true;
+}
+
+bool ModbusSlave::Accept(int station) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_tables.Mapping(station)) return false;
+    m_refusals.erase(std::remove_if(m_refusals.begin(), m_refusals.end(),
+                                    [station](const Refusal& refusal) { return refusal.station == station; }),
+                     m_refusals.end());
+    return true;
+}
+
 bool ModbusSlave::Set(Table table, int station, uint16_t address, uint16_t value) {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_tables.Set(table, station, address, value);
@@ -74,6 +91,10 @@ void ModbusSlave::Receive(const Bytes& frame) {
     std::lock_guard<std::mutex> lock(m_mutex);
     modbus_mapping_t* mapping = frame.empty() ? nullptr : m_tables.Mapping(frame[0]);
     if (!mapping || !HasValidCrc(frame) || m_switchedOff.count(frame[0])) return;
+    if (const uint8_t code = RefusalFor(frame)) {
+        modbus_reply_exception(m_context, frame.data(), code);
+        return;
+    }
     if (TouchesLackingItem(frame)) {
         modbus_reply_exception(m_context, frame.data(), MODBUS_EXCEPTION_ILLEGAL_DATA_ADDRESS);
         return;
@@ -85,11 +106,29 @@ void ModbusSlave::Receive(const Bytes& frame) {
 bool ModbusSlave::TouchesLackingItem(const Bytes& frame) const {
     constexpr Table kTables[] = {Table::Coil, Table::Coil, Table::DiscreteInput, Table::HoldingRegister,
                                  Table::InputRegister};
-    if (frame.size() != 8 || frame[1] < 1 || frame[1] > 4) return false;
-    const uint32_t start = frame[2] << 8 | frame[3];
-    const uint32_t end = start + (frame[4] << 8 | frame[5]);
+    uint32_t first = 0, last = 0;
+    if (frame.size() != 8 || frame[1] < 1 || frame[1] > 4 || !RequestItems(frame, first, last)) return false;
     for (const auto& [station, table, address] : m_lacking) {
-        if (station == frame[0] && table == kTables[frame[1]] && address >= start && address < end) return true;
+        if (station == frame[0] && table == kTables[frame[1]] && address >= first && address <= last) return true;
     }
     return false;
+}
+
+// A refusal of every item covers requests of any function.
+uint8_t ModbusSlave::RefusalFor(const Bytes& frame) {
+    const auto now = std::chrono::steady_clock::now();
+    m_refusals.erase(std::remove_if(m_refusals.begin(), m_refusals.end(),
+                                    [now](const Refusal& refusal) { return refusal.until && *refusal.until <= now; }),
+                     m_refusals.end());
+    uint32_t first = 0, last = 0xFFFF;
+    const bool ranged = RequestItems(frame, first, last);
+    for (auto refusal = m_refusals.begin(); refusal != m_refusals.end(); ++refusal) {
+        const bool everyItem = refusal->first == 0 && refusal->last == 0xFFFF;
+        const bool touches = ranged ? first <= refusal->last && last >= refusal->first : everyItem;
+        if (refusal->station != frame[0] || !touches) continue;
+        const uint8_t code = refusal->code;
+        if (refusal->once) m_refusals.erase(refusal);
+        return code;
+    }
+    return 0;
 }

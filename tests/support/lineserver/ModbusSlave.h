@@ -26,10 +26,15 @@ public:
     std::optional<uint16_t> Get(Table table, int station, uint16_t address) override;
     bool SwitchStation(int station, bool on) override;
     bool Lack(Table table, int station, uint16_t address, bool lacking) override;
+    bool Refuse(const Refusal& refusal) override;
+    bool Accept(int station) override;
 
 private:
     void Receive(const Bytes& frame);
     bool TouchesLackingItem(const Bytes& frame) const;
+    // The code of the first refusal the frame meets, used up if it was for
+    // one request only; 0 for none.
+    uint8_t RefusalFor(const Bytes& frame);
 
     const std::string m_device;
     const uint32_t m_baud;
@@ -37,6 +42,7 @@ private:
     StationTables m_tables;
     std::set<int> m_switchedOff;
     std::set<std::tuple<int, Table, uint16_t>> m_lacking;
+    std::vector<Refusal> m_refusals;
     modbus_t* m_context = nullptr;
     std::atomic<bool> m_running{false};
     std::thread m_thread;

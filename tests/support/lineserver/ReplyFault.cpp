@@ -11,6 +11,10 @@ void Append(Bytes& to, Bytes::const_iterator from, Bytes::const_iterator end) {
 std::vector<PacedPart> PlanReply(const ReplyFault& fault, Bytes reply) {
     if (fault.corruptIndex && *fault.corruptIndex < reply.size()) reply[*fault.corruptIndex] ^= 0xFF;
     if (fault.drop) reply.clear();
+    if (fault.twice) {
+        const Bytes once = reply;
+        Append(reply, once.begin(), once.end());
+    }
     bool split = fault.splitAfter > 0 && fault.splitAfter < reply.size();
     auto cut = split ? reply.begin() + static_cast<std::ptrdiff_t>(fault.splitAfter) : reply.end();
 

@@ -13,13 +13,15 @@ struct ReplyFault {
     size_t splitAfter = 0;  // 0: not split
     std::chrono::milliseconds splitPause{0};
     bool drop = false;
+    bool twice = false;  // the reply sent again right behind itself
     std::optional<size_t> corruptIndex;
     Bytes prefix;
     Bytes suffix;
 };
 
 // Delay, then prefix + reply + suffix; a split puts its pause after the
-// reply's first splitAfter bytes. A dropped reply leaves prefix and suffix.
+// reply's first splitAfter bytes. A dropped reply leaves prefix and suffix;
+// a reply sent twice counts as one reply of double length.
 std::vector<PacedPart> PlanReply(const ReplyFault& fault, Bytes reply);
 
 // How a USB adapter hands received bytes over: in bursts of at most bytes,
@@ -27,6 +29,17 @@ std::vector<PacedPart> PlanReply(const ReplyFault& fault, Bytes reply);
 struct Bursts {
     size_t bytes = 0;
     std::chrono::milliseconds pause{0};
+};
+
+// Counts replies and tells which is the nth since it was set; n 0: none.
+class EveryNth {
+public:
+    void Set(size_t n) { m_n = n; m_count = 0; }
+    bool Tick() { return m_n > 0 && ++m_count % m_n == 0; }
+
+private:
+    size_t m_n = 0;
+    size_t m_count = 0;
 };
 
 // The parts cut into bursts; a part's own pause stays before its first burst.

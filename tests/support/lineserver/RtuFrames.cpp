@@ -45,6 +45,23 @@ size_t ReplyLength(const Bytes& head) {
     return LengthByShape(kReplyShapes, head);
 }
 
+bool RequestItems(const Bytes& frame, uint32_t& first, uint32_t& last) {
+    constexpr uint8_t kWriteSingleCoil = 5;
+    constexpr uint8_t kWriteSingleRegister = 6;
+    constexpr uint8_t kWriteMultipleCoils = 15;
+    constexpr uint8_t kWriteMultipleRegisters = 16;
+    if (frame.size() < 8) return false;
+    const uint8_t function = frame[1];
+    const bool single = function == kWriteSingleCoil || function == kWriteSingleRegister;
+    const bool ranged = (function >= 1 && function <= 4) || function == kWriteMultipleCoils ||
+                        function == kWriteMultipleRegisters;
+    if (!single && !ranged) return false;
+    first = uint32_t{frame[2]} << 8 | frame[3];
+    const uint32_t quantity = single ? 1 : uint32_t{frame[4]} << 8 | frame[5];
+    last = first + (quantity > 0 ? quantity - 1 : 0);
+    return true;
+}
+
 std::vector<Bytes> TakeWholeFrames(Bytes& pending, size_t (*lengthOf)(const Bytes&)) {
     std::vector<Bytes> frames;
     for (size_t length = lengthOf(pending); length > 0 && pending.size() >= length; length = lengthOf(pending)) {

@@ -15,6 +15,10 @@ using Bytes = std::vector<uint8_t>;
 size_t RequestLength(const Bytes& head);
 size_t ReplyLength(const Bytes& head);
 
+// The items a whole read or write request touches, first..last; false for
+// a frame of another function or too short to tell.
+bool RequestItems(const Bytes& frame, uint32_t& first, uint32_t& last);
+
 // Removes from the front of pending every frame that is complete by
 // lengthOf, oldest first.
 std::vector<Bytes> TakeWholeFrames(Bytes& pending, size_t (*lengthOf)(const Bytes&));

@@ -1,0 +1,204 @@
+// The chaos soak: two driver objects of Korvel.dll share a 9600-baud line
+// with two stations behind a device that takes 30 ms to answer, each polling
+// from a thread of its own, while a schedule drawn from the seed applies the
+// line server's faults. It checks all along that no value is read wrong and
+// no call overstays its bound; after the faults, that the poll heals to its
+// healthy plan within 30 s; at the end, that handles and memory did not grow.
+//
+//   chaos_line_tests.exe [--seconds N] [--seed S]
+//
+// 30 s of faults and a seed from the clock unless given; the seed is printed
+// first, and the same seed draws the same schedule. Exit 1 on any broken
+// property, each printed as it is found.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <thread>
+
+#include "ChaosPoller.h"
+#include "ChaosSchedule.h"
+#include "support/ProcessFigures.h"
+
+namespace {
+
+constexpr uint32_t kBaud = 9600;
+constexpr uint32_t kResponseTimeoutMs = kShortResponseTimeoutMs;
+constexpr uint32_t kTurnaroundMs = 30;
+// Learned splits are tried again this soon, so that a refusal that ended
+// heals well within the healing time.
+const char kRelearnSetting[] = "relearn_ms=10000";
+
+// A read's bound: each attempt the settings allow (the first, one retry of a
+// broken reply, none of a time-out) may wait for the line behind one attempt
+// of the other driver object; an attempt is the request, the silence before
+// it, the response time-out, as long again for a late reply, and the longest
+// reply's wire time; then a slack for Wine's scheduling.
+constexpr uint32_t kAttempts = 1 + 1 + 0;
+constexpr uint32_t kLongestRequestBytes = 13;  // a write of two registers
+constexpr uint32_t kLongestReplyBytes = 5 + 2 * 8;
+constexpr uint32_t kSilenceCharacters = 4;
+constexpr uint32_t kSlackMs = 300;
+constexpr uint32_t kCharacterMicroseconds = 10 * 1000000 / kBaud;
+constexpr uint32_t kAttemptMs =
+    2 * kResponseTimeoutMs +
+    (kLongestRequestBytes + kLongestReplyBytes + kSilenceCharacters) * kCharacterMicroseconds / 1000 + 1;
+constexpr uint32_t kBoundMs = 2 * kAttempts * kAttemptMs + kSlackMs;
+
+constexpr double kHealingSeconds = 30;
+constexpr uint32_t kHealthyCycles = 3;
+// Enough for the healthy cycles that prove the healing, which take about
+// 1.5 s each.
+constexpr double kHealthyCyclesSeconds = 15;
+// Cycles of the warm-up before its request count is taken as the plan: the
+// first reads every tag alone, the second plans the blocks.
+constexpr uint32_t kWarmUpCycles = 4;
+constexpr double kWarmUpSeconds = 60;
+// As the cycle soak allows: a handle or two the system opens lazily, heap
+// pages that fragmentation leaves committed.
+constexpr uint32_t kHandleSlack = 2;
+constexpr size_t kPrivateSlack = 256 * 1024;
+
+struct Options {
+    double seconds = 30;
+    uint32_t seed = static_cast<uint32_t>(std::time(nullptr));
+};
+
+bool ParseOptions(int argc, char** argv, Options& options) {
+    for (int i = 1; i < argc; ++i) {
+        const bool hasValue = i + 1 < argc;
+        if (std::strcmp(argv[i], "--seconds") == 0 && hasValue) {
+            options.seconds = std::strtod(argv[++i], nullptr);
+        } else if (std::strcmp(argv[i], "--seed") == 0 && hasValue) {
+            options.seed = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 10));
+        } else {
+            return false;
+        }
+    }
+    return options.seconds > 0;
+}
+
+// Opens the first object with a short relearning time if the driver knows
+// the setting, and the second on the first's line, as a host does.
+bool OpenBoth(LineFixture& line, HostDriver& first, HostDriver& second) {
+    SetEnvironmentVariableA("KORVEL_SET", kRelearnSetting);
+    if (first.Open(line.PortIndex(), kBaudIndex9600, kResponseTimeoutMs).result != 1) {
+        std::printf("this driver refuses %s: learned splits heal only as it decides\n", kRelearnSetting);
+        SetEnvironmentVariableA("KORVEL_SET", nullptr);
+        if (first.Open(line.PortIndex(), kBaudIndex9600, kResponseTimeoutMs).result != 1) return false;
+    }
+    return second.OpenShared(first).result == 1;
+}
+
+using Pollers = std::array<ChaosPoller*, 2>;
+
+// Waits until both pollers had enough healthy cycles in a row, or the time
+// is up; false then.
+bool AwaitHealth(const Pollers& pollers, uint32_t cycles, double seconds) {
+    const SoakClock::time_point end = SoakClock::now() + std::chrono::milliseconds(static_cast<int64_t>(seconds * 1000));
+    for (;;) {
+        bool healthy = true;
+        for (ChaosPoller* poller : pollers) healthy = healthy && poller->Health().healthyInARow >= cycles;
+        if (healthy) return true;
+        if (SoakClock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+}
+
+void StartCounting(ChaosRun& run, const Pollers& pollers, const uint32_t plans[2]) {
+    run.OnLine([](LineFixture& line) { line.ClearRequests(); });
+    for (int i = 0; i < 2; ++i) pollers[i]->Count(true, plans[i]);
+}
+
+// The warm-up's steady request count of each object becomes its plan.
+bool MeasurePlan(ChaosRun& run, const Pollers& pollers, uint32_t plans[2]) {
+    const uint32_t none[2] = {0, 0};
+    StartCounting(run, pollers, none);
+    if (!AwaitHealth(pollers, kWarmUpCycles, kWarmUpSeconds)) return false;
+    for (int i = 0; i < 2; ++i) plans[i] = pollers[i]->Health().requests;
+    std::printf("healthy plan: %u and %u read requests a cycle\n", plans[0], plans[1]);
+    return true;
+}
+
+// Seconds from the end of the faults until both objects were healthy for
+// good; negative when one never was.
+double Heal(ChaosRun& run, const Pollers& pollers, const uint32_t plans[2], SoakClock::time_point faultsEnded) {
+    StartCounting(run, pollers, plans);
+    const bool healed = AwaitHealth(pollers, kHealthyCycles, kHealingSeconds + kHealthyCyclesSeconds);
+    double seconds = 0;
+    for (int i = 0; i < 2; ++i) {
+        const PollHealth health = pollers[i]->Health();
+        seconds = std::max(seconds, std::chrono::duration<double>(health.healthySince - faultsEnded).count());
+        if (healed || health.healthyInARow >= kHealthyCycles) continue;
+        run.Broke("driver " + std::to_string(i) + " did not heal: " + std::to_string(health.requests) +
+                  " read requests in its last cycle against a plan of " + std::to_string(plans[i]) +
+                  ", healthy cycles in a row " + std::to_string(health.healthyInARow));
+    }
+    if (!healed) return -1;
+    if (seconds > kHealingSeconds) run.Broke("healing took " + std::to_string(seconds) + " s");
+    return std::max(seconds, 0.0);
+}
+
+int RunChaos(const Options& options) {
+    std::printf("chaos: seed %u, %.0f s of faults, %u baud, response time-out %u ms, bound of a call %u ms\n",
+                options.seed, options.seconds, kBaud, kResponseTimeoutMs, kBoundMs);
+    std::fflush(stdout);
+    LineFixture line(kBaud, {1, 2});
+    if (line.PortIndex() < 0) return 1;
+    ChaosRun run(line, options.seed);
+    line.SetTurnaround(kTurnaroundMs);
+    run.GiveFirstValues();
+    HostDriver first, second;
+    if (!OpenBoth(line, first, second)) {
+        run.Broke("the driver objects did not open");
+        return 1;
+    }
+    ChaosPoller poller0(run, first, 0, kBoundMs), poller1(run, second, 1, kBoundMs);
+    const Pollers pollers = {&poller0, &poller1};
+    if (!poller0.Prepare() || !poller1.Prepare()) return 1;
+    for (ChaosPoller* poller : pollers) poller->Start();
+
+    uint32_t plans[2] = {0, 0};
+    if (!MeasurePlan(run, pollers, plans)) run.Broke("the warm-up on a healthy line never read every tag");
+    for (ChaosPoller* poller : pollers) poller->Count(false);
+    const ProcessFigures start = TakeProcessFigures();
+    ChaosSchedule schedule(run, {kResponseTimeoutMs, kTurnaroundMs});
+    schedule.Run(options.seconds);
+    const double healed = Heal(run, pollers, plans, SoakClock::now());
+    const ProcessFigures end = TakeProcessFigures();
+    for (ChaosPoller* poller : pollers) poller->Stop();
+
+    if (end.handles > start.handles + kHandleSlack) run.Broke("handles grew");
+    if (end.privateBytes > start.privateBytes + kPrivateSlack) run.Broke("private memory grew");
+    if (testing::UnitTest::GetInstance()->ad_hoc_test_result().Failed()) run.Broke("the line server refused a command");
+    PollFigures total;
+    for (ChaosPoller* poller : pollers) {
+        const PollFigures figures = poller->Figures();
+        total.reads += figures.reads;
+        total.failedReads += figures.failedReads;
+        total.wrong += figures.wrong;
+        total.writes += figures.writes;
+        total.failedWrites += figures.failedWrites;
+    }
+    std::printf("%u faults; %u writes, %u failed\n", schedule.FaultsApplied(), total.writes, total.failedWrites);
+    std::printf("chaos: %u reads, %u failed, %u wrong; healed in %.1f s; handles %u->%u; memory %zu->%zu KiB\n",
+                total.reads, total.failedReads, total.wrong, healed, start.handles, end.handles,
+                start.privateBytes / 1024, end.privateBytes / 1024);
+    return run.BrokenCount() == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (!ParseOptions(argc, argv, options)) {
+        std::fprintf(stderr, "usage: %s [--seconds N] [--seed S]\n", argv[0]);
+        return 2;
+    }
+    return RunChaos(options);
+}
