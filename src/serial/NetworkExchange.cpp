@@ -4,10 +4,10 @@
 // segments. A Modbus TCP line reads nothing before its request while its
 // stream of frames is sound: what waits there is a whole frame, which its
 // transaction tells apart anyway. On RTU over TCP the late-reply protection
-// of the serial line holds unchanged: a request that got no reply leaves the line listening
-// for it until one more response time-out has passed, and a reply complete
-// while an earlier one may still come is taken only once nothing follows
-// it. On Modbus TCP the transaction number tells a late reply apart: it is
+// of the serial line holds unchanged: a request that got no reply leaves the
+// line listening for it until one more response time-out has passed, and a
+// reply complete while an earlier one may still come is taken only once
+// nothing follows it. On Modbus TCP the transaction number tells a late reply apart: it is
 // dropped and traced, and the exchange waits on for its own.
 #include <algorithm>
 
