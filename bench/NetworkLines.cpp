@@ -114,7 +114,8 @@ bool MeasureNetworkLines(std::FILE* out, const std::vector<Figures>& masters, st
     double recoveryMs = 0;
     int wrong = 0;
     if (!RecoveryMs(recoveryMs, wrong, error)) return false;
-    std::fprintf(out, "  connections dropped and refused for %u ms: first good read %.0f ms after the return, %d wrong\n",
+    std::fprintf(out,
+                 "  connections dropped and refused for %u ms: first good read %.0f ms after the return, %d wrong\n",
                  kRefusedMs, recoveryMs, wrong);
     const std::pair<const char*, const char*> framings[] = {{"open-tcp mbap 115200 1", "modbus-tcp"},
                                                             {"open-tcp rtu 115200 1", "rtu-over-tcp"}};

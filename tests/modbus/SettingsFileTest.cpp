@@ -244,8 +244,9 @@ TEST(SettingsFile, TheExampleFileHoldsEveryKeyAtItsDefault) {
         const modbus::SettingRule& rule = modbus::kSettingRules[key];
         const bool shownOnly = rule.checkText != nullptr;
         EXPECT_EQ(origins[key].value.number, rule.defaultValue) << rule.name;
-        EXPECT_EQ(origins[key].source, shownOnly ? modbus::SettingSource::kDefault : modbus::SettingSource::kDefaultsSection)
-            << rule.name;
+        const modbus::SettingSource expected =
+            shownOnly ? modbus::SettingSource::kDefault : modbus::SettingSource::kDefaultsSection;
+        EXPECT_EQ(origins[key].source, expected) << rule.name;
     }
     EXPECT_EQ(settings.For(3, 17).wordOrder, modbus::WordOrder::kABCD);
     EXPECT_EQ(settings.For(3, 17).writeFunctions, modbus::WriteFunctions::kMultiple);

@@ -235,7 +235,9 @@ TEST(NetworkLine, AFailedSendOrTenSilentSecondsLoseTheConnection) {
     line.socket->answers.push_back({{kReply}});
     EXPECT_EQ(line.Read(reply), ExchangeResult::kReplied);
     EXPECT_TRUE(line.events.empty());
-    for (int read = 0; read < 35 && line.socket->IsOpen(); ++read) EXPECT_EQ(line.Read(reply), ExchangeResult::kNoReply);
+    for (int read = 0; read < 35 && line.socket->IsOpen(); ++read) {
+        EXPECT_EQ(line.Read(reply), ExchangeResult::kNoReply);
+    }
     EXPECT_FALSE(line.socket->IsOpen());
     ASSERT_EQ(line.events.size(), 1u);
     EXPECT_EQ(line.events[0], "Lost: COM63, error 10060");

@@ -317,7 +317,10 @@ TEST(PollOnLine, ANetworkLineIsScannedAndPolledByItsUrl) {
         const char* open;
         const char* scheme;
         const char* timeout;
-    } lines[] = {{"open-tcp rtu 115200 1 7", "rtu-over-tcp://", "100"}, {"open-tcp mbap 115200 1 7", "modbus-tcp://", "1500"}};
+    } lines[] = {
+        {"open-tcp rtu 115200 1 7", "rtu-over-tcp://", "100"},
+        {"open-tcp mbap 115200 1 7", "modbus-tcp://", "1500"},
+    };
     for (const auto& l : lines) {
         SCOPED_TRACE(l.open);
         LineFixture line(l.open);
