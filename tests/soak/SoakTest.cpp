@@ -55,6 +55,7 @@ const SoakLine kSoakLines[] = {
 };
 // A network line runs as COM50: its number names it, no port is opened.
 constexpr int kNetworkPortIndex = 49;
+// A gateway that gives up before the driver does, so that nothing queues in it.
 constexpr uint32_t kGatewayWaitMs = SoakRun::kResponseTimeoutMs * 3 / 5;
 
 std::unique_ptr<LineFixture> OpenLine(const SoakLine& soakLine) {
@@ -118,7 +119,6 @@ TEST(Soak, PollsThroughFaultsWithoutAWrongValueOrGrowth) {
         ASSERT_TRUE(driver.Created());
         ASSERT_EQ(OpenDriver(driver, soakLine, *line), kSucceeded);
         const bool network = soakLine.open != nullptr;
-        // A gateway that gives up before the driver does, so that nothing queues in it.
         if (network) line->SetGatewayWait(kGatewayWaitMs);
         SoakRun run(*line, driver, network ? NetworkFaultKinds() : FaultKinds(), network);
         ASSERT_TRUE(run.Prepare());
