@@ -13,12 +13,13 @@
 
 #include "DriverCycles.h"
 #include "LineStates.h"
+#include "NetworkLines.h"
 #include "Report.h"
 #include "SingleReads.h"
 
 namespace {
 
-constexpr uint32_t kBauds[] = {9600, 115200};
+constexpr uint32_t kBauds[] = {9600, 115200, bench::kModbusTcp};
 constexpr int kDefaultCycles = 20;
 constexpr int kWarmupCycles = 2;
 
@@ -72,6 +73,11 @@ int main(int argc, char** argv) {
     std::string error;
     std::fprintf(stderr, "korvel-bench: single reads\n");
     if (!bench::MeasureSingleReads(stdout, error)) {
+        std::fprintf(stderr, "korvel-bench: %s\n", error.c_str());
+        status = 1;
+    }
+    std::fprintf(stderr, "korvel-bench: network lines\n");
+    if (!bench::MeasureNetworkLines(stdout, all, error)) {
         std::fprintf(stderr, "korvel-bench: %s\n", error.c_str());
         status = 1;
     }

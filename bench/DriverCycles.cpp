@@ -14,6 +14,9 @@ constexpr uint16_t kEightDataBits = 1;
 constexpr int16_t kNoParity = 2;  // the host orders parities odd, even, none
 constexpr uint32_t kResponseTimeoutMs = 500;
 constexpr const char* kStations = "1 2 3";
+// A network line runs as COM50: its number names it, no port is opened.
+constexpr int16_t kNetworkPortIndex = 49;
+constexpr uint32_t kNetworkBaud = 9600;
 
 bool HexByte(const std::string& text, size_t at, uint8_t& byte) {
     char* end = nullptr;
@@ -78,8 +81,8 @@ DriverOnLine::~DriverOnLine() {
 
 bool DriverOnLine::Open(uint32_t baud, const std::string& stations, const std::vector<BenchTag>& tags,
                         uint32_t responseTimeoutMs, std::string& error) {
-    LinkParameters link{};
-    if (!serial::BaudIndexOf(baud, link.baudIndex)) {
+    uint32_t baudIndex = 0;
+    if (!serial::BaudIndexOf(baud, baudIndex)) {
         error = "the host has no baud index for " + std::to_string(baud);
         return false;
     }
@@ -87,6 +90,27 @@ bool DriverOnLine::Open(uint32_t baud, const std::string& stations, const std::v
     if (!m_server.Connect(error) || !Command("open " + std::to_string(baud) + " " + stations, answer, error)) {
         return false;
     }
+    return OpenDriver(static_cast<int16_t>(std::atoi(answer.c_str()) - 1), baudIndex, tags, responseTimeoutMs, error);
+}
+
+// The settings reach the driver as a tool gives them, and only this Open.
+bool DriverOnLine::OpenNetwork(const std::string& openCommand, const std::string& transport,
+                               const std::vector<BenchTag>& tags, uint32_t responseTimeoutMs, std::string& error) {
+    uint32_t baudIndex = 0;
+    std::string port;
+    serial::BaudIndexOf(kNetworkBaud, baudIndex);
+    if (!m_server.Connect(error) || !Command(openCommand, port, error)) return false;
+    const std::string settings = "transport=" + transport + ";endpoint=127.0.0.1:" + port;
+    SetEnvironmentVariableA("KORVEL_SET", settings.c_str());
+    const bool opened = OpenDriver(kNetworkPortIndex, baudIndex, tags, responseTimeoutMs, error);
+    SetEnvironmentVariableA("KORVEL_SET", nullptr);
+    return opened;
+}
+
+bool DriverOnLine::OpenDriver(int16_t portIndex, uint32_t baudIndex, const std::vector<BenchTag>& tags,
+                              uint32_t responseTimeoutMs, std::string& error) {
+    LinkParameters link{};
+    link.baudIndex = baudIndex;
     error = m_host.Load("");
     if (error.empty()) error = m_host.CreateDriver(false);
     if (!error.empty()) return false;
@@ -103,14 +127,14 @@ bool DriverOnLine::Open(uint32_t baud, const std::string& stations, const std::v
         }
         m_tags.push_back(host);
     }
-    link.portIndex = static_cast<int16_t>(std::atoi(answer.c_str()) - 1);
+    link.portIndex = portIndex;
     link.eightDataBits = kEightDataBits;
     link.parityIndex = kNoParity;
     link.responseTimeout = responseTimeoutMs;
     DeviceSettings settings{};
     settings.link = &link;
     if (driver.Open(&settings) != 1) {
-        error = "the driver could not open COM" + answer + ": " + driver.GetErrorText();
+        error = "the driver could not open COM" + std::to_string(portIndex + 1) + ": " + driver.GetErrorText();
         return false;
     }
     m_open = true;
@@ -133,6 +157,14 @@ int DriverOnLine::PollCycle(int station) {
     return failed;
 }
 
+bool DriverOnLine::ReadFirst(uint32_t& value) {
+    if (m_tags.empty()) return false;
+    TagValue read{};
+    if (m_host.Driver().Read(&m_tags[0].station, &m_tags[0].address, &read) != 1) return false;
+    value = m_tags[0].address.dataType == kTypeUInt16 ? read.wordValue : read.dwordValue;
+    return true;
+}
+
 bool DriverOnLine::TakeRequests(std::vector<std::vector<uint8_t>>& frames, std::string& error) {
     std::string log;
     std::string cleared;
@@ -145,7 +177,11 @@ bool DriverOnLine::TakeRequests(std::vector<std::vector<uint8_t>>& frames, std::
 bool MeasureDriver(uint32_t baud, const std::vector<BenchTag>& tags, const RunLength& run, Figures& figures,
                    std::string& error) {
     DriverOnLine driver;
-    return driver.Open(baud, kStations, tags, kResponseTimeoutMs, error) && Poll(driver, baud, run, figures, error);
+    const bool opened = baud == kModbusTcp
+                            ? driver.OpenNetwork(std::string("open-peer libmodbus-mbap ") + kStations, "modbus-tcp",
+                                                 tags, kResponseTimeoutMs, error)
+                            : driver.Open(baud, kStations, tags, kResponseTimeoutMs, error);
+    return opened && Poll(driver, baud, run, figures, error);
 }
 
 }  // namespace bench

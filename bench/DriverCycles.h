@@ -33,14 +33,24 @@ public:
     // error when the line or the driver cannot be had.
     bool Open(uint32_t baud, const std::string& stations, const std::vector<BenchTag>& tags,
               uint32_t responseTimeoutMs, std::string& error);
+    // A network line instead: openCommand is the line server's ("open-peer
+    // ..." or "open-tcp ..."), which answers the TCP port; transport is
+    // modbus-tcp or rtu-over-tcp.
+    bool OpenNetwork(const std::string& openCommand, const std::string& transport, const std::vector<BenchTag>& tags,
+                     uint32_t responseTimeoutMs, std::string& error);
     // A line server command; answer receives what follows "ok".
     bool Command(const std::string& command, std::string& answer, std::string& error);
     // Reads every tag once, or every tag of station; returns the failed reads.
     int PollCycle(int station = 0);
+    // Reads the first tag; its value (16 or 32 bits) on success.
+    bool ReadFirst(uint32_t& value);
     // The request frames the slave heard since the last call, which clears them.
     bool TakeRequests(std::vector<std::vector<uint8_t>>& frames, std::string& error);
 
 private:
+    bool OpenDriver(int16_t portIndex, uint32_t baudIndex, const std::vector<BenchTag>& tags,
+                    uint32_t responseTimeoutMs, std::string& error);
+
     struct HostTag {
         int32_t station;
         TagAddress address;
@@ -63,8 +73,8 @@ private:
     int64_t m_start;
 };
 
-// Opens a line at baud and a fresh driver object on it, and measures the
-// driver's cycles there. False with the reason in error when either cannot
+// Opens a line at baud (a Modbus TCP line at kModbusTcp) and a fresh driver
+// object on it, and measures the driver's cycles there. False with the reason in error when either cannot
 // be had.
 bool MeasureDriver(uint32_t baud, const std::vector<BenchTag>& tags, const RunLength& run, Figures& figures,
                    std::string& error);

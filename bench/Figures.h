@@ -9,8 +9,12 @@
 
 namespace bench {
 
+// A "baud" of 0 stands for Modbus TCP to a libmodbus server on 127.0.0.1,
+// where no wire time applies.
+constexpr uint32_t kModbusTcp = 0;
+
 struct Figures {
-    std::string master;  // "driver", "reference" or "naive"
+    std::string master;  // "driver", "reference", "naive", or "single" for one read alone
     uint32_t baud = 0;
     int cycles = 0;
     int failedReads = 0;  // over all measured cycles; figures with failures measure nothing useful

@@ -1,9 +1,10 @@
 // korvel-bench-masters: the libmodbus side of the poll-cycle benchmark
 // (scripts/bench runs it natively beside the line server).
 //   korvel-bench-masters [--cycles N]
-// For each speed, a reference master (a request per contiguous range) and a
-// naive one (a request per tag) poll the benchmark's tags; each prints one
-// "figures" line for korvel-bench. Needs KORVEL_LINE_SERVER and the
+// For each speed and for Modbus TCP, a reference master (a request per
+// contiguous range) and a naive one (a request per tag) poll the benchmark's
+// tags; each prints one "figures" line for korvel-bench, and so does one
+// read of two registers over Modbus TCP, by itself. Needs KORVEL_LINE_SERVER and the
 // WINEPREFIX the line server makes its COM links in.
 #include <cstdio>
 #include <cstdlib>
@@ -13,8 +14,9 @@
 
 namespace {
 
-constexpr uint32_t kBauds[] = {9600, 115200};
+constexpr uint32_t kBauds[] = {9600, 115200, bench::kModbusTcp};
 constexpr int kDefaultCycles = 20;
+constexpr int kSingleReads = 200;
 constexpr int kWarmupCycles = 1;
 
 struct MasterPlan {
@@ -60,6 +62,14 @@ int main(int argc, char** argv) {
             std::printf("%s\n", bench::FormatFigures(figures).c_str());
             std::fflush(stdout);
         }
+    }
+    bench::Figures single;
+    std::string error;
+    if (bench::MeasureSingleTcpRead(kSingleReads, single, error)) {
+        std::printf("%s\n", bench::FormatFigures(single).c_str());
+    } else {
+        std::fprintf(stderr, "korvel-bench-masters: %s\n", error.c_str());
+        status = 1;
     }
     return status;
 }

@@ -54,6 +54,28 @@ bool Read(modbus_t* context, const ReadRequest& request) {
     return false;
 }
 
+// A libmodbus context on a line of the line server: the COM port of a
+// serial line, or a TCP connection to a libmodbus server.
+bool Connect(LineServerClient& server, uint32_t baud, Context& context, std::string& error) {
+    std::string answer, path;
+    const std::string open = baud == kModbusTcp ? "open-peer libmodbus-mbap " : "open " + std::to_string(baud) + " ";
+    if (!server.Connect(error) || !server.Call(open + kStations, answer, error)) return false;
+    if (baud == kModbusTcp) {
+        context.reset(modbus_new_tcp("127.0.0.1", std::atoi(answer.c_str())));
+        path = "127.0.0.1:" + answer;
+    } else if (ComPortPath(answer, path, error)) {
+        context.reset(modbus_new_rtu(path.c_str(), static_cast<int>(baud), 'N', 8, 1));
+    } else {
+        return false;
+    }
+    if (!context || modbus_connect(context.get()) != 0) {
+        error = "libmodbus cannot open " + path + ": " + modbus_strerror(errno);
+        return false;
+    }
+    modbus_set_response_timeout(context.get(), 0, kResponseTimeoutUs);
+    return true;
+}
+
 int PollCycle(modbus_t* context, const std::vector<ReadRequest>& requests) {
     int failed = 0;
     for (const ReadRequest& request : requests) {
@@ -67,17 +89,8 @@ int PollCycle(modbus_t* context, const std::vector<ReadRequest>& requests) {
 bool MeasureMaster(const std::string& master, uint32_t baud, const std::vector<ReadRequest>& requests,
                    int warmupCycles, int cycles, Figures& figures, std::string& error) {
     LineServerClient server;
-    std::string number, path;
-    if (!server.Connect(error) || !server.Call("open " + std::to_string(baud) + " " + kStations, number, error) ||
-        !ComPortPath(number, path, error)) {
-        return false;
-    }
-    Context context(modbus_new_rtu(path.c_str(), static_cast<int>(baud), 'N', 8, 1), CloseContext);
-    if (!context || modbus_connect(context.get()) != 0) {
-        error = "libmodbus cannot open " + path + ": " + modbus_strerror(errno);
-        return false;
-    }
-    modbus_set_response_timeout(context.get(), 0, kResponseTimeoutUs);
+    Context context(nullptr, CloseContext);
+    if (!Connect(server, baud, context, error)) return false;
     for (int cycle = 0; cycle < warmupCycles; ++cycle) PollCycle(context.get(), requests);
     std::vector<double> cycleMs;
     std::vector<ExchangeBytes> exchanges;
@@ -92,6 +105,23 @@ bool MeasureMaster(const std::string& master, uint32_t baud, const std::vector<R
         }
     }
     figures = Summarise(master, baud, cycleMs, exchanges, failed);
+    return true;
+}
+
+bool MeasureSingleTcpRead(int reads, Figures& figures, std::string& error) {
+    LineServerClient server;
+    Context context(nullptr, CloseContext);
+    if (!Connect(server, kModbusTcp, context, error)) return false;
+    const std::vector<ReadRequest> one = {{1, 3, 0, 2}};
+    PollCycle(context.get(), one);
+    std::vector<double> readMs;
+    int failed = 0;
+    for (int read = 0; read < reads; ++read) {
+        const auto start = std::chrono::steady_clock::now();
+        failed += PollCycle(context.get(), one);
+        readMs.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+    }
+    figures = Summarise("single", kModbusTcp, readMs, {}, failed);
     return true;
 }
 

@@ -2,6 +2,8 @@
 // A libmodbus master polling the benchmark's tags with a fixed list of
 // requests, on a simulated line of the same line server and the same paced
 // relay as the driver's: it opens the COM port's pseudo-terminal natively.
+// At kModbusTcp it is libmodbus's TCP client, against the line server's
+// libmodbus TCP server.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -15,5 +17,8 @@ namespace bench {
 // with the reason in error when the line cannot be had.
 bool MeasureMaster(const std::string& master, uint32_t baud, const std::vector<ReadRequest>& requests,
                    int warmupCycles, int cycles, Figures& figures, std::string& error);
+// One read of two holding registers over Modbus TCP, reads times over:
+// figures "single" at kModbusTcp with the median time of one read.
+bool MeasureSingleTcpRead(int reads, Figures& figures, std::string& error);
 
 }  // namespace bench

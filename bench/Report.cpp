@@ -39,12 +39,16 @@ std::string Ratio(const Figures* top, double bottom) {
     return text;
 }
 
+std::string SpeedText(uint32_t baud) {
+    return baud == kModbusTcp ? "Modbus TCP on 127.0.0.1" : std::to_string(baud) + " baud";
+}
+
 }  // namespace
 
 void PrintReport(std::FILE* out, const std::string& setting, const std::vector<uint32_t>& bauds,
                  const std::vector<Figures>& all) {
     for (uint32_t baud : bauds) {
-        std::fprintf(out, "\n%u baud, %s\n", baud, setting.c_str());
+        std::fprintf(out, "\n%s, %s\n", SpeedText(baud).c_str(), setting.c_str());
         std::fprintf(out, "%-44s %9s %9s %9s %9s %9s\n", "per poll cycle", "median ms", "p95 ms", "requests",
                      "bytes", "wire ms");
         for (const MasterRow& row : kRows) PrintRow(out, row, Find(all, row.master, baud));
@@ -53,7 +57,7 @@ void PrintReport(std::FILE* out, const std::string& setting, const std::vector<u
     for (uint32_t baud : bauds) {
         const Figures* driver = Find(all, "driver", baud);
         const Figures* reference = Find(all, "reference", baud);
-        std::fprintf(out, "%u baud: driver/wire %s, driver/reference %s\n", baud,
+        std::fprintf(out, "%s: driver/wire %s, driver/reference %s\n", SpeedText(baud).c_str(),
                      Ratio(driver, driver != nullptr ? driver->wireMs : 0).c_str(),
                      Ratio(driver, reference != nullptr ? reference->medianMs : 0).c_str());
     }

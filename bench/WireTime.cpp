@@ -46,8 +46,10 @@ ExchangeBytes ExchangeOf(const std::vector<uint8_t>& request) {
     return {static_cast<uint32_t>(request.size()), static_cast<uint32_t>(modbus::WriteAcknowledgementLength())};
 }
 
+// No wire time applies to a connection (baud 0).
 double WireMs(const std::vector<ExchangeBytes>& exchanges, uint32_t baud) {
     double ms = 0;
+    if (baud == 0) return ms;
     for (const ExchangeBytes& exchange : exchanges) {
         ms += FrameMs(exchange.request, baud) + FrameMs(exchange.reply, baud);
     }

@@ -1,10 +1,14 @@
-// Open and Close of the serial link, shared between the driver objects that
-// the host gives the same settings record.
+// Open and Close of the link, shared between the driver objects that the
+// host gives the same settings record. The settings choose the kind of line
+// once, here: a serial port or a network connection.
 #include "driver/SerialDriverBase.h"
 
 #include <new>
 
+#include "driver/FrameTrace.h"
 #include "serial/LineFormat.h"
+#include "serial/NetworkLine.h"
+#include "serial/SerialLine.h"
 #include "serial/SerialPort.h"
 
 namespace {
@@ -29,8 +33,8 @@ int32_t __stdcall CSerialDriverBase::Open(DeviceSettings* settings) {
     m_rtsControl = link.rtsControl;
     m_responseTimeout = link.responseTimeout;
 
-    if (!CSerialLine::IsPortIndex(link.portIndex) || m_line == nullptr) return Refused(m_error);
-    if (auto shared = CSerialLine::Find(link.portIndex, settings->portHandle)) {
+    if (!CLine::IsPortIndex(link.portIndex) || m_line == nullptr) return Refused(m_error);
+    if (auto shared = CLine::Find(link.portIndex, settings->portHandle)) {
         return AdoptLink(std::move(shared), link);
     }
     return OpenLink(*settings, link);
@@ -40,7 +44,7 @@ int32_t __stdcall CSerialDriverBase::Open(DeviceSettings* settings) {
 // the line was opened changes it for every user. Settings that cannot be
 // applied leave the line as it was, and an object that held no share yet
 // does not take one.
-int32_t CSerialDriverBase::AdoptLink(std::shared_ptr<CSerialLine> line, const LinkParameters& link) {
+int32_t CSerialDriverBase::AdoptLink(std::shared_ptr<CLine> line, const LinkParameters& link) {
     serial::LineFormat format;
     if (!FormatOf(link, format) || line->Configure(format) != 0) return Refused(m_error);
     if (m_line != line) m_line = std::move(line);
@@ -53,10 +57,25 @@ int32_t CSerialDriverBase::AdoptLink(std::shared_ptr<CSerialLine> line, const Li
 // time, and neither is a line this object already holds open. A baud or parity index outside its table is
 // refused before the port is opened: some devices would take any rate.
 int32_t CSerialDriverBase::OpenLink(DeviceSettings& settings, const LinkParameters& link) {
+    if (m_transport != modbus::Transport::kSerial) return OpenNetworkLink(settings, link);
     serial::LineFormat format;
-    if (!FormatOf(link, format)) return Refused(m_error);
-    if (m_line->Open(link.portIndex, format) != 0) return Refused(m_error);
-    settings.portHandle = m_line->Port().Handle();
+    auto* line = dynamic_cast<CSerialLine*>(m_line.get());
+    if (line == nullptr || !FormatOf(link, format)) return Refused(m_error);
+    if (line->Open(link.portIndex, format) != 0) return Refused(m_error);
+    settings.portHandle = m_line->Handle();
+    return 1;
+}
+
+// A network line opens even when its peer cannot be reached now: it is then
+// lost and tries again by itself. The object's own closed line gives way.
+int32_t CSerialDriverBase::OpenNetworkLink(DeviceSettings& settings, const LinkParameters& link) {
+    auto line = std::make_shared<CNetworkLine>(MakeTcpSocket(), AppendTraceEvent, GetTickCount64);
+    if (line->Open(link.portIndex, {m_transport, m_endpoint, m_connectTimeoutMs, m_reopen}) != 0) {
+        return Refused(m_error);
+    }
+    CLine::CloseIfLastUser(m_line);
+    m_line = std::move(line);
+    settings.portHandle = m_line->Handle();
     return 1;
 }
 
@@ -70,7 +89,7 @@ int32_t __stdcall CSerialDriverBase::Close(int32_t) {
 // goes on with a closed line of its own. Without memory for one it holds no
 // line, which later Opens refuse.
 void CSerialDriverBase::LeaveLink() {
-    if (m_line == nullptr || CSerialLine::CloseIfLastUser(m_line)) return;
+    if (m_line == nullptr || CLine::CloseIfLastUser(m_line)) return;
     try {
         m_line = std::make_shared<CSerialLine>(std::make_unique<CSerialPort>());
     } catch (const std::bad_alloc&) {

@@ -104,6 +104,9 @@ int32_t CModbusRtuDriver::OpenWithSettings(DeviceSettings* settings) {
         m_requestGapMs = static_cast<uint32_t>(line.requestGapMs);
         m_silenceUs = static_cast<uint32_t>(line.silenceUs);
         m_reopen = {static_cast<uint32_t>(line.reopenMs), static_cast<uint32_t>(line.reopenMaxMs)};
+        m_transport = line.transport;
+        m_connectTimeoutMs = static_cast<uint32_t>(line.connectTimeoutMs);
+        modbus::ParseEndpoint(line.endpoint, m_endpoint);
     }
     return CSerialDriverBase::Open(settings);
 }
@@ -170,7 +173,7 @@ modbus::LineResult CModbusRtuDriver::ExchangeReply(std::string& data, int32_t& l
         const auto* bytes = reinterpret_cast<const uint8_t*>(received.data());
         const uint32_t missing = modbus::ReplyBytesMissing(reply, bytes, received.size());
         const bool other = missing == 0 && !modbus::HoldsAwaitedFrame(reply, bytes, received.size());
-        return other ? CSerialLine::kNotTheReply : missing;
+        return other ? CLine::kNotTheReply : missing;
     };
     LineTrace trace(sendLabel);
     const ExchangeResult result =

@@ -1,6 +1,7 @@
 #include "driver/SerialDriverBase.h"
 
 #include "com/ComTarget.h"
+#include "serial/SerialLine.h"
 #include "serial/SerialPort.h"
 
 // {276E54C1-65E3-11D3-9945-444553540000}
@@ -21,7 +22,7 @@ CSerialDriverBase::CSerialDriverBase() {
 // Destruction gives up this object's share of the link; the port closes
 // the handle only when no other driver object still uses it.
 CSerialDriverBase::~CSerialDriverBase() {
-    if (m_line != nullptr) CSerialLine::CloseIfLastUser(m_line);
+    if (m_line != nullptr) CLine::CloseIfLastUser(m_line);
     delete[] m_areaList;
 }
 

@@ -8,8 +8,9 @@
 #include "driver/DriverError.h"
 #include "driver/IDeviceDriver.h"
 #include "driver/NumberRule.h"
+#include "modbus/NetworkEndpoint.h"
 #include "modbus/SettingKeys.h"
-#include "serial/SerialLine.h"
+#include "serial/Line.h"
 
 class CSerialPort;
 
@@ -46,23 +47,28 @@ protected:
     AreaDescriptor* m_areaList = nullptr;
     int32_t m_rtsControl = 0;
     // Shared with every driver object that adopted the same link. Until the
-    // first Open, and after a Close, a line of this object's own whose port
-    // is closed.
-    std::shared_ptr<CSerialLine> m_line;
+    // first Open, and after a Close, a serial line of this object's own whose
+    // port is closed.
+    std::shared_ptr<CLine> m_line;
     CDriverError m_error;
     uint32_t m_responseTimeout = 0xFFFFFFFF;
     // Extra silence before each request, for slow devices on the line.
     uint32_t m_requestGapMs = 0;
     // The silence before each request; 0: the line format's own.
     uint32_t m_silenceUs = 0;
-    // How often a lost port of the line is tried again.
+    // How often a lost port or connection of the line is tried again.
     modbus::ReconnectTiming m_reopen{
         static_cast<uint32_t>(modbus::kSettingRules[modbus::kReopenMs].defaultValue),
         static_cast<uint32_t>(modbus::kSettingRules[modbus::kReopenMaxMs].defaultValue)};
+    // How the line the next Open opens reaches its devices.
+    modbus::Transport m_transport = modbus::Transport::kSerial;
+    modbus::NetworkEndpoint m_endpoint;
+    uint32_t m_connectTimeoutMs = 0;
 
 private:
     // Link sharing (driver/LinkOpen.cpp).
-    int32_t AdoptLink(std::shared_ptr<CSerialLine> line, const LinkParameters& link);
+    int32_t AdoptLink(std::shared_ptr<CLine> line, const LinkParameters& link);
     int32_t OpenLink(DeviceSettings& settings, const LinkParameters& link);
+    int32_t OpenNetworkLink(DeviceSettings& settings, const LinkParameters& link);
     void LeaveLink();
 };

@@ -9,7 +9,9 @@ void AppendListed(std::string& list, const char* name) {
     list += (list.empty() ? "" : ", ") + std::string(name);
 }
 
+// "0..5", the names the key accepts, or the form of its text.
 std::string Accepted(const SettingRule& rule) {
+    if (rule.checkText != nullptr) return rule.textForm;
     if (rule.names == nullptr) return std::to_string(rule.min) + ".." + std::to_string(rule.max);
     std::string names;
     for (int32_t index = rule.min; index <= rule.max; ++index) AppendListed(names, rule.names[index]);
@@ -42,22 +44,31 @@ std::string KeyNames() {
     return names;
 }
 
-std::string ParseValue(SettingKey key, std::string_view text, int32_t& value) {
+std::string ParseText(const SettingRule& rule, std::string_view text, const std::string& given,
+                      SettingValue& value) {
+    const std::string wrong = rule.checkText(text);
+    if (!wrong.empty()) return given + " " + wrong + "; accepted: " + Accepted(rule);
+    value.text = text;
+    return {};
+}
+
+std::string ParseValue(SettingKey key, std::string_view text, SettingValue& value) {
     const SettingRule& rule = kSettingRules[key];
     const std::string name = rule.name;
     if (text.empty()) return name + " has no value; accepted: " + Accepted(rule);
     const std::string given = name + " = " + Shown(text);
+    if (rule.checkText != nullptr) return ParseText(rule, text, given, value);
     if (rule.names != nullptr) {
-        return FindName(rule, text, value) ? std::string() : given + " is not one of " + Accepted(rule);
+        return FindName(rule, text, value.number) ? std::string() : given + " is not one of " + Accepted(rule);
     }
     if (!IsDecimalText(text)) return given + " is not a decimal number; accepted: " + Accepted(rule);
-    if (!ParseDecimalText(text, rule.min, rule.max, value)) return given + " is outside " + Accepted(rule);
+    if (!ParseDecimalText(text, rule.min, rule.max, value.number)) return given + " is outside " + Accepted(rule);
     return {};
 }
 
 }  // namespace
 
-std::string ParseSetting(std::string_view name, std::string_view text, SettingKey& key, int32_t& value) {
+std::string ParseSetting(std::string_view name, std::string_view text, SettingKey& key, SettingValue& value) {
     if (name.empty()) return "a key is missing before =";
     if (!FindSettingKey(name, key)) return "unknown key " + Shown(name) + "; accepted: " + KeyNames();
     return ParseValue(key, text, value);
@@ -67,10 +78,11 @@ std::string AcceptedValues(SettingKey key) {
     return Accepted(kSettingRules[key]);
 }
 
-std::string SettingValueText(SettingKey key, int32_t value) {
+std::string SettingValueText(SettingKey key, const SettingValue& value) {
     const SettingRule& rule = kSettingRules[key];
-    if (rule.names != nullptr && value >= rule.min && value <= rule.max) return rule.names[value];
-    return std::to_string(value);
+    if (rule.checkText != nullptr) return value.text.empty() ? "none" : value.text;
+    if (rule.names != nullptr && value.number >= rule.min && value.number <= rule.max) return rule.names[value.number];
+    return std::to_string(value.number);
 }
 
 }  // namespace modbus

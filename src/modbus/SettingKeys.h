@@ -11,6 +11,7 @@
 
 #include "modbus/BlockCache.h"
 #include "modbus/Frames.h"
+#include "modbus/NetworkEndpoint.h"
 #include "modbus/ValueCodec.h"
 
 namespace modbus {
@@ -32,6 +33,9 @@ enum SettingKey : int32_t {
     kMaxGapRegisters,
     kMaxGapBits,
     kRelearnMs,
+    kTransport,
+    kEndpoint,
+    kConnectTimeoutMs,
     kSettingCount,
 };
 
@@ -50,7 +54,30 @@ struct SettingRule {
     const char* const* names;
     // What the key does, for a reader of the settings file: one line, ASCII.
     const char* summary;
+    // Set for a key whose value is a text: empty when the text is one the key
+    // takes, otherwise what is wrong with it.
+    std::string (*checkText)(std::string_view text) = nullptr;
+    const char* textForm = nullptr;  // what the text may be, for messages
 };
+
+// A key's value: a number or a name's index, or the text of a text key
+// (empty: none given).
+struct SettingValue {
+    int32_t number = 0;
+    std::string text;
+};
+
+inline bool operator==(const SettingValue& a, const SettingValue& b) {
+    return a.number == b.number && a.text == b.text;
+}
+inline bool operator!=(const SettingValue& a, const SettingValue& b) {
+    return !(a == b);
+}
+
+inline std::string CheckEndpointText(std::string_view text) {
+    NetworkEndpoint endpoint;
+    return ParseEndpoint(text, endpoint);
+}
 
 // A block's span is the distance from its first item to its last, so a
 // block of 32-bit values asks for span + 2 registers: the block limits stop
@@ -59,7 +86,10 @@ struct SettingRule {
 // request belongs to the line, whichever station the request is for.
 // silence_us 0 stands for the line format's own: 3.5 characters, at least
 // 1750 us above 19200 baud. reopen_ms and reopen_max_ms are line keys too:
-// how often a lost port is tried again, at first and at most.
+// how often a lost port or connection is tried again, at first and at most.
+// transport, endpoint and connect_timeout_ms say how the line reaches its
+// devices; an endpoint is needed by a network transport and refused for a
+// serial one, which the file as a whole is checked for.
 inline constexpr SettingRule kSettingRules[kSettingCount] = {
     {"word_order", 0, 3, static_cast<int32_t>(WordOrder::kCDAB), SettingScope::kStation, kWordOrderNames,
      "how a uint32 or float lies in its two registers; CDAB is low word first"},
@@ -77,7 +107,7 @@ inline constexpr SettingRule kSettingRules[kSettingCount] = {
     {"silence_us", 0, 100000, 0, SettingScope::kLine, nullptr,
      "the silence before each request, in microseconds; 0: 3.5 characters, at least 1750 above 19200 baud"},
     {"reopen_ms", 100, 60000, 1000, SettingScope::kLine, nullptr,
-     "how often a lost port is tried again during the first minute, in milliseconds"},
+     "how often a lost port or connection is tried again during the first minute, in milliseconds"},
     {"reopen_max_ms", 1000, 600000, 10000, SettingScope::kLine, nullptr,
      "the longest wait between attempts once a loss has lasted a minute, in milliseconds"},
     {"max_block_registers", 1, 123, kRegisterBlockLimits.span, SettingScope::kStation, nullptr,
@@ -90,10 +120,17 @@ inline constexpr SettingRule kSettingRules[kSettingCount] = {
      "the widest run of unused coils or inputs one read request may bridge"},
     {"relearn_ms", 0, 86400000, 60000, SettingScope::kStation, nullptr,
      "how long a learned block split holds before the whole block is asked for once more; 0 never"},
+    {"transport", 0, 2, static_cast<int32_t>(Transport::kSerial), SettingScope::kLine, kTransportNames,
+     "how the line reaches its devices: its serial port, or TCP to a device server (RTU) or a gateway"},
+    {"endpoint", 0, 0, 0, SettingScope::kLine, nullptr, "where a network line connects: HOST:PORT",
+     CheckEndpointText, kEndpointForm},
+    {"connect_timeout_ms", 100, 60000, 3000, SettingScope::kLine, nullptr,
+     "how long a network line's connection may take to be made, in milliseconds"},
 };
 static_assert(kSettingRules[kWordOrder].max + 1 == std::size(kWordOrderNames), "word_order names every order");
 static_assert(kSettingRules[kWriteFunction].max + 1 == std::size(kWriteFunctionNames),
               "write_function names every choice");
+static_assert(kSettingRules[kTransport].max + 1 == std::size(kTransportNames), "transport names every transport");
 
 constexpr bool EverySettingSaysWhatItDoes() {
     for (const SettingRule& rule : kSettingRules) {
@@ -106,10 +143,11 @@ static_assert(EverySettingSaysWhatItDoes(), "every key of the table has its name
 // One "name = value", blanks trimmed off both. Empty when the name is a
 // key (whatever its case) and the text one of its values, both stored;
 // otherwise why not, naming the key, the text and what is accepted.
-std::string ParseSetting(std::string_view name, std::string_view text, SettingKey& key, int32_t& value);
-// The value as the file would give it.
-std::string SettingValueText(SettingKey key, int32_t value);
-// "0..5", or the names the key accepts, as the parser's reasons say it.
+std::string ParseSetting(std::string_view name, std::string_view text, SettingKey& key, SettingValue& value);
+// The value as the file would give it; "none" for a text key given none.
+std::string SettingValueText(SettingKey key, const SettingValue& value);
+// "0..5", the names the key accepts or the form of its text, as the
+// parser's reasons say it.
 std::string AcceptedValues(SettingKey key);
 
 }  // namespace modbus

@@ -36,12 +36,22 @@ constexpr ExampleSetting kExampleStationSettings[] = {
     {kWriteFunction, static_cast<int32_t>(WriteFunctions::kMultiple)},
 };
 
+constexpr const char* kExampleEndpoint = "192.168.1.20:502";
+
 void AppendLine(std::string& text, const std::string& line) {
     text += line + kLineEnd;
 }
 
 std::string Assignment(SettingKey key, int32_t value) {
-    return std::string(kSettingRules[key].name) + " = " + SettingValueText(key, value);
+    return std::string(kSettingRules[key].name) + " = " + SettingValueText(key, {value, {}});
+}
+
+// A text key has no default to stand for: an example of its form, left a
+// comment, takes its place.
+std::string DefaultLine(SettingKey key) {
+    const SettingRule& rule = kSettingRules[key];
+    if (rule.checkText == nullptr) return ";" + Assignment(key, rule.defaultValue);
+    return "; for example: " + std::string(rule.name) + " = " + kExampleEndpoint;
 }
 
 // A line key is refused in a station's section, so its line says where it
@@ -62,7 +72,7 @@ std::string SettingsExampleText() {
     for (int32_t index = 0; index < kSettingCount; ++index) {
         const SettingKey key = static_cast<SettingKey>(index);
         AppendLine(text, Summary(key));
-        AppendLine(text, ";" + Assignment(key, kSettingRules[key].defaultValue));
+        AppendLine(text, DefaultLine(key));
     }
     AppendLine(text, "");
     for (const char* line : kExampleStationNote) AppendLine(text, line);

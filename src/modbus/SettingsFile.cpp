@@ -62,7 +62,7 @@ std::string ParseSectionName(std::string_view name, SectionId& id) {
     return {};
 }
 
-std::string ParseAssignment(std::string_view text, SettingKey& key, int32_t& value) {
+std::string ParseAssignment(std::string_view text, SettingKey& key, SettingValue& value) {
     const size_t equals = text.find('=');
     if (equals == std::string_view::npos) return "expected key = value or a [section], not " + Shown(text);
     return ParseSetting(TrimBlanks(text.substr(0, equals)), TrimBlanks(text.substr(equals + 1)), key, value);
@@ -92,7 +92,7 @@ private:
     std::string Assign(std::string_view line, size_t number) {
         if (!m_section) return Shown(line) + " comes before the first section";
         SettingKey key;
-        int32_t value = 0;
+        SettingValue value;
         std::string reason = ParseAssignment(line, key, value);
         if (!reason.empty()) return reason;
         const std::string name = kSettingRules[key].name;
@@ -121,7 +121,35 @@ void Apply(SettingOrigins& origins, const Layer& layer, SettingSource source) {
 }
 
 uint32_t Limit(const SettingOrigin& origin) {
-    return static_cast<uint32_t>(origin.value);
+    return static_cast<uint32_t>(origin.value.number);
+}
+
+// Empty when the port's transport has the endpoint it needs and no other;
+// otherwise why not, naming the section that set the endpoint or transport.
+std::string CheckTransport(const SettingsFile& settings, int32_t port) {
+    const SettingOrigins origins = settings.Origins(port, 0);
+    const SettingOrigin& transport = origins[kTransport];
+    const SettingOrigin& endpoint = origins[kEndpoint];
+    const std::string line = "COM" + std::to_string(port);
+    const bool serial = transport.value.number == static_cast<int32_t>(Transport::kSerial);
+    if (!serial && endpoint.value.text.empty()) {
+        return line + " has transport = " + SettingValueText(kTransport, transport.value) + " from " +
+               SourceText(transport.source, port, 0) + " but no endpoint; accepted: " + kEndpointForm;
+    }
+    if (serial && !endpoint.value.text.empty()) {
+        return line + " has endpoint = " + endpoint.value.text + " from " + SourceText(endpoint.source, port, 0) +
+               " but transport = serial; an endpoint needs rtu-over-tcp or modbus-tcp";
+    }
+    return {};
+}
+
+std::string CheckTransports(const SettingsFile& settings, std::string_view fileName) {
+    for (int32_t port = 1; port <= kMaxSettingsPort; ++port) {
+        if (std::string reason = CheckTransport(settings, port); !reason.empty()) {
+            return std::string(fileName) + ": " + reason;
+        }
+    }
+    return {};
 }
 
 }  // namespace
@@ -140,7 +168,7 @@ std::string SettingsFile::Load(std::string_view text, std::string_view fileName)
 
 std::string SettingsFile::Override(std::string_view assignment) {
     SettingKey key;
-    int32_t value = 0;
+    SettingValue value;
     std::string reason = ParseAssignment(TrimBlanks(WithoutComment(assignment)), key, value);
     if (reason.empty() && m_commandLine[key]) reason = std::string(kSettingRules[key].name) + " is set twice";
     if (!reason.empty()) return "--set: " + reason;
@@ -151,7 +179,7 @@ std::string SettingsFile::Override(std::string_view assignment) {
 SettingOrigins SettingsFile::Origins(int32_t port, int32_t station) const {
     SettingOrigins origins;
     for (size_t key = 0; key < origins.size(); ++key) {
-        origins[key] = {kSettingRules[key].defaultValue, SettingSource::kDefault};
+        origins[key] = {{kSettingRules[key].defaultValue, {}}, SettingSource::kDefault};
     }
     const auto applySection = [&](SectionId id, SettingSource source) {
         auto found = m_sections.find(id);
@@ -170,19 +198,22 @@ SettingOrigins SettingsFile::Origins(int32_t port, int32_t station) const {
 StationSettings SettingsFile::For(int32_t port, int32_t station) const {
     const SettingOrigins origins = Origins(port, station);
     StationSettings settings;
-    settings.wordOrder = static_cast<WordOrder>(origins[kWordOrder].value);
-    settings.writeFunctions = static_cast<WriteFunctions>(origins[kWriteFunction].value);
-    settings.retries = origins[kRetries].value;
-    settings.timeoutRetries = origins[kTimeoutRetries].value;
-    settings.demoteAfter = origins[kDemoteAfter].value;
-    settings.demoteForMs = origins[kDemoteForMs].value;
-    settings.requestGapMs = origins[kRequestGapMs].value;
-    settings.silenceUs = origins[kSilenceUs].value;
-    settings.reopenMs = origins[kReopenMs].value;
-    settings.reopenMaxMs = origins[kReopenMaxMs].value;
+    settings.wordOrder = static_cast<WordOrder>(origins[kWordOrder].value.number);
+    settings.writeFunctions = static_cast<WriteFunctions>(origins[kWriteFunction].value.number);
+    settings.retries = origins[kRetries].value.number;
+    settings.timeoutRetries = origins[kTimeoutRetries].value.number;
+    settings.demoteAfter = origins[kDemoteAfter].value.number;
+    settings.demoteForMs = origins[kDemoteForMs].value.number;
+    settings.requestGapMs = origins[kRequestGapMs].value.number;
+    settings.silenceUs = origins[kSilenceUs].value.number;
+    settings.reopenMs = origins[kReopenMs].value.number;
+    settings.reopenMaxMs = origins[kReopenMaxMs].value.number;
+    settings.transport = static_cast<Transport>(origins[kTransport].value.number);
+    settings.endpoint = origins[kEndpoint].value.text;
+    settings.connectTimeoutMs = origins[kConnectTimeoutMs].value.number;
     settings.registerLimits = {Limit(origins[kMaxBlockRegisters]), Limit(origins[kMaxGapRegisters])};
     settings.bitLimits = {Limit(origins[kMaxBlockBits]), Limit(origins[kMaxGapBits])};
-    settings.relearnMs = origins[kRelearnMs].value;
+    settings.relearnMs = origins[kRelearnMs].value.number;
     return settings;
 }
 
@@ -203,6 +234,7 @@ std::string LoadSettings(std::optional<std::string_view> fileText, std::string_v
     SettingsFile loaded;
     std::string reason = fileText ? loaded.Load(*fileText, fileName) : std::string();
     if (reason.empty()) reason = OverrideAll(loaded, overrides);
+    if (reason.empty()) reason = CheckTransports(loaded, fileName);
     if (reason.empty()) settings = std::move(loaded);
     return reason;
 }

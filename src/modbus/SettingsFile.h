@@ -15,9 +15,10 @@
 //
 // A station gets the defaults, then [defaults], then its line's [COMn],
 // then its own [COMn:s], then what a command line set, each overriding what
-// it names. Line keys (request_gap_ms, silence_us, reopen_ms, reopen_max_ms)
-// are refused in a station's section, so every station of a line gets the
-// same value.
+// it names. Line keys (request_gap_ms, silence_us, reopen_ms, reopen_max_ms,
+// transport, endpoint, connect_timeout_ms) are refused in a station's
+// section, so every station of a line gets the same value. Every line whose
+// transport is a network one needs an endpoint, and a serial line takes none.
 //
 // A text that holds anything else (a key before the first section, an
 // unknown section or key, a value out of range or of the wrong form, a key
@@ -44,7 +45,7 @@ constexpr int32_t kMaxStation = 254;
 enum class SettingSource { kDefault, kDefaultsSection, kPortSection, kStationSection, kCommandLine };
 
 struct SettingOrigin {
-    int32_t value;  // as SettingValueText shows it
+    SettingValue value;  // as SettingValueText shows it
     SettingSource source;
 };
 using SettingOrigins = std::array<SettingOrigin, kSettingCount>;
@@ -68,7 +69,7 @@ public:
     // [defaults], {3, 0} is [COM3].
     using SectionId = std::pair<int32_t, int32_t>;
     // The values a section or the command line sets.
-    using Layer = std::array<std::optional<int32_t>, kSettingCount>;
+    using Layer = std::array<std::optional<SettingValue>, kSettingCount>;
 
 private:
     std::map<SectionId, Layer> m_sections;
@@ -88,7 +89,8 @@ constexpr const char* kSettingOverridesVariable = "KORVEL_SET";
 std::string OverrideAll(SettingsFile& settings, std::string_view list);
 
 // Puts what the settings file's text (none where there is no file) and the
-// overrides give in place of settings. Returns an empty text, or why they
+// overrides give in place of settings, when every line's transport has the
+// endpoint it needs and no other. Returns an empty text, or why they
 // were not taken, naming the file as fileName: then settings are as they
 // were, so a refused file never changes what a running driver uses.
 std::string LoadSettings(std::optional<std::string_view> fileText, std::string_view fileName,

@@ -4,6 +4,7 @@
 // default-constructed record holds the defaults, which are the driver's
 // behaviour without a file.
 #include <cstdint>
+#include <string>
 
 #include "modbus/BlockCache.h"
 #include "modbus/SettingKeys.h"
@@ -32,6 +33,11 @@ struct StationSettings {
     // most once the loss has lasted a minute.
     int32_t reopenMs = kSettingRules[kReopenMs].defaultValue;
     int32_t reopenMaxMs = kSettingRules[kReopenMaxMs].defaultValue;
+    // How the line reaches its devices; where a network line connects
+    // (empty for a serial line), and how long a connection may take.
+    Transport transport = static_cast<Transport>(kSettingRules[kTransport].defaultValue);
+    std::string endpoint;
+    int32_t connectTimeoutMs = kSettingRules[kConnectTimeoutMs].defaultValue;
     // For the station's register caches (16- and 32-bit) and bit caches.
     BlockLimits registerLimits = kRegisterBlockLimits;
     BlockLimits bitLimits = kBitBlockLimits;

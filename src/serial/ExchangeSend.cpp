@@ -14,12 +14,6 @@ bool KeysRts(int32_t rtsControl) {
 
 }  // namespace
 
-ExchangeResult CSerialLine::Emptied(std::string& data, int32_t& length, ExchangeResult result) {
-    data.clear();
-    length = 0;
-    return result;
-}
-
 // Whatever waits in the input queue is dropped first, so that a late reply
 // to an earlier request cannot become the start of this one's reply. After
 // a failed write RTS stays on; the next exchange lowers it. A failure

@@ -24,7 +24,7 @@ struct Line {
     }
     // Driver objects sharing the line published with handle.
     long Users(HANDLE handle) const {
-        std::shared_ptr<CSerialLine> shared = CSerialLine::Find(PortIndex(), handle);
+        std::shared_ptr<CLine> shared = CLine::Find(PortIndex(), handle);
         return shared != nullptr ? shared.use_count() - 1 : 0;
     }
     LineFixture fixture;

@@ -7,6 +7,7 @@
 #include "driver/DriverError.h"
 #include "driver/HostRecords.h"
 #include "driver/SerialDriverBase.h"
+#include "serial/SerialLine.h"
 #include "serial/SerialPort.h"
 #include "support/ErrorTexts.h"
 #include "support/HostLink.h"
@@ -23,7 +24,7 @@ public:
     }
 
     CSerialPort* Port() const {
-        return m_line != nullptr ? &m_line->Port() : nullptr;
+        return SerialLine() != nullptr ? &SerialLine()->Port() : nullptr;
     }
     // Driver objects sharing this one's line, this one included.
     long LineUsers() const {
@@ -69,10 +70,13 @@ public:
     }
 
 private:
-    // A driver without a line fails as one whose port cannot send.
+    CSerialLine* SerialLine() const {
+        return dynamic_cast<CSerialLine*>(m_line.get());
+    }
+    // A driver without a serial line fails as one whose port cannot send.
     template <typename Exchange>
     int OnLine(std::string& data, int32_t& length, const Exchange& exchange) {
-        return Record(m_line != nullptr ? exchange(*m_line) : ExchangeResult::kSendFailed, data, length);
+        return Record(SerialLine() != nullptr ? exchange(*SerialLine()) : ExchangeResult::kSendFailed, data, length);
     }
     int Record(ExchangeResult result, std::string& data, int32_t& length) {
         static const int32_t kCodes[] = {kErrorNone,       kErrorWriteDevice, kErrorWriteDevice, kErrorReadDevice,

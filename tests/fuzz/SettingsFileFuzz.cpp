@@ -33,11 +33,15 @@ bool Same(const SettingOrigins& a, const SettingOrigins& b) {
     return true;
 }
 
-// Every value in its range; a line key from no station's section.
+// Every value in its range, every text one its key takes; a line key from
+// no station's section.
 void CheckEffective(const SettingOrigins& origins) {
     for (size_t key = 0; key < origins.size(); ++key) {
         const modbus::SettingRule& rule = modbus::kSettingRules[key];
-        FUZZ_CHECK(origins[key].value >= rule.min && origins[key].value <= rule.max);
+        const modbus::SettingValue& value = origins[key].value;
+        FUZZ_CHECK(value.number >= rule.min && value.number <= rule.max);
+        FUZZ_CHECK(rule.checkText == nullptr ? value.text.empty()
+                                             : value.text.empty() || rule.checkText(value.text).empty());
         FUZZ_CHECK(rule.scope == modbus::SettingScope::kStation ||
                    origins[key].source != SettingSource::kStationSection);
     }

@@ -33,7 +33,7 @@ TEST(SettingsFile, EveryKeyTakesTheEdgesOfItsRangeAndNothingBeyond) {
         {modbus::kRetries, 0, 5},           {modbus::kTimeoutRetries, 0, 5},    {modbus::kDemoteAfter, 0, 100},
         {modbus::kDemoteForMs, 100, 3600000}, {modbus::kRequestGapMs, 0, 10000}, {modbus::kMaxBlockRegisters, 1, 123},
         {modbus::kMaxBlockBits, 1, 1999},   {modbus::kMaxGapRegisters, 0, 125}, {modbus::kMaxGapBits, 0, 2000},
-        {modbus::kSilenceUs, 0, 100000},
+        {modbus::kSilenceUs, 0, 100000},   {modbus::kConnectTimeoutMs, 100, 60000},
         {modbus::kRelearnMs, 0, 86400000},
     };
     for (const Range& r : ranges) {
@@ -48,7 +48,7 @@ TEST(SettingsFile, EveryKeyTakesTheEdgesOfItsRangeAndNothingBeyond) {
                 EXPECT_EQ(reason, "Korvel.ini line 2: " + line + " is outside " + accepted);
             } else {
                 EXPECT_EQ(reason, "");
-                EXPECT_EQ(settings.Origins(1, 1)[r.key].value, value);
+                EXPECT_EQ(settings.Origins(1, 1)[r.key].value.number, value);
             }
         }
     }
@@ -57,7 +57,8 @@ TEST(SettingsFile, EveryKeyTakesTheEdgesOfItsRangeAndNothingBeyond) {
 TEST(SettingsFile, EachSectionOverridesWhatItNamesAndTheCommandLineAll) {
     EXPECT_EQ(Listed(SettingsFile(), 3, 17), "CDAB default\nauto default\n1 default\n0 default\n3 default\n"
                                              "10000 default\n0 default\n0 default\n1000 default\n10000 default\n"
-                                             "32 default\n128 default\n8 default\n16 default\n60000 default\n");
+                                             "32 default\n128 default\n8 default\n16 default\n60000 default\n"
+                                             "serial default\nnone default\n3000 default\n");
     SettingsFile settings;
     ASSERT_EQ(settings.Load("\xEF\xBB\xBF; plant\r\n"
                             "[defaults]\r\n"
@@ -76,15 +77,20 @@ TEST(SettingsFile, EachSectionOverridesWhatItNamesAndTheCommandLineAll) {
                             "max_gap_bits = 0\n"
                             "relearn_ms = 0\n"
                             "[Defaults]\n"
-                            "demote_after = 0",
+                            "demote_after = 0\n"
+                            "[COM3]\n"
+                            "transport = MODBUS-TCP\n"
+                            "endpoint = gw-1.plant:502",
                             "Korvel.ini"),
               "");
     EXPECT_EQ(Listed(settings, 3, 17), "DCBA [COM3:17]\nmultiple [COM3:17]\n4 [COM3:17]\n0 default\n0 [defaults]\n"
                                        "10000 default\n20 [COM3]\n0 default\n500 [COM3]\n10000 default\n"
-                                       "1 [COM3:17]\n128 default\n8 default\n0 [COM3:17]\n0 [COM3:17]\n");
+                                       "1 [COM3:17]\n128 default\n8 default\n0 [COM3:17]\n0 [COM3:17]\n"
+                                       "modbus-tcp [COM3]\ngw-1.plant:502 [COM3]\n3000 default\n");
     EXPECT_EQ(Listed(settings, 3, 5), "ABCD [defaults]\nauto default\n3 [COM3]\n0 default\n0 [defaults]\n"
                                       "10000 default\n20 [COM3]\n0 default\n500 [COM3]\n10000 default\n"
-                                      "32 default\n128 default\n8 default\n16 default\n60000 default\n");
+                                      "32 default\n128 default\n8 default\n16 default\n60000 default\n"
+                                      "modbus-tcp [COM3]\ngw-1.plant:502 [COM3]\n3000 default\n");
     EXPECT_EQ(Listed(settings, 4, 17), Listed(settings, 0, 0));
     const modbus::StationSettings station = settings.For(3, 17);
     EXPECT_EQ(station.wordOrder, modbus::WordOrder::kDCBA);
@@ -95,6 +101,8 @@ TEST(SettingsFile, EachSectionOverridesWhatItNamesAndTheCommandLineAll) {
     EXPECT_EQ(station.registerLimits.span, 1u);
     EXPECT_EQ(station.bitLimits.gap, 0u);
     EXPECT_EQ(station.relearnMs, 0);
+    EXPECT_EQ(station.transport, modbus::Transport::kModbusTcp);
+    EXPECT_EQ(station.endpoint, "gw-1.plant:502");
 
     EXPECT_EQ(settings.Override(" retries=5 "), "");
     EXPECT_EQ(settings.Override("retries=1"), "--set: retries is set twice");
@@ -110,6 +118,14 @@ TEST(SettingsFile, EachSectionOverridesWhatItNamesAndTheCommandLineAll) {
     EXPECT_EQ(listed.For(1, 1).timeoutRetries, 2);
     EXPECT_EQ(modbus::OverrideAll(listed, "retries=9;demote_after=1"), "--set: retries = 9 is outside 0..5");
     EXPECT_EQ(listed.For(1, 1).demoteAfter, 3);
+
+    // The command line may make every line a network one.
+    modbus::SettingsFile network;
+    EXPECT_EQ(modbus::LoadSettings("[COM3]\nendpoint = 10.0.0.5:502", "Korvel.ini",
+                                   "transport=rtu-over-tcp;endpoint=127.0.0.1:5020", network),
+              "");
+    EXPECT_EQ(Listed(network, 7, 1).substr(Listed(network, 7, 1).find("rtu-over-tcp")),
+              "rtu-over-tcp --set\n127.0.0.1:5020 --set\n3000 default\n");
 
     // A refused text leaves what was loaded before.
     EXPECT_NE(settings.Load("[defaults]\nretries = 3\nretries = 9", "Korvel.ini"), "");
@@ -128,6 +144,12 @@ TEST(SettingsFile, ALoadThatIsRefusedLeavesTheSettingsTakenBefore) {
         {"[defaults]\nretries = 2", "word_order=CADB", "--set: word_order = CADB is not one of CDAB, ABCD, BADC, DCBA"},
         {std::nullopt, "retries=1;retries=2", "--set: retries is set twice"},
         {std::nullopt, "", ""},
+        {"[COM3]\ntransport = modbus-tcp", "",
+         "Korvel.ini: COM3 has transport = modbus-tcp from [COM3] but no endpoint; accepted: HOST:PORT, an IPv4 "
+         "address or host name and a port 1..65535"},
+        {"[COM2]\ntransport = rtu-over-tcp\n[defaults]\nendpoint = 10.0.0.5:502", "",
+         "Korvel.ini: COM1 has endpoint = 10.0.0.5:502 from [defaults] but transport = serial; an endpoint needs "
+         "rtu-over-tcp or modbus-tcp"},
     };
     for (const auto& c : cases) {
         SettingsFile settings;
@@ -141,6 +163,7 @@ TEST(SettingsFile, ALoadThatIsRefusedLeavesTheSettingsTakenBefore) {
 TEST(SettingsFile, ABadTextIsRefusedNamingItsLineAndWhatIsAccepted) {
     const std::string sections = "is not a section; accepted: [defaults], [COMn] and [COMn:s] for COM1..COM64 and "
                                  "station s 1..254";
+    const std::string endpoint = "HOST:PORT, an IPv4 address or host name and a port 1..65535";
     const std::pair<std::string, std::string> cases[] = {
         {"retries = 1", "line 1: retries = 1 comes before the first section"},
         {"[defaults]\nretries = 9", "line 2: retries = 9 is outside 0..5"},
@@ -156,7 +179,7 @@ TEST(SettingsFile, ABadTextIsRefusedNamingItsLineAndWhatIsAccepted) {
         {"[defaults]\nretry = 1",
          "line 2: unknown key retry; accepted: word_order, write_function, retries, timeout_retries, demote_after, "
          "demote_for_ms, request_gap_ms, silence_us, reopen_ms, reopen_max_ms, max_block_registers, max_block_bits, "
-         "max_gap_registers, max_gap_bits, relearn_ms"},
+         "max_gap_registers, max_gap_bits, relearn_ms, transport, endpoint, connect_timeout_ms"},
         {"[defaults]\n = 1", "line 2: a key is missing before ="},
         {"[defaults]\nretries", "line 2: expected key = value or a [section], not retries"},
         {"[defaults]\nretries = 1\nRETRIES = 1", "line 3: retries is set twice in [defaults] (first in line 2)"},
@@ -166,6 +189,17 @@ TEST(SettingsFile, ABadTextIsRefusedNamingItsLineAndWhatIsAccepted) {
         {"[COM3:17]\nreopen_ms = 500",
          "line 2: reopen_ms is the same for a whole line: set it in [defaults] or [COM3], not in [COM3:17]"},
         {"[defaults]\nreopen_max_ms = 999", "line 2: reopen_max_ms = 999 is outside 1000..600000"},
+        {"[COM3:17]\nendpoint = 127.0.0.1:502",
+         "line 2: endpoint is the same for a whole line: set it in [defaults] or [COM3], not in [COM3:17]"},
+        {"[COM3]\ntransport = tcp", "line 2: transport = tcp is not one of serial, rtu-over-tcp, modbus-tcp"},
+        {"[COM3]\nendpoint = 10.0.0.5", "line 2: endpoint = 10.0.0.5 has no :PORT; accepted: " + endpoint},
+        {"[COM3]\nendpoint = :502", "line 2: endpoint = :502 has no host name or IPv4 address before the :; "
+                                    "accepted: " + endpoint},
+        {"[COM3]\nendpoint = gw_1:502", "line 2: endpoint = gw_1:502 has no host name or IPv4 address before the "
+                                        ":; accepted: " + endpoint},
+        {"[COM3]\nendpoint = gw:65536", "line 2: endpoint = gw:65536 has no port 1..65535 after the :; accepted: " +
+                                            endpoint},
+        {"[COM3]\nendpoint = gw:0", "line 2: endpoint = gw:0 has no port 1..65535 after the :; accepted: " + endpoint},
         {"[COM65]", "line 1: COM65 is outside COM1..COM64"},
         {"[COM0]", "line 1: COM0 is outside COM1..COM64"},
         {"[COM3:255]", "line 1: station 255 is outside 1..254"},
@@ -205,9 +239,14 @@ TEST(SettingsFile, TheExampleFileHoldsEveryKeyAtItsDefault) {
     }
     ASSERT_EQ(settings.Load(uncommented, "Korvel.ini"), "");
     const modbus::SettingOrigins origins = settings.Origins(3, 5);
+    // A text key without a default, the endpoint, is shown by an example only.
     for (int32_t key = 0; key < modbus::kSettingCount; ++key) {
-        EXPECT_EQ(origins[key].value, modbus::kSettingRules[key].defaultValue) << modbus::kSettingRules[key].name;
-        EXPECT_EQ(origins[key].source, modbus::SettingSource::kDefaultsSection) << modbus::kSettingRules[key].name;
+        const modbus::SettingRule& rule = modbus::kSettingRules[key];
+        const bool shownOnly = rule.checkText != nullptr;
+        EXPECT_EQ(origins[key].value.number, rule.defaultValue) << rule.name;
+        const modbus::SettingSource expected =
+            shownOnly ? modbus::SettingSource::kDefault : modbus::SettingSource::kDefaultsSection;
+        EXPECT_EQ(origins[key].source, expected) << rule.name;
     }
     EXPECT_EQ(settings.For(3, 17).wordOrder, modbus::WordOrder::kABCD);
     EXPECT_EQ(settings.For(3, 17).writeFunctions, modbus::WriteFunctions::kMultiple);

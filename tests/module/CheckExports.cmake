@@ -8,7 +8,7 @@ set(expected_exports
   "3 DllRegisterServer"
   "4 _GetDeviceInfo@12"
   "5 _GetModuleInfo@8")
-set(system_dlls advapi32.dll kernel32.dll msvcrt.dll ole32.dll oleaut32.dll user32.dll)
+set(system_dlls advapi32.dll kernel32.dll msvcrt.dll ole32.dll oleaut32.dll user32.dll ws2_32.dll)
 
 execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE result)
 if(NOT result EQUAL 0)

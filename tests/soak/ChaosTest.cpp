@@ -5,9 +5,13 @@
 // no call overstays its bound; after the faults, that the poll heals to its
 // healthy plan within 30 s; at the end, that handles and memory did not grow.
 //
-//   chaos_line_tests.exe [--seconds N] [--seed S]
+//   chaos_line_tests.exe [--seconds N] [--seed S] [--line serial|rtu-over-tcp|modbus-tcp]
 //
-// 30 s of faults and a seed from the clock unless given; the seed is printed
+// The same line may be reached over TCP instead: through the line server's
+// device server, or its gateway, which waits longer for the line than the
+// driver waits for the gateway, so that a late reply keeps its own
+// transaction. 30 s of faults, a serial line and a seed from the clock
+// unless given; the seed is printed
 // first, and the same seed draws the same schedule. Exit 1 on any broken
 // property, each printed as it is found.
 #include <gtest/gtest.h>
@@ -19,6 +23,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <memory>
+#include <string>
 #include <thread>
 
 #include "ChaosPoller.h"
@@ -64,10 +70,34 @@ constexpr double kWarmUpSeconds = 60;
 constexpr uint32_t kHandleSlack = 2;
 constexpr size_t kPrivateSlack = 256 * 1024;
 
+// How the soak's line is reached: the line server's command that opens it
+// (none: a serial line), and the transport the driver is given.
+struct LineKind {
+    const char* name;
+    const char* open;
+    const char* transport;
+};
+
+const LineKind kLineKinds[] = {
+    {"serial", nullptr, nullptr},
+    {"rtu-over-tcp", "open-tcp rtu 9600 1 2", "rtu-over-tcp"},
+    {"modbus-tcp", "open-tcp mbap 9600 1 2", "modbus-tcp"},
+};
+// A network line runs as COM50: its number names it, no port is opened.
+constexpr int kNetworkPortIndex = 49;
+
 struct Options {
     double seconds = 30;
     uint32_t seed = static_cast<uint32_t>(std::time(nullptr));
+    const LineKind* line = &kLineKinds[0];
 };
+
+const LineKind* LineKindNamed(const char* name) {
+    for (const LineKind& kind : kLineKinds) {
+        if (std::strcmp(kind.name, name) == 0) return &kind;
+    }
+    return nullptr;
+}
 
 bool ParseOptions(int argc, char** argv, Options& options) {
     for (int i = 1; i < argc; ++i) {
@@ -76,6 +106,9 @@ bool ParseOptions(int argc, char** argv, Options& options) {
             options.seconds = std::strtod(argv[++i], nullptr);
         } else if (std::strcmp(argv[i], "--seed") == 0 && hasValue) {
             options.seed = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 10));
+        } else if (std::strcmp(argv[i], "--line") == 0 && hasValue) {
+            options.line = LineKindNamed(argv[++i]);
+            if (options.line == nullptr) return false;
         } else {
             return false;
         }
@@ -84,15 +117,25 @@ bool ParseOptions(int argc, char** argv, Options& options) {
 }
 
 // Opens the first object with a short relearning time if the driver knows
-// the setting, and the second on the first's line, as a host does.
-bool OpenBoth(LineFixture& line, HostDriver& first, HostDriver& second) {
-    SetEnvironmentVariableA("KORVEL_SET", kRelearnSetting);
-    if (first.Open(line.PortIndex(), kBaudIndex9600, kResponseTimeoutMs).result != 1) {
+// the setting, and the second on the first's line, as a host does. A
+// network line's transport and endpoint reach the driver the same way.
+bool OpenBoth(LineFixture& line, const LineKind& kind, HostDriver& first, HostDriver& second) {
+    const std::string network =
+        kind.open == nullptr ? "" : std::string(";transport=") + kind.transport + ";endpoint=" + line.Endpoint();
+    const int portIndex = kind.open == nullptr ? line.PortIndex() : kNetworkPortIndex;
+    SetEnvironmentVariableA("KORVEL_SET", (kRelearnSetting + network).c_str());
+    if (first.Open(portIndex, kBaudIndex9600, kResponseTimeoutMs).result != 1) {
         std::printf("this driver refuses %s: learned splits heal only as it decides\n", kRelearnSetting);
-        SetEnvironmentVariableA("KORVEL_SET", nullptr);
-        if (first.Open(line.PortIndex(), kBaudIndex9600, kResponseTimeoutMs).result != 1) return false;
+        SetEnvironmentVariableA("KORVEL_SET", network.empty() ? nullptr : network.c_str() + 1);
+        if (first.Open(portIndex, kBaudIndex9600, kResponseTimeoutMs).result != 1) return false;
     }
+    SetEnvironmentVariableA("KORVEL_SET", nullptr);
     return second.OpenShared(first).result == 1;
+}
+
+std::unique_ptr<LineFixture> OpenLine(const LineKind& kind) {
+    if (kind.open == nullptr) return std::make_unique<LineFixture>(kBaud, std::vector<int>{1, 2});
+    return std::make_unique<LineFixture>(kind.open);
 }
 
 using Pollers = std::array<ChaosPoller*, 2>;
@@ -145,16 +188,17 @@ double Heal(ChaosRun& run, const Pollers& pollers, const uint32_t plans[2], Soak
 }
 
 int RunChaos(const Options& options) {
-    std::printf("chaos: seed %u, %.0f s of faults, %u baud, response time-out %u ms, bound of a call %u ms\n",
-                options.seed, options.seconds, kBaud, kResponseTimeoutMs, kBoundMs);
+    std::printf("chaos: seed %u, %.0f s of faults, %s line, %u baud, response time-out %u ms, bound of a call %u ms\n",
+                options.seed, options.seconds, options.line->name, kBaud, kResponseTimeoutMs, kBoundMs);
     std::fflush(stdout);
-    LineFixture line(kBaud, {1, 2});
-    if (line.PortIndex() < 0) return 1;
+    const std::unique_ptr<LineFixture> opened = OpenLine(*options.line);
+    LineFixture& line = *opened;
+    if (options.line->open == nullptr && line.PortIndex() < 0) return 1;
     ChaosRun run(line, options.seed);
     line.SetTurnaround(kTurnaroundMs);
     run.GiveFirstValues();
     HostDriver first, second;
-    if (!OpenBoth(line, first, second)) {
+    if (!OpenBoth(line, *options.line, first, second)) {
         run.Broke("the driver objects did not open");
         return 1;
     }
@@ -197,7 +241,7 @@ int RunChaos(const Options& options) {
 int main(int argc, char** argv) {
     Options options;
     if (!ParseOptions(argc, argv, options)) {
-        std::fprintf(stderr, "usage: %s [--seconds N] [--seed S]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s [--seconds N] [--seed S] [--line serial|rtu-over-tcp|modbus-tcp]\n", argv[0]);
         return 2;
     }
     return RunChaos(options);

@@ -55,6 +55,15 @@ void StopSlave(LineFixture& line, const FaultTarget&) {
     line.StopSlave();
 }
 
+void DropConnection(LineFixture& line, const FaultTarget&) {
+    line.DropConnection();
+}
+
+// Every other time back to whole replies.
+void Segments(LineFixture& line, const FaultTarget& target) {
+    line.ReplyInSegments(target.serial % 2 == 0 ? 1 : 0);
+}
+
 }  // namespace
 
 const std::vector<FaultKind>& FaultKinds() {
@@ -75,5 +84,16 @@ const std::vector<FaultKind>& FaultKinds() {
         {"write: exception", true, false, Exception},
         {"write: late acknowledgement", true, false, Late},
     };
+    return kinds;
+}
+
+const std::vector<FaultKind>& NetworkFaultKinds() {
+    static const std::vector<FaultKind> kinds = [] {
+        std::vector<FaultKind> all = FaultKinds();
+        all.push_back({"connection dropped", false, false, DropConnection});
+        all.push_back({"replies in one-byte segments, or whole again", false, false, Segments});
+        all.push_back({"write: connection dropped", true, false, DropConnection});
+        return all;
+    }();
     return kinds;
 }

@@ -1,7 +1,8 @@
 #pragma once
 // The faults the soak injects, one at a time in turn: each bends the next
 // reply on the line, or, for the slave stop, takes the slave away until the
-// run starts it again.
+// run starts it again. A line reached over TCP has faults of its connection
+// besides.
 #include <cstdint>
 #include <vector>
 
@@ -24,3 +25,4 @@ struct FaultKind {
 };
 
 const std::vector<FaultKind>& FaultKinds();
+const std::vector<FaultKind>& NetworkFaultKinds();

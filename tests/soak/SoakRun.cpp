@@ -1,6 +1,9 @@
 #include "SoakRun.h"
 
 #include <gtest/gtest.h>
+#include <windows.h>
+
+#include "support/Stopwatch.h"
 
 namespace {
 
@@ -17,8 +20,9 @@ uint8_t ReadFunction(const SoakTag& tag) {
 
 }  // namespace
 
-SoakRun::SoakRun(LineFixture& line, HostDriver& driver)
-    : m_line(line), m_driver(driver), m_tags(SoakTags()), m_model(m_tags) {}
+SoakRun::SoakRun(LineFixture& line, HostDriver& driver, const std::vector<FaultKind>& faults, bool writesLinger)
+    : m_line(line), m_driver(driver), m_faults(faults), m_writesLinger(writesLinger), m_tags(SoakTags()),
+      m_model(m_tags) {}
 
 bool SoakRun::Prepare() {
     for (size_t i = 0; i < m_tags.size(); ++i) {
@@ -33,7 +37,7 @@ bool SoakRun::Prepare() {
 
 void SoakRun::Cycle(bool inject) {
     const FaultKind* fault = nullptr;
-    if (inject) fault = &FaultKinds()[m_counts.faults % FaultKinds().size()];
+    if (inject) fault = &m_faults[m_counts.faults % m_faults.size()];
     ChangeTables();
     if (fault != nullptr && !fault->beforeWrite) Inject(*fault, m_tags[0].station, ReadFunction(m_tags[0]));
     const uint32_t failedBefore = m_counts.failedReads;
@@ -89,8 +93,14 @@ void SoakRun::WriteTag(bool inject, const FaultKind* fault) {
     const SoakTag& tag = m_tags[m_writable[m_random() % m_writable.size()]];
     const uint32_t raw = RandomRaw(tag);
     if (inject) Inject(*fault, static_cast<uint8_t>(tag.station), WriteFunction(tag));
+    const Stopwatch writing;
     const Outcome outcome = m_driver.Write(tag.station, tag.parsed, ValueToWrite(tag, raw));
     ++m_counts.writes;
+    // A write that failed before its reply was due, as on a connection that
+    // dropped, or one that a gateway still holds, may still be on its way to
+    // the device.
+    const bool mayLinger = m_writesLinger || writing.ElapsedMs() < kResponseTimeoutMs;
+    if (outcome.result != 1 && mayLinger) Sleep(2 * kResponseTimeoutMs);
     SyncItemsFromSlave(tag);
     if (outcome.result != 1) {
         ++m_counts.failedWrites;

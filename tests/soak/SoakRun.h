@@ -28,7 +28,10 @@ class SoakRun {
 public:
     static constexpr uint32_t kResponseTimeoutMs = 100;
 
-    SoakRun(LineFixture& line, HostDriver& driver);
+    // writesLinger: a write that failed may still reach the device a while
+    // later, as one queued in a gateway does.
+    SoakRun(LineFixture& line, HostDriver& driver, const std::vector<FaultKind>& faults = FaultKinds(),
+            bool writesLinger = false);
 
     // Parses the tags and gives the slave's tables their first values.
     bool Prepare();
@@ -38,6 +41,7 @@ public:
     uint32_t FailedReadsOfLastCycle() const { return m_lastCycleFailures; }
     const SoakCounts& Counts() const { return m_counts; }
     size_t TagCount() const { return m_tags.size(); }
+    size_t FaultKindCount() const { return m_faults.size(); }
 
 private:
     void ChangeTables();
@@ -52,6 +56,8 @@ private:
 
     LineFixture& m_line;
     HostDriver& m_driver;
+    const std::vector<FaultKind>& m_faults;
+    const bool m_writesLinger;
     std::vector<SoakTag> m_tags;
     std::vector<size_t> m_writable;
     SlaveModel m_model;

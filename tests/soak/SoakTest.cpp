@@ -7,6 +7,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "SoakRun.h"
 #include "support/ProcessFigures.h"
@@ -36,17 +39,41 @@ void PrintProgress(uint32_t cycle, const SoakCounts& counts, double seconds) {
               << static_cast<int>(seconds) << " s" << std::endl;
 }
 
-}  // namespace
+// The soak on each kind of line: a serial one, and the same line behind a
+// serial device server and behind a Modbus TCP gateway, with the faults of
+// their connections besides.
+struct SoakLine {
+    const char* name;
+    const char* open;       // the line server's command for a network line; null for a serial line
+    const char* transport;  // of a network line
+};
 
-TEST(Soak, PollsThroughFaultsWithoutAWrongValueOrGrowth) {
-    LineFixture line(115200, {1, 2, 3});
-    ASSERT_GE(line.PortIndex(), 0);
-    HostDriver driver;
-    ASSERT_TRUE(driver.Created());
-    ASSERT_EQ(driver.Open(line.PortIndex(), kBaudIndex115200, SoakRun::kResponseTimeoutMs), kSucceeded);
-    SoakRun run(line, driver);
-    ASSERT_TRUE(run.Prepare());
+const SoakLine kSoakLines[] = {
+    {"a serial line at 115200 baud", nullptr, nullptr},
+    {"RTU over TCP to a device server", "open-tcp rtu 115200 1 2 3", "rtu-over-tcp"},
+    {"Modbus TCP to a gateway", "open-tcp mbap 115200 1 2 3", "modbus-tcp"},
+};
+// A network line runs as COM50: its number names it, no port is opened.
+constexpr int kNetworkPortIndex = 49;
+// A gateway that gives up before the driver does, so that nothing queues in it.
+constexpr uint32_t kGatewayWaitMs = SoakRun::kResponseTimeoutMs * 3 / 5;
 
+std::unique_ptr<LineFixture> OpenLine(const SoakLine& soakLine) {
+    return soakLine.open == nullptr ? std::make_unique<LineFixture>(115200, std::vector<int>{1, 2, 3})
+                                    : std::make_unique<LineFixture>(soakLine.open);
+}
+
+// The network line's settings reach the driver as a tool gives them.
+Outcome OpenDriver(HostDriver& driver, const SoakLine& soakLine, const LineFixture& line) {
+    if (soakLine.open == nullptr) return driver.Open(line.PortIndex(), kBaudIndex115200, SoakRun::kResponseTimeoutMs);
+    const std::string settings = std::string("transport=") + soakLine.transport + ";endpoint=" + line.Endpoint();
+    SetEnvironmentVariableA("KORVEL_SET", settings.c_str());
+    const Outcome opened = driver.Open(kNetworkPortIndex, kBaudIndex115200, SoakRun::kResponseTimeoutMs);
+    SetEnvironmentVariableA("KORVEL_SET", nullptr);
+    return opened;
+}
+
+void Soak(SoakRun& run) {
     for (uint32_t i = 0; i < kWarmUpCycles; ++i) run.Cycle(false);
     const ProcessFigures start = TakeProcessFigures();
     const Stopwatch soakTime;
@@ -74,11 +101,29 @@ TEST(Soak, PollsThroughFaultsWithoutAWrongValueOrGrowth) {
     std::printf("  reads %u (failed %u), writes %u (failed %u), faults injected %u over %zu kinds in turn,\n"
                 "  failed reads in the last cycle %u, wrong values %u\n",
                 counts.reads, counts.failedReads, counts.writes, counts.failedWrites, counts.faults,
-                FaultKinds().size(), run.FailedReadsOfLastCycle(), counts.wrongValues);
+                run.FaultKindCount(), run.FailedReadsOfLastCycle(), counts.wrongValues);
     std::cout << "  start: " << start << "\n  end:   " << end << std::endl;
     EXPECT_EQ(counts.wrongValues, 0u);
     EXPECT_LE(end.handles, start.handles + kHandleSlack);
     EXPECT_LE(end.privateBytes, start.privateBytes + kPrivateSlack);
+}
+
+}  // namespace
+
+TEST(Soak, PollsThroughFaultsWithoutAWrongValueOrGrowth) {
+    for (const SoakLine& soakLine : kSoakLines) {
+        SCOPED_TRACE(soakLine.name);
+        std::printf("soak on %s\n", soakLine.name);
+        const std::unique_ptr<LineFixture> line = OpenLine(soakLine);
+        HostDriver driver;
+        ASSERT_TRUE(driver.Created());
+        ASSERT_EQ(OpenDriver(driver, soakLine, *line), kSucceeded);
+        const bool network = soakLine.open != nullptr;
+        if (network) line->SetGatewayWait(kGatewayWaitMs);
+        SoakRun run(*line, driver, network ? NetworkFaultKinds() : FaultKinds(), network);
+        ASSERT_TRUE(run.Prepare());
+        Soak(run);
+    }
 }
 
 int main(int argc, char** argv) {

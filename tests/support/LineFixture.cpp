@@ -33,6 +33,16 @@ LineFixture::LineFixture(uint32_t baud, std::vector<int> stations) {
     m_portIndex = std::atoi(answer.c_str()) - 1;
 }
 
+LineFixture::LineFixture(const std::string& openCommand) {
+    std::string answer, error;
+    if (!m_server.Connect(error) || !m_server.Call(openCommand, answer, error)) {
+        ADD_FAILURE() << "line fixture: cannot " << openCommand << ": " << error;
+        m_broken = true;
+        return;
+    }
+    m_tcpPort = std::atoi(answer.c_str());
+}
+
 LineFixture::~LineFixture() {
     if (!m_broken) Command("close");
 }
@@ -47,6 +57,30 @@ std::string LineFixture::DevicePath() const {
 
 std::string LineFixture::PortName() const {
     return "COM" + std::to_string(m_portIndex + 1);
+}
+
+std::string LineFixture::Endpoint() const {
+    return "127.0.0.1:" + std::to_string(m_tcpPort);
+}
+
+void LineFixture::DropConnection() {
+    Command("tcp-drop");
+}
+
+void LineFixture::RefuseConnectionsFor(uint32_t ms) {
+    Command(Words("tcp-refuse", {Number(ms)}));
+}
+
+void LineFixture::ReplyInSegments(size_t bytes) {
+    Command(Words("tcp-segments", {Number(bytes)}));
+}
+
+void LineFixture::MuteConnection(bool on) {
+    Command(Words("tcp-mute", {on ? "on" : "off"}));
+}
+
+void LineFixture::SetGatewayWait(uint32_t ms) {
+    Command(Words("tcp-gateway-wait", {Number(ms)}));
 }
 
 void LineFixture::SetCoil(int station, uint16_t address, bool on) {

@@ -22,6 +22,11 @@ using Frames = std::vector<Bytes>;
 class LineFixture {
 public:
     explicit LineFixture(uint32_t baud = 9600, std::vector<int> stations = {1});
+    // A line reached over TCP, opened by a line server command that answers
+    // the port: "open-tcp rtu|mbap BAUD STATION..." (the line behind a
+    // device server or gateway, with the relay's faults) or "open-peer PEER
+    // STATION..." (a slave that is a TCP server itself).
+    explicit LineFixture(const std::string& openCommand);
     ~LineFixture();
     LineFixture(const LineFixture&) = delete;
     LineFixture& operator=(const LineFixture&) = delete;
@@ -32,6 +37,8 @@ public:
     std::string DevicePath() const;
     // "COMn", as the settings file names the port.
     std::string PortName() const;
+    // "127.0.0.1:port" of a line reached over TCP.
+    std::string Endpoint() const;
 
     // Tables of a station, zero-based wire addresses 0..65535.
     void SetCoil(int station, uint16_t address, bool on);
@@ -113,6 +120,17 @@ public:
     // until the register is supplied again (lacking false).
     void LackHoldingRegister(int station, uint16_t address, bool lacking = true);
 
+    // Faults of the connection to a line's TCP face: dropped now; refused
+    // for ms, the connection dropped first; every reply cut into segments
+    // of at most bytes (0: whole); nothing passed either way while muted.
+    void DropConnection();
+    void RefuseConnectionsFor(uint32_t ms);
+    void ReplyInSegments(size_t bytes);
+    void MuteConnection(bool on);
+    // How long a gateway face waits for the line's reply before it answers
+    // 0B; 1000 ms until set.
+    void SetGatewayWait(uint32_t ms);
+
     // From now on the slave hears the COM port only while it is set to the
     // line's baud rate, as a device hears a port at another rate as noise.
     // The parity cannot be checked: a pty does not keep it.
@@ -125,5 +143,6 @@ private:
 
     LineServerClient m_server;
     int m_portIndex = -1;
+    int m_tcpPort = 0;
     bool m_broken = false;
 };

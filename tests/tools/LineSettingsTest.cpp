@@ -44,7 +44,9 @@ TEST(LineSettings, TheRestOfTheRecord) {
     EXPECT_EQ(link.responseTimeout, 750u);
     EXPECT_EQ(DescribeLine(line), "COM10 9600 7N2");
 
-    LinkParameters defaults = ToLinkParameters(LineOptions{1});
+    LineOptions first;
+    first.port = 1;
+    LinkParameters defaults = ToLinkParameters(first);
     EXPECT_EQ(defaults.portIndex, 0);
     EXPECT_EQ(defaults.baudIndex, 6u);
     EXPECT_EQ(defaults.eightDataBits, 1);
@@ -67,15 +69,31 @@ TEST(LineSettings, TheCommonSettingsGoRateByRateThroughTheCommonParities) {
     EXPECT_EQ(DescribeLine(settings[17]), "COM4 2400 8O2");
 }
 
-TEST(LineSettings, PortsAreWrittenAsComNOrN) {
-    const char* good[] = {"1", "COM1", "com64", "Com7", "064"};
-    const int numbers[] = {1, 1, 64, 7, 64};
-    for (size_t i = 0; i < 5; ++i) {
+TEST(LineSettings, PortsAreWrittenAsComNOrNOrAsANetworkLine) {
+    const struct {
+        const char* text;
+        int port;
+        const char* described;
+        const char* settings;
+    } good[] = {
+        {"1", 1, "COM1 9600 8N1", ""},
+        {"COM1", 1, "COM1 9600 8N1", ""},
+        {"com64", 64, "COM64 9600 8N1", ""},
+        {"Com7", 7, "COM7 9600 8N1", ""},
+        {"064", 64, "COM64 9600 8N1", ""},
+        {"modbus-tcp://10.0.0.5:502", 64, "modbus-tcp://10.0.0.5:502", "transport=modbus-tcp;endpoint=10.0.0.5:502"},
+        {"RTU-over-TCP://gw-2.plant:4001", 64, "rtu-over-tcp://gw-2.plant:4001",
+         "transport=rtu-over-tcp;endpoint=gw-2.plant:4001"},
+    };
+    for (const auto& g : good) {
         LineOptions line;
-        EXPECT_EQ(SetPort(line, good[i]), "") << good[i];
-        EXPECT_EQ(line.port, numbers[i]) << good[i];
+        EXPECT_EQ(SetPort(line, g.text), "") << g.text;
+        EXPECT_EQ(line.port, g.port) << g.text;
+        EXPECT_EQ(DescribeLine(line), g.described);
+        EXPECT_EQ(NetworkLineSettings(line), g.settings);
     }
-    for (const char* bad : {"", "0", "65", "COM", "COM-1", "COM 3", "/dev/ttyS0", "3a"}) {
+    for (const char* bad : {"", "0", "65", "COM", "COM-1", "COM 3", "/dev/ttyS0", "3a", "tcp://10.0.0.5:502",
+                            "modbus-tcp://10.0.0.5", "modbus-tcp://:502", "rtu-over-tcp://gw:70000"}) {
         LineOptions line;
         EXPECT_NE(SetPort(line, bad), "") << bad;
         EXPECT_EQ(line.port, 0) << bad;

@@ -84,6 +84,7 @@ TEST(PollArguments, EveryKindOfBadArgumentIsOneClearLine) {
         {{"--port", "3", "--scan", "--stations", "1-2-3"}, "--stations '1-2-3'"},
         {{"--port", "3", "--stations", "1-5", "4x1:uint16"}, "--stations goes with --scan"},
         {{"--port", "3", "--baud", "auto", "4x1:uint16"}, "--baud auto goes with --scan"},
+        {{"--port", "modbus-tcp://127.0.0.1:502", "--baud", "auto", "--scan"}, "a network line has no rate"},
         {{"--port", "3", "--format", "xml", "4x1:uint16"}, "--format 'xml' is unknown"},
         {{"--port", "3", "--format", "table", "--output", "x.csv", "4x1:uint16"}, "--output writes csv or jsonl"},
     };
@@ -118,6 +119,8 @@ TEST(PollArguments, LineSettingsAndRunShapeAreTaken) {
     EXPECT_EQ(o.dllPath, "C:\\x\\Korvel.dll");
     EXPECT_EQ(o.configPath, "C:\\plant\\Korvel.ini");
     EXPECT_EQ(SettingOverrideList(o), "retries=2;word_order = ABCD; demote_after=0");
+    PollOptions network = Parsed({"--port", "rtu-over-tcp://127.0.0.1:4001", "--set", "retries=2", "--scan"});
+    EXPECT_EQ(SettingOverrideList(network), "transport=rtu-over-tcp;endpoint=127.0.0.1:4001;retries=2");
 }
 
 TEST(PollArguments, TagsTakeNamesOrCodesAndKeepTheirOrder) {

@@ -309,6 +309,35 @@ TEST(PollOnLine, StatisticsCountEachStationsRequestsAndAnswers) {
         << "three silences demote the station: " << heading[2];
 }
 
+// A network line given as a URL: a scan finds its stations and a poll
+// reads them, in either framing. Behind a gateway, the scan waits longer
+// than the gateway does for a silent station.
+TEST(PollOnLine, ANetworkLineIsScannedAndPolledByItsUrl) {
+    const struct {
+        const char* open;
+        const char* scheme;
+        const char* timeout;
+    } lines[] = {
+        {"open-tcp rtu 115200 1 7", "rtu-over-tcp://", "100"},
+        {"open-tcp mbap 115200 1 7", "modbus-tcp://", "1500"},
+    };
+    for (const auto& l : lines) {
+        SCOPED_TRACE(l.open);
+        LineFixture line(l.open);
+        line.SetHoldingRegister(7, 0, 17);
+        const std::string url = l.scheme + line.Endpoint();
+        ToolRun scan = RunPoll({"--port", url, "--scan", "--stations", "6-8", "--timeout", l.timeout});
+        EXPECT_EQ(Lines(scan.out),
+                  (std::vector<std::string>{"scan: " + url + ", stations 6-8, response timeout " + l.timeout + " ms",
+                                            "station 7: 17", "1 station answered"}))
+            << scan.err;
+        ToolRun poll = RunPoll({"--port", url, "--station", "7", "--cycles", "2", "--interval", "0", "--stats",
+                                "4x1:uint16"});
+        EXPECT_EQ(poll.exitCode, 0u) << poll.out << poll.err;
+        EXPECT_EQ(RowsNamed(poll.out, "4x1").size(), 2u) << poll.out;
+    }
+}
+
 // Default CDAB puts the low word first; the station's section says ABCD and
 // --set, stronger, says CDAB again.
 TEST(PollOnLine, TheSettingsFileAndSetReachTheDriver) {

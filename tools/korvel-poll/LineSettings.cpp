@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "korvel-poll/TextUtil.h"
+#include "modbus/NetworkEndpoint.h"
 #include "serial/LineFormat.h"
 
 namespace {
@@ -12,6 +13,8 @@ const uint32_t kCommonBaudRates[] = {9600, 19200, 38400, 115200, 4800, 2400};
 const char* const kCommonParities[] = {"none", "even", "odd"};
 
 constexpr int kLastPort = 64;
+constexpr int kNetworkLinePort = kLastPort;
+constexpr const char* kUrlSeparator = "://";
 
 // The host's baud index of a rate written as text, -1 for none of the table.
 int BaudIndexOfText(const std::string& text) {
@@ -41,11 +44,31 @@ bool ParseChoice(const std::string& text, int64_t min, int64_t max, int64_t& val
 
 }  // namespace
 
+// "modbus-tcp://HOST:PORT" or "rtu-over-tcp://HOST:PORT".
+std::string SetNetworkPort(LineOptions& line, const std::string& text) {
+    const size_t separator = text.find(kUrlSeparator);
+    const std::string transport = ToLower(text.substr(0, separator));
+    const std::string endpoint = text.substr(separator + std::string(kUrlSeparator).size());
+    modbus::NetworkEndpoint parsed;
+    const bool known = transport == modbus::kTransportNames[static_cast<int>(modbus::Transport::kRtuOverTcp)] ||
+                       transport == modbus::kTransportNames[static_cast<int>(modbus::Transport::kModbusTcp)];
+    if (!known) return "--port '" + text + "': a network line is modbus-tcp://HOST:PORT or rtu-over-tcp://HOST:PORT";
+    if (const std::string wrong = modbus::ParseEndpoint(endpoint, parsed); !wrong.empty()) {
+        return "--port '" + text + "': the endpoint " + wrong;
+    }
+    line.port = kNetworkLinePort;
+    line.transport = transport;
+    line.endpoint = endpoint;
+    return "";
+}
+
 std::string SetPort(LineOptions& line, const std::string& text) {
+    if (text.find(kUrlSeparator) != std::string::npos) return SetNetworkPort(line, text);
     std::string number = ToLower(text).compare(0, 3, "com") == 0 ? text.substr(3) : text;
     int64_t port = 0;
     if (!ParseChoice(number, 1, kLastPort, port)) {
-        return "--port '" + text + "' is not a serial port: use COM1..COM64 or 1..64";
+        return "--port '" + text + "' is not a serial port or a network line: use COM1..COM64, 1..64, "
+               "modbus-tcp://HOST:PORT or rtu-over-tcp://HOST:PORT";
     }
     line.port = static_cast<int>(port);
     return "";
@@ -116,7 +139,12 @@ LinkParameters ToLinkParameters(const LineOptions& line) {
     return link;
 }
 
+std::string NetworkLineSettings(const LineOptions& line) {
+    return line.transport.empty() ? "" : "transport=" + line.transport + ";endpoint=" + line.endpoint;
+}
+
 std::string DescribeLine(const LineOptions& line) {
+    if (!line.transport.empty()) return line.transport + kUrlSeparator + line.endpoint;
     return "COM" + std::to_string(line.port) + " " + std::to_string(line.baud) + " " +
            std::to_string(line.dataBits) + static_cast<char>(std::toupper(line.parity[0])) +
            std::to_string(line.stopBits);

@@ -146,6 +146,7 @@ std::string ApplyOption(const std::vector<std::string>& args, size_t& i, PollOpt
 }
 
 std::string CheckScan(PollOptions& o) {
+    if (o.autoLine && !o.line.transport.empty()) return "--baud auto is for serial ports; a network line has no rate";
     if (!o.scan) {
         if (o.autoLine) return "--baud auto goes with --scan; polling needs the line's own rate";
         return o.stations ? "--stations goes with --scan" : "";
@@ -196,7 +197,7 @@ std::string ParsePollArguments(const std::vector<std::string>& args, PollOptions
 }
 
 std::string SettingOverrideList(const PollOptions& options) {
-    std::string list;
+    std::string list = NetworkLineSettings(options.line);
     for (const std::string& assignment : options.settingOverrides) list += (list.empty() ? "" : ";") + assignment;
     return list;
 }
@@ -214,7 +215,8 @@ std::string PollUsage() {
            "  --tags FILE         more tags, one a line: address, type[, name[, station]]\n"
            "  --station N         station of the tags that name none (1..254, default 1)\n"
            "  --write A:TYPE=V    write V before polling (repeatable); 0x and 4x only\n"
-           "  --port COMn         serial port (COM3 or 3)\n"
+           "  --port COMn         serial port (COM3 or 3), or a network line: modbus-tcp://HOST:PORT or\n"
+           "                      rtu-over-tcp://HOST:PORT (run as COM64)\n"
            "  --baud N            110 .. 256000 (default 9600)\n"
            "  --parity P          none, odd, even, mark, space (default none)\n"
            "  --data-bits 7|8     (default 8)        --stop-bits 1|2   (default 1)\n"

@@ -96,9 +96,8 @@ int PollWith(IDeviceDriver& driver, const PollOptions& options, const RunOutput&
 // The driver reads these at every Open, from the environment of its process.
 void PassSettingsToDriver(const PollOptions& options) {
     if (!options.configPath.empty()) SetEnvironmentValue(modbus::kSettingsFileVariable, options.configPath);
-    if (!options.settingOverrides.empty()) {
-        SetEnvironmentValue(modbus::kSettingOverridesVariable, SettingOverrideList(options));
-    }
+    const std::string overrides = SettingOverrideList(options);
+    if (!overrides.empty()) SetEnvironmentValue(modbus::kSettingOverridesVariable, overrides);
 }
 
 // --info: the module, then the settings the driver would take.

@@ -75,6 +75,13 @@ const CommandSession::Command CommandSession::kCommands[] = {
     {"accept", 1, 1, Needs::kLine, &CommandSession::Accept},
     {"pull", 0, 0, Needs::kLine, &CommandSession::Pull},
     {"return", 0, 0, Needs::kLine, &CommandSession::Return},
+    {"open-tcp", 3, 2 + kAnyCount, Needs::kNothing, &CommandSession::OpenTcp},
+    {"open-peer", 2, 1 + kAnyCount, Needs::kNothing, &CommandSession::OpenPeer},
+    {"tcp-drop", 0, 0, Needs::kFace, &CommandSession::TcpDrop},
+    {"tcp-refuse", 1, 1, Needs::kFace, &CommandSession::TcpRefuse},
+    {"tcp-segments", 1, 1, Needs::kFace, &CommandSession::TcpSegments},
+    {"tcp-mute", 1, 1, Needs::kFace, &CommandSession::TcpMute},
+    {"tcp-gateway-wait", 1, 1, Needs::kFace, &CommandSession::TcpGatewayWait},
 };
 
 CommandSession::CommandSession(int socket, std::string winePrefix)
@@ -101,9 +108,23 @@ std::string CommandSession::Execute(const Words& words) {
         }
         if (command.needs != Needs::kNothing && !m_line) return Refuse("no line is open");
         if (command.needs == Needs::kDevice && m_line->Relay() == nullptr) return Refuse("the device is away");
+        if (command.needs == Needs::kFace && m_line->Face() == nullptr) return Refuse("this line has no TCP face");
         return (this->*command.run)(args);
     }
     return Refuse("unknown command " + words[0]);
+}
+
+bool CommandSession::ParseStations(const Words& args, size_t first, std::vector<int>& stations,
+                                   std::string& refusal) {
+    for (size_t i = first; i < args.size(); ++i) {
+        uint64_t station;
+        if (!ParseNumber(args[i], 255, station) || station == 0) {
+            refusal = Refuse("bad station " + args[i]);
+            return false;
+        }
+        stations.push_back(static_cast<int>(station));
+    }
+    return true;
 }
 
 std::string CommandSession::Open(const Words& args) {
@@ -111,15 +132,69 @@ std::string CommandSession::Open(const Words& args) {
     uint64_t baud;
     if (!ParseNumber(args[0], 4000000, baud) || baud == 0) return Refuse("bad baud rate " + args[0]);
     std::vector<int> stations;
-    for (size_t i = 1; i < args.size(); ++i) {
-        uint64_t station;
-        if (!ParseNumber(args[i], 255, station) || station == 0) return Refuse("bad station " + args[i]);
-        stations.push_back(static_cast<int>(station));
-    }
     std::string error;
+    if (!ParseStations(args, 1, stations, error)) return error;
     m_line = SimulatedLine::Open(m_winePrefix, static_cast<uint32_t>(baud), stations, error);
     if (!m_line) return Refuse(error);
     return kOk + " " + std::to_string(m_line->ComNumber());
+}
+
+// open-tcp rtu|mbap BAUD STATION...: a line behind a device server or a
+// gateway; answers the TCP port.
+std::string CommandSession::OpenTcp(const Words& args) {
+    if (args[0] != "rtu" && args[0] != "mbap") return Refuse("framing rtu or mbap, not " + args[0]);
+    const std::string opened = Open(Words(args.begin() + 1, args.end()));
+    if (opened.compare(0, kOk.size(), kOk) != 0) return opened;
+    std::string error;
+    const auto framing = args[0] == "rtu" ? TcpFace::Framing::kRtu : TcpFace::Framing::kMbap;
+    if (!m_line->AddTcpFace(framing, error)) {
+        m_line.reset();
+        return Refuse(error);
+    }
+    return kOk + " " + std::to_string(m_line->TcpPort());
+}
+
+// open-peer PEER STATION...: a slave that is a TCP server itself.
+std::string CommandSession::OpenPeer(const Words& args) {
+    if (m_line) return Refuse("a line is already open on this connection");
+    std::vector<int> stations;
+    std::string error;
+    if (!ParseStations(args, 1, stations, error)) return error;
+    m_line = SimulatedLine::OpenPeer(args[0], stations, error);
+    if (!m_line) return Refuse(error);
+    return kOk + " " + std::to_string(m_line->TcpPort());
+}
+
+std::string CommandSession::TcpDrop(const Words&) {
+    m_line->Face()->DropConnection();
+    return kOk;
+}
+
+std::string CommandSession::TcpRefuse(const Words& args) {
+    uint64_t ms;
+    if (!ParseNumber(args[0], 600000, ms)) return Refuse("bad time " + args[0]);
+    m_line->Face()->RefuseFor(Milliseconds(ms));
+    return kOk;
+}
+
+std::string CommandSession::TcpSegments(const Words& args) {
+    uint64_t bytes;
+    if (!ParseNumber(args[0], 65535, bytes)) return Refuse("bad segment size " + args[0]);
+    m_line->Face()->SetSegmentBytes(bytes);
+    return kOk;
+}
+
+std::string CommandSession::TcpMute(const Words& args) {
+    if (args[0] != "on" && args[0] != "off") return Refuse("tcp-mute on or off");
+    m_line->Face()->Mute(args[0] == "on");
+    return kOk;
+}
+
+std::string CommandSession::TcpGatewayWait(const Words& args) {
+    uint64_t ms;
+    if (!ParseNumber(args[0], 600000, ms) || ms == 0) return Refuse("bad time " + args[0]);
+    m_line->Face()->SetGatewayWait(Milliseconds(ms));
+    return kOk;
 }
 
 std::string CommandSession::Close(const Words&) {

@@ -17,13 +17,22 @@ public:
 
 private:
     using Words = std::vector<std::string>;
-    // What a command needs: an open line, and the line's device there.
-    enum class Needs { kNothing, kLine, kDevice };
+    // What a command needs: an open line, the line's device there, or the
+    // line's TCP face.
+    enum class Needs { kNothing, kLine, kDevice, kFace };
     struct Command;
     static const Command kCommands[];
 
     std::string Execute(const Words& words);
     std::string Open(const Words& args);
+    std::string OpenTcp(const Words& args);
+    std::string OpenPeer(const Words& args);
+    std::string TcpDrop(const Words& args);
+    std::string TcpRefuse(const Words& args);
+    std::string TcpSegments(const Words& args);
+    std::string TcpMute(const Words& args);
+    std::string TcpGatewayWait(const Words& args);
+    bool ParseStations(const Words& args, size_t first, std::vector<int>& stations, std::string& refusal);
     std::string Close(const Words& args);
     std::string SetValue(const Words& args);
     std::string GetValue(const Words& args);

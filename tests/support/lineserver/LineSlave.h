@@ -50,6 +50,8 @@ public:
     // Refusals add up; Accept ends every refusal of the station.
     virtual bool Refuse(const Refusal& refusal);
     virtual bool Accept(int station);
+    // The port on 127.0.0.1 of a slave that serves TCP itself, else 0.
+    virtual uint16_t TcpPort() const { return 0; }
 
     // Every frame received, oldest first: also those for other stations and
     // those with a bad CRC.

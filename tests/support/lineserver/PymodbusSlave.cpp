@@ -79,6 +79,9 @@ private:
 PymodbusSlave::PymodbusSlave(std::string device, uint32_t baud, const std::vector<int>& stations)
     : m_device(std::move(device)), m_baud(baud), m_stations(stations) {}
 
+PymodbusSlave::PymodbusSlave(const std::vector<int>& stations, std::string tcpFraming)
+    : m_baud(0), m_stations(stations), m_tcpFraming(std::move(tcpFraming)) {}
+
 PymodbusSlave::~PymodbusSlave() {
     Stop();
     if (m_pid > 0) {
@@ -91,7 +94,7 @@ PymodbusSlave::~PymodbusSlave() {
 
 bool PymodbusSlave::Launch(std::string& error) {
     if (m_pid > 0) return true;
-    if (!m_serverSide.Open(error)) return false;
+    if (m_tcpFraming.empty() && !m_serverSide.Open(error)) return false;
     int toProcess[2];
     int fromProcess[2];
     if (pipe2(toProcess, O_CLOEXEC) != 0) {
@@ -105,6 +108,7 @@ bool PymodbusSlave::Launch(std::string& error) {
         return false;
     }
     std::vector<std::string> args = {KORVEL_PYMODBUS_SLAVE, m_serverSide.SlavePath(), std::to_string(m_baud)};
+    if (!m_tcpFraming.empty()) args = {KORVEL_PYMODBUS_SLAVE, "--tcp", m_tcpFraming};
     for (int station : m_stations) args.push_back(std::to_string(station));
     int spawned = SpawnSettings(toProcess[0], fromProcess[1]).Spawn(m_pid, args);
     close(toProcess[0]);
@@ -117,16 +121,19 @@ bool PymodbusSlave::Launch(std::string& error) {
         return false;
     }
     std::string ready;
-    if (!ReadAnswer(ready) || ready != "ok") {
+    const bool started = ReadAnswer(ready) && (m_tcpFraming.empty() ? ready == "ok" : ready.rfind("ok ", 0) == 0);
+    if (!started) {
         error = "the pymodbus slave did not start: " + (ready.empty() ? "no answer" : ready);
         return false;
     }
+    if (!m_tcpFraming.empty()) m_tcpPort = static_cast<uint16_t>(std::strtoul(ready.c_str() + 3, nullptr, 10));
     return true;
 }
 
 bool PymodbusSlave::Start(std::string& error) {
     if (m_running) return true;
     if (!Launch(error)) return false;
+    if (!m_tcpFraming.empty()) return true;
     m_line = open(m_device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (m_line < 0) {
         error = SystemError("cannot open " + m_device);

@@ -7,6 +7,10 @@
 // onto the line as they come. The tables live in the process, reached
 // through its standard streams; it is started with the first Start and
 // ended by its process id with this object.
+//
+// Given a TCP framing instead of a device, the process is a TCP server of
+// its own on 127.0.0.1, in RTU ("rtu") or Modbus TCP ("socket") framing, and
+// the line ends there: nothing is carried or logged here.
 #include <sys/types.h>
 
 #include <atomic>
@@ -21,6 +25,7 @@
 class PymodbusSlave : public LineSlave {
 public:
     PymodbusSlave(std::string device, uint32_t baud, const std::vector<int>& stations);
+    PymodbusSlave(const std::vector<int>& stations, std::string tcpFraming);
     ~PymodbusSlave() override;
     PymodbusSlave(const PymodbusSlave&) = delete;
     PymodbusSlave& operator=(const PymodbusSlave&) = delete;
@@ -29,6 +34,7 @@ public:
     void Stop() override;
     bool Set(Table table, int station, uint16_t address, uint16_t value) override;
     std::optional<uint16_t> Get(Table table, int station, uint16_t address) override;
+    uint16_t TcpPort() const override { return m_tcpPort; }
 
 private:
     bool Launch(std::string& error);
@@ -41,6 +47,8 @@ private:
     const std::string m_device;
     const uint32_t m_baud;
     const std::vector<int> m_stations;
+    const std::string m_tcpFraming;  // empty: on the device
+    uint16_t m_tcpPort = 0;
     PtyPair m_serverSide;
     pid_t m_pid = -1;
     int m_commands = -1;  // the process's standard input

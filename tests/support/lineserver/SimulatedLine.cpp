@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "ModbusSlave.h"
+#include "ModbusTcpPeer.h"
 #include "PymodbusSlave.h"
 
 namespace {
@@ -39,6 +40,22 @@ std::unique_ptr<SimulatedLine> SimulatedLine::Open(const std::string& winePrefix
     return line;
 }
 
+std::unique_ptr<SimulatedLine> SimulatedLine::OpenPeer(const std::string& peer, const std::vector<int>& stations,
+                                                       std::string& error) {
+    std::unique_ptr<SimulatedLine> line(new SimulatedLine);
+    if (peer == "libmodbus-mbap") line->m_slave = std::make_unique<ModbusTcpPeer>(stations);
+    if (peer == "pymodbus-rtu") line->m_slave = std::make_unique<PymodbusSlave>(stations, "rtu");
+    if (peer == "pymodbus-mbap") line->m_slave = std::make_unique<PymodbusSlave>(stations, "socket");
+    if (!line->m_slave) error = "no peer " + peer + "; accepted: pymodbus-rtu, pymodbus-mbap, libmodbus-mbap";
+    if (!line->m_slave || !line->m_slave->Start(error)) return nullptr;
+    return line;
+}
+
+bool SimulatedLine::AddTcpFace(TcpFace::Framing framing, std::string& error) {
+    m_face = TcpFace::Open(m_comSide.SlavePath(), framing, error);
+    return m_face != nullptr;
+}
+
 void SimulatedLine::StartRelay() {
     m_relay = std::make_unique<LineRelay>(m_comSide.Master(), m_comSide.SlavePath(), m_deviceSide.Master(),
                                           CharacterTime(m_baud));
@@ -56,8 +73,8 @@ bool SimulatedLine::Pull(std::string& error) {
 }
 
 bool SimulatedLine::Return(std::string& error) {
-    if (m_relay) {
-        error = "the device is not away";
+    if (m_relay || !m_link) {
+        error = m_link ? "the device is not away" : "this line has no COM port";
         return false;
     }
     if (!m_comSide.Open(error)) return false;

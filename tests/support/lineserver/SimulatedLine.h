@@ -4,6 +4,11 @@
 // The line server's environment picks the slave behind every line it opens,
 // KORVEL_LINE_SLAVE=libmodbus (the default) or pymodbus, so that one test
 // program can run against either.
+//
+// A line may also be reached over TCP: through a face that stands where the
+// COM port's user would, or, for a peer line, straight at a slave that is a
+// TCP server itself (pymodbus in either framing, libmodbus in Modbus TCP);
+// a peer line has no relay and no COM port.
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,6 +17,7 @@
 #include "LineRelay.h"
 #include "LineSlave.h"
 #include "PtyPair.h"
+#include "TcpFace.h"
 
 class SimulatedLine {
 public:
@@ -19,12 +25,20 @@ public:
     // was set up is taken down again.
     static std::unique_ptr<SimulatedLine> Open(const std::string& winePrefix, uint32_t baud,
                                                const std::vector<int>& stations, std::string& error);
+    // peer is pymodbus-rtu, pymodbus-mbap or libmodbus-mbap.
+    static std::unique_ptr<SimulatedLine> OpenPeer(const std::string& peer, const std::vector<int>& stations,
+                                                   std::string& error);
+    bool AddTcpFace(TcpFace::Framing framing, std::string& error);
 
     int ComNumber() const { return m_link->Number(); }
     uint32_t Baud() const { return m_baud; }
     LineSlave& Slave() { return *m_slave; }
-    // Null while the device is away.
+    // Null while the device is away, and on a peer line.
     LineRelay* Relay() { return m_relay.get(); }
+    // Null without a face.
+    TcpFace* Face() { return m_face.get(); }
+    // Where the host connects: the face's port or the peer's.
+    uint16_t TcpPort() const { return m_face ? m_face->Port() : m_slave->TcpPort(); }
 
     // Takes the COM port's device away, as a pulled USB adapter's goes: the
     // pty behind it vanishes under whoever holds it open, and the COM name
@@ -46,4 +60,5 @@ private:
     std::unique_ptr<LineSlave> m_slave;
     std::unique_ptr<LineRelay> m_relay;
     std::unique_ptr<ComLink> m_link;
+    std::unique_ptr<TcpFace> m_face;
 };

@@ -1,0 +1,131 @@
+#include "NetworkLines.h"
+
+#include <windows.h>
+
+#include <algorithm>
+
+#include "DriverCycles.h"
+
+namespace bench {
+namespace {
+
+constexpr uint32_t kResponseTimeoutMs = 300;
+constexpr int kSingleReads = 200;
+constexpr uint32_t kRefusedMs = 3000;
+constexpr uint32_t kPollEveryMs = 50;
+constexpr uint32_t kGiveUpMs = 30000;
+constexpr uint32_t kLateByMs = 500;
+constexpr int kLateRounds = 10;
+
+const std::vector<BenchTag> kOneTag = {{1, kAreaHoldingRegisters, 1, kTypeUInt16}};
+const std::vector<BenchTag> kTwoRegisters = {{1, kAreaHoldingRegisters, 1, kTypeUInt32}};
+
+const Figures* FindSingle(const std::vector<Figures>& masters) {
+    for (const Figures& figures : masters) {
+        if (figures.master == "single" && figures.baud == kModbusTcp) return &figures;
+    }
+    return nullptr;
+}
+
+bool SingleReadMs(double& median, std::string& error) {
+    DriverOnLine line;
+    if (!line.OpenNetwork("open-peer libmodbus-mbap 1", "modbus-tcp", kTwoRegisters, kResponseTimeoutMs, error)) {
+        return false;
+    }
+    line.PollCycle();
+    std::vector<double> ms;
+    for (int read = 0; read < kSingleReads; ++read) {
+        const Stopwatch stopwatch;
+        line.PollCycle();
+        ms.push_back(stopwatch.ElapsedMs());
+    }
+    median = MedianOf(ms);
+    return true;
+}
+
+bool SetRegister(DriverOnLine& line, uint16_t value, std::string& error) {
+    std::string answer;
+    return line.Command("set holding-register 1 0 " + std::to_string(value), answer, error);
+}
+
+// One tag read until it succeeds: whether the read delivered value.
+struct Polled {
+    bool read;
+    bool right;
+};
+
+Polled ReadValue(DriverOnLine& line, uint16_t expected) {
+    uint32_t value = 0;
+    const bool read = line.ReadFirst(value);
+    return {read, !read || value == expected};
+}
+
+// Polls every kPollEveryMs from the moment the server refuses; returns the
+// ms from its return to the first good read, and counts wrong values.
+bool RecoveryMs(double& ms, int& wrong, std::string& error) {
+    DriverOnLine line;
+    std::string answer;
+    if (!line.OpenNetwork("open-tcp mbap 115200 1", "modbus-tcp", kOneTag, kResponseTimeoutMs, error) ||
+        !SetRegister(line, 4321, error) || !line.Command("tcp-refuse " + std::to_string(kRefusedMs), answer, error)) {
+        return false;
+    }
+    const Stopwatch stopwatch;
+    wrong = 0;
+    for (Polled polled{false, true}; !polled.read && stopwatch.ElapsedMs() < kGiveUpMs; Sleep(kPollEveryMs)) {
+        polled = ReadValue(line, 4321);
+        wrong += !polled.right;
+    }
+    ms = stopwatch.ElapsedMs() - kRefusedMs;
+    return true;
+}
+
+// Each round: a reply later than the time-out, then a read of a new value.
+bool LateReplies(const char* open, const char* transport, int& reads, int& wrong, std::string& error) {
+    DriverOnLine line;
+    std::string answer;
+    if (!line.OpenNetwork(open, transport, kOneTag, kResponseTimeoutMs, error)) return false;
+    reads = 0;
+    wrong = 0;
+    for (int round = 0; round < kLateRounds; ++round) {
+        const uint16_t value = static_cast<uint16_t>(1000 + round);
+        if (!SetRegister(line, value, error) ||
+            !line.Command("delay " + std::to_string(kLateByMs), answer, error)) {
+            return false;
+        }
+        for (int read = 0; read < 2; ++read) {
+            const Polled polled = ReadValue(line, value);
+            reads += polled.read;
+            wrong += !polled.right;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool MeasureNetworkLines(std::FILE* out, const std::vector<Figures>& masters, std::string& error) {
+    double driverMs = 0;
+    if (!SingleReadMs(driverMs, error)) return false;
+    const Figures* libmodbus = FindSingle(masters);
+    std::fprintf(out, "\nModbus TCP on 127.0.0.1, one read of 2 registers (median of %d):\n", kSingleReads);
+    std::fprintf(out, "  driver %.3f ms, libmodbus TCP client %s ms, ratio %s\n", driverMs,
+                 libmodbus != nullptr ? std::to_string(libmodbus->medianMs).c_str() : "-",
+                 libmodbus != nullptr ? std::to_string(driverMs / libmodbus->medianMs).c_str() : "n/a");
+    double recoveryMs = 0;
+    int wrong = 0;
+    if (!RecoveryMs(recoveryMs, wrong, error)) return false;
+    std::fprintf(out,
+                 "  connections dropped and refused for %u ms: first good read %.0f ms after the return, %d wrong\n",
+                 kRefusedMs, recoveryMs, wrong);
+    const std::pair<const char*, const char*> framings[] = {{"open-tcp mbap 115200 1", "modbus-tcp"},
+                                                            {"open-tcp rtu 115200 1", "rtu-over-tcp"}};
+    for (const auto& [open, transport] : framings) {
+        int reads = 0;
+        if (!LateReplies(open, transport, reads, wrong, error)) return false;
+        std::fprintf(out, "  %s, %d replies %u ms late: %d of %d reads delivered, %d wrong\n", transport, kLateRounds,
+                     kLateByMs, reads, 2 * kLateRounds, wrong);
+    }
+    return true;
+}
+
+}  // namespace bench

@@ -1,0 +1,253 @@
+// The network line against a connection played from a script, on a clock
+// the test drives: how replies are assembled and judged in both framings,
+// when the line counts as lost, and when it tries again. A wait that
+// nothing ends moves the clock by its whole length, so no case waits.
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "modbus/ReplyShape.h"
+#include "serial/NetworkLine.h"
+#include "support/FrameBytes.h"
+
+namespace {
+
+constexpr uint32_t kResponseTimeoutMs = 300;
+constexpr modbus::ReconnectTiming kReopen{1000, 10000};
+constexpr uint32_t kRefused = 10061;  // WSAECONNREFUSED
+constexpr uint32_t kReset = 10054;    // WSAECONNRESET
+
+// What the peer does: bytes it sends, or the code the connection fails with.
+struct Chunk {
+    std::string bytes;
+    uint32_t code = 0;
+};
+
+class ScriptedSocket : public INetworkSocket {
+public:
+    explicit ScriptedSocket(uint64_t& nowMs) : m_nowMs(nowMs) {}
+
+    uint32_t Connect(const std::string&, uint16_t, uint32_t) override {
+        ++connects;
+        const uint32_t code = connectCodes.empty() ? 0 : connectCodes.front();
+        if (!connectCodes.empty()) connectCodes.pop_front();
+        m_open = code == 0;
+        return code;
+    }
+    // Each request releases the peer's next answer.
+    uint32_t Send(const std::string& bytes) override {
+        if (sendCode != 0) return sendCode;
+        sent.push_back(bytes);
+        if (!answers.empty()) {
+            waiting.insert(waiting.end(), answers.front().begin(), answers.front().end());
+            answers.pop_front();
+        }
+        return 0;
+    }
+    uint32_t Receive(std::string& into, size_t max, uint32_t waitMs) override {
+        if (waiting.empty()) {
+            m_nowMs += waitMs;
+            return 0;
+        }
+        Chunk& next = waiting.front();
+        if (next.code != 0) {
+            const uint32_t code = next.code;
+            waiting.pop_front();
+            return code;
+        }
+        into += next.bytes.substr(0, max);
+        next.bytes.erase(0, max);
+        if (next.bytes.empty()) waiting.pop_front();
+        return 0;
+    }
+    void Close() override { m_open = false; }
+    bool IsOpen() const override { return m_open; }
+
+    std::deque<uint32_t> connectCodes;
+    std::deque<Chunk> waiting;                    // there now
+    std::deque<std::vector<Chunk>> answers;       // one for each request
+    uint32_t sendCode = 0;
+    std::vector<std::string> sent;
+    int connects = 0;
+
+private:
+    uint64_t& m_nowMs;
+    bool m_open = false;
+};
+
+class LateTrace : public IExchangeObserver {
+public:
+    void OnSend(const std::string&, int32_t) override {}
+    void OnPortLost(const std::string&, uint32_t) override {}
+    void OnPortReopened(const std::string&, uint64_t) override {}
+    void OnLateDiscarded(const std::string& bytes) override {
+        events.push_back(modbus::LateReplyEvent(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
+    }
+    std::vector<std::string> events;
+};
+
+// A network line on COM<index + 1> to gw:502, with its script and clock.
+struct ScriptedLine {
+    ScriptedLine(int32_t index, modbus::Transport transport) {
+        auto owned = std::make_unique<ScriptedSocket>(nowMs);
+        socket = owned.get();
+        line = std::make_shared<CNetworkLine>(
+            std::move(owned), [this](const std::string& text) { events.push_back(text); }, [this] { return nowMs; });
+        m_index = index;
+        m_transport = transport;
+    }
+    uint32_t Open() { return line->Open(m_index, {m_transport, {"gw", 502}, 3000, kReopen}); }
+    // A read of three holding registers of station 1.
+    ExchangeResult Read(std::string& reply) {
+        const modbus::ReplyShape shape = modbus::ReadReplyShape(1, 3, 3);
+        reply = ReadRegistersRequest(0, 3);
+        int32_t length = static_cast<int32_t>(reply.size());
+        const auto need = [shape](const std::string& received) {
+            return modbus::ReplyBytesMissing(shape, reinterpret_cast<const uint8_t*>(received.data()), received.size());
+        };
+        const ExchangeResult result =
+            line->ExchangeFramed(reply, length, {0, kResponseTimeoutMs, 0, 0, kReopen}, need, shape.length, &trace);
+        EXPECT_EQ(static_cast<size_t>(length), reply.size());
+        return result;
+    }
+
+    uint64_t nowMs = 1000000;
+    std::vector<std::string> events;
+    LateTrace trace;
+    ScriptedSocket* socket;
+    std::shared_ptr<CNetworkLine> line;
+
+private:
+    int32_t m_index;
+    modbus::Transport m_transport;
+};
+
+std::string Mbap(uint16_t transaction, const std::string& rtu) {
+    std::string frame = Frame({transaction >> 8, transaction & 0xFF, 0, 0, 0, static_cast<int>(rtu.size() - 2)});
+    return frame + rtu.substr(0, rtu.size() - 2);
+}
+
+const std::string kReply = ReadRegistersReply({0x1111, 0x2222, 0x3333});
+const std::string kOtherReply = ReadRegistersReply({0xBAD, 0xBAD, 0xBAD});
+
+TEST(NetworkLine, RepliesAreAssembledAndJudgedInBothFramings) {
+    const auto rtu = modbus::Transport::kRtuOverTcp;
+    const auto mbap = modbus::Transport::kModbusTcp;
+    const std::string exception0B = WithCrc(Frame({1, 0x83, 0x0B}));
+    const std::string exception02 = WithCrc(Frame({1, 0x83, 0x02}));
+    const struct {
+        const char* situation;
+        modbus::Transport transport;
+        std::vector<Chunk> waitingBefore;
+        std::vector<Chunk> answer;
+        ExchangeResult expected;
+        std::string reply;
+        std::string event;  // the line's or the late trace's last, "" for none
+    } cases[] = {
+        {"RTU in three segments", rtu, {}, {{kReply.substr(0, 1)}, {kReply.substr(1, 5)}, {kReply.substr(6)}},
+         ExchangeResult::kReplied, kReply, ""},
+        {"RTU, two replies in one segment", rtu, {}, {{kReply + kOtherReply}}, ExchangeResult::kReplied, kReply, ""},
+        {"RTU behind bytes that waited", rtu, {{"\x01\x02\x03"}}, {{kReply}}, ExchangeResult::kReplied, kReply,
+         "Discarded: COM61, 3 bytes waiting before a request"},
+        {"RTU, no reply", rtu, {}, {}, ExchangeResult::kNoReply, "", ""},
+        {"RTU, the peer closes", rtu, {}, {{kReply.substr(0, 4)}, {"", INetworkSocket::kPeerClosed}},
+         ExchangeResult::kReadFailed, kReply.substr(0, 4), "Lost: COM61, error 10101"},
+        {"RTU, reset while waiting", rtu, {{"", kReset}}, {}, ExchangeResult::kSendFailed, "",
+         "Lost: COM61, error 10054"},
+        {"Modbus TCP in one-byte segments", mbap, {},
+         [] {
+             std::vector<Chunk> bytes;
+             for (char byte : Mbap(1, kReply)) bytes.push_back({std::string(1, byte)});
+             return bytes;
+         }(),
+         ExchangeResult::kReplied, kReply, ""},
+        {"Modbus TCP behind a late reply", mbap, {}, {{Mbap(0, kOtherReply) + Mbap(1, kReply)}},
+         ExchangeResult::kReplied, kReply, "Late: station 1 function 3, 11 bytes discarded"},
+        {"Modbus TCP behind a late reply that waited", mbap, {{Mbap(0, kOtherReply)}}, {{Mbap(1, kReply)}},
+         ExchangeResult::kReplied, kReply, "Late: station 1 function 3, 11 bytes discarded"},
+        {"Modbus TCP, a gateway's 0B", mbap, {}, {{Mbap(1, exception0B)}}, ExchangeResult::kNoReply, "",
+         "Gateway: station 1 exception 0B, no reply, taken as no reply"},
+        {"Modbus TCP, the device's 02", mbap, {}, {{Mbap(1, exception02)}}, ExchangeResult::kReplied, exception02,
+         ""},
+        {"Modbus TCP, another protocol", mbap, {}, {{Frame({0, 1, 0, 9, 0, 3, 1, 3, 0})}},
+         ExchangeResult::kReplied, Frame({0, 1, 0, 9, 0, 3, 1}), ""},  // a header's worth, for the caller to refuse
+        {"Modbus TCP, only a late reply", mbap, {}, {{Mbap(7, kOtherReply)}}, ExchangeResult::kNoReply, "",
+         "Late: station 1 function 3, 11 bytes discarded"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.situation);
+        ScriptedLine line(60, c.transport);
+        ASSERT_EQ(line.Open(), 0u);
+        line.socket->waiting.assign(c.waitingBefore.begin(), c.waitingBefore.end());
+        line.socket->answers.push_back(c.answer);
+        std::string reply;
+        EXPECT_EQ(line.Read(reply), c.expected);
+        EXPECT_EQ(reply, c.reply);
+        std::vector<std::string> events = line.events;
+        events.insert(events.end(), line.trace.events.begin(), line.trace.events.end());
+        EXPECT_EQ(events.empty() ? "" : events.back(), c.event);
+        if (c.expected != ExchangeResult::kSendFailed) {
+            const std::string request = ReadRegistersRequest(0, 3);
+            EXPECT_EQ(line.socket->sent.at(0), c.transport == rtu ? request : Mbap(1, request));
+        }
+    }
+}
+
+// Attempts come every second for the first minute of a loss, then at
+// intervals that double up to 10 s; none between, however often the host
+// reads.
+TEST(NetworkLine, ALostLineTriesAgainByItsSchedule) {
+    ScriptedLine line(61, modbus::Transport::kModbusTcp);
+    line.socket->connectCodes.assign(200, kRefused);
+    ASSERT_EQ(line.Open(), 0u);
+    EXPECT_EQ(line.events, std::vector<std::string>{"Lost: COM62, error 10061"});
+    const struct {
+        uint64_t afterMs;
+        int attempts;  // made by a read after afterMs more, all told
+    } steps[] = {
+        {0, 1},  {500, 1},  {499, 1}, {1, 2},    {999, 2}, {1, 3},    {57000, 4}, {1000, 5}, {1999, 5},
+        {1, 6},  {3999, 6}, {1, 7},   {7999, 7}, {1, 8},   {9999, 8}, {1, 9},
+    };
+    std::string reply;
+    for (const auto& step : steps) {
+        line.nowMs += step.afterMs;
+        EXPECT_EQ(line.Read(reply), ExchangeResult::kSendFailed);
+        EXPECT_EQ(line.socket->connects, step.attempts) << "after " << step.afterMs;
+        EXPECT_EQ(line.socket->sent.size(), 0u);
+    }
+    line.socket->connectCodes.clear();
+    line.nowMs += 10000;
+    line.socket->answers.push_back({{Mbap(1, kReply)}});
+    EXPECT_EQ(line.Read(reply), ExchangeResult::kReplied);
+    EXPECT_EQ(line.events.back(), "Reopened: COM62 after 94.0 s");
+}
+
+// A send that fails loses the line at once; a connection on which no
+// request got a reply for 10 s is dropped, and a reply in between starts
+// the count again.
+TEST(NetworkLine, AFailedSendOrTenSilentSecondsLoseTheConnection) {
+    ScriptedLine line(62, modbus::Transport::kRtuOverTcp);
+    ASSERT_EQ(line.Open(), 0u);
+    std::string reply;
+    for (int read = 0; read < 5; ++read) EXPECT_EQ(line.Read(reply), ExchangeResult::kNoReply);
+    line.socket->answers.push_back({{kReply}});
+    EXPECT_EQ(line.Read(reply), ExchangeResult::kReplied);
+    EXPECT_TRUE(line.events.empty());
+    for (int read = 0; read < 35 && line.socket->IsOpen(); ++read) {
+        EXPECT_EQ(line.Read(reply), ExchangeResult::kNoReply);
+    }
+    EXPECT_FALSE(line.socket->IsOpen());
+    ASSERT_EQ(line.events.size(), 1u);
+    EXPECT_EQ(line.events[0], "Lost: COM63, error 10060");
+
+    EXPECT_EQ(line.Read(reply), ExchangeResult::kSendFailed);  // no attempt is due yet
+    line.nowMs += 1000;
+    EXPECT_EQ(line.Read(reply), ExchangeResult::kNoReply);
+    line.socket->sendCode = kReset;
+    EXPECT_EQ(line.Read(reply), ExchangeResult::kSendFailed);
+    EXPECT_EQ(line.events.back(), "Lost: COM63, error 10054");
+}
+
+}  // namespace

@@ -1,0 +1,87 @@
+#pragma once
+// A simulated line seen through a box on the network: a TCP server on
+// 127.0.0.1 that stands where the host's COM port would and holds the line's
+// COM side open itself. In RTU framing it passes bytes through as they
+// come, as a serial device server does. In Modbus TCP framing it is a
+// gateway: requests are unwrapped into RTU frames and put on the line one
+// at a time, each once the one before was answered; a reply is wrapped
+// under the transaction of the request on the line, and a request the line
+// leaves unanswered for the gateway's wait is answered with exception 0B;
+// the gateway then listens out that request's late reply for as long again,
+// dropping it, before the next request goes onto the line. The relay's
+// faults act behind it, on the line; its own act on the connection: dropped,
+// refused for a while, replies cut into segments of a few bytes, or held
+// open with nothing passing either way.
+#include <atomic>
+#include <chrono>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "RtuFrames.h"
+
+class TcpFace {
+public:
+    enum class Framing { kRtu, kMbap };
+    static constexpr uint32_t kGatewayWaitMs = 1000;
+
+    // Null with a reason in error when the server or the COM side cannot be set up.
+    static std::unique_ptr<TcpFace> Open(const std::string& comPath, Framing framing, std::string& error);
+    ~TcpFace();
+    TcpFace(const TcpFace&) = delete;
+    TcpFace& operator=(const TcpFace&) = delete;
+
+    uint16_t Port() const { return m_port; }
+    // Closes the connection; new ones are taken as before.
+    void DropConnection() { m_dropRequested = true; }
+    // Closes the connection and stops listening for ms: connections are
+    // refused meanwhile.
+    void RefuseFor(std::chrono::milliseconds ms);
+    // Every reply from now on in segments of at most bytes; 0: whole.
+    void SetSegmentBytes(size_t bytes) { m_segmentBytes = bytes; }
+    // A muted face keeps the connection but passes nothing either way, as a
+    // gateway that lost power leaves a connection half open.
+    void Mute(bool on) { m_muted = on; }
+    // How long the gateway waits for the line's reply; kGatewayWaitMs at first.
+    void SetGatewayWait(std::chrono::milliseconds ms) { m_gatewayWaitMs = static_cast<uint32_t>(ms.count()); }
+
+private:
+    struct Waiting {
+        uint16_t transaction;
+        Bytes rtu;
+        std::chrono::steady_clock::time_point since;  // on the line since; zero while it waits its turn
+    };
+
+    TcpFace(int com, Framing framing) : m_com(com), m_framing(framing) {}
+    bool Listen(std::string& error);
+    void Run();
+    void Accept();
+    void CloseClient();
+    void TakeRequests();
+    void TakeReplies();
+    void AnswerOverdue();
+    // Puts the first waiting request on the line when the line is free.
+    void ForwardNext();
+    void SendToClient(const Bytes& bytes);
+
+    const int m_com;
+    const Framing m_framing;
+    int m_listener = -1;
+    int m_client = -1;
+    uint16_t m_port = 0;
+    Bytes m_requests;
+    Bytes m_replies;
+    std::deque<Waiting> m_waiting;
+    std::chrono::steady_clock::time_point m_lineFreeAt{};
+    std::atomic<uint32_t> m_gatewayWaitMs{kGatewayWaitMs};
+    std::mutex m_refuseMutex;
+    std::chrono::steady_clock::time_point m_refuseUntil{};
+    std::atomic<bool> m_refuseRequested{false};
+    std::atomic<bool> m_dropRequested{false};
+    std::atomic<size_t> m_segmentBytes{0};
+    std::atomic<bool> m_muted{false};
+    std::atomic<bool> m_stopping{false};
+    std::thread m_thread;
+};
