@@ -112,7 +112,6 @@ bool CNetworkLine::DiscardWaiting(const LineUse& use, IExchangeObserver* observe
             return false;
         }
         m_lateReplyUntilMs = 0;
-        m_lateReplyPossible = late.empty();
         if (!late.empty() && observer != nullptr) observer->OnLateDiscarded(late);
     }
     std::string waiting;
@@ -167,29 +166,24 @@ CNetworkLine::ReplyEnd CNetworkLine::ReadSome(Reading& reading, std::string& int
     return ReplyEnd::kGoing;
 }
 
-// While an earlier reply may still come, a complete one is taken only with
-// whatever follows it up to the silence, so that the caller finds two
-// replies where it must not take either.
+// A complete reply is taken only with whatever follows it up to the
+// silence, so that the caller finds two replies where it must not take
+// either: a device server streams the line's bytes as they come, so a reply
+// sent twice, or one of an earlier request, can still be arriving when the
+// next request would go out, and nothing on the connection tells it apart.
 CNetworkLine::ReplyEnd CNetworkLine::ReadRtuReply(Reading& reading, std::string& data) {
     for (;;) {
         const uint32_t missing = reading.need(data);
         if (missing == 0) break;
-        // A whole frame that cannot be the reply is judged at once, and the
-        // next reply is taken only with what follows it.
-        if (missing == kNotTheReply) {
-            m_lateReplyPossible = true;
-            return ReplyEnd::kComplete;
-        }
+        // A whole frame that cannot be the reply is judged at once.
+        if (missing == kNotTheReply) return ReplyEnd::kComplete;
         const ReplyEnd end = ReadSome(reading, data, missing);
         if (end != ReplyEnd::kGoing) return end;
     }
-    if (!m_lateReplyPossible) return ReplyEnd::kComplete;
-    const size_t whole = data.size();
     if (uint32_t code = ReadUntilQuiet(data, kQuietMs, kQuietMs * 10)) {
         Lose(code);
         return ReplyEnd::kLost;
     }
-    m_lateReplyPossible = data.size() > whole;
     return ReplyEnd::kComplete;
 }
 

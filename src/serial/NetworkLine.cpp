@@ -44,7 +44,6 @@ bool CNetworkLine::Available(const LineUse& use, ILineObserver*) {
 uint32_t CNetworkLine::Connect() {
     m_health.Forget();
     m_lateReplyUntilMs = 0;
-    m_lateReplyPossible = false;
     m_silentSinceMs = 0;
     m_received.clear();
     m_framesInDoubt = false;

@@ -89,9 +89,8 @@ private:
     modbus::ReconnectTiming m_reopen{};  // the latest a user asked for
     uint16_t m_transaction = 0;
     // As on a serial line: until when an unanswered request's reply may
-    // still come (0: none is awaited), and whether one may come later still.
+    // still come (0: none is awaited).
     uint64_t m_lateReplyUntilMs = 0;
-    bool m_lateReplyPossible = false;
     // Since when no request got any reply; 0 while they do.
     uint64_t m_silentSinceMs = 0;
     // What a read brought beyond what the reply took so far.

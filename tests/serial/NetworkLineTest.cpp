@@ -148,7 +148,9 @@ TEST(NetworkLine, RepliesAreAssembledAndJudgedInBothFramings) {
     } cases[] = {
         {"RTU in three segments", rtu, {}, {{kReply.substr(0, 1)}, {kReply.substr(1, 5)}, {kReply.substr(6)}},
          ExchangeResult::kReplied, kReply, ""},
-        {"RTU, two replies in one segment", rtu, {}, {{kReply + kOtherReply}}, ExchangeResult::kReplied, kReply, ""},
+        // Both go to the caller, which takes neither.
+        {"RTU, two replies in one segment", rtu, {}, {{kReply + kOtherReply}}, ExchangeResult::kReplied,
+         kReply + kOtherReply, ""},
         {"RTU behind bytes that waited", rtu, {{"\x01\x02\x03"}}, {{kReply}}, ExchangeResult::kReplied, kReply,
          "Discarded: COM61, 3 bytes waiting before a request"},
         {"RTU, no reply", rtu, {}, {}, ExchangeResult::kNoReply, "", ""},

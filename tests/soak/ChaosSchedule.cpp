@@ -74,6 +74,12 @@ const ChaosSchedule::Kind kKinds[] = {
      Nothing},
 };
 
+// The COM port vanishes as a pulled USB adapter's does, and comes back under
+// the same name.
+const ChaosSchedule::Kind kPulledAdapter = {
+    "the adapter pulled out, then put back", 0, 0, 0, 0, false, false,
+    [](LineFixture& l, const Step&) { l.PullDevice(); }, [](LineFixture& l, const Step&) { l.ReturnDevice(); }};
+
 }  // namespace
 
 ChaosSchedule::ChaosSchedule(ChaosRun& run, ScheduleTiming timing)
@@ -90,6 +96,7 @@ void ChaosSchedule::Run(double seconds) {
     while (SoakClock::now() < deadline) {
         if (round.empty()) {
             for (const Kind& kind : kKinds) round.push_back(&kind);
+            if (m_timing.adapterCanBePulled) round.push_back(&kPulledAdapter);
             std::shuffle(round.begin(), round.end(), m_random);
         }
         RunStep(*round.back(), deadline);

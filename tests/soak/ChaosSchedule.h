@@ -11,6 +11,7 @@
 struct ScheduleTiming {
     uint32_t responseTimeoutMs;
     uint32_t turnaroundMs;
+    bool adapterCanBePulled;  // a serial line: its port can go away and come back
 };
 
 class ChaosSchedule {
