@@ -350,6 +350,14 @@ Outcome ReadCached(const ReadContext& context, uint32_t& value) {
     return Outcome::kReadFailed;
 }
 
+template <typename Cache>
+void UseUpIn(StationCacheMap<Cache>& map, uint32_t station, uint32_t address) {
+    Cache* cache = map.Find(station);
+    if (cache == nullptr) return;
+    cache->MarkStale(address);
+    cache->TakeFailure(address);
+}
+
 }  // namespace
 
 void RememberParsedTag(StationMaps maps, uint32_t station, const TagAddress& tag) {
@@ -364,6 +372,22 @@ void RememberParsedTag(StationMaps maps, uint32_t station, const TagAddress& tag
         break;
     case TypeGroup::kDWord:
         DWordMapOf(maps, tag.area).AddParsedItem(station, address);
+        break;
+    }
+}
+
+void ReadTagFailedUnasked(StationMaps maps, const int32_t* station, const TagAddress* tag) {
+    if (station == nullptr || tag == nullptr || !IsParsedRecord(*tag)) return;
+    const ReadTarget target = TargetOf(*station, *tag);
+    switch (target.group) {
+    case TypeGroup::kBit:
+        UseUpIn(BitMapOf(maps, target.area), target.station, target.address);
+        break;
+    case TypeGroup::kWord:
+        UseUpIn(WordMapOf(maps, target.area), target.station, target.address);
+        break;
+    case TypeGroup::kDWord:
+        UseUpIn(DWordMapOf(maps, target.area), target.station, target.address);
         break;
     }
 }

@@ -120,3 +120,24 @@ TEST_F(FaultLine, APulledAdapterFailsEveryCallAtOnceAndTheLineReopensWhenItIsBac
     }
     EXPECT_EQ(second.Close(), kSucceeded);
 }
+
+// A block fetched before the pull left the second tag's value waiting in the
+// cache; its read that failed while the port was known lost used it up, so the
+// first good read after the return asks the device, which changed meanwhile.
+TEST_F(FaultLine, AValueCachedBeforeThePullIsNotHandedOutAfterTheReturn) {
+    line.SetHoldingRegister(1, 0, 0x1111);
+    line.SetHoldingRegister(1, 1, 0x2222);
+    const TagAddress first = driver.Tag("4x1", kTypeUInt16);
+    const TagAddress second = driver.Tag("4x2", kTypeUInt16);
+    for (const TagAddress* tag : {&first, &second, &first}) ASSERT_EQ(ReadChecked(1, *tag), kSucceeded);
+
+    line.PullDevice();
+    TagValue value{};
+    EXPECT_EQ(driver.Read(1, first, value), kReadFailed) << "the port is found lost";
+    EXPECT_EQ(driver.Read(1, second, value), kReadFailed);
+    line.SetHoldingRegister(1, 1, 0x3333);
+    line.ReturnDevice();
+    const Stopwatch watch;
+    while (!(driver.Read(1, second, value) == kSucceeded) && watch.ElapsedMs() < kRecoveryWaitMs) Sleep(50);
+    EXPECT_EQ(value.wordValue, 0x3333);
+}
