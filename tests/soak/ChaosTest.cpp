@@ -118,7 +118,8 @@ bool ParseOptions(int argc, char** argv, Options& options) {
 
 // Opens the first object with a short relearning time if the driver knows
 // the setting, and the second on the first's line, as a host does. A
-// network line's transport and endpoint reach the driver the same way.
+// network line's transport and endpoint reach the driver the same way. Every
+// Open reads the settings afresh, so the second sees the same.
 bool OpenBoth(LineFixture& line, const LineKind& kind, HostDriver& first, HostDriver& second) {
     const std::string network =
         kind.open == nullptr ? "" : std::string(";transport=") + kind.transport + ";endpoint=" + line.Endpoint();
@@ -129,8 +130,9 @@ bool OpenBoth(LineFixture& line, const LineKind& kind, HostDriver& first, HostDr
         SetEnvironmentVariableA("KORVEL_SET", network.empty() ? nullptr : network.c_str() + 1);
         if (first.Open(portIndex, kBaudIndex9600, kResponseTimeoutMs).result != 1) return false;
     }
+    const bool shared = second.OpenShared(first).result == 1;
     SetEnvironmentVariableA("KORVEL_SET", nullptr);
-    return second.OpenShared(first).result == 1;
+    return shared;
 }
 
 std::unique_ptr<LineFixture> OpenLine(const LineKind& kind) {
