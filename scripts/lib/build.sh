@@ -37,7 +37,8 @@ build_fuzz() {
 # A new prefix takes many seconds to start; create it once, before tests
 # start Wine processes side by side.
 warm_wineprefix() {
-  local prefix=$PWD/$1
+  local prefix
+  prefix=$(realpath -m "$1")
   [ -f "$prefix/system.reg" ] && return 0
   WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1
   WINEPREFIX=$prefix wineserver -w
