@@ -9,6 +9,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -17,6 +18,10 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int kPollMs = 5;
+// The line must have been quiet this long before the gateway sends on it,
+// so that a reply still coming (one sent twice) is not taken for the answer
+// to the next request.
+constexpr auto kLineQuiet = std::chrono::milliseconds(10);
 constexpr auto kSegmentPause = std::chrono::milliseconds(2);
 constexpr size_t kHeaderLength = 7;
 constexpr uint8_t kTargetFailed = 0x0B;
@@ -178,7 +183,8 @@ void TcpFace::ForwardNext() {
 
 // A gateway answers only whole frames with a valid CRC, under the
 // transaction of the request on the line; a reply with none on the line
-// came too late and is dropped.
+// came too late and is dropped. The next request goes out once the line has
+// fallen quiet.
 void TcpFace::TakeReplies() {
     uint8_t chunk[512];
     const ssize_t n = read(m_com, chunk, sizeof chunk);
@@ -188,13 +194,13 @@ void TcpFace::TakeReplies() {
         return;
     }
     m_replies.insert(m_replies.end(), chunk, chunk + n);
+    m_lineFreeAt = std::max(m_lineFreeAt, Clock::now() + kLineQuiet);
     for (const Bytes& frame : TakeWholeFrames(m_replies, ReplyLength)) {
         if (m_waiting.empty() || !HasValidCrc(frame)) continue;
         if (m_waiting.front().since == Clock::time_point{}) continue;
         const Waiting answered = m_waiting.front();
         m_waiting.pop_front();
         SendToClient(Wrapped(answered.transaction, frame[0], Bytes(frame.begin() + 1, frame.end() - 2)));
-        ForwardNext();
     }
     if (m_replies.size() > 512) m_replies.clear();
 }
