@@ -130,7 +130,8 @@ bool ChaosPoller::ReadTag(size_t i) {
             std::ostringstream what;
             what << "driver " << m_index << " read " << TagText(tag) << " as 0x" << std::hex
                  << DeliveredValue(m_parsed[i], value) << std::dec << ", marked OK; the device held" << Hex(held)
-                 << " from " << m_run.Seconds(windowStart) << " s to " << m_run.Seconds(end) << " s";
+                 << " from " << m_run.Seconds(windowStart) << " s to " << m_run.Seconds(end) << " s and holds 0x"
+                 << std::hex << m_run.DeviceValue(global) << " now";
             m_run.Broke(what.str());
         }
     }
@@ -142,7 +143,9 @@ bool ChaosPoller::ReadTag(size_t i) {
 }
 
 // Only this driver object changes a written tag, so what the device holds
-// after the write is the write's doing, whether it was confirmed or not.
+// after the write is the write's doing, whether it was confirmed or not;
+// but a gateway still carries out, later, a write the driver gave up on,
+// and one it confirmed comes after every write queued before it.
 void ChaosPoller::WriteTag() {
     std::vector<size_t> written;
     for (size_t i = 0; i < m_run.TagsPerDriver(); ++i) {
@@ -156,7 +159,11 @@ void ChaosPoller::WriteTag() {
     const Outcome outcome = m_driver.Write(tag.tag.station, m_parsed[i], ValueToWrite(tag.tag, raw));
     CheckBound("Write", i, start, SoakClock::now());
     const uint32_t held = m_run.DeviceValue(global);
-    m_run.History().Change(global, held, start, SoakClock::now());
+    if (outcome.result != 1 && m_run.QueuesRequests()) {
+        m_run.History().MayChange(global, raw, start);
+    } else {
+        m_run.History().Change(global, held, start, SoakClock::now());
+    }
     const bool wrong = outcome.result == 1 && held != raw;
     if (wrong) {
         std::ostringstream what;

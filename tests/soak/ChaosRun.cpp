@@ -16,8 +16,12 @@ constexpr uint32_t kPrintedBreaks = 30;
 
 }  // namespace
 
-ChaosRun::ChaosRun(LineFixture& line, uint32_t seed)
-    : m_line(line), m_seed(seed), m_tags(BothDriversTags()), m_history(m_tags.size()) {}
+ChaosRun::ChaosRun(LineFixture& line, uint32_t seed, bool queuesRequests)
+    : m_line(line),
+      m_seed(seed),
+      m_queuesRequests(queuesRequests),
+      m_tags(BothDriversTags()),
+      m_history(m_tags.size()) {}
 
 double ChaosRun::Seconds(SoakClock::time_point at) const {
     return std::chrono::duration<double>(at - m_start).count();

@@ -15,9 +15,12 @@
 
 class ChaosRun {
 public:
-    ChaosRun(LineFixture& line, uint32_t seed);
+    // queuesRequests: the line is reached through a gateway that queues
+    // requests and carries out those the driver gave up on.
+    ChaosRun(LineFixture& line, uint32_t seed, bool queuesRequests);
 
     uint32_t Seed() const { return m_seed; }
+    bool QueuesRequests() const { return m_queuesRequests; }
     // Seconds since the run began, for reports.
     double Seconds(SoakClock::time_point at = SoakClock::now()) const;
 
@@ -47,6 +50,7 @@ public:
 private:
     LineFixture& m_line;
     const uint32_t m_seed;
+    const bool m_queuesRequests;
     const SoakClock::time_point m_start = SoakClock::now();
     std::vector<ChaosTag> m_tags;
     TagHistory m_history;

@@ -76,12 +76,13 @@ struct LineKind {
     const char* name;
     const char* open;
     const char* transport;
+    bool queuesRequests;  // a gateway: it carries out what the driver gave up on
 };
 
 const LineKind kLineKinds[] = {
-    {"serial", nullptr, nullptr},
-    {"rtu-over-tcp", "open-tcp rtu 9600 1 2", "rtu-over-tcp"},
-    {"modbus-tcp", "open-tcp mbap 9600 1 2", "modbus-tcp"},
+    {"serial", nullptr, nullptr, false},
+    {"rtu-over-tcp", "open-tcp rtu 9600 1 2", "rtu-over-tcp", false},
+    {"modbus-tcp", "open-tcp mbap 9600 1 2", "modbus-tcp", true},
 };
 // A network line runs as COM50: its number names it, no port is opened.
 constexpr int kNetworkPortIndex = 49;
@@ -196,7 +197,7 @@ int RunChaos(const Options& options) {
     const std::unique_ptr<LineFixture> opened = OpenLine(*options.line);
     LineFixture& line = *opened;
     if (options.line->open == nullptr && line.PortIndex() < 0) return 1;
-    ChaosRun run(line, options.seed);
+    ChaosRun run(line, options.seed, options.line->queuesRequests);
     line.SetTurnaround(kTurnaroundMs);
     run.GiveFirstValues();
     HostDriver first, second;

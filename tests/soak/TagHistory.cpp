@@ -1,5 +1,7 @@
 #include "TagHistory.h"
 
+#include <algorithm>
+
 TagHistory::TagHistory(size_t tagCount) : m_held(tagCount), m_changes(tagCount, 0) {
     for (std::vector<Held>& held : m_held) held.reserve(kKept);
 }
@@ -13,10 +15,32 @@ void TagHistory::Change(size_t tag, uint32_t raw, SoakClock::time_point asked, S
     std::lock_guard<std::mutex> lock(m_mutex);
     ++m_changes[tag];
     std::vector<Held>& held = m_held[tag];
-    if (held.back().raw == raw) return;
-    held.back().until = done;
-    if (held.size() == kKept) held.erase(held.begin());
-    held.push_back({raw, asked, SoakClock::time_point::max()});
+    Held* open = nullptr;
+    for (Held& each : held) {
+        if (each.until != SoakClock::time_point::max()) continue;
+        if (each.raw == raw && open == nullptr) {
+            open = &each;
+            continue;
+        }
+        each.until = done;
+    }
+    if (open != nullptr) return;
+    Keep(held, {raw, asked, SoakClock::time_point::max()});
+}
+
+void TagHistory::MayChange(size_t tag, uint32_t raw, SoakClock::time_point asked) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    Keep(m_held[tag], {raw, asked, SoakClock::time_point::max()});
+}
+
+// Values the tag may still hold are kept before those it held once.
+void TagHistory::Keep(std::vector<Held>& held, const Held& added) {
+    if (held.size() == kKept) {
+        const auto closed = std::find_if(held.begin(), held.end(),
+                                         [](const Held& each) { return each.until != SoakClock::time_point::max(); });
+        held.erase(closed == held.end() ? held.begin() : closed);
+    }
+    held.push_back(added);
 }
 
 std::vector<uint32_t> TagHistory::HeldBetween(size_t tag, SoakClock::time_point from, SoakClock::time_point to) {

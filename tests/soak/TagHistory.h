@@ -17,8 +17,13 @@ public:
 
     // The tag's value from the start.
     void Begin(size_t tag, uint32_t raw, SoakClock::time_point at);
-    // The tag changed to raw at some time in asked..done.
+    // The tag changed to raw at some time in asked..done; a change that may
+    // still come is settled by then.
     void Change(size_t tag, uint32_t raw, SoakClock::time_point asked, SoakClock::time_point done);
+    // The tag may change to raw at any time from asked on, until the next
+    // Change: a gateway that queued a write the driver gave up on still
+    // carries it out.
+    void MayChange(size_t tag, uint32_t raw, SoakClock::time_point asked);
     // Every value the tag held at some time in from..to.
     std::vector<uint32_t> HeldBetween(size_t tag, SoakClock::time_point from, SoakClock::time_point to);
     // The value the tag was given last.
@@ -35,6 +40,8 @@ private:
     // Far more than a read's window ever spans; reserved up front, so that
     // the history does not grow the process's memory during the soak.
     static constexpr size_t kKept = 64;
+
+    static void Keep(std::vector<Held>& held, const Held& added);
 
     std::mutex m_mutex;
     std::vector<std::vector<Held>> m_held;
