@@ -97,10 +97,9 @@ bool DriverOnLine::Open(uint32_t baud, const std::string& stations, const std::v
 bool DriverOnLine::OpenNetwork(const std::string& openCommand, const std::string& transport,
                                const std::vector<BenchTag>& tags, uint32_t responseTimeoutMs, std::string& error) {
     uint32_t baudIndex = 0;
-    std::string port;
     serial::BaudIndexOf(kNetworkBaud, baudIndex);
-    if (!m_server.Connect(error) || !Command(openCommand, port, error)) return false;
-    const std::string settings = "transport=" + transport + ";endpoint=127.0.0.1:" + port;
+    if (!m_server.Connect(error) || !Command(openCommand, m_networkPort, error)) return false;
+    const std::string settings = "transport=" + transport + ";endpoint=127.0.0.1:" + m_networkPort;
     SetEnvironmentVariableA("KORVEL_SET", settings.c_str());
     const bool opened = OpenDriver(kNetworkPortIndex, baudIndex, tags, responseTimeoutMs, error);
     SetEnvironmentVariableA("KORVEL_SET", nullptr);

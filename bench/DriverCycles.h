@@ -38,6 +38,8 @@ public:
     // modbus-tcp or rtu-over-tcp.
     bool OpenNetwork(const std::string& openCommand, const std::string& transport, const std::vector<BenchTag>& tags,
                      uint32_t responseTimeoutMs, std::string& error);
+    // The TCP port on 127.0.0.1 a network line reaches.
+    const std::string& NetworkPort() const { return m_networkPort; }
     // A line server command; answer receives what follows "ok".
     bool Command(const std::string& command, std::string& answer, std::string& error);
     // Reads every tag once, or every tag of station; returns the failed reads.
@@ -59,6 +61,7 @@ private:
     LineServerClient m_server;
     DriverHost m_host;
     std::vector<HostTag> m_tags;
+    std::string m_networkPort;
     bool m_open = false;
 };
 
