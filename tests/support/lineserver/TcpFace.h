@@ -9,10 +9,10 @@
 // on the line, and a request the line leaves unanswered for the gateway's
 // wait is answered with exception 0B; the gateway then listens out that
 // request's late reply for as long again, dropping it, before the next
-// request goes onto the line. The relay's
-// faults act behind it, on the line; its own act on the connection: dropped,
-// refused for a while, replies cut into segments of a few bytes, or held
-// open with nothing passing either way.
+// request goes onto the line. The relay's faults act behind it, on the
+// line; its own act on the connection: dropped, refused for a while, replies
+// cut into segments of a few bytes, or held open with nothing passing either
+// way.
 #include <atomic>
 #include <chrono>
 #include <deque>
