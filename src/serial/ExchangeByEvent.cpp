@@ -7,7 +7,7 @@
 // an empty reply.
 ExchangeResult CSerialLine::ExchangeByEvent(std::string& data, int32_t& length, const LineUse& use,
                                             const uint32_t* responseTimeout, const uint32_t* writeTimeout) {
-    std::lock_guard<std::mutex> turn(m_exchangeLock);
+    std::lock_guard<CTurnLock> turn(m_exchangeLock);
     RestoreOpenTimeouts();
     const uint32_t waitLimit = responseTimeout != nullptr ? *responseTimeout : use.responseTimeout;
     const uint32_t writeLimit = writeTimeout != nullptr ? *writeTimeout : use.responseTimeout;

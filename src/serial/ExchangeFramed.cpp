@@ -237,7 +237,7 @@ ExchangeResult CSerialLine::FramedOnOpenPort(std::string& data, int32_t& length,
 ExchangeResult CSerialLine::ExchangeFramed(std::string& data, int32_t& length, const LineUse& use,
                                            const ReplyNeed& need, uint32_t longestReply,
                                            IExchangeObserver* observer) {
-    std::lock_guard<std::mutex> turn(m_exchangeLock);
+    std::lock_guard<CTurnLock> turn(m_exchangeLock);
     if (!m_port->IsOpen()) return Emptied(data, length, ExchangeResult::kSendFailed);
     m_port->TakeFailure();
     const ExchangeResult result = FramedOnOpenPort(data, length, use, need, longestReply, observer);

@@ -56,7 +56,7 @@ uint32_t CSerialLine::ReadChunks(std::string& data, int32_t& length, bool bounde
 }
 
 ExchangeResult CSerialLine::ExchangePolled(std::string& data, int32_t& length, const LineUse& use) {
-    std::lock_guard<std::mutex> turn(m_exchangeLock);
+    std::lock_guard<CTurnLock> turn(m_exchangeLock);
     RestoreOpenTimeouts();
     if (SendRequest(data, length, use, kWriteTimeoutMs) != ExchangeResult::kReplied) {
         return ExchangeResult::kSendFailed;
@@ -70,7 +70,7 @@ ExchangeResult CSerialLine::ExchangePolled(std::string& data, int32_t& length, c
 // Takes everything queued at the first poll in one read, then chunks of at
 // most what is queued.
 ExchangeResult CSerialLine::ExchangePolledBulk(std::string& data, int32_t& length, const LineUse& use) {
-    std::lock_guard<std::mutex> turn(m_exchangeLock);
+    std::lock_guard<CTurnLock> turn(m_exchangeLock);
     RestoreOpenTimeouts();
     if (SendRequest(data, length, use, kWriteTimeoutMs) != ExchangeResult::kReplied) {
         return ExchangeResult::kSendFailed;

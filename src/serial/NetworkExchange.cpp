@@ -56,7 +56,7 @@ const uint8_t* BytesOf(const std::string& text) {
 ExchangeResult CNetworkLine::ExchangeFramed(std::string& data, int32_t& length, const LineUse& use,
                                             const ReplyNeed& need, uint32_t longestReply,
                                             IExchangeObserver* observer) {
-    std::lock_guard<std::mutex> turn(m_exchangeLock);
+    std::lock_guard<CTurnLock> turn(m_exchangeLock);
     m_reopen = use.reopen;
     const bool mbap = m_target.transport == modbus::Transport::kModbusTcp;
     const bool discard = !mbap || m_framesInDoubt;

@@ -34,7 +34,7 @@ uint32_t CNetworkLine::Open(int32_t index, const Target& target) {
 }
 
 bool CNetworkLine::Available(const LineUse& use, ILineObserver*) {
-    std::lock_guard<std::mutex> turn(m_exchangeLock);
+    std::lock_guard<CTurnLock> turn(m_exchangeLock);
     m_reopen = use.reopen;
     return Connected();
 }
@@ -84,7 +84,7 @@ void CNetworkLine::CountSilence(bool answered, uint64_t sentAtMs) {
 
 // A closed line is no longer lost: nothing connects it again.
 void CNetworkLine::CloseCarrier() {
-    std::lock_guard<std::mutex> turn(m_exchangeLock);
+    std::lock_guard<CTurnLock> turn(m_exchangeLock);
     m_socket->Close();
     m_reconnect = modbus::CLinkReconnect();
 }

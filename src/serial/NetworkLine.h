@@ -15,13 +15,13 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "modbus/LinkReconnect.h"
 #include "modbus/NetworkEndpoint.h"
 #include "serial/Line.h"
 #include "serial/NetworkSocket.h"
+#include "serial/TurnLock.h"
 
 class CNetworkLine : public CLine {
 public:
@@ -84,7 +84,7 @@ private:
     const Clock m_nowMs;
     const HANDLE m_token;
     Target m_target{};
-    std::mutex m_exchangeLock;
+    CTurnLock m_exchangeLock;
     modbus::CLinkReconnect m_reconnect;
     modbus::ReconnectTiming m_reopen{};  // the latest a user asked for
     uint16_t m_transaction = 0;

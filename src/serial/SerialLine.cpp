@@ -72,7 +72,7 @@ void CSerialLine::ForgetLineState() {
 
 bool CSerialLine::Available(const LineUse& use, ILineObserver* observer) {
     if (!m_lost) return true;
-    std::lock_guard<std::mutex> turn(m_exchangeLock);
+    std::lock_guard<CTurnLock> turn(m_exchangeLock);
     return !m_reconnect.IsLost() || TryReopen(use, observer);
 }
 
@@ -110,7 +110,7 @@ void CSerialLine::RememberHandle() {
 
 // A lost port takes the format when it is opened again.
 uint32_t CSerialLine::Configure(const serial::LineFormat& format) {
-    std::lock_guard<std::mutex> turn(m_exchangeLock);
+    std::lock_guard<CTurnLock> turn(m_exchangeLock);
     if (format == m_format) return 0;
     if (!m_reconnect.IsLost()) {
         if (uint32_t code = m_port->SetLineFormat(format.baud, format.byteSize, format.parity, format.stopBits)) {
@@ -133,7 +133,7 @@ void CSerialLine::RestoreOpenTimeouts() {
 // line is no longer lost: nothing opens it again.
 void CSerialLine::CloseCarrier() {
     m_port->SetEventMask(kEveryEvent);
-    std::lock_guard<std::mutex> turn(m_exchangeLock);
+    std::lock_guard<CTurnLock> turn(m_exchangeLock);
     if (m_port->IsOpen()) m_port->ClosePort();
     m_reconnect = modbus::CLinkReconnect();
     m_lost = false;

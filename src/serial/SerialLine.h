@@ -25,6 +25,7 @@
 #include "modbus/LinkReconnect.h"
 #include "serial/Line.h"
 #include "serial/LineFormat.h"
+#include "serial/TurnLock.h"
 
 class CSerialPort;
 
@@ -125,7 +126,7 @@ private:
     serial::LineFormat m_format{};
     COMMTIMEOUTS m_openTimeouts{};
     COMMTIMEOUTS m_timeouts{};
-    std::mutex m_exchangeLock;
+    CTurnLock m_exchangeLock;
     // State of the line between framed exchanges, in performance-counter
     // ticks: from when the line counts as quiet behind the last frame; until
     // when an unanswered request's reply may still come (0: none is awaited);
