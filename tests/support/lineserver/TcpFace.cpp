@@ -20,8 +20,9 @@ using Clock = std::chrono::steady_clock;
 constexpr int kPollMs = 5;
 // The line must have been quiet this long before the gateway sends on it,
 // so that a reply still coming (one sent twice) is not taken for the answer
-// to the next request.
-constexpr auto kLineQuiet = std::chrono::milliseconds(10);
+// to the next request: longer than the pauses the relay's bursts put inside
+// a reply (20 ms at most in the soaks).
+constexpr auto kLineQuiet = std::chrono::milliseconds(25);
 constexpr auto kSegmentPause = std::chrono::milliseconds(2);
 constexpr size_t kHeaderLength = 7;
 constexpr uint8_t kTargetFailed = 0x0B;
@@ -181,10 +182,10 @@ void TcpFace::ForwardNext() {
     if (write(m_com, m_waiting.front().rtu.data(), m_waiting.front().rtu.size()) < 0) return;
 }
 
-// A gateway answers only whole frames with a valid CRC, under the
-// transaction of the request on the line; a reply with none on the line
-// came too late and is dropped. The next request goes out once the line has
-// fallen quiet.
+// A gateway answers only whole frames with a valid CRC from the station and
+// with the function of the request on the line, under its transaction;
+// another frame, or one with no request on the line, came too late and is
+// dropped. The next request goes out once the line has fallen quiet.
 void TcpFace::TakeReplies() {
     uint8_t chunk[512];
     const ssize_t n = read(m_com, chunk, sizeof chunk);
@@ -197,7 +198,9 @@ void TcpFace::TakeReplies() {
     m_lineFreeAt = std::max(m_lineFreeAt, Clock::now() + kLineQuiet);
     for (const Bytes& frame : TakeWholeFrames(m_replies, ReplyLength)) {
         if (m_waiting.empty() || !HasValidCrc(frame)) continue;
+        const Bytes& onLine = m_waiting.front().rtu;
         if (m_waiting.front().since == Clock::time_point{}) continue;
+        if (frame[0] != onLine[0] || (frame[1] & 0x7F) != onLine[1]) continue;
         const Waiting answered = m_waiting.front();
         m_waiting.pop_front();
         SendToClient(Wrapped(answered.transaction, frame[0], Bytes(frame.begin() + 1, frame.end() - 2)));

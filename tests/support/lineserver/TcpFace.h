@@ -5,14 +5,14 @@
 // come, as a serial device server does. In Modbus TCP framing it is a
 // gateway: requests are unwrapped into RTU frames and put on the line one
 // at a time, each once the one before was answered and the line fell quiet
-// behind its reply; a reply is wrapped under the transaction of the request
-// on the line, and a request the line leaves unanswered for the gateway's
-// wait is answered with exception 0B; the gateway then listens out that
-// request's late reply for as long again, dropping it, before the next
-// request goes onto the line. The relay's faults act behind it, on the
-// line; its own act on the connection: dropped, refused for a while, replies
-// cut into segments of a few bytes, or held open with nothing passing either
-// way.
+// behind its reply; a reply from the station and with the function of the
+// request on the line is wrapped under its transaction, and a request the
+// line leaves unanswered for the gateway's wait is answered with exception
+// 0B; the gateway then listens out that request's late reply for as long
+// again, dropping it, before the next request goes onto the line. The
+// relay's faults act behind it, on the line; its own act on the connection:
+// dropped, refused for a while, replies cut into segments of a few bytes,
+// or held open with nothing passing either way.
 #include <atomic>
 #include <chrono>
 #include <deque>
