@@ -34,7 +34,6 @@ constexpr size_t kPrivateSlack = 256 * 1024;
 // How long a station that stopped answering is left alone: shorter than by
 // default, so that the wait for the last demotion to pass ends each run soon.
 constexpr DWORD kDemotionMs = 2000;
-const char kDemotionSetting[] = "demote_for_ms=2000";
 
 uint32_t g_cycles = kDefaultCycles;
 uint32_t g_networkCycles = kDefaultNetworkCycles;
@@ -74,7 +73,7 @@ std::unique_ptr<LineFixture> OpenLine(const SoakLine& soakLine) {
 Outcome OpenDriver(HostDriver& driver, const SoakLine& soakLine, const LineFixture& line) {
     const bool network = soakLine.open != nullptr;
     const std::string settings =
-        kDemotionSetting +
+        "demote_for_ms=" + std::to_string(kDemotionMs) +
         (network ? std::string(";transport=") + soakLine.transport + ";endpoint=" + line.Endpoint() : "");
     SetEnvironmentVariableA("KORVEL_SET", settings.c_str());
     const Outcome opened = driver.Open(network ? kNetworkPortIndex : line.PortIndex(), kBaudIndex115200,
