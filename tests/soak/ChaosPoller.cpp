@@ -102,9 +102,13 @@ void ChaosPoller::Cycle() {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (!m_counting) return;
     ++m_health.cycles;
-    m_health.requests = requests - m_requestsBefore;
+    // A write withdraws the cached values it contradicts, and a read after
+    // it in the same cycle asks for them again: only cycles without a write
+    // show the plan.
+    const bool wrote = writeAt < tagCount;
+    if (!wrote) m_health.requests = requests - m_requestsBefore;
     m_requestsBefore = requests;
-    const bool healthy = allRead && (m_plan == 0 || m_health.requests == m_plan);
+    const bool healthy = allRead && (m_plan == 0 || wrote || m_health.requests == m_plan);
     if (healthy && m_health.healthyInARow++ == 0) m_health.healthySince = start;
     if (!healthy) m_health.healthyInARow = 0;
 }

@@ -27,7 +27,7 @@ struct PollFigures {
 // The cycles counted since counting began.
 struct PollHealth {
     uint32_t cycles = 0;
-    uint32_t requests = 0;  // read requests of the last cycle
+    uint32_t requests = 0;  // read requests of the last cycle without a write
     uint32_t healthyInARow = 0;
     SoakClock::time_point healthySince;  // start of the first of those
 };

@@ -188,7 +188,7 @@ double Heal(ChaosRun& run, const Pollers& pollers, const uint32_t plans[2], Soak
         seconds = std::max(seconds, std::chrono::duration<double>(health.healthySince - faultsEnded).count());
         if (healed || health.healthyInARow >= kHealthyCycles) continue;
         run.Broke("driver " + std::to_string(i) + " did not heal: " + std::to_string(health.requests) +
-                  " read requests in its last cycle against a plan of " + std::to_string(plans[i]) +
+                  " read requests in its last cycle without a write against a plan of " + std::to_string(plans[i]) +
                   ", healthy cycles in a row " + std::to_string(health.healthyInARow));
     }
     if (!healed) return -1;
