@@ -5,7 +5,7 @@
 // held while the read could have fetched it, a write confirmed OK what the
 // device then holds. While counting, each cycle's read requests are counted
 // in the line's request log and the cycle is judged healthy when every tag
-// read OK and the count met the plan.
+// read OK and, in a cycle without a write, the count met the plan.
 #include <atomic>
 #include <cstdint>
 #include <mutex>
