@@ -3,6 +3,7 @@
 // 16-bit and a 32-bit view of the same registers.
 #include <cstdint>
 
+#include "modbus/AreaRules.h"
 #include "modbus/StationMaps.h"
 #include "modbus/TagRecords.h"
 
@@ -18,6 +19,21 @@ inline WordStationMap& WordMapOf(StationMaps maps, int32_t area) {
 
 inline DWordStationMap& DWordMapOf(StationMaps maps, int32_t area) {
     return area == kAreaHoldingRegisters ? maps.holdingDWords : maps.inputDWords;
+}
+
+// Calls visit with the map of the area's view that a tag of the group is
+// kept in.
+template <typename Visit>
+decltype(auto) VisitMapOf(StationMaps maps, TypeGroup group, int32_t area, Visit&& visit) {
+    switch (group) {
+    case TypeGroup::kBit:
+        return visit(BitMapOf(maps, area));
+    case TypeGroup::kWord:
+        return visit(WordMapOf(maps, area));
+    case TypeGroup::kDWord:
+        break;
+    }
+    return visit(DWordMapOf(maps, area));
 }
 
 }  // namespace modbus

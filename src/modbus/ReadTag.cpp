@@ -339,23 +339,9 @@ Outcome ReadThroughCache(const ReadContext& context, StationCacheMap<Cache>& map
 }
 
 Outcome ReadCached(const ReadContext& context, uint32_t& value) {
-    switch (context.target.group) {
-    case TypeGroup::kBit:
-        return ReadThroughCache(context, BitMapOf(context.maps, context.target.area), value);
-    case TypeGroup::kWord:
-        return ReadThroughCache(context, WordMapOf(context.maps, context.target.area), value);
-    case TypeGroup::kDWord:
-        return ReadThroughCache(context, DWordMapOf(context.maps, context.target.area), value);
-    }
-    return Outcome::kReadFailed;
-}
-
-template <typename Cache>
-void UseUpIn(StationCacheMap<Cache>& map, uint32_t station, uint32_t address) {
-    Cache* cache = map.Find(station);
-    if (cache == nullptr) return;
-    cache->MarkStale(address);
-    cache->TakeFailure(address);
+    const ReadTarget& target = context.target;
+    return VisitMapOf(context.maps, target.group, target.area,
+                      [&](auto& map) { return ReadThroughCache(context, map, value); });
 }
 
 }  // namespace
@@ -363,33 +349,18 @@ void UseUpIn(StationCacheMap<Cache>& map, uint32_t station, uint32_t address) {
 void RememberParsedTag(StationMaps maps, uint32_t station, const TagAddress& tag) {
     if (!IsParsedRecord(tag)) return;
     const uint32_t address = static_cast<uint32_t>(tag.address - 1);
-    switch (GroupOf(tag.dataType)) {
-    case TypeGroup::kBit:
-        BitMapOf(maps, tag.area).AddParsedItem(station, address);
-        break;
-    case TypeGroup::kWord:
-        WordMapOf(maps, tag.area).AddParsedItem(station, address);
-        break;
-    case TypeGroup::kDWord:
-        DWordMapOf(maps, tag.area).AddParsedItem(station, address);
-        break;
-    }
+    VisitMapOf(maps, GroupOf(tag.dataType), tag.area, [&](auto& map) { map.AddParsedItem(station, address); });
 }
 
 void ReadTagFailedUnasked(StationMaps maps, const int32_t* station, const TagAddress* tag) {
     if (station == nullptr || tag == nullptr || !IsParsedRecord(*tag)) return;
     const ReadTarget target = TargetOf(*station, *tag);
-    switch (target.group) {
-    case TypeGroup::kBit:
-        UseUpIn(BitMapOf(maps, target.area), target.station, target.address);
-        break;
-    case TypeGroup::kWord:
-        UseUpIn(WordMapOf(maps, target.area), target.station, target.address);
-        break;
-    case TypeGroup::kDWord:
-        UseUpIn(DWordMapOf(maps, target.area), target.station, target.address);
-        break;
-    }
+    VisitMapOf(maps, target.group, target.area, [&](auto& map) {
+        auto* cache = map.Find(target.station);
+        if (cache == nullptr) return;
+        cache->MarkStale(target.address);
+        cache->TakeFailure(target.address);
+    });
 }
 
 Outcome ReadTag(StationMaps maps, IFrameExchange& line, const int32_t* station, const TagAddress* tag,
