@@ -262,6 +262,7 @@ std::string CommandSession::SetBursts(const Words& args) {
     uint64_t bytes, ms;
     if (!ParseNumber(args[0], 65535, bytes) || !ParseNumber(args[1], 600000, ms)) return Refuse("bad bursts");
     m_line->Relay()->SetBursts({bytes, Milliseconds(ms)});
+    if (TcpFace* face = m_line->Face()) face->AllowPausesInReplies(Milliseconds(ms));
     return kOk;
 }
 

@@ -18,11 +18,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int kPollMs = 5;
-// The line must have been quiet this long before the gateway sends on it,
-// so that a reply still coming (one sent twice) is not taken for the answer
-// to the next request: longer than the pauses the relay's bursts put inside
-// a reply (20 ms at most in the soaks).
-constexpr auto kLineQuiet = std::chrono::milliseconds(25);
+// How much longer than the longest pause inside a reply the line must have
+// been quiet before the gateway sends on it.
+constexpr auto kQuietMargin = std::chrono::milliseconds(5);
 constexpr auto kSegmentPause = std::chrono::milliseconds(2);
 constexpr size_t kHeaderLength = 7;
 constexpr uint8_t kTargetFailed = 0x0B;
@@ -103,6 +101,13 @@ void TcpFace::RefuseFor(std::chrono::milliseconds ms) {
     std::lock_guard<std::mutex> lock(m_refuseMutex);
     m_refuseUntil = Clock::now() + ms;
     m_refuseRequested = true;
+}
+
+void TcpFace::AllowPausesInReplies(std::chrono::milliseconds pause) {
+    const auto quiet = static_cast<uint32_t>((pause + kQuietMargin).count());
+    uint32_t now = m_lineQuietMs.load();
+    while (quiet > now && !m_lineQuietMs.compare_exchange_weak(now, quiet)) {
+    }
 }
 
 void TcpFace::Run() {
@@ -195,7 +200,7 @@ void TcpFace::TakeReplies() {
         return;
     }
     m_replies.insert(m_replies.end(), chunk, chunk + n);
-    m_lineFreeAt = std::max(m_lineFreeAt, Clock::now() + kLineQuiet);
+    m_lineFreeAt = std::max(m_lineFreeAt, Clock::now() + std::chrono::milliseconds(m_lineQuietMs.load()));
     for (const Bytes& frame : TakeWholeFrames(m_replies, ReplyLength)) {
         if (m_waiting.empty() || !HasValidCrc(frame)) continue;
         const Bytes& onLine = m_waiting.front().rtu;

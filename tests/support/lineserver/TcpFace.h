@@ -27,6 +27,8 @@ class TcpFace {
 public:
     enum class Framing { kRtu, kMbap };
     static constexpr uint32_t kGatewayWaitMs = 1000;
+    // The line's quiet before a request while replies come whole.
+    static constexpr uint32_t kLineQuietMs = 10;
 
     // Null with a reason in error when the server or the COM side cannot be set up.
     static std::unique_ptr<TcpFace> Open(const std::string& comPath, Framing framing, std::string& error);
@@ -47,6 +49,11 @@ public:
     void Mute(bool on) { m_muted = on; }
     // How long the gateway waits for the line's reply; kGatewayWaitMs at first.
     void SetGatewayWait(std::chrono::milliseconds ms) { m_gatewayWaitMs = static_cast<uint32_t>(ms.count()); }
+    // Replies may pause this long inside: the line must stay quiet for longer
+    // before the gateway sends on it, or a reply still coming (one sent
+    // twice) would be taken for the answer to the next request. The longest
+    // pause told is kept, since a reply already on its way keeps its pauses.
+    void AllowPausesInReplies(std::chrono::milliseconds pause);
 
 private:
     struct Waiting {
@@ -77,6 +84,7 @@ private:
     std::deque<Waiting> m_waiting;
     std::chrono::steady_clock::time_point m_lineFreeAt{};
     std::atomic<uint32_t> m_gatewayWaitMs{kGatewayWaitMs};
+    std::atomic<uint32_t> m_lineQuietMs{kLineQuietMs};
     std::mutex m_refuseMutex;
     std::chrono::steady_clock::time_point m_refuseUntil{};
     std::atomic<bool> m_refuseRequested{false};
