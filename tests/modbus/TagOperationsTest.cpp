@@ -362,7 +362,9 @@ TEST_F(TagOperations, ARefusedBlockIsSplitUntilItsPartsAnswerAndLaterCyclesAvoid
                               const bool lacking = item <= c.lacking && c.lacking <= item + (tag.dataType == 32);
                               EXPECT_EQ(Read(station, tag, value),
                                         lacking ? modbus::Outcome::kReadFailed : modbus::Outcome::kDone);
-                              if (!lacking && tag.dataType == 8) EXPECT_EQ(value.wordValue, 1000 + item);
+                              if (!lacking && tag.dataType == 8) {
+                                  EXPECT_EQ(value.wordValue, 1000 + item);
+                              }
                           }
                       }),
                       cycle == 0 ? c.firstCycleRequests : c.laterRequests);
