@@ -6,6 +6,8 @@
 // tags; each prints one "figures" line for korvel-bench, and so does one
 // read of two registers over Modbus TCP, by itself. Needs KORVEL_LINE_SERVER and the
 // WINEPREFIX the line server makes its COM links in.
+// Built for Windows, it runs under Wine beside the driver, where both pay the
+// same Winsock, and measures Modbus TCP only; its masters are named apart.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,7 +16,13 @@
 
 namespace {
 
+#ifdef _WIN32
+constexpr uint32_t kBauds[] = {bench::kModbusTcp};
+constexpr const char* kNameSuffix = "-wine";
+#else
 constexpr uint32_t kBauds[] = {9600, 115200, bench::kModbusTcp};
+constexpr const char* kNameSuffix = "";
+#endif
 constexpr int kDefaultCycles = 20;
 constexpr int kSingleReads = 200;
 constexpr int kWarmupCycles = 1;
@@ -51,10 +59,12 @@ int main(int argc, char** argv) {
     int status = 0;
     for (uint32_t baud : kBauds) {
         for (const MasterPlan& master : kMasters) {
-            std::fprintf(stderr, "korvel-bench-masters: %s master at %u baud, %d cycles\n", master.name, baud, cycles);
+            const std::string name = std::string(master.name) + kNameSuffix;
+            std::fprintf(stderr, "korvel-bench-masters: %s master at %u baud, %d cycles\n", name.c_str(), baud,
+                         cycles);
             bench::Figures figures;
             std::string error;
-            if (!bench::MeasureMaster(master.name, baud, master.plan(tags), kWarmupCycles, cycles, figures, error)) {
+            if (!bench::MeasureMaster(name, baud, master.plan(tags), kWarmupCycles, cycles, figures, error)) {
                 std::fprintf(stderr, "korvel-bench-masters: %s\n", error.c_str());
                 status = 1;
                 continue;
@@ -65,7 +75,7 @@ int main(int argc, char** argv) {
     }
     bench::Figures single;
     std::string error;
-    if (bench::MeasureSingleTcpRead(kSingleReads, single, error)) {
+    if (bench::MeasureSingleTcpRead(std::string("single") + kNameSuffix, kSingleReads, single, error)) {
         std::printf("%s\n", bench::FormatFigures(single).c_str());
     } else {
         std::fprintf(stderr, "korvel-bench-masters: %s\n", error.c_str());

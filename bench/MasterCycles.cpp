@@ -1,13 +1,13 @@
 #include "MasterCycles.h"
 
 #include <modbus.h>
-#include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
-#include <climits>
 #include <cstdlib>
 #include <memory>
 
+#include "ComPortPath.h"
 #include "support/LineServerClient.h"
 
 namespace bench {
@@ -21,20 +21,6 @@ using Context = std::unique_ptr<modbus_t, void (*)(modbus_t*)>;
 void CloseContext(modbus_t* context) {
     modbus_close(context);
     modbus_free(context);
-}
-
-// The line server links $WINEPREFIX/dosdevices/comN to the COM side's pty.
-bool ComPortPath(const std::string& number, std::string& path, std::string& error) {
-    const char* prefix = std::getenv("WINEPREFIX");
-    const std::string link = std::string(prefix != nullptr ? prefix : "") + "/dosdevices/com" + number;
-    char target[PATH_MAX];
-    const ssize_t length = readlink(link.c_str(), target, sizeof target - 1);
-    if (length <= 0) {
-        error = "cannot resolve " + link + " (is WINEPREFIX the line server's prefix?)";
-        return false;
-    }
-    path.assign(target, static_cast<size_t>(length));
-    return true;
 }
 
 bool Read(modbus_t* context, const ReadRequest& request) {
@@ -108,7 +94,7 @@ bool MeasureMaster(const std::string& master, uint32_t baud, const std::vector<R
     return true;
 }
 
-bool MeasureSingleTcpRead(int reads, Figures& figures, std::string& error) {
+bool MeasureSingleTcpRead(const std::string& master, int reads, Figures& figures, std::string& error) {
     LineServerClient server;
     Context context(nullptr, CloseContext);
     if (!Connect(server, kModbusTcp, context, error)) return false;
@@ -121,7 +107,7 @@ bool MeasureSingleTcpRead(int reads, Figures& figures, std::string& error) {
         failed += PollCycle(context.get(), one);
         readMs.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
     }
-    figures = Summarise("single", kModbusTcp, readMs, {}, failed);
+    figures = Summarise(master, kModbusTcp, readMs, {}, failed);
     return true;
 }
 

@@ -1,9 +1,8 @@
 #pragma once
 // A libmodbus master polling the benchmark's tags with a fixed list of
 // requests, on a simulated line of the same line server and the same paced
-// relay as the driver's: it opens the COM port's pseudo-terminal natively.
-// At kModbusTcp it is libmodbus's TCP client, against the line server's
-// libmodbus TCP server.
+// relay as the driver's. At kModbusTcp it is libmodbus's TCP client, against
+// the line server's libmodbus TCP server.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -18,7 +17,7 @@ namespace bench {
 bool MeasureMaster(const std::string& master, uint32_t baud, const std::vector<ReadRequest>& requests,
                    int warmupCycles, int cycles, Figures& figures, std::string& error);
 // One read of two holding registers over Modbus TCP, reads times over:
-// figures "single" at kModbusTcp with the median time of one read.
-bool MeasureSingleTcpRead(int reads, Figures& figures, std::string& error);
+// figures of master at kModbusTcp with the median time of one read.
+bool MeasureSingleTcpRead(const std::string& master, int reads, Figures& figures, std::string& error);
 
 }  // namespace bench

@@ -21,11 +21,20 @@ constexpr int kLateRounds = 10;
 const std::vector<BenchTag> kOneTag = {{1, kAreaHoldingRegisters, 1, kTypeUInt16}};
 const std::vector<BenchTag> kTwoRegisters = {{1, kAreaHoldingRegisters, 1, kTypeUInt32}};
 
-const Figures* FindSingle(const std::vector<Figures>& masters) {
+const Figures* FindSingle(const std::vector<Figures>& masters, const char* master) {
     for (const Figures& figures : masters) {
-        if (figures.master == "single" && figures.baud == kModbusTcp) return &figures;
+        if (figures.master == master && figures.baud == kModbusTcp) return &figures;
     }
     return nullptr;
+}
+
+void PrintSingleBeside(std::FILE* out, double driverMs, const char* label, const Figures* libmodbus) {
+    if (libmodbus == nullptr) {
+        std::fprintf(out, "  %s: -\n", label);
+        return;
+    }
+    std::fprintf(out, "  %s: %.3f ms, driver/libmodbus %.2f\n", label, libmodbus->medianMs,
+                 driverMs / libmodbus->medianMs);
 }
 
 // The same read as the driver's, by the least a Winsock client can do: one
@@ -142,11 +151,11 @@ bool MeasureNetworkLines(std::FILE* out, const std::vector<Figures>& masters, st
     double driverMs = 0;
     double bareMs = 0;
     if (!SingleReadMs(driverMs, bareMs, error)) return false;
-    const Figures* libmodbus = FindSingle(masters);
     std::fprintf(out, "\nModbus TCP on 127.0.0.1, one read of 2 registers (median of %d):\n", kSingleReads);
-    std::fprintf(out, "  driver %.3f ms, libmodbus TCP client %s ms, ratio %s\n", driverMs,
-                 libmodbus != nullptr ? std::to_string(libmodbus->medianMs).c_str() : "-",
-                 libmodbus != nullptr ? std::to_string(driverMs / libmodbus->medianMs).c_str() : "n/a");
+    std::fprintf(out, "  driver (Korvel.dll under Wine): %.3f ms\n", driverMs);
+    PrintSingleBeside(out, driverMs, "libmodbus TCP client, native", FindSingle(masters, "single"));
+    PrintSingleBeside(out, driverMs, "libmodbus TCP client built for Windows, under Wine",
+                      FindSingle(masters, "single-wine"));
     std::fprintf(out, "  a bare blocking Winsock client in this process under Wine: %.3f ms, driver/bare %.2f\n",
                  bareMs, bareMs > 0 ? driverMs / bareMs : 0.0);
     double recoveryMs = 0;
