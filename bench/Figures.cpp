@@ -28,6 +28,13 @@ double MedianOf(std::vector<double> samples) {
     return Median(samples);
 }
 
+const Figures* FindFigures(const std::vector<Figures>& all, const std::string& master, uint32_t baud) {
+    for (const Figures& figures : all) {
+        if (figures.master == master && figures.baud == baud) return &figures;
+    }
+    return nullptr;
+}
+
 Figures Summarise(std::string master, uint32_t baud, std::vector<double> cycleMs,
                   const std::vector<ExchangeBytes>& exchanges, int failedReads) {
     Figures figures;

@@ -26,6 +26,8 @@ struct Figures {
 };
 
 double MedianOf(std::vector<double> samples);
+// The figures of master at baud among all; null without them.
+const Figures* FindFigures(const std::vector<Figures>& all, const std::string& master, uint32_t baud);
 
 // Cycle times in ms give the median and the 95th percentile; the exchanges
 // of all cycles give the traffic per cycle.

@@ -21,13 +21,6 @@ constexpr int kLateRounds = 10;
 const std::vector<BenchTag> kOneTag = {{1, kAreaHoldingRegisters, 1, kTypeUInt16}};
 const std::vector<BenchTag> kTwoRegisters = {{1, kAreaHoldingRegisters, 1, kTypeUInt32}};
 
-const Figures* FindSingle(const std::vector<Figures>& masters, const char* master) {
-    for (const Figures& figures : masters) {
-        if (figures.master == master && figures.baud == kModbusTcp) return &figures;
-    }
-    return nullptr;
-}
-
 void PrintSingleBeside(std::FILE* out, double driverMs, const char* label, const Figures* libmodbus) {
     if (libmodbus == nullptr) {
         std::fprintf(out, "  %s: -\n", label);
@@ -153,9 +146,9 @@ bool MeasureNetworkLines(std::FILE* out, const std::vector<Figures>& masters, st
     if (!SingleReadMs(driverMs, bareMs, error)) return false;
     std::fprintf(out, "\nModbus TCP on 127.0.0.1, one read of 2 registers (median of %d):\n", kSingleReads);
     std::fprintf(out, "  driver (Korvel.dll under Wine): %.3f ms\n", driverMs);
-    PrintSingleBeside(out, driverMs, "libmodbus TCP client, native", FindSingle(masters, "single"));
+    PrintSingleBeside(out, driverMs, "libmodbus TCP client, native", FindFigures(masters, "single", kModbusTcp));
     PrintSingleBeside(out, driverMs, "libmodbus TCP client built for Windows, under Wine",
-                      FindSingle(masters, "single-wine"));
+                      FindFigures(masters, "single-wine", kModbusTcp));
     std::fprintf(out, "  a bare blocking Winsock client in this process under Wine: %.3f ms, driver/bare %.2f\n",
                  bareMs, bareMs > 0 ? driverMs / bareMs : 0.0);
     double recoveryMs = 0;

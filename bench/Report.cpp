@@ -20,13 +20,6 @@ constexpr MasterRow kRows[] = {
     {"naive-wine", "naive, built for Windows, under Wine", false},
 };
 
-const Figures* Find(const std::vector<Figures>& all, const char* master, uint32_t baud) {
-    for (const Figures& figures : all) {
-        if (figures.master == master && figures.baud == baud) return &figures;
-    }
-    return nullptr;
-}
-
 void PrintRow(std::FILE* out, const MasterRow& row, const Figures* figures) {
     if (figures == nullptr) {
         std::fprintf(out, "%-44s %9s %9s %9s %9s %9s\n", row.label, "-", "-", "-", "-", "-");
@@ -58,15 +51,15 @@ void PrintReport(std::FILE* out, const std::string& setting, const std::vector<u
         std::fprintf(out, "%-44s %9s %9s %9s %9s %9s\n", "per poll cycle", "median ms", "p95 ms", "requests",
                      "bytes", "wire ms");
         for (const MasterRow& row : kRows) {
-            const Figures* figures = Find(all, row.master, baud);
+            const Figures* figures = FindFigures(all, row.master, baud);
             if (row.always || figures != nullptr) PrintRow(out, row, figures);
         }
     }
     std::fprintf(out, "\n");
     for (uint32_t baud : bauds) {
-        const Figures* driver = Find(all, "driver", baud);
-        const Figures* reference = Find(all, "reference", baud);
-        const Figures* referenceUnderWine = Find(all, "reference-wine", baud);
+        const Figures* driver = FindFigures(all, "driver", baud);
+        const Figures* reference = FindFigures(all, "reference", baud);
+        const Figures* referenceUnderWine = FindFigures(all, "reference-wine", baud);
         std::fprintf(out, "%s: driver/wire %s, driver/reference %s", SpeedText(baud).c_str(),
                      Ratio(driver, driver != nullptr ? driver->wireMs : 0).c_str(),
                      Ratio(driver, reference != nullptr ? reference->medianMs : 0).c_str());
