@@ -15,17 +15,16 @@ void TagHistory::Change(size_t tag, uint32_t raw, SoakClock::time_point asked, S
     std::lock_guard<std::mutex> lock(m_mutex);
     ++m_changes[tag];
     std::vector<Held>& held = m_held[tag];
-    Held* open = nullptr;
+    bool stillOpen = false;
     for (Held& each : held) {
         if (each.until != SoakClock::time_point::max()) continue;
-        if (each.raw == raw && open == nullptr) {
-            open = &each;
-            continue;
+        if (each.raw == raw && !stillOpen) {
+            stillOpen = true;
+        } else {
+            each.until = done;
         }
-        each.until = done;
     }
-    if (open != nullptr) return;
-    Keep(held, {raw, asked, SoakClock::time_point::max()});
+    if (!stillOpen) Keep(held, {raw, asked, SoakClock::time_point::max()});
 }
 
 void TagHistory::MayChange(size_t tag, uint32_t raw, SoakClock::time_point asked) {
