@@ -6,8 +6,9 @@
 #include <new>
 
 #include "driver/FrameTrace.h"
-#include "serial/LineFormat.h"
-#include "serial/NetworkLine.h"
+#include "line/LineClock.h"
+#include "line/LineFormat.h"
+#include "network/NetworkLine.h"
 #include "serial/SerialLine.h"
 #include "serial/SerialPort.h"
 
@@ -19,8 +20,8 @@ int32_t Refused(CDriverError& error) {
 }
 
 // False when the baud or parity index lies outside its table.
-bool FormatOf(const LinkParameters& link, serial::LineFormat& format) {
-    return serial::LineFormatOf(link.baudIndex, link.eightDataBits != 0, link.parityIndex, link.twoStopBits != 0,
+bool FormatOf(const LinkParameters& link, line::LineFormat& format) {
+    return line::LineFormatOf(link.baudIndex, link.eightDataBits != 0, link.parityIndex, link.twoStopBits != 0,
                                 format);
 }
 
@@ -45,7 +46,7 @@ int32_t __stdcall CSerialDriverBase::Open(DeviceSettings* settings) {
 // applied leave the line as it was, and an object that held no share yet
 // does not take one.
 int32_t CSerialDriverBase::AdoptLink(std::shared_ptr<CLine> line, const LinkParameters& link) {
-    serial::LineFormat format;
+    line::LineFormat format;
     if (!FormatOf(link, format) || line->Configure(format) != 0) return Refused(m_error);
     if (m_line != line) m_line = std::move(line);
     m_error.SetCode(kErrorNone);
@@ -58,7 +59,7 @@ int32_t CSerialDriverBase::AdoptLink(std::shared_ptr<CLine> line, const LinkPara
 // refused before the port is opened: some devices would take any rate.
 int32_t CSerialDriverBase::OpenLink(DeviceSettings& settings, const LinkParameters& link) {
     if (m_transport != modbus::Transport::kSerial) return OpenNetworkLink(settings, link);
-    serial::LineFormat format;
+    line::LineFormat format;
     auto* line = dynamic_cast<CSerialLine*>(m_line.get());
     if (line == nullptr || !FormatOf(link, format)) return Refused(m_error);
     if (line->Open(link.portIndex, format) != 0) return Refused(m_error);
@@ -69,10 +70,13 @@ int32_t CSerialDriverBase::OpenLink(DeviceSettings& settings, const LinkParamete
 // A network line opens even when its peer cannot be reached now: it is then
 // lost and tries again by itself. The object's own closed line gives way.
 int32_t CSerialDriverBase::OpenNetworkLink(DeviceSettings& settings, const LinkParameters& link) {
-    auto line = std::make_shared<CNetworkLine>(MakeTcpSocket(), AppendTraceEvent, GetTickCount64);
+    const CLineClock clock;
+    auto line = std::make_shared<CNetworkLine>(MakeTcpSocket(), AppendTraceEvent, [clock] { return clock.NowUs(); });
     if (line->Open(link.portIndex, {m_transport, m_endpoint, m_connectTimeoutMs, m_reopen}) != 0) {
         return Refused(m_error);
     }
+    line::LineFormat format;
+    if (FormatOf(link, format)) line->Configure(format);
     CLine::CloseIfLastUser(m_line);
     m_line = std::move(line);
     settings.portHandle = m_line->Handle();

@@ -6,7 +6,7 @@
 
 #include "driver/FrameTrace.h"
 #include "driver/ModuleSettings.h"
-#include "modbus/LinkReconnect.h"
+#include "line/LinkReconnect.h"
 
 namespace {
 
@@ -31,10 +31,10 @@ public:
         AppendTraceEvent(modbus::LateReplyEvent(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
     }
     void OnPortLost(const std::string& port, uint32_t code) override {
-        AppendTraceEvent(modbus::LinkLostEvent(port, code));
+        AppendTraceEvent(line::LinkLostEvent(port, code));
     }
     void OnPortReopened(const std::string& port, uint64_t lostForMs) override {
-        AppendTraceEvent(modbus::LinkReopenedEvent(port, lostForMs));
+        AppendTraceEvent(line::LinkReopenedEvent(port, lostForMs));
     }
 
 private:
@@ -103,6 +103,7 @@ int32_t CModbusRtuDriver::OpenWithSettings(DeviceSettings* settings) {
         const modbus::StationSettings line = m_settings.For(m_settingsPort, modbus::kMinStation);
         m_requestGapMs = static_cast<uint32_t>(line.requestGapMs);
         m_silenceUs = static_cast<uint32_t>(line.silenceUs);
+        m_lateReplyMaxMs = static_cast<uint32_t>(line.lateReplyMaxMs);
         m_reopen = {static_cast<uint32_t>(line.reopenMs), static_cast<uint32_t>(line.reopenMaxMs)};
         m_transport = line.transport;
         m_connectTimeoutMs = static_cast<uint32_t>(line.connectTimeoutMs);
@@ -147,6 +148,7 @@ int32_t __stdcall CModbusRtuDriver::Read(const int32_t* station, const TagAddres
     }
     modbus::Outcome outcome;
     ForgetLearnedIfLineChanged();
+    ForgetValuesIfLineLost();
     try {
         outcome = modbus::ReadTag(Maps(), *this, station, tag, value);
     } catch (const std::bad_alloc&) {
@@ -157,6 +159,7 @@ int32_t __stdcall CModbusRtuDriver::Read(const int32_t* station, const TagAddres
 
 int32_t __stdcall CModbusRtuDriver::Write(const int32_t* station, const TagAddress* tag, const TagValue* value) {
     if (!LineAvailable()) return Record(modbus::Outcome::kWriteFailed);
+    ForgetValuesIfLineLost();
     modbus::Outcome outcome;
     try {
         outcome = modbus::WriteTag(Maps(), *this, station, tag, value);
@@ -173,15 +176,8 @@ modbus::LineResult CModbusRtuDriver::ExchangeReply(std::string& data, int32_t& l
         length = 0;
         return modbus::LineResult::kFailed;
     }
-    const auto need = [&reply](const std::string& received) {
-        const auto* bytes = reinterpret_cast<const uint8_t*>(received.data());
-        const uint32_t missing = modbus::ReplyBytesMissing(reply, bytes, received.size());
-        const bool other = missing == 0 && !modbus::HoldsAwaitedFrame(reply, bytes, received.size());
-        return other ? CLine::kNotTheReply : missing;
-    };
     LineTrace trace(sendLabel);
-    const ExchangeResult result =
-        m_line->ExchangeFramed(data, length, Use(), need, std::max(reply.length, reply.exceptionLength), &trace);
+    const ExchangeResult result = m_line->ExchangeFramed(data, length, Use(), reply, &trace);
     switch (result) {
     case ExchangeResult::kReplied:
         return modbus::LineResult::kReplied;
@@ -234,6 +230,20 @@ void CModbusRtuDriver::ForgetLearnedIfLineChanged() {
     if (generation == m_learnedUnderFormat) return;
     m_learnedUnderFormat = generation;
     ForgetLearned();
+}
+
+// Checked before every read and write, so that a loss another driver object
+// of the line met empties this object's caches too.
+void CModbusRtuDriver::ForgetValuesIfLineLost() {
+    const uint64_t generation = m_line == nullptr ? 0 : m_line->LossGeneration();
+    if (generation == m_seenLossGeneration) return;
+    m_seenLossGeneration = generation;
+    m_coilMap.ForgetValues();
+    m_discreteMap.ForgetValues();
+    m_inputWordMap.ForgetValues();
+    m_holdingWordMap.ForgetValues();
+    m_inputDWordMap.ForgetValues();
+    m_holdingDWordMap.ForgetValues();
 }
 
 void CModbusRtuDriver::ForgetLearned() {

@@ -46,6 +46,7 @@ private:
     // The caches' learned splits and pending failures hold for the line
     // format they were learned under; any user of the line may change it.
     void ForgetLearnedIfLineChanged();
+    void ForgetValuesIfLineLost();
     void ForgetLearned();
     void SetAreaRow(int index, const char* name, uint32_t typeMask, uint32_t access);
     modbus::StationMaps Maps();
@@ -58,6 +59,7 @@ private:
     // its tags.
     uint32_t m_checkedStation = modbus::BitStationMap::kAnyStation;
     uint64_t m_learnedUnderFormat = 0;  // the line's format generation
+    uint64_t m_seenLossGeneration = 0;  // the line's loss generation the caches hold values of
     modbus::BitStationMap m_coilMap;
     modbus::BitStationMap m_discreteMap;
     modbus::WordStationMap m_inputWordMap;

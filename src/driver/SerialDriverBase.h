@@ -10,7 +10,7 @@
 #include "driver/NumberRule.h"
 #include "modbus/NetworkEndpoint.h"
 #include "modbus/SettingKeys.h"
-#include "serial/Line.h"
+#include "line/Line.h"
 
 class CSerialPort;
 
@@ -41,7 +41,9 @@ public:
 
 protected:
     // What this object's settings ask of each exchange on its line.
-    LineUse Use() const { return {m_rtsControl, m_responseTimeout, m_requestGapMs, m_silenceUs, m_reopen}; }
+    LineUse Use() const {
+        return {m_rtsControl, m_responseTimeout, m_requestGapMs, m_silenceUs, m_reopen, m_lateReplyMaxMs};
+    }
 
     CNumberRule m_stationRule;
     AreaDescriptor* m_areaList = nullptr;
@@ -56,8 +58,11 @@ protected:
     uint32_t m_requestGapMs = 0;
     // The silence before each request; 0: the line format's own.
     uint32_t m_silenceUs = 0;
+    // How long an unanswered request's reply may still come; 0: ten
+    // response time-outs.
+    uint32_t m_lateReplyMaxMs = 0;
     // How often a lost port or connection of the line is tried again.
-    modbus::ReconnectTiming m_reopen{
+    line::ReconnectTiming m_reopen{
         static_cast<uint32_t>(modbus::kSettingRules[modbus::kReopenMs].defaultValue),
         static_cast<uint32_t>(modbus::kSettingRules[modbus::kReopenMaxMs].defaultValue)};
     // How the line the next Open opens reaches its devices.

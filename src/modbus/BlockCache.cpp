@@ -169,6 +169,13 @@ void CBlockCache::ForgetLearned() {
     for (auto& [address, entry] : m_entries) entry.failed = false;
 }
 
+void CBlockCache::ForgetValues() {
+    for (auto& [address, entry] : m_entries) {
+        entry.fresh = false;
+        entry.failed = false;
+    }
+}
+
 void CBlockCache::FailWaiting(uint32_t start, uint32_t count, uint32_t except) {
     const uint64_t end = uint64_t{start} + count;
     for (auto entry = m_entries.lower_bound(start); entry != m_entries.end() && entry->first < end; ++entry) {

@@ -64,6 +64,9 @@ public:
     // Every learned cut and every failure still to be handed out, as when
     // the line they were learned on is gone.
     void ForgetLearned();
+    // Every value and every failure still to be handed out, as when the
+    // line was lost: the device may have changed meanwhile.
+    void ForgetValues();
     // The entries of start..start+count-1 but the one at except that hold
     // no fresh value fail their next read once.
     void FailWaiting(uint32_t start, uint32_t count, uint32_t except);

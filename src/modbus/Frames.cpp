@@ -120,17 +120,6 @@ bool LocateReadResponse(const std::string& data, int32_t length, uint8_t station
     return true;
 }
 
-bool FollowedByAnotherResponse(const std::string& data, int32_t length, uint8_t station, uint8_t function,
-                               uint32_t expectedByteCount, const ReadResponse& response) {
-    const size_t received = ReceivedCount(data, length);
-    const uint8_t* bytes = Bytes(data);
-    for (size_t at = response.dataOffset + response.byteCount + kCrcLength; at + 1 < received; ++at) {
-        const bool pair = bytes[at] == station && bytes[at + 1] == function;
-        if (pair && IsReadResponseAt(bytes, received, at, expectedByteCount)) return true;
-    }
-    return false;
-}
-
 bool LocateException(const std::string& data, int32_t length, uint8_t station, uint8_t function, uint8_t& code) {
     const size_t received = ReceivedCount(data, length);
     const uint8_t* bytes = Bytes(data);

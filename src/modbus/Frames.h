@@ -63,11 +63,6 @@ struct ReadResponse {
 // received bytes and pass its CRC. No later pair is tried.
 bool LocateReadResponse(const std::string& data, int32_t length, uint8_t station, uint8_t function,
                         uint32_t expectedByteCount, ReadResponse& response);
-// Whether a second whole response to the same request follows the located
-// one. Then one of the two answered an earlier request, too late, and the
-// bytes cannot tell which.
-bool FollowedByAnotherResponse(const std::string& data, int32_t length, uint8_t station, uint8_t function,
-                               uint32_t expectedByteCount, const ReadResponse& response);
 // The device's exception reply to a request of station and function: the
 // first station byte followed by the function code with the exception bit,
 // with a valid CRC. code receives the exception code.

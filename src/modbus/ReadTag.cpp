@@ -86,8 +86,7 @@ Fetched FetchItems(const ReadContext& context, RequestRange range, std::vector<u
     const uint32_t byteCount = ExpectedByteCount(target.function, quantity);
     ReadResponse response;
     const auto isAnswer = [&](const std::string& data, int32_t length) {
-        return LocateReadResponse(data, length, station, target.function, byteCount, response) &&
-               !FollowedByAnotherResponse(data, length, station, target.function, byteCount, response);
+        return LocateReadResponse(data, length, station, target.function, byteCount, response);
     };
     std::string reply;
     int32_t length = 0;

@@ -66,15 +66,6 @@ bool IsWholeOtherFrame(const ReplyShape& shape, const uint8_t* bytes, size_t at,
 
 }  // namespace
 
-bool HoldsAwaitedFrame(const ReplyShape& shape, const uint8_t* bytes, size_t count) {
-    for (size_t at = 0; at + 1 < count; ++at) {
-        if (bytes[at] != shape.station) continue;
-        if (bytes[at + 1] == shape.function && at + shape.length <= count) return true;
-        if (bytes[at + 1] == (shape.function | kExceptionBit) && at + shape.exceptionLength <= count) return true;
-    }
-    return false;
-}
-
 std::string LateReplyEvent(const uint8_t* bytes, size_t count) {
     size_t at = 0;
     while (at < count) {
@@ -107,18 +98,30 @@ ReplyShape WriteReplyShape(const std::string& request) {
 // the reply may still follow, so the search goes on behind it. So does the
 // search behind the awaited station and function when the byte count there
 // gives a whole frame of another length: a wrong reply, judged at once.
-uint32_t ReplyBytesMissing(const ReplyShape& shape, const uint8_t* bytes, size_t count) {
+ReplyLocation LocateReply(const ReplyShape& shape, const uint8_t* bytes, size_t count) {
     const uint32_t shortest = std::min(shape.length, shape.exceptionLength);
     for (size_t at = 0; at < count; ++at) {
-        if (IsWholeOtherFrame(shape, bytes, at, count)) return 0;
+        if (IsWholeOtherFrame(shape, bytes, at, count)) return {0, at, OwnLength(bytes + at, count - at), false};
         if (bytes[at] != shape.station) continue;
-        if (at + 1 == count) return Missing(at + shortest, count);
-        if (bytes[at + 1] == shape.function) return Missing(at + shape.length, count);
+        if (at + 1 == count) return {Missing(at + shortest, count), at, 0, false};
+        if (bytes[at + 1] == shape.function) {
+            const uint32_t missing = Missing(at + shape.length, count);
+            return {missing, at, missing == 0 ? shape.length : 0, missing == 0};
+        }
         if (bytes[at + 1] != (shape.function | kExceptionBit)) continue;
-        if (count < at + shape.exceptionLength) return Missing(at + shape.exceptionLength, count);
-        if (IsExceptionFrame(shape, bytes + at)) return 0;
+        if (count < at + shape.exceptionLength) return {Missing(at + shape.exceptionLength, count), at, 0, false};
+        if (IsExceptionFrame(shape, bytes + at)) return {0, at, shape.exceptionLength, true};
     }
-    return shortest;
+    return {shortest, count, 0, false};
+}
+
+uint32_t ReplyBytesMissing(const ReplyShape& shape, const uint8_t* bytes, size_t count) {
+    return LocateReply(shape, bytes, count).missing;
+}
+
+bool SameShape(const ReplyShape& one, const ReplyShape& other) {
+    return one.station == other.station && one.function == other.function && one.length == other.length &&
+           one.exceptionLength == other.exceptionLength;
 }
 
 }  // namespace modbus

@@ -19,17 +19,27 @@ ReplyShape ReadReplyShape(uint8_t station, uint8_t function, uint16_t quantity);
 // A write, answered with the echo of the request's first six bytes.
 ReplyShape WriteReplyShape(const std::string& request);
 
-// The fewest bytes that must still arrive before bytes[0..count) holds the
-// whole reply; 0 once it does. The reply starts at the first station byte
-// followed by the function code, or by the function code with the exception
-// bit when a valid exception frame follows; bytes in front of it are noise.
+// Where the reply stands in bytes[0..count), as far as they tell: a whole
+// frame at [at, at + length), the awaited reply (or its exception) or one
+// that cannot be it (another station, function or length, each whole by its
+// own header and passing its CRC); else missing, the fewest bytes that must
+// still arrive before a whole frame does. The reply starts at the first
+// station byte followed by the function code, or by the function code with
+// the exception bit when a valid exception frame follows; bytes in front of
+// it are noise. The awaited reply's CRC is not checked: a reply the line
+// corrupted is still the device's own answer.
+struct ReplyLocation {
+    uint32_t missing;
+    size_t at;
+    size_t length;
+    bool awaited;
+};
+ReplyLocation LocateReply(const ReplyShape& shape, const uint8_t* bytes, size_t count);
+// LocateReply's missing alone.
 uint32_t ReplyBytesMissing(const ReplyShape& shape, const uint8_t* bytes, size_t count);
-
-// Whether bytes[0..count) hold a frame of the awaited station and function
-// at the awaited length, or its exception, whatever its CRC: a reply the
-// line corrupted is still the device's own answer. False for bytes that
-// ReplyBytesMissing found complete only as a frame that cannot be the reply.
-bool HoldsAwaitedFrame(const ReplyShape& shape, const uint8_t* bytes, size_t count);
+// Whether two requests are answered by replies that nothing but their data
+// tells apart: the same station, function and lengths.
+bool SameShape(const ReplyShape& one, const ReplyShape& other);
 
 // The trace event for bytes a late reply brought, dropped unread: "Late:
 // station 17 function 3, 11 bytes discarded", naming the first whole frame

@@ -36,6 +36,7 @@ enum SettingKey : int32_t {
     kTransport,
     kEndpoint,
     kConnectTimeoutMs,
+    kLateReplyMaxMs,
     kSettingCount,
 };
 
@@ -126,6 +127,8 @@ inline constexpr SettingRule kSettingRules[kSettingCount] = {
      CheckEndpointText, kEndpointForm},
     {"connect_timeout_ms", 100, 60000, 3000, SettingScope::kLine, nullptr,
      "how long a network line's connection may take to be made, in milliseconds"},
+    {"late_reply_max_ms", 0, 60000, 0, SettingScope::kLine, nullptr,
+     "how long a reply to a request that got none may still come, in milliseconds; 0: 10 response time-outs"},
 };
 static_assert(kSettingRules[kWordOrder].max + 1 == std::size(kWordOrderNames), "word_order names every order");
 static_assert(kSettingRules[kWriteFunction].max + 1 == std::size(kWriteFunctionNames),

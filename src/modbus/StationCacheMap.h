@@ -45,6 +45,10 @@ public:
         for (auto& [station, cache] : m_caches) cache->ForgetLearned();
     }
 
+    void ForgetValues() {
+        for (auto& [station, cache] : m_caches) cache->ForgetValues();
+    }
+
     // Station 0 is no station's address.
     static constexpr uint32_t kAnyStation = 0;
     // An item the host has parsed a tag for: the caches created from now on

@@ -38,6 +38,9 @@ struct StationSettings {
     Transport transport = static_cast<Transport>(kSettingRules[kTransport].defaultValue);
     std::string endpoint;
     int32_t connectTimeoutMs = kSettingRules[kConnectTimeoutMs].defaultValue;
+    // How long an unanswered request's reply may still come; 0: ten
+    // response time-outs.
+    int32_t lateReplyMaxMs = kSettingRules[kLateReplyMaxMs].defaultValue;
     // For the station's register caches (16- and 32-bit) and bit caches.
     BlockLimits registerLimits = kRegisterBlockLimits;
     BlockLimits bitLimits = kBitBlockLimits;

@@ -1,7 +1,7 @@
 // The send phase every exchange shares.
 #include <algorithm>
 
-#include "serial/LineClock.h"
+#include "line/LineClock.h"
 #include "serial/SerialLine.h"
 #include "serial/SerialPort.h"
 
@@ -41,8 +41,8 @@ ExchangeResult CSerialLine::SendRequest(std::string& data, int32_t& length, cons
 // waits spin: a sleep may last a whole scheduler tick.
 void CSerialLine::ReleaseRtsAfter(int64_t writeStart, uint32_t count) {
     const CLineClock clock;
-    const uint64_t holdUs = serial::WireMicroseconds(m_format, count);
-    const uint64_t characterUs = serial::WireMicroseconds(m_format, 1);
+    const uint64_t holdUs = line::WireMicroseconds(m_format, count);
+    const uint64_t characterUs = line::WireMicroseconds(m_format, 1);
     const int64_t wireEnd = writeStart + clock.TicksOfMicroseconds(holdUs);
     const int64_t giveUpAt = clock.Later(kWriteTimeoutMs);
     while (clock.Now() < wireEnd || (m_port->OutputQueued() > 0 && clock.Now() < giveUpAt)) {

@@ -33,11 +33,11 @@ bool CSerialLine::Owns(HANDLE handle) const {
     return std::find(m_handles.begin(), m_handles.end(), handle) != m_handles.end();
 }
 
-uint32_t CSerialLine::Open(int32_t index, const serial::LineFormat& format) {
+uint32_t CSerialLine::Open(int32_t index, const line::LineFormat& format) {
     return OpenPublished(index, [&]() -> uint32_t {
         if (uint32_t code = OpenConfigured(format)) return code;
         ForgetLineState();
-        m_reconnect = modbus::CLinkReconnect();
+        m_reconnect = line::CLinkReconnect();
         m_lost = false;
         std::lock_guard<std::mutex> handles(m_handlesLock);
         m_handles.assign(1, m_port->Handle());
@@ -45,7 +45,7 @@ uint32_t CSerialLine::Open(int32_t index, const serial::LineFormat& format) {
     });
 }
 
-uint32_t CSerialLine::OpenConfigured(const serial::LineFormat& format) {
+uint32_t CSerialLine::OpenConfigured(const line::LineFormat& format) {
     char path[16];
     std::snprintf(path, sizeof(path), "\\\\.\\%s", PortName().c_str());
     if (uint32_t code = m_port->OpenPort(path, kQueueSize, kQueueSize)) return code;
@@ -65,9 +65,7 @@ uint32_t CSerialLine::OpenConfigured(const serial::LineFormat& format) {
 
 void CSerialLine::ForgetLineState() {
     m_health.Forget();
-    m_lineQuietAt = 0;
-    m_lateReplyUntil = 0;
-    m_followCheck = serial::FollowCheck::kNone;
+    m_placer.Forget();
 }
 
 bool CSerialLine::Available(const LineUse& use, ILineObserver* observer) {
@@ -81,6 +79,7 @@ bool CSerialLine::Available(const LineUse& use, ILineObserver* observer) {
 void CSerialLine::LosePort(uint32_t code, const LineUse& use, ILineObserver* observer) {
     m_port->ClosePort();
     m_lost = true;
+    NewLossGeneration();
     if (m_reconnect.MarkLost(GetTickCount64(), use.reopen) && observer != nullptr) {
         observer->OnPortLost(PortName(), code);
     }
@@ -109,7 +108,7 @@ void CSerialLine::RememberHandle() {
 }
 
 // A lost port takes the format when it is opened again.
-uint32_t CSerialLine::Configure(const serial::LineFormat& format) {
+uint32_t CSerialLine::Configure(const line::LineFormat& format) {
     std::lock_guard<CTurnLock> turn(m_exchangeLock);
     if (format == m_format) return 0;
     if (!m_reconnect.IsLost()) {
@@ -135,6 +134,6 @@ void CSerialLine::CloseCarrier() {
     m_port->SetEventMask(kEveryEvent);
     std::lock_guard<CTurnLock> turn(m_exchangeLock);
     if (m_port->IsOpen()) m_port->ClosePort();
-    m_reconnect = modbus::CLinkReconnect();
+    m_reconnect = line::CLinkReconnect();
     m_lost = false;
 }

@@ -22,24 +22,13 @@
 #include <string>
 #include <vector>
 
-#include "modbus/LinkReconnect.h"
-#include "serial/Line.h"
-#include "serial/LineFormat.h"
-#include "serial/TurnLock.h"
+#include "line/LinkReconnect.h"
+#include "line/Line.h"
+#include "line/LineFormat.h"
+#include "line/ReplyPlacer.h"
+#include "line/TurnLock.h"
 
 class CSerialPort;
-
-namespace serial {
-
-// How long a complete reply must be followed by a quiet line before a framed
-// exchange takes it.
-enum class FollowCheck : uint8_t {
-    kNone,        // the line is in step: at once
-    kGap,         // a late reply may yet come: the end-of-frame gap
-    kWholeWindow  // the line showed replies it cannot place: up to the deadline
-};
-
-}  // namespace serial
 
 class CSerialLine : public CLine {
 public:
@@ -50,10 +39,10 @@ public:
     // publishes the line. Returns the port's code, or ERROR_ACCESS_DENIED
     // while a line is published under index; a format the device refuses
     // closes the port again, so nothing half-configured is published.
-    uint32_t Open(int32_t index, const serial::LineFormat& format);
+    uint32_t Open(int32_t index, const line::LineFormat& format);
     // Applies format to the open line between two exchanges; every user of
     // the line sees it. Returns the port's code, 0 when nothing had to change.
-    uint32_t Configure(const serial::LineFormat& format) override;
+    uint32_t Configure(const line::LineFormat& format) override;
     // The port's handle; a record carrying one the line had before a reopen
     // names it too.
     HANDLE Handle() const override;
@@ -72,25 +61,12 @@ public:
     ExchangeResult ExchangePolled(std::string& data, int32_t& length, const LineUse& use);
     ExchangeResult ExchangePolledBulk(std::string& data, int32_t& length, const LineUse& use);
 
-    // The exchange reads and writes use: the reply ends the moment need finds
-    // it complete, or, with nothing received, at the response time-out. Pauses
-    // within the reply do not end it; the deadline does: the response
-    // time-out plus the wire time of longestReply bytes, from the end of the
-    // request. What a reply overdue at the deadline brought is handed over,
-    // at most a few frames' worth, for the caller to find it broken.
-    //
-    // A request that got no whole reply leaves the line listening for that
-    // reply until one more response time-out has passed after its deadline:
-    // the next exchange first waits that out, unless the late reply came and
-    // the line fell quiet behind it, and drops whatever came. Only then may a
-    // reply answer a new request. Where a reply may still come later than
-    // that, or the line showed replies it cannot place (two where one was
-    // awaited, a frame that cannot be the reply, a line that never fell
-    // quiet), a reply is taken only once the line stayed quiet behind it: for
-    // the end-of-frame gap, or, after such signs, up to the exchange's
-    // deadline, by when the device's own answer would have come.
-    ExchangeResult ExchangeFramed(std::string& data, int32_t& length, const LineUse& use, const ReplyNeed& need,
-                                  uint32_t longestReply, IExchangeObserver* observer = nullptr) override;
+    // The exchange reads and writes use: the reply-placing engine decides
+    // which bytes answer the request (line/ReplyPlacer.h). Pauses within
+    // the reply do not end it; the deadline does: the response time-out
+    // plus the wire time of the longest reply, from the end of the request.
+    ExchangeResult ExchangeFramed(std::string& data, int32_t& length, const LineUse& use,
+                                  const modbus::ReplyShape& reply, IExchangeObserver* observer = nullptr) override;
 
 private:
     // How long the exchanges that time their own replies give a request to leave.
@@ -106,13 +82,13 @@ private:
     uint32_t ReadChunks(std::string& data, int32_t& length, bool boundedByQueue);
     // Opens the port of the published index in format and configures it as
     // the exchanges want it; a format the device refuses closes it again.
-    uint32_t OpenConfigured(const serial::LineFormat& format);
+    uint32_t OpenConfigured(const line::LineFormat& format);
     // A new or reopened port carries nothing of what the line knew about
-    // the old one: the stations' silence, a late reply, the quiet due.
+    // the old one: the stations' silence, replies owed, the quiet due.
     void ForgetLineState();
     // The caller holds m_exchangeLock.
-    ExchangeResult FramedOnOpenPort(std::string& data, int32_t& length, const LineUse& use, const ReplyNeed& need,
-                                    uint32_t longestReply, IExchangeObserver* observer);
+    ExchangeResult FramedOnOpenPort(std::string& data, int32_t& length, const LineUse& use,
+                                    const modbus::ReplyShape& reply, IExchangeObserver* observer);
     void LosePort(uint32_t code, const LineUse& use, ILineObserver* observer);
     bool TryReopen(const LineUse& use, ILineObserver* observer);
     void RememberHandle();
@@ -123,19 +99,14 @@ private:
     // Known from Open on, so that no exchange asks the port for them: the
     // format, the read time-outs Open set, which the polled exchanges rely
     // on, and the time-outs the port holds now.
-    serial::LineFormat m_format{};
+    line::LineFormat m_format{};
     COMMTIMEOUTS m_openTimeouts{};
     COMMTIMEOUTS m_timeouts{};
     CTurnLock m_exchangeLock;
-    // State of the line between framed exchanges, in performance-counter
-    // ticks: from when the line counts as quiet behind the last frame; until
-    // when an unanswered request's reply may still come (0: none is awaited);
-    // and how the next reply must be followed.
-    int64_t m_lineQuietAt = 0;
-    int64_t m_lateReplyUntil = 0;
-    serial::FollowCheck m_followCheck = serial::FollowCheck::kNone;
+    // Which bytes answer which request, for every user of the line.
+    line::CReplyPlacer m_placer;
     // Guarded by m_exchangeLock; m_lost mirrors it for a look without the lock.
-    modbus::CLinkReconnect m_reconnect;
+    line::CLinkReconnect m_reconnect;
     std::atomic<bool> m_lost{false};
     // Every handle the line was published under, for records written before
     // a reopen; guarded by m_handlesLock.

@@ -57,10 +57,8 @@ public:
     int ExchangePolledBulk(std::string& data, int32_t& length, const void*, const void*) {
         return OnLine(data, length, [&](CSerialLine& line) { return line.ExchangePolledBulk(data, length, Use()); });
     }
-    // The longest reply of a read or write: 256 bytes.
-    int ExchangeFramed(std::string& data, int32_t& length, const CSerialLine::ReplyNeed& need) {
-        return OnLine(data, length,
-                      [&](CSerialLine& line) { return line.ExchangeFramed(data, length, Use(), need, 256); });
+    int ExchangeFramed(std::string& data, int32_t& length, const modbus::ReplyShape& reply) {
+        return OnLine(data, length, [&](CSerialLine& line) { return line.ExchangeFramed(data, length, Use(), reply); });
     }
 
     // The code behind the text GetErrorText hands out (which resets it);

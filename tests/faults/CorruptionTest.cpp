@@ -3,7 +3,6 @@
 // fails the call, and the next one gets a sound reply. A line that corrupts
 // one reply in twenty costs no read at all.
 #include "FaultLine.h"
-#include "support/Stopwatch.h"
 
 TEST_F(FaultLine, ACorruptedByteAnywhereInAReadReplyIsAskedForAgain) {
     const TagAddress tag = driver.Tag("4x1,3", kTypeUInt16);
@@ -54,30 +53,4 @@ TEST_F(FaultLine, OneReplyInTwentyCorruptedCostsNoRead) {
     size_t retries = 0;
     for (const std::string& event : TracedEvents()) retries += event.rfind("Retry: station 1 function ", 0) == 0;
     EXPECT_EQ(retries, 3u) << "60 requests, and a retry for each twentieth reply";
-}
-
-TEST_F(FaultLine, AWholeFrameThatCannotBeTheReplyFailsAtOnce) {
-    const TagAddress tag = driver.Tag("4x1,3", kTypeUInt16);
-    // Each is whole by its own header and passes its CRC: nothing more the
-    // device sends can make it the reply, so neither the request nor its
-    // retry waits for the response time-out.
-    const struct {
-        const char* situation;
-        Bytes frame;
-    } cases[] = {
-        {"another station's reply", RegistersReply(2, 3, {1, 2, 3})},
-        {"another function's reply", RegistersReply(1, 4, {1, 2, 3})},
-        {"a byte count that does not fit the request", RegistersReply(1, 3, {1})},
-        {"another station's exception", ExceptionReply(2, 3, 2)},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.situation);
-        line.PrefixNextReply(c.frame);
-        line.DropNextReply();
-        line.RepeatNextFault(2);
-        const Stopwatch watch;
-        EXPECT_EQ(ReadChecked(1, tag), kReadFailed);
-        EXPECT_LT(watch.ElapsedMs(), kResponseTimeoutMs) << "judged by the time-out";
-        EXPECT_EQ(ReadChecked(1, tag), kSucceeded) << "the read after it";
-    }
 }

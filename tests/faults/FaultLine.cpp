@@ -29,15 +29,37 @@ TagValue ValueInEveryField(uint32_t value) {
 
 }  // namespace
 
+namespace {
+
+// A line reached over TCP is named by a port index of its own: no COM port
+// is opened.
+constexpr int kNetworkPortIndex = 49;
+
+}  // namespace
+
+FaultLine::FaultLine(const char* deviceServer)
+    : m_line(deviceServer == nullptr ? std::make_unique<LineFixture>(9600, std::vector<int>{1, 2})
+                                     : std::make_unique<LineFixture>(deviceServer)),
+      line(*m_line),
+      m_network(deviceServer != nullptr) {}
+
 void FaultLine::SetUp() {
     char directory[MAX_PATH];
     char path[MAX_PATH];
     ASSERT_TRUE(GetTempPathA(MAX_PATH, directory) && GetTempFileNameA(directory, "kvt", 0, path));
     m_tracePath = path;
     SetEnvironmentVariableA("KORVEL_TRACE", path);
-    ASSERT_GE(line.PortIndex(), 0);
     ASSERT_TRUE(driver.Created());
-    ASSERT_EQ(driver.Open(line.PortIndex(), kBaudIndex9600, kResponseTimeoutMs), kSucceeded);
+    if (!m_network) {
+        ASSERT_GE(line.PortIndex(), 0);
+        ASSERT_EQ(driver.Open(line.PortIndex(), kBaudIndex9600, kResponseTimeoutMs), kSucceeded);
+        return;
+    }
+    const std::string settings = "transport=rtu-over-tcp;endpoint=" + line.Endpoint();
+    SetEnvironmentVariableA("KORVEL_SET", settings.c_str());
+    const Outcome opened = driver.Open(kNetworkPortIndex, kBaudIndex9600, kResponseTimeoutMs);
+    SetEnvironmentVariableA("KORVEL_SET", nullptr);
+    ASSERT_EQ(opened, kSucceeded);
 }
 
 void FaultLine::TearDown() {

@@ -1,11 +1,13 @@
 #pragma once
 // One line at 9600 baud with stations 1 and 2 behind the paced relay, and a
-// driver object opened on it as a host opens one. Every read is checked
-// against the slave's tables at that moment: a read that succeeds must
-// deliver exactly what the device holds, whatever the line did.
+// driver object opened on it as a host opens one: on the line's COM port,
+// or through a device server in front of the line (RTU over TCP). Every
+// read is checked against the slave's tables at that moment: a read that
+// succeeds must deliver exactly what the device holds, whatever the line did.
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,6 +18,9 @@
 class FaultLine : public ::testing::Test {
 protected:
     static constexpr uint32_t kResponseTimeoutMs = 300;
+
+    // A device server's command of the line server, or null for the COM port.
+    explicit FaultLine(const char* deviceServer = nullptr);
 
     void SetUp() override;
     void TearDown() override;
@@ -39,10 +44,15 @@ protected:
     std::vector<std::string> TracedEvents();
     void ClearTrace();
 
-    LineFixture line{9600, {1, 2}};
+private:
+    std::unique_ptr<LineFixture> m_line;
+
+protected:
+    LineFixture& line;
     HostDriver driver;
 
 private:
+    const bool m_network;
     std::string m_tracePath;
     int m_reads = 0;
     int m_delivered = 0;

@@ -29,7 +29,7 @@
 #include "fuzz/FuzzCheck.h"
 #include "fuzz/FuzzInput.h"
 #include "modbus/TagOperations.h"
-#include "serial/StationHealth.h"
+#include "line/StationHealth.h"
 #include "support/FrameBytes.h"
 
 using modbus::StationMaps;

@@ -93,34 +93,6 @@ TEST(Frames, ReadResponseIsTheFirstPairWithTheAskedByteCountAndAValidCrc) {
     }
 }
 
-// A second whole reply to the same request behind the first means one of them
-// answered an earlier request; anything less than a whole reply is noise.
-TEST(Frames, ASecondWholeReplyBehindTheFirstIsSeen) {
-    const std::string good = Frame({0x01, 0x03, 0x04, 0x00, 0x01, 0x00, 0x02, 0x2A, 0x32});
-    const std::string other = Frame({0x01, 0x03, 0x04, 0x00, 0x07, 0x00, 0x08, 0x4A, 0x34});
-    const struct {
-        const char* situation;
-        std::string received;
-        bool followed;
-    } cases[] = {
-        {"one reply", good, false},
-        {"two replies", good + other, true},
-        {"the same reply twice", good + good, true},
-        {"noise behind", good + Frame({0x00, 0x01, 0x03, 0x04}), false},
-        {"half a reply behind", good + other.substr(0, 6), false},
-        {"a reply with a bad CRC behind", good + other.substr(0, 8) + Frame({0x00}), false},
-    };
-    for (const auto& c : cases) {
-        const int32_t length = static_cast<int32_t>(c.received.size());
-        ReadResponse response{0, 0};
-        ASSERT_TRUE(modbus::LocateReadResponse(c.received, length, 1, modbus::kReadHoldingRegisters, 4, response))
-            << c.situation;
-        EXPECT_EQ(modbus::FollowedByAnotherResponse(c.received, length, 1, modbus::kReadHoldingRegisters, 4, response),
-                  c.followed)
-            << c.situation;
-    }
-}
-
 TEST(Frames, WriteAcknowledgementEchoesTheRequest) {
     const std::string single = modbus::BuildWriteSingle(1, modbus::kWriteSingleRegister, 99, 0x1234);
     const std::string pair = modbus::BuildWriteMultipleRegisters(1, 99, {0x1234, 0x5678});

@@ -153,6 +153,8 @@ TEST(ReplyShape, ALateReplyIsNamedByItsFirstWholeFrame) {
     }
 }
 
+// The line hands the caller exactly the frame found here, or passes over a
+// whole frame that cannot be the reply and searches on behind it.
 TEST(ReplyShape, AWholeFrameIsTheDevicesOwnAnswerOrAnother) {
     const modbus::ReplyShape shape = modbus::ReadReplyShape(1, 3, 1);  // 7 bytes
     std::string corrupted = WithCrc(Frame({0x01, 0x03, 0x02, 0x00, 0x0A}));
@@ -161,17 +163,25 @@ TEST(ReplyShape, AWholeFrameIsTheDevicesOwnAnswerOrAnother) {
         const char* situation;
         std::string received;
         bool awaited;
+        size_t at;
+        size_t length;
     } cases[] = {
-        {"the reply", WithCrc(Frame({0x01, 0x03, 0x02, 0x00, 0x0A})), true},
-        {"the reply with a bad CRC", corrupted, true},
-        {"noise, then the reply", Frame({0x00}) + WithCrc(Frame({0x01, 0x03, 0x02, 0x00, 0x0A})), true},
-        {"the exception", WithCrc(Frame({0x01, 0x83, 0x02})), true},
-        {"another station's reply", WithCrc(Frame({0x02, 0x03, 0x02, 0x00, 0x0A})), false},
-        {"a byte count that does not fit", WithCrc(Frame({0x01, 0x03, 0x00})), false},
+        {"the reply", WithCrc(Frame({0x01, 0x03, 0x02, 0x00, 0x0A})), true, 0, 7},
+        {"the reply with a bad CRC", corrupted, true, 0, 7},
+        {"noise, then the reply", Frame({0x00}) + WithCrc(Frame({0x01, 0x03, 0x02, 0x00, 0x0A})), true, 1, 7},
+        {"the exception", WithCrc(Frame({0x01, 0x83, 0x02})), true, 0, 5},
+        {"another station's reply", WithCrc(Frame({0x02, 0x03, 0x02, 0x00, 0x0A})), false, 0, 7},
+        {"a byte count that does not fit", WithCrc(Frame({0x01, 0x03, 0x00})), false, 0, 5},
+        {"noise, then another station's exception", Frame({0x00, 0x00}) + WithCrc(Frame({0x02, 0x83, 0x02})), false,
+         2, 5},
     };
     for (const auto& c : cases) {
         const auto* bytes = reinterpret_cast<const uint8_t*>(c.received.data());
-        EXPECT_EQ(modbus::HoldsAwaitedFrame(shape, bytes, c.received.size()), c.awaited) << c.situation;
+        const modbus::ReplyLocation found = modbus::LocateReply(shape, bytes, c.received.size());
+        EXPECT_EQ(found.missing, 0u) << c.situation;
+        EXPECT_EQ(found.awaited, c.awaited) << c.situation;
+        EXPECT_EQ(found.at, c.at) << c.situation;
+        EXPECT_EQ(found.length, c.length) << c.situation;
     }
 }
 

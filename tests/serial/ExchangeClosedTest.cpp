@@ -7,7 +7,7 @@
 #include <string>
 
 #include "driver/TestDriver.h"
-#include "serial/LineFormat.h"
+#include "line/LineFormat.h"
 
 namespace {
 
@@ -104,12 +104,12 @@ TEST(ExchangeWithoutLine, WriteTimeOutIsFixedWhenPolledAndFollowsTheSettingsByEv
 // The wire time of a request: start bit, data bits, parity bit, stop bits for
 // each character, at every rate of the host's table.
 TEST(LineFormat, WireTimeCountsEveryBitOfEveryCharacter) {
-    for (uint32_t index = 0; index < serial::kBaudRateCount; ++index) {
-        serial::LineFormat format;
-        ASSERT_TRUE(serial::LineFormatOf(index, true, 2, false, format));
-        const uint64_t baud = serial::kBaudRates[index];
-        EXPECT_EQ(serial::WireMicroseconds(format, 8), (80 * 1000000 + baud - 1) / baud) << baud;
-        EXPECT_EQ(serial::WireMicroseconds(format, 73), (730 * 1000000 + baud - 1) / baud) << baud;
+    for (uint32_t index = 0; index < line::kBaudRateCount; ++index) {
+        line::LineFormat format;
+        ASSERT_TRUE(line::LineFormatOf(index, true, 2, false, format));
+        const uint64_t baud = line::kBaudRates[index];
+        EXPECT_EQ(line::WireMicroseconds(format, 8), (80 * 1000000 + baud - 1) / baud) << baud;
+        EXPECT_EQ(line::WireMicroseconds(format, 73), (730 * 1000000 + baud - 1) / baud) << baud;
     }
     const struct {
         bool eightDataBits;
@@ -119,10 +119,10 @@ TEST(LineFormat, WireTimeCountsEveryBitOfEveryCharacter) {
     } formats[] = {{true, 2, false, 10}, {true, 1, false, 11}, {true, 0, true, 12}, {false, 2, false, 9},
                    {false, 1, true, 11}, {false, 2, true, 10}};
     for (const auto& f : formats) {
-        serial::LineFormat format;
-        ASSERT_TRUE(serial::LineFormatOf(6, f.eightDataBits, f.parityIndex, f.twoStopBits, format));
-        EXPECT_EQ(serial::CharacterBits(format), f.bits);
-        EXPECT_EQ(serial::WireMicroseconds(format, 8), (8 * f.bits * 1000000 + 9599) / 9600) << f.bits;
+        line::LineFormat format;
+        ASSERT_TRUE(line::LineFormatOf(6, f.eightDataBits, f.parityIndex, f.twoStopBits, format));
+        EXPECT_EQ(line::CharacterBits(format), f.bits);
+        EXPECT_EQ(line::WireMicroseconds(format, 8), (8 * f.bits * 1000000 + 9599) / 9600) << f.bits;
     }
 }
 

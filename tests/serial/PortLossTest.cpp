@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "serial/LineFormat.h"
+#include "line/LineFormat.h"
 #include "serial/SerialLine.h"
 #include "serial/SerialPort.h"
 
@@ -89,14 +89,13 @@ struct Observer : IExchangeObserver {
     ExchangeResult Exchange(CSerialLine& line, const LineUse& use) {
         std::string data("\x01\x03\x00\x00\x00\x01\x84\x0a", 8);
         int32_t length = 8;
-        return line.ExchangeFramed(
-            data, length, use, [](const std::string& got) { return got.empty() ? 1u : 0u; }, 8, this);
+        return line.ExchangeFramed(data, length, use, modbus::ReadReplyShape(1, 3, 1), this);
     }
     std::vector<std::string> events;
 };
 
 // Attempts come due after 1 ms; the waits below are many times that.
-const LineUse kUse{0, 20, 0, 0, {1, 1}};
+const LineUse kUse{0, 20, 0, 0, {1, 1}, 0};
 
 void WaitForAttempt() {
     Sleep(30);
@@ -148,8 +147,8 @@ TEST(PortLoss, EachCodeOfAGonePortLosesTheLineUntilItIsBackAndNoOtherDoes) {
         {"write fault", ERROR_WRITE_FAULT, false},
         {"I/O device error", ERROR_IO_DEVICE, false},
     };
-    serial::LineFormat format;
-    ASSERT_TRUE(serial::LineFormatOf(6, true, 2, false, format));
+    line::LineFormat format;
+    ASSERT_TRUE(line::LineFormatOf(6, true, 2, false, format));
     for (const auto& c : cases) {
         for (Call call : {Call::kWrite, Call::kRead, Call::kQueue}) {
             SCOPED_TRACE(std::string(c.name) + ", call " + std::to_string(static_cast<int>(call)));

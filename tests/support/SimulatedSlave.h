@@ -14,7 +14,7 @@
 
 #include "modbus/FrameExchange.h"
 #include "modbus/TagRecords.h"
-#include "serial/StationHealth.h"
+#include "line/StationHealth.h"
 
 class SimulatedSlave : public modbus::IFrameExchange {
 public:

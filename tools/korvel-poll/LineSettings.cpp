@@ -4,7 +4,7 @@
 
 #include "korvel-poll/TextUtil.h"
 #include "modbus/NetworkEndpoint.h"
-#include "serial/LineFormat.h"
+#include "line/LineFormat.h"
 
 namespace {
 
@@ -18,23 +18,23 @@ constexpr const char* kUrlSeparator = "://";
 
 // The host's baud index of a rate written as text, -1 for none of the table.
 int BaudIndexOfText(const std::string& text) {
-    for (size_t i = 0; i < serial::kBaudRateCount; ++i) {
-        if (std::to_string(serial::kBaudRates[i]) == text) return static_cast<int>(i);
+    for (size_t i = 0; i < line::kBaudRateCount; ++i) {
+        if (std::to_string(line::kBaudRates[i]) == text) return static_cast<int>(i);
     }
     return -1;
 }
 
 // The host's parity index of a parity's name, -1 for none of the table.
 int ParityIndexOf(const std::string& name) {
-    for (size_t i = 0; i < serial::kParityCount; ++i) {
-        if (name == serial::kParities[i].name) return static_cast<int>(i);
+    for (size_t i = 0; i < line::kParityCount; ++i) {
+        if (name == line::kParities[i].name) return static_cast<int>(i);
     }
     return -1;
 }
 
 std::string BaudList() {
     std::string list;
-    for (uint32_t baud : serial::kBaudRates) list += (list.empty() ? "" : ", ") + std::to_string(baud);
+    for (uint32_t baud : line::kBaudRates) list += (list.empty() ? "" : ", ") + std::to_string(baud);
     return list;
 }
 
@@ -77,7 +77,7 @@ std::string SetPort(LineOptions& line, const std::string& text) {
 std::string SetBaud(LineOptions& line, const std::string& text) {
     const int index = BaudIndexOfText(text);
     if (index < 0) return "--baud '" + text + "' is not supported: use one of " + BaudList();
-    line.baud = serial::kBaudRates[index];
+    line.baud = line::kBaudRates[index];
     return "";
 }
 

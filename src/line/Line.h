@@ -15,55 +15,10 @@
 #include <memory>
 #include <string>
 
-#include "modbus/LinkReconnect.h"
-#include "serial/LineFormat.h"
-#include "serial/StationHealth.h"
-
-// What a driver object's own settings ask of each exchange.
-struct LineUse {
-    int32_t rtsControl;              // 1 and 2 key RTS by hand around the request
-    uint32_t responseTimeout;        // milliseconds
-    uint32_t requestGapMs;           // extra silence before a framed exchange's request
-    uint32_t silenceUs;              // the silence before a framed request; 0: the line format's own
-    modbus::ReconnectTiming reopen;  // how often a lost port or connection is tried again
-};
-
-// What the line reports about its port, once each time: port is its name,
-// such as COM3.
-class ILineObserver {
-public:
-    // A call on the port failed with code, which says the port is gone.
-    virtual void OnPortLost(const std::string& port, uint32_t code) = 0;
-    virtual void OnPortReopened(const std::string& port, uint64_t lostForMs) = 0;
-
-protected:
-    ~ILineObserver() = default;
-};
-
-// What a framed exchange reports while it runs, so that the frame trace
-// shows each thing where it happens.
-class IExchangeObserver : public ILineObserver {
-public:
-    // The request goes onto the line now: the line is the caller's, its
-    // silence and the request gap are over.
-    virtual void OnSend(const std::string& request, int32_t length) = 0;
-    // Bytes an unanswered request's reply brought too late were read off the
-    // line and dropped, before anything else was sent.
-    virtual void OnLateDiscarded(const std::string& bytes) = 0;
-
-protected:
-    ~IExchangeObserver() = default;
-};
-
-enum class ExchangeResult {
-    kReplied,     // the reply phase ended normally, with whatever came
-    kSendFailed,  // no port, or the request could not be written
-    kNoReply,     // nothing came within the response time-out
-    kWaitFailed,  // the wait for a port event failed or timed out
-    kReadFailed,  // a read failed; what came before it stays in the buffer
-    kPortLost,    // the port failed as a device that is gone does: nothing is counted for the station
-    kUnplaced,    // a reply came, but the line did not stay quiet behind it where it had to: none is taken
-};
+#include "line/LineExchange.h"
+#include "line/LineFormat.h"
+#include "line/StationHealth.h"
+#include "modbus/ReplyShape.h"
 
 class CLine : public std::enable_shared_from_this<CLine> {
 public:
@@ -94,7 +49,7 @@ public:
     // Applies format between two exchanges, where the line has one; every
     // user of the line sees it. Returns the system's code, 0 when nothing
     // had to change.
-    virtual uint32_t Configure(const serial::LineFormat& format) = 0;
+    virtual uint32_t Configure(const line::LineFormat& format) = 0;
     // Which stations of the line stopped answering.
     CStationHealth& Health() { return m_health; }
     // Differs from every earlier one, of this line or any other, whenever the
@@ -105,19 +60,16 @@ public:
     // state.
     virtual bool Available(const LineUse& use, ILineObserver* observer) = 0;
 
-    // The fewest bytes a reply still needs before it is complete, given the
-    // bytes received so far; 0 once it is, kNotTheReply once they hold a
-    // whole frame that cannot be the reply (another station, function or
-    // length).
-    using ReplyNeed = std::function<uint32_t(const std::string& received)>;
-    static constexpr uint32_t kNotTheReply = UINT32_MAX;
     // The exchange reads and writes use: request in data[0..length) on
-    // entry, reply and its length on return. The reply ends the moment need
-    // finds it complete, or, with nothing received, at the response time-out;
-    // longestReply bounds how long a reply may take to arrive once it began.
+    // entry; on kReplied exactly the frame placed as its reply, described by
+    // reply, in data and length. Which bytes answer which request is the
+    // reply-placing engine's to decide (line/ReplyPlacer.h).
     virtual ExchangeResult ExchangeFramed(std::string& data, int32_t& length, const LineUse& use,
-                                          const ReplyNeed& need, uint32_t longestReply,
+                                          const modbus::ReplyShape& reply,
                                           IExchangeObserver* observer = nullptr) = 0;
+    // Counts up whenever the line is lost: values read before a loss say
+    // nothing of the devices after it.
+    uint64_t LossGeneration() const { return m_lossGeneration; }
 
 protected:
     CLine() = default;
@@ -141,6 +93,8 @@ protected:
     // reply does, and returns result.
     static ExchangeResult Emptied(std::string& data, int32_t& length, ExchangeResult result);
 
+    void NewLossGeneration() { ++m_lossGeneration; }
+
     CStationHealth m_health;
 
 private:
@@ -149,6 +103,7 @@ private:
     void UnpublishLocked();
 
     std::atomic<uint64_t> m_formatGeneration{0};
+    std::atomic<uint64_t> m_lossGeneration{0};
 
     int32_t m_index = -1;  // where the line is published, -1 while it is not
 };

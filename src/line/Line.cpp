@@ -1,6 +1,6 @@
 // The module-wide table of open lines by port index: publishing, finding,
 // and closing by the last user.
-#include "serial/Line.h"
+#include "line/Line.h"
 
 #include <mutex>
 

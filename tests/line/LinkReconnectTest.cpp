@@ -3,17 +3,17 @@
 
 #include <vector>
 
-#include "modbus/LinkReconnect.h"
+#include "line/LinkReconnect.h"
 
 namespace {
 
-using modbus::CLinkReconnect;
+using line::CLinkReconnect;
 
-constexpr modbus::ReconnectTiming kDefaults{1000, 10000};
+constexpr line::ReconnectTiming kDefaults{1000, 10000};
 
 // Lost at 0; every due attempt fails. The instants at which attempts came
 // due, up to untilMs, looked at every 100 ms as a polling host would.
-std::vector<uint64_t> AttemptsUntil(uint64_t untilMs, const modbus::ReconnectTiming& timing) {
+std::vector<uint64_t> AttemptsUntil(uint64_t untilMs, const line::ReconnectTiming& timing) {
     CLinkReconnect link;
     link.MarkLost(0, timing);
     std::vector<uint64_t> due;
@@ -30,7 +30,7 @@ TEST(LinkReconnect, AttemptsComeEachFirstIntervalForAMinuteThenGrowToTheLongest)
         const char* name;
         uint64_t fromMs;
         uint64_t untilMs;
-        modbus::ReconnectTiming timing;
+        line::ReconnectTiming timing;
         std::vector<uint64_t> attempts;
     } cases[] = {
         {"the first seconds", 0, 3500, kDefaults, {1000, 2000, 3000}},
@@ -67,10 +67,10 @@ TEST(LinkReconnect, EventLinesNameTheLinkTheCodeAndTheTimeAway) {
         std::string text;
         std::string expected;
     } cases[] = {
-        {modbus::LinkLostEvent("COM3", 22), "Lost: COM3, error 22"},
-        {modbus::LinkReopenedEvent("COM3", 4200), "Reopened: COM3 after 4.2 s"},
-        {modbus::LinkReopenedEvent("COM12", 49), "Reopened: COM12 after 0.0 s"},
-        {modbus::LinkReopenedEvent("COM12", 3600000), "Reopened: COM12 after 3600.0 s"},
+        {line::LinkLostEvent("COM3", 22), "Lost: COM3, error 22"},
+        {line::LinkReopenedEvent("COM3", 4200), "Reopened: COM3 after 4.2 s"},
+        {line::LinkReopenedEvent("COM12", 49), "Reopened: COM12 after 0.0 s"},
+        {line::LinkReopenedEvent("COM12", 3600000), "Reopened: COM12 after 3600.0 s"},
     };
     for (const auto& c : cases) EXPECT_EQ(c.text, c.expected);
 }

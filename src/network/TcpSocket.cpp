@@ -8,7 +8,7 @@
 
 #include <algorithm>
 
-#include "serial/NetworkSocket.h"
+#include "network/NetworkSocket.h"
 
 namespace {
 

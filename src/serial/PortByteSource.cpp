@@ -1,4 +1,4 @@
-#include "serial/TimedReads.h"
+#include "serial/PortByteSource.h"
 
 #include "serial/SerialPort.h"
 
@@ -12,11 +12,11 @@ constexpr uint32_t kLostTimeoutsMarginMs = 1000;
 
 }  // namespace
 
-CTimedReads::CTimedReads(CSerialPort& port, COMMTIMEOUTS& current) : m_port(port), m_current(current) {}
+CPortByteSource::CPortByteSource(CSerialPort& port, COMMTIMEOUTS& current) : m_port(port), m_current(current) {}
 
 // Asks the device only when the time-outs change: reads in a row, and
 // exchanges in a row, mostly want the same.
-uint32_t CTimedReads::Limit(uint32_t intervalMs, uint32_t totalMs) {
+uint32_t CPortByteSource::Limit(uint32_t intervalMs, uint32_t totalMs) {
     if (m_current.ReadIntervalTimeout == intervalMs && m_current.ReadTotalTimeoutMultiplier == 0 &&
         m_current.ReadTotalTimeoutConstant == totalMs) {
         return 0;
@@ -30,8 +30,8 @@ uint32_t CTimedReads::Limit(uint32_t intervalMs, uint32_t totalMs) {
     return 0;
 }
 
-uint32_t CTimedReads::Read(std::string& into, uint32_t count, uint32_t intervalMs, uint32_t totalMs,
-                           uint32_t& got) {
+uint32_t CPortByteSource::Read(std::string& into, uint32_t count, uint32_t intervalMs, uint32_t totalMs,
+                               uint32_t& got) {
     got = 0;
     if (uint32_t code = Limit(intervalMs, totalMs)) return code;
     const size_t held = into.size();
@@ -42,6 +42,10 @@ uint32_t CTimedReads::Read(std::string& into, uint32_t count, uint32_t intervalM
     return code == ERROR_TIMEOUT ? 0 : code;
 }
 
-bool CTimedReads::BytesWaiting() const {
+bool CPortByteSource::BytesWaiting() {
     return m_port.QueuedBytes() > 0;
+}
+
+void CPortByteSource::WaitUntilUs(int64_t then) {
+    while (m_clock.NowUs() < then) SwitchToThread();
 }

@@ -19,6 +19,11 @@ public:
         QueryPerformanceCounter(&count);
         return count.QuadPart;
     }
+    // Microseconds from the same origin, without overflow for any uptime.
+    int64_t NowUs() const {
+        const int64_t ticks = Now();
+        return ticks / m_ticksPerSecond * 1000000 + ticks % m_ticksPerSecond * 1000000 / m_ticksPerSecond;
+    }
     int64_t Later(uint32_t ms) const { return Now() + TicksOfMicroseconds(uint64_t{ms} * 1000); }
     int64_t TicksOfMicroseconds(uint64_t us) const {
         return static_cast<int64_t>(us * static_cast<uint64_t>(m_ticksPerSecond) / 1000000);

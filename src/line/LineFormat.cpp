@@ -1,6 +1,6 @@
-#include "serial/LineFormat.h"
+#include "line/LineFormat.h"
 
-namespace serial {
+namespace line {
 
 bool LineFormatOf(uint32_t baudIndex, bool eightDataBits, int16_t parityIndex, bool twoStopBits, LineFormat& format) {
     const auto parity = static_cast<uint16_t>(parityIndex);
@@ -34,4 +34,4 @@ bool BaudIndexOf(uint32_t baud, uint32_t& index) {
     return false;
 }
 
-}  // namespace serial
+}  // namespace line

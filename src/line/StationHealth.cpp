@@ -1,4 +1,4 @@
-#include "serial/StationHealth.h"
+#include "line/StationHealth.h"
 
 void CStationHealth::Forget() {
     std::lock_guard<std::mutex> guard(m_lock);

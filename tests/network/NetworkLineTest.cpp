@@ -9,13 +9,13 @@
 #include <vector>
 
 #include "modbus/ReplyShape.h"
-#include "serial/NetworkLine.h"
+#include "network/NetworkLine.h"
 #include "support/FrameBytes.h"
 
 namespace {
 
 constexpr uint32_t kResponseTimeoutMs = 300;
-constexpr modbus::ReconnectTiming kReopen{1000, 10000};
+constexpr line::ReconnectTiming kReopen{1000, 10000};
 constexpr uint32_t kRefused = 10061;  // WSAECONNREFUSED
 constexpr uint32_t kReset = 10054;    // WSAECONNRESET
 
@@ -94,21 +94,18 @@ struct ScriptedLine {
         auto owned = std::make_unique<ScriptedSocket>(nowMs);
         socket = owned.get();
         line = std::make_shared<CNetworkLine>(
-            std::move(owned), [this](const std::string& text) { events.push_back(text); }, [this] { return nowMs; });
+            std::move(owned), [this](const std::string& text) { events.push_back(text); },
+            [this] { return static_cast<int64_t>(nowMs * 1000); }, false);
         m_index = index;
         m_transport = transport;
     }
     uint32_t Open() { return line->Open(m_index, {m_transport, {"gw", 502}, 3000, kReopen}); }
     // A read of three holding registers of station 1.
     ExchangeResult Read(std::string& reply) {
-        const modbus::ReplyShape shape = modbus::ReadReplyShape(1, 3, 3);
         reply = ReadRegistersRequest(0, 3);
         int32_t length = static_cast<int32_t>(reply.size());
-        const auto need = [shape](const std::string& received) {
-            return modbus::ReplyBytesMissing(shape, reinterpret_cast<const uint8_t*>(received.data()), received.size());
-        };
-        const ExchangeResult result =
-            line->ExchangeFramed(reply, length, {0, kResponseTimeoutMs, 0, 0, kReopen}, need, shape.length, &trace);
+        const ExchangeResult result = line->ExchangeFramed(reply, length, {0, kResponseTimeoutMs, 0, 0, kReopen, 0},
+                                                           modbus::ReadReplyShape(1, 3, 3), &trace);
         EXPECT_EQ(static_cast<size_t>(length), reply.size());
         return result;
     }
@@ -148,9 +145,8 @@ TEST(NetworkLine, RepliesAreAssembledAndJudgedInBothFramings) {
     } cases[] = {
         {"RTU in three segments", rtu, {}, {{kReply.substr(0, 1)}, {kReply.substr(1, 5)}, {kReply.substr(6)}},
          ExchangeResult::kReplied, kReply, ""},
-        // Both go to the caller, which takes neither.
-        {"RTU, two replies in one segment", rtu, {}, {{kReply + kOtherReply}}, ExchangeResult::kReplied,
-         kReply + kOtherReply, ""},
+        // In step, the first is taken; the second is dropped before the next request.
+        {"RTU, two replies in one segment", rtu, {}, {{kReply + kOtherReply}}, ExchangeResult::kReplied, kReply, ""},
         {"RTU behind bytes that waited", rtu, {{"\x01\x02\x03"}}, {{kReply}}, ExchangeResult::kReplied, kReply,
          "Discarded: COM61, 3 bytes waiting before a request"},
         {"RTU, no reply", rtu, {}, {}, ExchangeResult::kNoReply, "", ""},
@@ -174,7 +170,7 @@ TEST(NetworkLine, RepliesAreAssembledAndJudgedInBothFramings) {
         {"Modbus TCP, the device's 02", mbap, {}, {{Mbap(1, exception02)}}, ExchangeResult::kReplied, exception02,
          ""},
         {"Modbus TCP, another protocol", mbap, {}, {{Frame({0, 1, 0, 9, 0, 3, 1, 3, 0})}},
-         ExchangeResult::kReplied, Frame({0, 1, 0, 9, 0, 3, 1}), ""},  // a header's worth, for the caller to refuse
+         ExchangeResult::kUnplaced, Frame({0, 1, 0, 9, 0, 3, 1}), ""},  // a header's worth, for the trace
         {"Modbus TCP, only a late reply", mbap, {}, {{Mbap(7, kOtherReply)}}, ExchangeResult::kNoReply, "",
          "Late: station 1 function 3, 11 bytes discarded"},
     };

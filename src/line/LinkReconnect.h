@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <string>
 
-namespace modbus {
+namespace line {
 
 struct ReconnectTiming {
     uint32_t firstIntervalMs;
@@ -43,4 +43,4 @@ private:
 std::string LinkLostEvent(const std::string& link, uint32_t code);
 std::string LinkReopenedEvent(const std::string& link, uint64_t lostForMs);
 
-}  // namespace modbus
+}  // namespace line

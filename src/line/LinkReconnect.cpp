@@ -1,9 +1,9 @@
-#include "modbus/LinkReconnect.h"
+#include "line/LinkReconnect.h"
 
 #include <algorithm>
 #include <cstdio>
 
-namespace modbus {
+namespace line {
 namespace {
 
 // A link back within a minute is usually a knocked connector or a reset
@@ -45,4 +45,4 @@ std::string LinkReopenedEvent(const std::string& link, uint64_t lostForMs) {
     return "Reopened: " + link + " after " + seconds + " s";
 }
 
-}  // namespace modbus
+}  // namespace line

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace serial {
+namespace line {
 
 // Indexed by the host's baudIndex.
 inline constexpr uint32_t kBaudRates[] = {110,   300,   600,   1200,  2400,   4800,   9600,  14400,
@@ -55,4 +55,4 @@ uint64_t WireMicroseconds(const LineFormat& format, uint64_t characters);
 // The host's baudIndex of a rate; false for a rate the table lacks.
 bool BaudIndexOf(uint32_t baud, uint32_t& index);
 
-}  // namespace serial
+}  // namespace line

@@ -1,0 +1,312 @@
+#include "line/ReplyPlacer.h"
+
+#include <algorithm>
+
+namespace line {
+namespace {
+
+// What an exchange keeps of a line that never falls quiet: a few whole
+// frames' worth, the newest.
+constexpr size_t kKeptBytes = 4 * 256;
+constexpr uint32_t kQuietReadChunk = 64;  // what a read up to the silence asks for
+// A read's total time-out is neither 0 (no limit at all) nor the largest
+// value, which some systems read as a special case.
+constexpr uint32_t kLongestReadMs = 0xFFFFFFFE;
+constexpr uint32_t kLateReplyTimeouts = 10;
+constexpr uint32_t kLongestLateReplyMs = 60000;
+
+int64_t UsOfMs(uint64_t ms) {
+    return static_cast<int64_t>(ms * 1000);
+}
+
+// Whole milliseconds until then, rounded up; 0 once it has passed.
+uint32_t MsUntil(IByteSource& source, int64_t thenUs) {
+    const int64_t left = thenUs - source.NowUs();
+    return left <= 0 ? 0 : static_cast<uint32_t>((left + 999) / 1000);
+}
+
+const uint8_t* BytesOf(const std::string& text) {
+    return reinterpret_cast<const uint8_t*>(text.data());
+}
+
+uint32_t LongestReply(const modbus::ReplyShape& reply) {
+    return std::max(reply.length, reply.exceptionLength);
+}
+
+// The response time-out plus the wire time of the longest reply.
+uint64_t ReplyWindowMs(const PlacingRequest& request, const LineTiming& timing) {
+    return uint64_t{request.responseTimeoutMs} + uint64_t{LongestReply(request.reply)} * timing.characterMs;
+}
+
+// Keeps the newest kKeptBytes: what a line that never falls quiet sends
+// before the deadline must not grow the buffer without bound.
+void KeepNewest(std::string& data) {
+    if (data.size() > kKeptBytes) data.erase(0, data.size() - kKeptBytes);
+}
+
+// Listens until until for the reply an unanswered request may still get, and
+// reads what comes up to the silence behind it: once that reply has come,
+// nothing more of it can. Bytes that came while nobody listened are taken
+// too. A line still busy at until is not waited for.
+QuietRead ListenForLateReply(IByteSource& source, const LineTiming& timing, int64_t until, std::string& late) {
+    const uint32_t leftMs = MsUntil(source, until);
+    if (leftMs == 0 && !source.BytesWaiting()) return {0, true, 0};
+    return ReadUntilQuiet(source, late, std::max(leftMs, 1u), timing.gapMs, std::max(leftMs, timing.gapMs));
+}
+
+// After the wait for a late reply: nothing came, so one may come later still;
+// it came and the line fell quiet behind it; or the line never fell quiet.
+FollowCheck FollowCheckAfter(const QuietRead& late) {
+    if (late.bytes == 0) return FollowCheck::kGap;
+    return late.quiet ? FollowCheck::kNone : FollowCheck::kWholeWindow;
+}
+
+bool HoldsWhole(const modbus::ReplyShape& reply, const std::string& bytes) {
+    const modbus::ReplyLocation found = modbus::LocateReply(reply, BytesOf(bytes), bytes.size());
+    return found.missing == 0 && found.awaited;
+}
+
+}  // namespace
+
+QuietRead ReadUntilQuiet(IByteSource& source, std::string& into, uint32_t firstWindowMs, uint32_t silenceMs,
+                         uint32_t longestMs) {
+    const int64_t giveUpAt = source.NowUs() + UsOfMs(longestMs);
+    const size_t held = into.size();
+    for (uint32_t window = firstWindowMs; MsUntil(source, giveUpAt) > 0 && into.size() - held < kKeptBytes;
+         window = silenceMs) {
+        uint32_t got = 0;
+        if (uint32_t code = source.Read(into, kQuietReadChunk, silenceMs, window, got)) {
+            return {into.size() - held, false, code};
+        }
+        if (got == 0 && !source.BytesWaiting()) return {into.size() - held, true, 0};
+    }
+    return {into.size() - held, false, 0};
+}
+
+struct CReplyPlacer::Collected {
+    enum class End { kWhole, kNoReply, kOverdue, kReadFailed };
+    End end;
+    modbus::ReplyLocation frame{};  // of kWhole, in data
+    std::string data;               // from the awaited frame's search on
+    std::string passedOver;         // whole frames that could not be the reply, as they came
+    uint32_t code = 0;
+};
+
+uint32_t CReplyPlacer::LateReplyLimitMs(const PlacingRequest& request) {
+    if (request.lateReplyMaxMs > 0) return std::min(request.lateReplyMaxMs, kLongestLateReplyMs);
+    return static_cast<uint32_t>(
+        std::min<uint64_t>(uint64_t{request.responseTimeoutMs} * kLateReplyTimeouts, kLongestLateReplyMs));
+}
+
+void CReplyPlacer::Forget() {
+    m_quietAtUs = 0;
+    m_lateListenUntilUs = 0;
+    m_followCheck = FollowCheck::kNone;
+    m_owed.clear();
+    m_lateMs.clear();
+}
+
+// Each read asks for what the reply still needs at least, and may wait the
+// response time-out for it, or what is left of the deadline. While the
+// reply is not whole its shape says more is coming, so no pause ends it:
+// adapters hand the bytes of one reply over in bursts, with pauses longer
+// than the end-of-frame silence. A whole frame that cannot be the reply is
+// passed over and the search goes on behind it. The deadline bounds it all,
+// also on a line that never falls quiet.
+void CReplyPlacer::ReadReply(IByteSource& source, const LineTiming& timing, const PlacingRequest& request,
+                             int64_t deadlineUs, Collected& c) {
+    using End = Collected::End;
+    for (bool first = true;; first = false) {
+        const modbus::ReplyLocation found = modbus::LocateReply(request.reply, BytesOf(c.data), c.data.size());
+        if (found.missing == 0 && found.awaited) {
+            c.end = End::kWhole;
+            c.frame = found;
+            return;
+        }
+        if (found.missing == 0) {
+            c.passedOver.append(c.data, 0, found.at + found.length);
+            KeepNewest(c.passedOver);
+            c.data.erase(0, found.at + found.length);
+            continue;
+        }
+        const uint32_t leftMs = MsUntil(source, deadlineUs);
+        if (leftMs == 0) {
+            c.end = End::kOverdue;
+            return;
+        }
+        const uint32_t totalMs = std::clamp<uint32_t>(request.responseTimeoutMs, 1, leftMs);
+        uint32_t got = 0;
+        if ((c.code = source.Read(c.data, found.missing, timing.gapMs, totalMs, got)) != 0) {
+            c.end = End::kReadFailed;
+            return;
+        }
+        KeepNewest(c.data);
+        if (first && got == 0 && !source.BytesWaiting()) {
+            c.end = End::kNoReply;
+            return;
+        }
+    }
+}
+
+ExchangeResult CReplyPlacer::Exchange(IByteSource& source, const LineTiming& timing, const PlacingRequest& request,
+                                      const std::function<bool()>& send, IExchangeObserver* observer,
+                                      std::string& reply) {
+    const int64_t startUs = source.NowUs();
+    m_owed.erase(std::remove_if(m_owed.begin(), m_owed.end(), [&](const Owed& owed) { return owed.untilUs <= startUs; }),
+                 m_owed.end());
+    if (SettleBeforeRequest(source, timing, request, observer) != 0 || !send()) {
+        reply.clear();
+        return ExchangeResult::kSendFailed;
+    }
+    const int64_t sentAtUs = source.NowUs();
+    const int64_t deadlineUs = sentAtUs + UsOfMs(std::min<uint64_t>(ReplyWindowMs(request, timing), kLongestReadMs));
+    Collected collected{Collected::End::kNoReply};
+    ReadReply(source, timing, request, deadlineUs, collected);
+    if (collected.end == Collected::End::kWhole) {
+        return Place(source, timing, request, sentAtUs, deadlineUs, collected, reply);
+    }
+    Owe(request, timing, sentAtUs, deadlineUs);
+    const bool endedOnFrame = !collected.passedOver.empty();
+    m_quietAtUs = source.NowUs() + (endedOnFrame ? static_cast<int64_t>(timing.quietUs) : 0);
+    reply = collected.passedOver + collected.data;
+    if (collected.end == Collected::End::kReadFailed) return ExchangeResult::kReadFailed;
+    return reply.empty() ? ExchangeResult::kNoReply : ExchangeResult::kUnplaced;
+}
+
+// An unanswered request's reply is waited out first. Then the line must have
+// been quiet for the silence since the last frame: what still arrives then,
+// noise behind that frame or a reply later than its wait, is read until the
+// line falls quiet, for at most a longest reply's wire time, and dropped. A
+// carrier that drops what waits when a request goes out is looked at only
+// after such a wait, or while a reply is owed: on a healthy line the silence
+// costs nothing but the look.
+uint32_t CReplyPlacer::SettleBeforeRequest(IByteSource& source, const LineTiming& timing,
+                                           const PlacingRequest& request, IExchangeObserver* observer) {
+    if (m_lateListenUntilUs != 0) {
+        std::string late;
+        const QuietRead heard = ListenForLateReply(source, timing, m_lateListenUntilUs, late);
+        m_lateListenUntilUs = 0;
+        m_followCheck = FollowCheckAfter(heard);
+        if (!late.empty()) {
+            SettleLate(late, source.NowUs());
+            if (observer != nullptr) observer->OnLateDiscarded(late);
+        }
+        if (heard.code != 0) return heard.code;
+    }
+    const bool waited = source.NowUs() < m_quietAtUs;
+    if (waited) source.WaitUntilUs(m_quietAtUs);
+    const bool look = waited || !m_owed.empty() || !source.DropsWaitingOnSend();
+    if (!look || !source.BytesWaiting()) return 0;
+    std::string discarded;
+    const uint32_t frameMs = LongestReply(request.reply) * timing.characterMs + timing.gapMs;
+    const QuietRead noise = ReadUntilQuiet(source, discarded, timing.quietMs, timing.quietMs, frameMs);
+    if (!noise.quiet) m_followCheck = FollowCheck::kWholeWindow;
+    if (observer != nullptr && !discarded.empty()) {
+        if (SettleLate(discarded, source.NowUs())) {
+            observer->OnLateDiscarded(discarded);
+        } else {
+            observer->OnWaitingDiscarded(discarded);
+        }
+    }
+    return noise.code;
+}
+
+// A reply complete while the line is in step is taken at once. Otherwise the
+// exchange reads on behind it, and anything that comes makes it a reply the
+// line cannot place: noise, or the answer of which this reply may be the
+// late predecessor. The first of two replies settles what was owed of its
+// shape; the request itself is owed unless its own reply came behind.
+ExchangeResult CReplyPlacer::Place(IByteSource& source, const LineTiming& timing, const PlacingRequest& request,
+                                   int64_t sentAtUs, int64_t deadlineUs, Collected& collected, std::string& reply) {
+    const modbus::ReplyLocation& frame = collected.frame;
+    const bool owedSame = OwesShape(request.reply);
+    const bool passedOver = !collected.passedOver.empty();
+    if (m_followCheck == FollowCheck::kNone && !owedSame && !passedOver) {
+        reply = collected.data.substr(frame.at, frame.length);
+        SettleEarlierOf(request.reply.station, sentAtUs);
+        m_quietAtUs = source.NowUs() + static_cast<int64_t>(timing.quietUs);
+        return ExchangeResult::kReplied;
+    }
+    const int64_t wholeAtUs = source.NowUs();
+    const bool toDeadline = m_followCheck == FollowCheck::kWholeWindow || passedOver || owedSame;
+    const uint32_t leftMs = MsUntil(source, deadlineUs);
+    uint32_t windowMs = toDeadline ? std::max(leftMs, timing.gapMs) : timing.gapMs;
+    if (owedSame) {
+        windowMs = static_cast<uint32_t>(std::max<uint64_t>(windowMs, ReplyWindowMs(request, timing)));
+    }
+    std::string behind = collected.data.substr(frame.at + frame.length);
+    const QuietRead after = ReadUntilQuiet(source, behind, windowMs, timing.gapMs, std::max(windowMs, leftMs));
+    m_quietAtUs = 0;
+    if (behind.empty() && after.quiet) {
+        m_followCheck = FollowCheck::kNone;
+        reply = collected.data.substr(frame.at, frame.length);
+        SettleEarlierOf(request.reply.station, sentAtUs);
+        return ExchangeResult::kReplied;
+    }
+    m_followCheck = FollowCheck::kWholeWindow;
+    if (owedSame) {
+        for (size_t i = 0; i < m_owed.size(); ++i) {
+            if (!modbus::SameShape(m_owed[i].reply, request.reply)) continue;
+            Settle(i, wholeAtUs);
+            break;
+        }
+    }
+    if (!HoldsWhole(request.reply, behind)) Owe(request, timing, sentAtUs, deadlineUs);
+    reply = collected.passedOver + collected.data.substr(0, frame.at + frame.length) + behind;
+    KeepNewest(reply);
+    return after.code != 0 ? ExchangeResult::kReadFailed : ExchangeResult::kUnplaced;
+}
+
+// The line listens for the reply before the next request, and a reply of
+// its shape is taken only behind a quiet line until the late-reply limit.
+void CReplyPlacer::Owe(const PlacingRequest& request, const LineTiming& timing, int64_t sentAtUs,
+                       int64_t deadlineUs) {
+    const int64_t untilUs = std::max(sentAtUs + UsOfMs(LateReplyLimitMs(request)), deadlineUs);
+    m_owed.erase(std::remove_if(m_owed.begin(), m_owed.end(),
+                                [&](const Owed& owed) { return modbus::SameShape(owed.reply, request.reply); }),
+                 m_owed.end());
+    m_owed.push_back({request.reply, sentAtUs, untilUs});
+    const auto late = m_lateMs.find(request.reply.station);
+    const uint32_t seenLateMs = late == m_lateMs.end() ? 0 : late->second + timing.gapMs;
+    const int64_t listenUs = std::max(deadlineUs + UsOfMs(request.responseTimeoutMs), sentAtUs + UsOfMs(seenLateMs));
+    m_lateListenUntilUs = std::max<int64_t>(std::min(listenUs, untilUs), 1);
+}
+
+bool CReplyPlacer::OwesShape(const modbus::ReplyShape& reply) const {
+    return std::any_of(m_owed.begin(), m_owed.end(),
+                       [&](const Owed& owed) { return modbus::SameShape(owed.reply, reply); });
+}
+
+bool CReplyPlacer::SettleLate(const std::string& bytes, int64_t atUs) {
+    bool settled = false;
+    for (size_t i = 0; i < m_owed.size();) {
+        if (HoldsWhole(m_owed[i].reply, bytes)) {
+            Settle(i, atUs);
+            settled = true;
+        } else {
+            ++i;
+        }
+    }
+    return settled;
+}
+
+// How late the reply came is how late its station answers: the wait for a
+// reply of that station follows it from now on.
+void CReplyPlacer::Settle(size_t index, int64_t atUs) {
+    const Owed& owed = m_owed[index];
+    const int64_t lateUs = std::max<int64_t>(atUs - owed.sentAtUs, 0);
+    const auto lateMs = static_cast<uint32_t>(std::min<int64_t>(lateUs / 1000, kLongestLateReplyMs));
+    uint32_t& seen = m_lateMs[owed.reply.station];
+    seen = std::max(seen, lateMs);
+    m_owed.erase(m_owed.begin() + static_cast<std::ptrdiff_t>(index));
+}
+
+void CReplyPlacer::SettleEarlierOf(uint8_t station, int64_t sentAtUs) {
+    m_owed.erase(std::remove_if(m_owed.begin(), m_owed.end(),
+                                [&](const Owed& owed) {
+                                    return owed.reply.station == station && owed.sentAtUs < sentAtUs;
+                                }),
+                 m_owed.end());
+}
+
+}  // namespace line

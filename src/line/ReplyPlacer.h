@@ -1,0 +1,111 @@
+#pragma once
+// Which bytes answer which request, on every line whose RTU frames carry no
+// transaction of their own: a serial port, or a device server reached over
+// TCP. One engine holds every rule, and the line it serves holds one engine
+// for all its users.
+//
+// The rules are a record of what is still owed, not a window in time alone:
+// - A request that got no reply of its own is owed: its reply may still
+//   come until the late-reply limit has passed. Right after it, the line
+//   listens for that reply until one more response time-out has passed
+//   behind the deadline, or as long as the station was last seen to answer
+//   late, and drops whatever came.
+// - While a request is owed, a reply of the same shape (station, function,
+//   length) is taken only behind a line that stayed quiet up to the
+//   exchange's deadline, and at least a response time-out behind the
+//   reply: were it the owed one, the device's own answer would come in
+//   that time, and two replies are placed as none.
+// - After signs of disorder (two replies where one was awaited, a late
+//   reply, a line that never fell quiet) every reply is taken only behind
+//   a quiet line; a reply awaited while a late one may still come, behind
+//   the end-of-frame gap.
+// - A whole frame that cannot be the reply is passed over, and the line is
+//   listened out to the deadline for the device's own answer before any
+//   retry goes out.
+// - Before each request the silence of the line format is kept behind the
+//   last frame, and what waits then is read until the line falls quiet and
+//   dropped; a late reply among it settles what was owed.
+// Requests of other shapes, and a line with nothing owed and in step, pay
+// nothing beyond the silence.
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "line/ByteSource.h"
+#include "line/LineExchange.h"
+#include "line/LineTiming.h"
+#include "modbus/ReplyShape.h"
+
+namespace line {
+
+// How a complete reply must be followed by a quiet line before it is taken.
+enum class FollowCheck : uint8_t {
+    kNone,        // the line is in step: at once
+    kGap,         // a late reply may yet come: the end-of-frame gap
+    kWholeWindow  // the line showed replies it cannot place: up to the deadline
+};
+
+struct PlacingRequest {
+    modbus::ReplyShape reply;
+    uint32_t responseTimeoutMs;
+    uint32_t lateReplyMaxMs;  // 0: ten response time-outs
+};
+
+// Keeps reading while bytes come: the first read waits up to firstWindowMs
+// for one, each further one up to silenceMs. A line that never falls quiet
+// is given up on after longestMs or a few frames' worth of bytes.
+struct QuietRead {
+    size_t bytes;  // how many came
+    bool quiet;    // false: given up on a line that did not fall quiet, or a read failed
+    uint32_t code; // the carrier's code of a failed read
+};
+QuietRead ReadUntilQuiet(IByteSource& source, std::string& into, uint32_t firstWindowMs, uint32_t silenceMs,
+                         uint32_t longestMs);
+
+class CReplyPlacer {
+public:
+    // Keeps the silence, sends the request with send (false: it could not
+    // go out) and collects the reply. On kReplied, reply holds exactly the
+    // frame placed as the answer; on kUnplaced and kReadFailed, what came,
+    // for the trace; otherwise nothing. A read that fails before the
+    // request goes out ends the exchange with kSendFailed.
+    ExchangeResult Exchange(IByteSource& source, const LineTiming& timing, const PlacingRequest& request,
+                            const std::function<bool()>& send, IExchangeObserver* observer, std::string& reply);
+    // A new carrier starts in step, with nothing owed.
+    void Forget();
+
+    // The longest a late reply is waited for, in milliseconds.
+    static uint32_t LateReplyLimitMs(const PlacingRequest& request);
+
+private:
+    struct Owed {
+        modbus::ReplyShape reply;
+        int64_t sentAtUs;
+        int64_t untilUs;
+    };
+    struct Collected;
+
+    static void ReadReply(IByteSource& source, const LineTiming& timing, const PlacingRequest& request,
+                          int64_t deadlineUs, Collected& collected);
+    uint32_t SettleBeforeRequest(IByteSource& source, const LineTiming& timing, const PlacingRequest& request,
+                                 IExchangeObserver* observer);
+    ExchangeResult Place(IByteSource& source, const LineTiming& timing, const PlacingRequest& request,
+                         int64_t sentAtUs, int64_t deadlineUs, Collected& collected, std::string& reply);
+    void Owe(const PlacingRequest& request, const LineTiming& timing, int64_t sentAtUs, int64_t deadlineUs);
+    bool OwesShape(const modbus::ReplyShape& reply) const;
+    // Settles what owed replies among bytes brought, seen at atUs; whether any did.
+    bool SettleLate(const std::string& bytes, int64_t atUs);
+    void Settle(size_t index, int64_t atUs);
+    // A station that answered a request has done with the ones before it.
+    void SettleEarlierOf(uint8_t station, int64_t sentAtUs);
+
+    int64_t m_quietAtUs = 0;         // the line counts as quiet behind the last frame from then
+    int64_t m_lateListenUntilUs = 0; // 0: no late reply is listened for before the next request
+    FollowCheck m_followCheck = FollowCheck::kNone;
+    std::vector<Owed> m_owed;            // oldest first
+    std::map<uint8_t, uint32_t> m_lateMs;  // how late each station's replies were seen to come
+};
+
+}  // namespace line

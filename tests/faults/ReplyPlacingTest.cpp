@@ -1,0 +1,136 @@
+// The rules that decide which bytes answer which request, on both kinds of
+// line whose RTU frames carry no transaction: the COM port, and a device
+// server in front of the same line. Each row bends the reply to one read or
+// write; the host then goes on back to back, as one polling hard does.
+// Every value handed out must be the device's (FaultLine checks each), and
+// once the line fell quiet every request gets its own answer again.
+#include <functional>
+#include <optional>
+
+#include "FaultLine.h"
+
+namespace {
+
+const char* const kCarriers[] = {nullptr, "open-tcp rtu 9600 1 2"};
+constexpr uint32_t kTurnaroundMs = 80;
+
+class ReplyPlacing : public FaultLine, public ::testing::WithParamInterface<const char*> {
+protected:
+    ReplyPlacing() : FaultLine(GetParam()) {}
+
+    // The relay delays a reply on top of the device's turnaround.
+    static constexpr uint32_t LateBy(uint32_t pastTimeoutMs) {
+        return kResponseTimeoutMs + pastTimeoutMs - kTurnaroundMs;
+    }
+};
+
+using Fault = std::function<void(LineFixture&)>;
+
+std::vector<uint8_t> RegistersOf(uint8_t station, uint16_t value, size_t count) {
+    return RegistersReply(station, 3, std::vector<uint16_t>(count, value));
+}
+
+TEST_P(ReplyPlacing, NoReadIsAnsweredByAnotherRequestsReply) {
+    const TagAddress tag = driver.Tag("4x1,3", kTypeUInt16);
+    const TagAddress sameShape = driver.Tag("4x101,3", kTypeUInt16);
+    const TagAddress otherStation = driver.Tag("4x201,3", kTypeUInt16);
+    const std::optional<Outcome> kEither;
+    const struct {
+        const char* situation;
+        Fault fault;
+        std::optional<Outcome> first;
+    } rows[] = {
+        {"a reply late by half a time-out", [](LineFixture& l) { l.DelayNextReply(LateBy(kResponseTimeoutMs / 2)); },
+         kReadFailed},
+        {"a reply late by two time-outs", [](LineFixture& l) { l.DelayNextReply(LateBy(2 * kResponseTimeoutMs)); },
+         kReadFailed},
+        {"a reply late by eight time-outs", [](LineFixture& l) { l.DelayNextReply(LateBy(8 * kResponseTimeoutMs)); },
+         kReadFailed},
+        {"a reply sent twice at once", [](LineFixture& l) { l.SendNextReplyTwice(); }, kSucceeded},
+        {"a reply followed by one of its shape", [](LineFixture& l) { l.SuffixNextReply(RegistersOf(1, 0xBAD, 3)); },
+         kEither},
+        {"a frame of another station, then the reply", [](LineFixture& l) { l.PrefixNextReply(RegistersOf(2, 0xBAD, 3)); },
+         kSucceeded},
+        {"another master's frames, one of the reply's shape, then the reply",
+         [](LineFixture& l) {
+             std::vector<uint8_t> frames = RegistersOf(2, 0xBAD, 3);
+             const std::vector<uint8_t> sameShape = RegistersOf(1, 0xBAD, 3);
+             frames.insert(frames.end(), sameShape.begin(), sameShape.end());
+             l.PrefixNextReply(frames);
+         },
+         kSucceeded},
+        {"a frame that cannot be the reply, then the device's own answer",
+         [](LineFixture& l) { l.PrefixNextReply(RegistersOf(1, 0xBAD, 1)); }, kSucceeded},
+        {"frames that cannot be the reply, and no answer",
+         [](LineFixture& l) {
+             std::vector<uint8_t> frames = ExceptionReply(2, 3, 2);
+             for (const auto& frame : {RegistersReply(1, 4, {1, 2, 3}), RegistersOf(1, 0xBAD, 1)}) {
+                 frames.insert(frames.end(), frame.begin(), frame.end());
+             }
+             l.DropNextReply();
+             l.SuffixNextReply(frames);
+         },
+         kSucceeded},  // listened out to the deadline, then asked again
+        {"a reply followed by noise", [](LineFixture& l) { l.SuffixNextReply({0x00, 0x01, 0x03, 0x06}); }, kSucceeded},
+        {"silence", [](LineFixture& l) { l.DropNextReply(); }, kReadFailed},
+        {"babble over the reply",
+         [](LineFixture& l) {
+             l.Babble(true);
+             Sleep(20);
+         },
+         kEither},
+    };
+    // A device that takes its time answers a request that waited behind a
+    // late reply well after that reply.
+    line.SetTurnaround(kTurnaroundMs);
+    uint16_t next = 0x100;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.situation);
+        SetTableValue(1, tag, ++next);
+        SetTableValue(1, sameShape, ++next);
+        SetTableValue(2, otherStation, ++next);
+        row.fault(line);
+        const Outcome first = ReadChecked(1, tag);
+        line.Babble(false);
+        if (row.first) {
+            EXPECT_EQ(first, *row.first);
+        }
+        // A device busy with a late reply may leave these unanswered too;
+        // whatever they deliver must be right.
+        ReadChecked(1, sameShape);
+        ReadChecked(2, otherStation);
+        ReadChecked(1, tag);
+        LetLineFallQuiet();
+        EXPECT_EQ(PollCycle(1, {tag, sameShape}) + PollCycle(2, {otherStation}), 0) << "reads after the line fell quiet";
+    }
+}
+
+// Every echo of a write to the same registers looks the same, whatever was
+// written: only the echo of the write itself may confirm it.
+TEST_P(ReplyPlacing, NoWriteIsConfirmedByAnotherWritesEcho) {
+    const TagAddress tag = driver.Tag("4x1", kTypeFloat);
+    const struct {
+        const char* situation;
+        Fault fault;
+        Outcome first;
+    } rows[] = {
+        {"an echo late by three time-outs", [](LineFixture& l) { l.DelayNextReply(3 * kResponseTimeoutMs); },
+         kWriteFailed},
+        {"an echo sent twice at once", [](LineFixture& l) { l.SendNextReplyTwice(); }, kSucceeded},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.situation);
+        row.fault(line);
+        EXPECT_EQ(Write(1, tag, 0x41AC0000), row.first);
+        EXPECT_EQ(Write(1, tag, 0x42280000), kSucceeded);
+        EXPECT_EQ(TableValue(1, tag), 0x42280000u);
+        LetLineFallQuiet();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(BothCarriers, ReplyPlacing, ::testing::ValuesIn(kCarriers),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                             return info.param == nullptr ? "ComPort" : "DeviceServer";
+                         });
+
+}  // namespace
