@@ -172,6 +172,14 @@ TEST(NetworkLine, AConnectionThatMisbehavesNeverDeliversAWrongValue) {
              Sleep(100);
          },
          kReadFailed, "Reopened: COM50 after "},
+        // The first attempts use their whole connect time-out on a thread of
+        // the line's own; the reads meanwhile fail at once.
+        {"connections neither accepted nor refused for 2 s",
+         [](LineFixture& line) {
+             line.StallConnectionsFor(2000);
+             Sleep(100);
+         },
+         kReadFailed, "Reopened: COM50 after "},
     };
     for (const Peer& peer : {kRtuFace, kMbapFace}) {
         for (const auto& f : faults) {

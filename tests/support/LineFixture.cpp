@@ -71,6 +71,10 @@ void LineFixture::RefuseConnectionsFor(uint32_t ms) {
     Command(Words("tcp-refuse", {Number(ms)}));
 }
 
+void LineFixture::StallConnectionsFor(uint32_t ms) {
+    Command(Words("tcp-refuse", {Number(ms), "stall"}));
+}
+
 void LineFixture::ReplyInSegments(size_t bytes) {
     Command(Words("tcp-segments", {Number(bytes)}));
 }
@@ -188,8 +192,8 @@ void LineFixture::SetTurnaround(uint32_t ms) {
     Command(Words("turnaround", {Number(ms)}));
 }
 
-void LineFixture::SendNextReplyTwice() {
-    Command("twice");
+void LineFixture::SendNextReplyTwice(uint32_t pauseMs) {
+    Command(pauseMs == 0 ? std::string("twice") : Words("twice", {Number(pauseMs)}));
 }
 
 void LineFixture::RefuseRequests(int station, uint8_t code, uint32_t ms, uint16_t first, uint16_t last) {

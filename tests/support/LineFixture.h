@@ -86,8 +86,8 @@ public:
     void DelayEveryNthReply(size_t n, uint32_t lateMs);
     // From now on every reply starts about ms after its request's last byte.
     void SetTurnaround(uint32_t ms);
-    // The next reply comes twice, back to back.
-    void SendNextReplyTwice();
+    // The next reply comes twice: back to back, or its copy pauseMs later.
+    void SendNextReplyTwice(uint32_t pauseMs = 0);
 
     // The station answers the requests that touch items first..last (reads
     // and writes; all of them by default) with the exception code, for ms
@@ -125,6 +125,9 @@ public:
     // of at most bytes (0: whole); nothing passed either way while muted.
     void DropConnection();
     void RefuseConnectionsFor(uint32_t ms);
+    // Connections neither accepted nor refused for ms, the connection
+    // dropped first, as when the box is off behind a switch.
+    void StallConnectionsFor(uint32_t ms);
     void ReplyInSegments(size_t bytes);
     void MuteConnection(bool on);
     // How long a gateway face waits for the line's reply before it answers

@@ -69,7 +69,7 @@ const CommandSession::Command CommandSession::kCommands[] = {
     {"corrupt-every", 1, 1, Needs::kDevice, &CommandSession::CorruptEvery},
     {"late-every", 2, 2, Needs::kDevice, &CommandSession::LateEvery},
     {"turnaround", 1, 1, Needs::kDevice, &CommandSession::Turnaround},
-    {"twice", 0, 0, Needs::kDevice, &CommandSession::Twice},
+    {"twice", 0, 1, Needs::kDevice, &CommandSession::Twice},
     {"refuse", 3, 5, Needs::kLine, &CommandSession::RefuseFor},
     {"refuse-next", 2, 2, Needs::kLine, &CommandSession::RefuseNext},
     {"accept", 1, 1, Needs::kLine, &CommandSession::Accept},
@@ -78,7 +78,7 @@ const CommandSession::Command CommandSession::kCommands[] = {
     {"open-tcp", 3, 2 + kAnyCount, Needs::kNothing, &CommandSession::OpenTcp},
     {"open-peer", 2, 1 + kAnyCount, Needs::kNothing, &CommandSession::OpenPeer},
     {"tcp-drop", 0, 0, Needs::kFace, &CommandSession::TcpDrop},
-    {"tcp-refuse", 1, 1, Needs::kFace, &CommandSession::TcpRefuse},
+    {"tcp-refuse", 1, 2, Needs::kFace, &CommandSession::TcpRefuse},
     {"tcp-segments", 1, 1, Needs::kFace, &CommandSession::TcpSegments},
     {"tcp-mute", 1, 1, Needs::kFace, &CommandSession::TcpMute},
     {"tcp-gateway-wait", 1, 1, Needs::kFace, &CommandSession::TcpGatewayWait},
@@ -170,10 +170,13 @@ std::string CommandSession::TcpDrop(const Words&) {
     return kOk;
 }
 
+// tcp-refuse <ms> [stall]: refused at once, or, stalled, neither accepted
+// nor refused.
 std::string CommandSession::TcpRefuse(const Words& args) {
     uint64_t ms;
     if (!ParseNumber(args[0], 600000, ms)) return Refuse("bad time " + args[0]);
-    m_line->Face()->RefuseFor(Milliseconds(ms));
+    if (args.size() == 2 && args[1] != "stall") return Refuse("tcp-refuse takes stall or nothing behind the time");
+    m_line->Face()->RefuseFor(Milliseconds(ms), args.size() == 2);
     return kOk;
 }
 
@@ -386,8 +389,14 @@ std::string CommandSession::Turnaround(const Words& args) {
     return kOk;
 }
 
-std::string CommandSession::Twice(const Words&) {
-    m_line->Relay()->ChangeNextFault([](ReplyFault& fault) { fault.twice = true; });
+// twice [<ms>]: the copy right behind the reply, or ms after it.
+std::string CommandSession::Twice(const Words& args) {
+    uint64_t ms = 0;
+    if (!args.empty() && !ParseNumber(args[0], 60000, ms)) return Refuse("bad time " + args[0]);
+    m_line->Relay()->ChangeNextFault([ms](ReplyFault& fault) {
+        fault.twice = true;
+        fault.twicePause = std::chrono::milliseconds(ms);
+    });
     return kOk;
 }
 

@@ -11,10 +11,9 @@ void Append(Bytes& to, Bytes::const_iterator from, Bytes::const_iterator end) {
 std::vector<PacedPart> PlanReply(const ReplyFault& fault, Bytes reply) {
     if (fault.corruptIndex && *fault.corruptIndex < reply.size()) reply[*fault.corruptIndex] ^= 0xFF;
     if (fault.drop) reply.clear();
-    if (fault.twice) {
-        const Bytes once = reply;
-        Append(reply, once.begin(), once.end());
-    }
+    const Bytes once = reply;
+    const bool copyApart = fault.twice && fault.twicePause.count() > 0;
+    if (fault.twice && !copyApart) Append(reply, once.begin(), once.end());
     bool split = fault.splitAfter > 0 && fault.splitAfter < reply.size();
     auto cut = split ? reply.begin() + static_cast<std::ptrdiff_t>(fault.splitAfter) : reply.end();
 
@@ -28,6 +27,7 @@ std::vector<PacedPart> PlanReply(const ReplyFault& fault, Bytes reply) {
     std::vector<PacedPart> parts;
     if (!first.bytes.empty()) parts.push_back(std::move(first));
     if (split) parts.push_back(std::move(rest));
+    if (copyApart && !once.empty()) parts.push_back({fault.twicePause, once});
     return parts;
 }
 

@@ -13,7 +13,8 @@ struct ReplyFault {
     size_t splitAfter = 0;  // 0: not split
     std::chrono::milliseconds splitPause{0};
     bool drop = false;
-    bool twice = false;  // the reply sent again right behind itself
+    bool twice = false;  // the reply sent again behind itself
+    std::chrono::milliseconds twicePause{0};  // between the reply and its copy
     std::optional<size_t> corruptIndex;
     Bytes prefix;
     Bytes suffix;
@@ -21,7 +22,8 @@ struct ReplyFault {
 
 // Delay, then prefix + reply + suffix; a split puts its pause after the
 // reply's first splitAfter bytes. A dropped reply leaves prefix and suffix;
-// a reply sent twice counts as one reply of double length.
+// a reply sent twice right behind itself counts as one reply of double
+// length, one sent again after a pause as the reply and a part of its own.
 std::vector<PacedPart> PlanReply(const ReplyFault& fault, Bytes reply);
 
 // How a USB adapter hands received bytes over: in bursts of at most bytes,

@@ -97,9 +97,37 @@ bool TcpFace::Listen(std::string& error) {
     return true;
 }
 
-void TcpFace::RefuseFor(std::chrono::milliseconds ms) {
+// A queue of backlog 0 holds one connection; the second fills what the
+// system allows beyond it on some kernels.
+void TcpFace::Stall() {
+    const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int on = 1;
+    setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(m_port);
+    if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(listener, 0) != 0) {
+        close(listener);
+        return;
+    }
+    m_stalled.push_back(listener);
+    for (int filler = 0; filler < 2; ++filler) {
+        const int client = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        m_stalled.push_back(client);
+    }
+}
+
+void TcpFace::EndStall() {
+    for (int socket : m_stalled) close(socket);
+    m_stalled.clear();
+}
+
+void TcpFace::RefuseFor(std::chrono::milliseconds ms, bool stall) {
     std::lock_guard<std::mutex> lock(m_refuseMutex);
     m_refuseUntil = Clock::now() + ms;
+    m_stallRequested = stall;
     m_refuseRequested = true;
 }
 
@@ -118,10 +146,15 @@ void TcpFace::Run() {
             CloseClient();
             close(m_listener);
             m_listener = -1;
+            std::lock_guard<std::mutex> lock(m_refuseMutex);
+            if (m_stallRequested) Stall();
         }
         if (m_listener < 0) {
             std::lock_guard<std::mutex> lock(m_refuseMutex);
-            if (Clock::now() >= m_refuseUntil) Listen(error);
+            if (Clock::now() >= m_refuseUntil) {
+                EndStall();
+                Listen(error);
+            }
         }
         pollfd ready[3] = {{m_com, POLLIN, 0}, {m_listener, POLLIN, 0}, {m_client, POLLIN, 0}};
         if (poll(ready, 3, kPollMs) > 0) {

@@ -20,6 +20,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "RtuFrames.h"
 
@@ -40,8 +41,9 @@ public:
     // Closes the connection; new ones are taken as before.
     void DropConnection() { m_dropRequested = true; }
     // Closes the connection and stops listening for ms: connections are
-    // refused meanwhile.
-    void RefuseFor(std::chrono::milliseconds ms);
+    // refused meanwhile, or, stalled, neither accepted nor refused, as by a
+    // box that is off behind a switch.
+    void RefuseFor(std::chrono::milliseconds ms, bool stall = false);
     // Every reply from now on in segments of at most bytes; 0: whole.
     void SetSegmentBytes(size_t bytes) { m_segmentBytes = bytes; }
     // A muted face keeps the connection but passes nothing either way, as a
@@ -64,6 +66,10 @@ private:
 
     TcpFace(int com, Framing framing) : m_com(com), m_framing(framing) {}
     bool Listen(std::string& error);
+    // A listener that never accepts, its queue filled, so that the system
+    // drops further attempts unanswered.
+    void Stall();
+    void EndStall();
     void Run();
     void Accept();
     void CloseClient();
@@ -88,6 +94,8 @@ private:
     std::mutex m_refuseMutex;
     std::chrono::steady_clock::time_point m_refuseUntil{};
     std::atomic<bool> m_refuseRequested{false};
+    bool m_stallRequested = false;  // guarded by m_refuseMutex
+    std::vector<int> m_stalled;     // the stalling listener and what fills its queue
     std::atomic<bool> m_dropRequested{false};
     std::atomic<size_t> m_segmentBytes{0};
     std::atomic<bool> m_muted{false};
