@@ -338,6 +338,35 @@ TEST(PollOnLine, ANetworkLineIsScannedAndPolledByItsUrl) {
     }
 }
 
+// A network line on which nothing answers yet keeps its connection for as
+// long as the scan takes, past the 10 s after which a line that had answered
+// drops a silent connection; an endpoint that cannot be reached ends the
+// scan with the connection's error.
+TEST(PollOnLine, AScanOfANetworkLineAsksEveryStationOrSaysWhyItCannot) {
+    const struct {
+        const char* situation;
+        const char* stations;
+        bool refused;
+        std::vector<std::string> lastLines;
+    } rows[] = {
+        {"a silent stretch of 13 s before the device", "1-60", false, {"station 60: 17", "1 station answered"}},
+        {"connections refused", "1-3", true, {"cannot reach rtu-over-tcp://", "0 stations answered"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.situation);
+        LineFixture line("open-tcp rtu 115200 60");
+        line.SetHoldingRegister(60, 0, 17);
+        if (row.refused) line.RefuseConnectionsFor(60000);
+        const std::string url = "rtu-over-tcp://" + line.Endpoint();
+        ToolRun scan = RunPoll({"--port", url, "--scan", "--stations", row.stations, "--timeout", "100"});
+        std::vector<std::string> lines = Lines(scan.out);
+        ASSERT_GE(lines.size(), 2u) << scan.out;
+        lines.erase(lines.begin(), lines.end() - 2);
+        if (row.refused) lines[0] = lines[0].substr(0, row.lastLines[0].size());
+        EXPECT_EQ(lines, row.lastLines) << scan.out;
+    }
+}
+
 // Default CDAB puts the low word first; the station's section says ABCD and
 // --set, stronger, says CDAB again.
 TEST(PollOnLine, TheSettingsFileAndSetReachTheDriver) {

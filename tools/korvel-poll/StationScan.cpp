@@ -3,6 +3,7 @@
 #include <io.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 
@@ -58,6 +59,7 @@ int StationScan::Run() {
         if (m_options.autoLine) m_out << "stations answer at " << DescribeLine(line) << '\n';
         break;
     }
+    if (m_notAsked > 0) m_out << m_notAsked << " not asked: the line was lost meanwhile" << std::endl;
     m_out << m_answered << (m_answered == 1 ? " station" : " stations") << " answered" << std::endl;
     return opened && m_answered > 0 ? kExitAllSucceeded : kExitSomeFailed;
 }
@@ -72,12 +74,18 @@ bool StationScan::ScanLine(const LineOptions& line) {
         m_out << DescribeOpenFailure(m_driver, line.port, m_trace) << '\n';
         return false;
     }
+    if (const std::string lost = LostWhileOpening(); !lost.empty()) {
+        m_out << "cannot reach " << DescribeLine(line) << ": " << lost << '\n';
+        m_driver.Close(0);
+        return false;
+    }
     for (int station = m_range.first; station <= m_range.last && !InterruptRequested(); ++station) {
         ShowProgress(station);
         Answer answer = Ask(station);
         --m_stationsLeft;
         if (answer.outcome == Outcome::kSilent) continue;
-        if (answer.outcome != Outcome::kBroken) ++m_answered;
+        if (answer.outcome == Outcome::kNotAsked) ++m_notAsked;
+        if (answer.outcome == Outcome::kValue || answer.outcome == Outcome::kException) ++m_answered;
         ClearProgress();
         m_out << "station " << station << ": " << answer.text << std::endl;
     }
@@ -95,7 +103,16 @@ StationScan::Answer StationScan::Ask(int32_t station) {
     ++m_asked;
     std::vector<TraceRecord> records = m_trace.Follow();
     if (read) return {Outcome::kValue, FormatValue(kScanType, value)};
+    const bool sent = std::any_of(records.begin(), records.end(), [](const TraceRecord& r) { return IsSend(r.kind); });
+    if (!sent) return {Outcome::kNotAsked, "not asked, the line was lost"};
     return FromTrace(records);
+}
+
+std::string StationScan::LostWhileOpening() {
+    for (const TraceRecord& record : m_trace.Follow()) {
+        if (record.kind == TraceKind::kLost) return "error " + std::to_string(record.number);
+    }
+    return "";
 }
 
 // The answer of the last request the driver sent.

@@ -5,7 +5,9 @@
 // or with the exception code the frame trace shows, since the driver reports
 // an exception only as a failed read. An exception still means a device is
 // there. With --baud auto the common line settings are tried in turn, each
-// on a link opened afresh, until one finds a station.
+// on a link opened afresh, until one finds a station. A station that could
+// not be asked because the line was lost meanwhile is listed as not asked;
+// a line whose connection cannot be made at all ends the scan.
 #include <ostream>
 #include <string>
 
@@ -21,7 +23,7 @@ public:
     int Run();
 
 private:
-    enum class Outcome { kSilent, kValue, kException, kBroken };
+    enum class Outcome { kSilent, kValue, kException, kBroken, kNotAsked };
     struct Answer {
         Outcome outcome;
         std::string text;
@@ -32,6 +34,9 @@ private:
     bool ScanLine(const LineOptions& line);
     Answer Ask(int32_t station);
     Answer FromTrace(const std::vector<TraceRecord>& records);
+    // The connection error of a line lost while it was opened; empty when
+    // it was not.
+    std::string LostWhileOpening();
     void ShowProgress(int station);
     void ClearProgress();
 
@@ -42,6 +47,7 @@ private:
     FrameTraceView& m_trace;
     TagAddress m_tag{};
     size_t m_answered = 0;
+    size_t m_notAsked = 0;
     size_t m_stationsLeft = 0;  // over every setting still to try
     unsigned long long m_started = 0;
     size_t m_asked = 0;
