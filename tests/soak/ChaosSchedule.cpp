@@ -32,6 +32,10 @@ constexpr uint32_t kPassMaxMs = 500;
 constexpr uint16_t kRefusedRanges[][2] = {{0, 1}, {2, 5}, {100, 101}, {200, 203}, {1000, 1001}, {1002, 1005},
                                           {1100, 1101}, {1200, 1203}};
 
+// Far late replies stay within the default late-reply limit of ten response
+// time-outs, counted from the request.
+constexpr uint32_t kFarLateMaxMs = 2400;
+
 void Nothing(LineFixture&, const Step&) {}
 
 const ChaosSchedule::Kind kKinds[] = {
@@ -39,6 +43,11 @@ const ChaosSchedule::Kind kKinds[] = {
      [](LineFixture& l, const Step& s) { l.DelayEveryNthReply(s.a, s.b); },
      [](LineFixture& l, const Step&) { l.DelayEveryNthReply(0, 0); }},
     {"one late reply, b ms past the response time-out", 0, 0, 10, 80, true, true,
+     [](LineFixture& l, const Step& s) { l.DelayNextReply(s.b); }, Nothing},
+    {"far late replies: every a-th reply b ms past the response time-out", 3, 6, 200, kFarLateMaxMs, true, false,
+     [](LineFixture& l, const Step& s) { l.DelayEveryNthReply(s.a, s.b); },
+     [](LineFixture& l, const Step&) { l.DelayEveryNthReply(0, 0); }},
+    {"one far late reply, b ms past the response time-out", 0, 0, 200, kFarLateMaxMs, true, true,
      [](LineFixture& l, const Step& s) { l.DelayNextReply(s.b); }, Nothing},
     {"replies in bursts of a bytes, b ms apart", 2, 8, 2, 20, false, false,
      [](LineFixture& l, const Step& s) { l.ReplyInBursts(s.a, s.b); },
@@ -72,6 +81,8 @@ const ChaosSchedule::Kind kKinds[] = {
      [](LineFixture& l, const Step&) { l.Babble(false); }},
     {"two replies for one request", 0, 0, 0, 0, false, true, [](LineFixture& l, const Step&) { l.SendNextReplyTwice(); },
      Nothing},
+    {"two replies for one request, the copy b ms later", 0, 0, 5, 60, false, true,
+     [](LineFixture& l, const Step& s) { l.SendNextReplyTwice(s.b); }, Nothing},
 };
 
 // The COM port vanishes as a pulled USB adapter's does, and comes back under

@@ -43,12 +43,14 @@ const char kRelearnSetting[] = "relearn_ms=10000";
 // A read's bound: each attempt the settings allow (the first, one retry of a
 // broken reply, none of a time-out) may wait for the line behind one attempt
 // of the other driver object. An attempt is the wait for an earlier
-// request's late reply (a response time-out), the noise read before the
-// request (up to a longest reply), the silence, the request, and the reply's
-// own wait (the response time-out and a longest reply), with a reply's wire
-// time counted as the driver counts it, in whole milliseconds per character
-// of 11 bits, and an end-of-frame gap by which each of the three reads may
-// outlast its window; then a slack for Wine's scheduling.
+// request's late reply (as long as its station was seen to answer late, at
+// most the late-reply limit), the noise read before the request (up to a
+// longest reply), the silence, the request, the reply's own wait (the
+// response time-out and a longest reply) and, while a reply of its shape is
+// owed, the listening behind it (as long again), with a reply's wire time
+// counted as the driver counts it, in whole milliseconds per character of 11
+// bits, and an end-of-frame gap by which each of the three reads may outlast
+// its window; then a slack for Wine's scheduling.
 constexpr uint32_t kAttempts = 1 + 1 + 0;
 constexpr uint32_t kLongestRequestBytes = 13;  // a write of two registers
 constexpr uint32_t kLongestReplyBytes = 5 + 2 * 8;
@@ -57,7 +59,8 @@ constexpr uint32_t kGapMs = 10;
 constexpr uint32_t kSlackMs = 300;
 constexpr uint32_t kCharacterMicroseconds = 10 * 1000000 / kBaud;
 constexpr uint32_t kReplyCharacterMs = (11 * 1000 + kBaud - 1) / kBaud;
-constexpr uint32_t kAttemptMs = 2 * kResponseTimeoutMs + 2 * kLongestReplyBytes * kReplyCharacterMs +
+constexpr uint32_t kLateReplyLimitMs = 10 * kResponseTimeoutMs;
+constexpr uint32_t kAttemptMs = kLateReplyLimitMs + 2 * kResponseTimeoutMs + 3 * kLongestReplyBytes * kReplyCharacterMs +
                                 (kLongestRequestBytes + kSilenceCharacters) * kCharacterMicroseconds / 1000 + 1 +
                                 3 * kGapMs;
 constexpr uint32_t kBoundMs = 2 * kAttempts * kAttemptMs + kSlackMs;
