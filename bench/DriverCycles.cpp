@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <sstream>
 
-#include "serial/LineFormat.h"
+#include "line/LineFormat.h"
 
 namespace bench {
 namespace {
@@ -82,7 +82,7 @@ DriverOnLine::~DriverOnLine() {
 bool DriverOnLine::Open(uint32_t baud, const std::string& stations, const std::vector<BenchTag>& tags,
                         uint32_t responseTimeoutMs, std::string& error) {
     uint32_t baudIndex = 0;
-    if (!serial::BaudIndexOf(baud, baudIndex)) {
+    if (!line::BaudIndexOf(baud, baudIndex)) {
         error = "the host has no baud index for " + std::to_string(baud);
         return false;
     }
@@ -97,7 +97,7 @@ bool DriverOnLine::Open(uint32_t baud, const std::string& stations, const std::v
 bool DriverOnLine::OpenNetwork(const std::string& openCommand, const std::string& transport,
                                const std::vector<BenchTag>& tags, uint32_t responseTimeoutMs, std::string& error) {
     uint32_t baudIndex = 0;
-    serial::BaudIndexOf(kNetworkBaud, baudIndex);
+    line::BaudIndexOf(kNetworkBaud, baudIndex);
     if (!m_server.Connect(error) || !Command(openCommand, m_networkPort, error)) return false;
     const std::string settings = "transport=" + transport + ";endpoint=127.0.0.1:" + m_networkPort;
     SetEnvironmentVariableA("KORVEL_SET", settings.c_str());
@@ -106,15 +106,28 @@ bool DriverOnLine::OpenNetwork(const std::string& openCommand, const std::string
     return opened;
 }
 
-bool DriverOnLine::OpenDriver(int16_t portIndex, uint32_t baudIndex, const std::vector<BenchTag>& tags,
-                              uint32_t responseTimeoutMs, std::string& error) {
-    LinkParameters link{};
-    link.baudIndex = baudIndex;
+// The host hands the second object the first one's settings record, which
+// carries the line's handle.
+bool DriverOnLine::OpenBeside(const DriverOnLine& first, std::string& error) {
+    if (!first.m_open || !ParseTags(first.m_benchTags, error)) return false;
+    m_link = first.m_link;
+    m_settings = first.m_settings;
+    m_settings.link = &m_link;
+    if (m_host.Driver().Open(&m_settings) != 1) {
+        error = std::string("the second driver object could not open the line: ") + m_host.Driver().GetErrorText();
+        return false;
+    }
+    m_open = true;
+    return true;
+}
+
+// What the host does once per tag before it polls.
+bool DriverOnLine::ParseTags(const std::vector<BenchTag>& tags, std::string& error) {
     error = m_host.Load("");
     if (error.empty()) error = m_host.CreateDriver(false);
     if (!error.empty()) return false;
     IDeviceDriver& driver = m_host.Driver();
-    // What the host does once per tag before it polls.
+    m_benchTags = tags;
     for (const BenchTag& tag : tags) {
         HostTag host{};
         host.address.dataType = tag.dataType;  // the host fills in the type, the driver checks it
@@ -126,13 +139,20 @@ bool DriverOnLine::OpenDriver(int16_t portIndex, uint32_t baudIndex, const std::
         }
         m_tags.push_back(host);
     }
-    link.portIndex = portIndex;
-    link.eightDataBits = kEightDataBits;
-    link.parityIndex = kNoParity;
-    link.responseTimeout = responseTimeoutMs;
-    DeviceSettings settings{};
-    settings.link = &link;
-    if (driver.Open(&settings) != 1) {
+    return true;
+}
+
+bool DriverOnLine::OpenDriver(int16_t portIndex, uint32_t baudIndex, const std::vector<BenchTag>& tags,
+                              uint32_t responseTimeoutMs, std::string& error) {
+    if (!ParseTags(tags, error)) return false;
+    IDeviceDriver& driver = m_host.Driver();
+    m_link.baudIndex = baudIndex;
+    m_link.portIndex = portIndex;
+    m_link.eightDataBits = kEightDataBits;
+    m_link.parityIndex = kNoParity;
+    m_link.responseTimeout = responseTimeoutMs;
+    m_settings.link = &m_link;
+    if (driver.Open(&m_settings) != 1) {
         error = "the driver could not open COM" + std::to_string(portIndex + 1) + ": " + driver.GetErrorText();
         return false;
     }

@@ -38,6 +38,9 @@ public:
     // modbus-tcp or rtu-over-tcp.
     bool OpenNetwork(const std::string& openCommand, const std::string& transport, const std::vector<BenchTag>& tags,
                      uint32_t responseTimeoutMs, std::string& error);
+    // A second driver object on first's line, with first's tags, opened on
+    // the settings record first's Open filled in, as a host shares a line.
+    bool OpenBeside(const DriverOnLine& first, std::string& error);
     // The TCP port on 127.0.0.1 a network line reaches.
     const std::string& NetworkPort() const { return m_networkPort; }
     // A line server command; answer receives what follows "ok".
@@ -52,6 +55,7 @@ public:
 private:
     bool OpenDriver(int16_t portIndex, uint32_t baudIndex, const std::vector<BenchTag>& tags,
                     uint32_t responseTimeoutMs, std::string& error);
+    bool ParseTags(const std::vector<BenchTag>& tags, std::string& error);
 
     struct HostTag {
         int32_t station;
@@ -61,6 +65,9 @@ private:
     LineServerClient m_server;
     DriverHost m_host;
     std::vector<HostTag> m_tags;
+    std::vector<BenchTag> m_benchTags;
+    LinkParameters m_link{};
+    DeviceSettings m_settings{};
     std::string m_networkPort;
     bool m_open = false;
 };

@@ -17,6 +17,8 @@ constexpr uint32_t kPollEveryMs = 50;
 constexpr uint32_t kGiveUpMs = 30000;
 constexpr uint32_t kLateByMs = 500;
 constexpr int kLateRounds = 10;
+constexpr uint32_t kUnreachableMs = 6000;
+constexpr int kPlantCycles = 20;
 
 const std::vector<BenchTag> kOneTag = {{1, kAreaHoldingRegisters, 1, kTypeUInt16}};
 const std::vector<BenchTag> kTwoRegisters = {{1, kAreaHoldingRegisters, 1, kTypeUInt32}};
@@ -138,6 +140,53 @@ bool LateReplies(const char* open, const char* transport, int& reads, int& wrong
     return true;
 }
 
+// Two driver objects on one gateway line poll in turn while the gateway
+// neither accepts nor refuses; the longest of their calls meanwhile.
+bool LongestCallWhileUnreachable(double& longestMs, int& calls, std::string& error) {
+    DriverOnLine first;
+    DriverOnLine second;
+    std::string answer;
+    if (!first.OpenNetwork("open-tcp mbap 115200 1", "modbus-tcp", kOneTag, kResponseTimeoutMs, error) ||
+        !second.OpenBeside(first, error) ||
+        !first.Command("tcp-refuse " + std::to_string(kUnreachableMs) + " stall", answer, error)) {
+        return false;
+    }
+    longestMs = 0;
+    calls = 0;
+    const Stopwatch unreachable;
+    while (unreachable.ElapsedMs() < kUnreachableMs - 500) {
+        for (DriverOnLine* line : {&first, &second}) {
+            const Stopwatch call;
+            line->PollCycle();
+            longestMs = std::max(longestMs, call.ElapsedMs());
+            ++calls;
+        }
+        Sleep(1);
+    }
+    return true;
+}
+
+// The plant's cycle back to back on one server in both framings.
+bool PlantCycleMs(const char* peer, const char* transport, double& median, std::string& error) {
+    DriverOnLine line;
+    if (!line.OpenNetwork(std::string("open-peer ") + peer + " 1 2 3", transport, PlantTags(), kResponseTimeoutMs,
+                          error)) {
+        return false;
+    }
+    for (int warmup = 0; warmup < 2; ++warmup) line.PollCycle();
+    std::vector<double> ms;
+    for (int cycle = 0; cycle < kPlantCycles; ++cycle) {
+        const Stopwatch stopwatch;
+        if (line.PollCycle() != 0) {
+            error = std::string("a read of the plant failed over ") + transport;
+            return false;
+        }
+        ms.push_back(stopwatch.ElapsedMs());
+    }
+    median = MedianOf(ms);
+    return true;
+}
+
 }  // namespace
 
 bool MeasureNetworkLines(std::FILE* out, const std::vector<Figures>& masters, std::string& error) {
@@ -165,6 +214,20 @@ bool MeasureNetworkLines(std::FILE* out, const std::vector<Figures>& masters, st
         std::fprintf(out, "  %s, %d replies %u ms late: %d of %d reads delivered, %d wrong\n", transport, kLateRounds,
                      kLateByMs, reads, 2 * kLateRounds, wrong);
     }
+    double longestMs = 0;
+    int calls = 0;
+    if (!LongestCallWhileUnreachable(longestMs, calls, error)) return false;
+    std::fprintf(out, "  a gateway that neither accepts nor refuses for %u ms, two driver objects: %d calls, "
+                 "the longest %.1f ms\n", kUnreachableMs, calls, longestMs);
+    double mbapMs = 0;
+    double rtuMs = 0;
+    if (!PlantCycleMs("pymodbus-mbap", "modbus-tcp", mbapMs, error) ||
+        !PlantCycleMs("pymodbus-rtu", "rtu-over-tcp", rtuMs, error)) {
+        return false;
+    }
+    std::fprintf(out, "  the plant's %zu tags back to back on pymodbus (median of %d cycles): Modbus TCP %.1f ms, "
+                 "RTU over TCP %.1f ms, RTU/Modbus TCP %.2f\n", PlantTags().size(), kPlantCycles, mbapMs, rtuMs,
+                 rtuMs / mbapMs);
     return true;
 }
 
