@@ -113,6 +113,7 @@ public:
                                    [this] { return m_nowMs; });
     }
     uint64_t NowMs() override { return m_nowMs; }
+    void Pause(uint32_t ms) override { m_nowMs += ms; }
 
 private:
     modbus::LineResult Answer(std::string& data, int32_t& length) {

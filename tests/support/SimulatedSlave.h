@@ -56,6 +56,12 @@ public:
                                    [this] { return m_nowMs; });
     }
     uint64_t NowMs() override { return m_nowMs; }
+    // A pause passes on the line's clock at once, and is logged among the
+    // events, where it falls between them.
+    void Pause(uint32_t ms) override {
+        m_nowMs += ms;
+        m_events.push_back("Pause: " + std::to_string(ms) + " ms");
+    }
 
 private:
     std::string Answer(const std::string& request);
