@@ -21,6 +21,19 @@ std::string Exception(const std::string& request, uint8_t code) {
     return WithCrc(std::string{request[0], static_cast<char>(Bytes(request)[1] | 0x80), static_cast<char>(code)});
 }
 
+// The code a reply of the kind answers with; 0 for the others.
+uint8_t ExceptionCodeOf(SimulatedSlave::Reply reply) {
+    using Reply = SimulatedSlave::Reply;
+    constexpr struct {
+        Reply reply;
+        uint8_t code;
+    } kCodes[] = {{Reply::kException, 4}, {Reply::kRefusal, 2}, {Reply::kBusy, 6}, {Reply::kAcknowledge, 5}};
+    for (const auto& entry : kCodes) {
+        if (entry.reply == reply) return entry.code;
+    }
+    return 0;
+}
+
 }  // namespace
 
 modbus::LineResult SimulatedSlave::ExchangeReply(std::string& data, int32_t& length, const modbus::ReplyShape&,
@@ -34,8 +47,8 @@ modbus::LineResult SimulatedSlave::ExchangeReply(std::string& data, int32_t& len
         length = 0;
         return reply == Reply::kSilence ? modbus::LineResult::kNoReply : modbus::LineResult::kReplied;
     }
-    if (reply == Reply::kException || reply == Reply::kRefusal) {
-        data = Exception(request, reply == Reply::kException ? 4 : 2);
+    if (const uint8_t code = ExceptionCodeOf(reply)) {
+        data = Exception(request, code);
     } else {
         data = TouchesLackingItem(request) ? Exception(request, 2) : Answer(request);
     }

@@ -19,8 +19,9 @@
 class SimulatedSlave : public modbus::IFrameExchange {
 public:
     // kException answers exception 04, kRefusal exception 02, as a device
-    // that lacks every item, or one still starting, does.
-    enum class Reply { kNormal, kException, kBadCrc, kSilence, kRefusal };
+    // that lacks every item, or one still starting, does; kBusy answers 06
+    // and kAcknowledge 05, as a device at work does.
+    enum class Reply { kNormal, kException, kBadCrc, kSilence, kRefusal, kBusy, kAcknowledge };
 
     void SetReply(Reply reply) { m_reply = reply; }
     // Replies for the next requests, before SetReply's applies again.
