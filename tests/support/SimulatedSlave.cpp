@@ -1,5 +1,7 @@
 #include "support/SimulatedSlave.h"
 
+#include <iterator>
+
 #include "support/FrameBytes.h"
 
 namespace {
@@ -21,18 +23,9 @@ std::string Exception(const std::string& request, uint8_t code) {
     return WithCrc(std::string{request[0], static_cast<char>(Bytes(request)[1] | 0x80), static_cast<char>(code)});
 }
 
-// The code a reply of the kind answers with; 0 for the others.
-uint8_t ExceptionCodeOf(SimulatedSlave::Reply reply) {
-    using Reply = SimulatedSlave::Reply;
-    constexpr struct {
-        Reply reply;
-        uint8_t code;
-    } kCodes[] = {{Reply::kException, 4}, {Reply::kRefusal, 2}, {Reply::kBusy, 6}, {Reply::kAcknowledge, 5}};
-    for (const auto& entry : kCodes) {
-        if (entry.reply == reply) return entry.code;
-    }
-    return 0;
-}
+// Indexed by SimulatedSlave::Reply: the exception code it answers, or 0.
+constexpr uint8_t kExceptionCodes[] = {0, 4, 0, 0, 2, 6, 5};
+static_assert(std::size(kExceptionCodes) == static_cast<size_t>(SimulatedSlave::Reply::kAcknowledge) + 1);
 
 }  // namespace
 
@@ -47,7 +40,7 @@ modbus::LineResult SimulatedSlave::ExchangeReply(std::string& data, int32_t& len
         length = 0;
         return reply == Reply::kSilence ? modbus::LineResult::kNoReply : modbus::LineResult::kReplied;
     }
-    if (const uint8_t code = ExceptionCodeOf(reply)) {
+    if (const uint8_t code = kExceptionCodes[static_cast<int>(reply)]) {
         data = Exception(request, code);
     } else {
         data = TouchesLackingItem(request) ? Exception(request, 2) : Answer(request);
