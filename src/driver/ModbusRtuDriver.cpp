@@ -225,6 +225,10 @@ uint64_t CModbusRtuDriver::NowMs() {
     return GetTickCount64();
 }
 
+void CModbusRtuDriver::Pause(uint32_t ms) {
+    Sleep(ms);
+}
+
 void CModbusRtuDriver::ForgetLearnedIfLineChanged() {
     const uint64_t generation = m_line == nullptr ? 0 : m_line->FormatGeneration();
     if (generation == m_learnedUnderFormat) return;

@@ -43,6 +43,7 @@ private:
     modbus::Admission Admit(uint32_t station) override;
     modbus::HealthChange CountReply(uint32_t station, bool replied, const modbus::StationSettings& settings) override;
     uint64_t NowMs() override;
+    void Pause(uint32_t ms) override;
     // The caches' learned splits and pending failures hold for the line
     // format they were learned under; any user of the line may change it.
     void ForgetLearnedIfLineChanged();

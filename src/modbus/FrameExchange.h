@@ -1,8 +1,8 @@
 #pragma once
 // The line as the protocol code sees it: one request out, whatever came back
 // in, the settings of each station, the line's record of the stations that
-// stopped answering, and a clock. The driver provides it; the protocol code
-// never asks what line it is.
+// stopped answering, a clock and a wait. The driver provides it; the
+// protocol code never asks what line it is.
 #include <cstdint>
 #include <string>
 
@@ -50,6 +50,9 @@ public:
     // Milliseconds from any fixed origin: when the protocol learned what it
     // tries again later.
     virtual uint64_t NowMs() = 0;
+    // Waits before a request goes to a device again that said it is busy.
+    // Nothing of the line is held meanwhile: others may use it.
+    virtual void Pause(uint32_t ms) = 0;
 
 protected:
     ~IFrameExchange() = default;

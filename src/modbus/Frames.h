@@ -32,6 +32,10 @@ inline constexpr const char* kWriteFunctionNames[] = {"auto", "single", "multipl
 // The exception codes of a request for items the device does not have.
 constexpr uint8_t kIllegalDataAddress = 2;
 constexpr uint8_t kIllegalDataValue = 3;
+// The exception codes of a device at work: 05, it took the request and is
+// carrying it out; 06, it takes none now.
+constexpr uint8_t kAcknowledge = 5;
+constexpr uint8_t kDeviceBusy = 6;
 
 constexpr uint16_t kCoilOn = 0xFF00;
 constexpr uint16_t kCoilOff = 0x0000;

@@ -82,7 +82,8 @@ Fetched FetchItems(const ReadContext& context, RequestRange range, std::vector<u
                                  BuildReadRequest(station, target.function, static_cast<uint16_t>(range.start), quantity),
                                  ReadReplyShape(station, target.function, quantity),
                                  "Read Send",
-                                 "Read Receive"};
+                                 "Read Receive",
+                                 RequestKind::kRead};
     const uint32_t byteCount = ExpectedByteCount(target.function, quantity);
     ReadResponse response;
     const auto isAnswer = [&](const std::string& data, int32_t length) {

@@ -202,6 +202,7 @@ StationSettings SettingsFile::For(int32_t port, int32_t station) const {
     settings.writeFunctions = static_cast<WriteFunctions>(origins[kWriteFunction].value.number);
     settings.retries = origins[kRetries].value.number;
     settings.timeoutRetries = origins[kTimeoutRetries].value.number;
+    settings.busyRetryMs = origins[kBusyRetryMs].value.number;
     settings.demoteAfter = origins[kDemoteAfter].value.number;
     settings.demoteForMs = origins[kDemoteForMs].value.number;
     settings.requestGapMs = origins[kRequestGapMs].value.number;

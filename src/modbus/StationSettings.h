@@ -20,6 +20,9 @@ struct StationSettings {
     // Repeats of a request whose reply was broken, and of one that got none.
     int32_t retries = kSettingRules[kRetries].defaultValue;
     int32_t timeoutRetries = kSettingRules[kTimeoutRetries].defaultValue;
+    // The wait before a request the device answered busy goes again; such
+    // repeats draw on retries.
+    int32_t busyRetryMs = kSettingRules[kBusyRetryMs].defaultValue;
     // Consecutive unanswered requests before the station is demoted (0:
     // never), and for how long.
     int32_t demoteAfter = kSettingRules[kDemoteAfter].defaultValue;

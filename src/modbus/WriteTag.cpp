@@ -80,7 +80,8 @@ bool ExchangeConfirmed(IFrameExchange& line, const StationSettings& settings, co
                                  plan.request,
                                  WriteReplyShape(plan.request),
                                  "Write Send",
-                                 "Write Receive"};
+                                 "Write Receive",
+                                 RequestKind::kWrite};
     const auto isAnswer = [&plan](const std::string& data, int32_t length) {
         return IsWriteAcknowledgement(data, length, plan.request);
     };

@@ -1,6 +1,8 @@
 // Exception replies, with a valid CRC, in place of the device's answer: a
-// read fails with code 5 and a write with code 6, whatever the exception;
-// nothing of either reaches a cache, and the next call goes to the device.
+// read fails with code 5 and a write with code 6; nothing of either reaches
+// a cache, and the next call goes to the device. A busy device (05, 06) is
+// asked again after a pause, within its retries, except for a write it took
+// (05), and never demoted for it.
 // A device that lacks a register inside a planned block refuses the block:
 // the driver learns where to split it, and only the tag whose own register
 // is lacking fails. A device that refuses every register is not split.
@@ -10,28 +12,51 @@
 
 namespace {
 
-constexpr uint8_t kExceptionCodes[] = {1, 2, 3, 4, 5, 6, 8, 10, 11};
+// Each code answers this many requests in a row, a read's and then a write's.
+const struct {
+    uint8_t code;
+    size_t answers;
+    Outcome read;
+    size_t readRequests;
+    Outcome write;
+    size_t writeRequests;
+} kExceptions[] = {
+    {1, 1, kReadFailed, 1, kWriteFailed, 1},  {2, 1, kReadFailed, 1, kWriteFailed, 1},
+    {3, 1, kReadFailed, 1, kWriteFailed, 1},  {4, 1, kReadFailed, 1, kWriteFailed, 1},
+    {8, 1, kReadFailed, 1, kWriteFailed, 1},  {10, 1, kReadFailed, 1, kWriteFailed, 1},
+    {11, 1, kReadFailed, 1, kWriteFailed, 1},
+    // Busy, with retries = 3: three busy answers in a row demote nothing, and
+    // a write answered 05 was taken, so it is not sent again.
+    {5, 1, kSucceeded, 2, kWriteFailed, 1},
+    {6, 3, kSucceeded, 4, kSucceeded, 4},
+};
 
 }  // namespace
 
-TEST_F(FaultLine, EveryExceptionCodeFailsReadsAndWritesOfHoldingRegisters) {
+TEST_F(FaultLine, ExceptionsFailReadsAndWritesOfHoldingRegistersButABusyDeviceIsAskedAgain) {
+    SetEnvironmentVariableA("KORVEL_SET", "retries=3;busy_retry_ms=50");
+    ASSERT_EQ(driver.Close(), kSucceeded);
+    ASSERT_EQ(driver.Open(line.PortIndex(), kBaudIndex9600, kResponseTimeoutMs), kSucceeded);
+    SetEnvironmentVariableA("KORVEL_SET", nullptr);
     const TagAddress block = driver.Tag("4x1,3", kTypeUInt16);
     const TagAddress single = driver.Tag("4x20", kTypeUInt16);
     uint16_t next = 0x1400;
-    for (uint8_t code : kExceptionCodes) {
-        SCOPED_TRACE("exception " + std::to_string(code));
+    for (const auto& c : kExceptions) {
+        SCOPED_TRACE("exception " + std::to_string(c.code));
         SetTableValue(1, block, ++next);
-        line.PrefixNextReply(ExceptionReply(1, 3, code));
-        line.DropNextReply();
-        EXPECT_EQ(ReadChecked(1, block), kReadFailed);
+        Outcome outcome{};
+        for (size_t n = 0; n < c.answers; ++n) line.RefuseNextRequest(1, c.code);
+        EXPECT_EQ(line.RequestsDuring([&] { outcome = ReadChecked(1, block); }).size(), c.readRequests);
+        EXPECT_EQ(outcome, c.read);
         EXPECT_EQ(ReadChecked(1, block), kSucceeded) << "the read after it";
 
-        line.PrefixNextReply(ExceptionReply(1, 6, code));
-        line.DropNextReply();
-        EXPECT_EQ(Write(1, single, ++next), kWriteFailed);
+        for (size_t n = 0; n < c.answers; ++n) line.RefuseNextRequest(1, c.code);
+        EXPECT_EQ(line.RequestsDuring([&] { outcome = Write(1, single, ++next); }).size(), c.writeRequests);
+        EXPECT_EQ(outcome, c.write);
         line.ClearRequests();
         EXPECT_EQ(ReadChecked(1, single), kSucceeded);
-        EXPECT_EQ(line.Requests().size(), 1u) << "a refused write leaves no value to serve";
+        EXPECT_EQ(line.Requests().size(), c.write == kSucceeded ? 0u : 1u)
+            << "a confirmed write leaves its value to serve, a refused one none";
     }
 }
 

@@ -4,7 +4,8 @@
 // escapes to arbitrary values), a value for writes; each exchange then reads
 // how to answer: fail (leaving some bytes or a whole reply), answer
 // properly, corrupt one byte, send raw bytes, put garbage in front,
-// misreport the length, or refuse with an exception, followed by the data.
+// misreport the length, or refuse with an exception (01..06: busy ones too),
+// followed by the data.
 // Each station has a word order, a choice of write functions and a period
 // for trying learned splits again of its own; the line's clock advances a
 // second an operation, so demoted stations come up for probes and learned
@@ -113,6 +114,7 @@ public:
                                    [this] { return m_nowMs; });
     }
     uint64_t NowMs() override { return m_nowMs; }
+    void Pause(uint32_t ms) override { m_nowMs += ms; }
 
 private:
     modbus::LineResult Answer(std::string& data, int32_t& length) {
@@ -126,7 +128,7 @@ private:
         }
         if (mode == 6) {
             data = WithCrc(m_request.substr(0, 1) + static_cast<char>(m_request[1] | 0x80) +
-                           static_cast<char>(m_input.Byte() % 4 + 1));
+                           static_cast<char>(m_input.Byte() % 6 + 1));
         } else if (mode == 3) {
             data = m_input.Bytes(m_input.Byte());
         } else {

@@ -34,7 +34,7 @@ TEST(SettingsFile, EveryKeyTakesTheEdgesOfItsRangeAndNothingBeyond) {
         {modbus::kDemoteForMs, 100, 3600000}, {modbus::kRequestGapMs, 0, 10000}, {modbus::kMaxBlockRegisters, 1, 123},
         {modbus::kMaxBlockBits, 1, 1999},   {modbus::kMaxGapRegisters, 0, 125}, {modbus::kMaxGapBits, 0, 2000},
         {modbus::kSilenceUs, 0, 100000},   {modbus::kConnectTimeoutMs, 100, 60000},
-        {modbus::kRelearnMs, 0, 86400000},
+        {modbus::kRelearnMs, 0, 86400000},  {modbus::kBusyRetryMs, 0, 10000},
     };
     for (const Range& r : ranges) {
         const std::string accepted = std::to_string(r.min) + ".." + std::to_string(r.max);
@@ -55,9 +55,10 @@ TEST(SettingsFile, EveryKeyTakesTheEdgesOfItsRangeAndNothingBeyond) {
 }
 
 TEST(SettingsFile, EachSectionOverridesWhatItNamesAndTheCommandLineAll) {
-    EXPECT_EQ(Listed(SettingsFile(), 3, 17), "CDAB default\nauto default\n1 default\n0 default\n3 default\n"
-                                             "10000 default\n0 default\n0 default\n1000 default\n10000 default\n"
-                                             "32 default\n128 default\n8 default\n16 default\n60000 default\n"
+    EXPECT_EQ(Listed(SettingsFile(), 3, 17), "CDAB default\nauto default\n1 default\n0 default\n100 default\n"
+                                             "3 default\n10000 default\n0 default\n0 default\n1000 default\n"
+                                             "10000 default\n32 default\n128 default\n8 default\n16 default\n"
+                                             "60000 default\n"
                                              "serial default\nnone default\n3000 default\n");
     SettingsFile settings;
     ASSERT_EQ(settings.Load("\xEF\xBB\xBF; plant\r\n"
@@ -76,6 +77,7 @@ TEST(SettingsFile, EachSectionOverridesWhatItNamesAndTheCommandLineAll) {
                             "max_block_registers = 1\n"
                             "max_gap_bits = 0\n"
                             "relearn_ms = 0\n"
+                            "busy_retry_ms = 250\n"
                             "[Defaults]\n"
                             "demote_after = 0\n"
                             "[COM3]\n"
@@ -83,11 +85,11 @@ TEST(SettingsFile, EachSectionOverridesWhatItNamesAndTheCommandLineAll) {
                             "endpoint = gw-1.plant:502",
                             "Korvel.ini"),
               "");
-    EXPECT_EQ(Listed(settings, 3, 17), "DCBA [COM3:17]\nmultiple [COM3:17]\n4 [COM3:17]\n0 default\n0 [defaults]\n"
-                                       "10000 default\n20 [COM3]\n0 default\n500 [COM3]\n10000 default\n"
+    EXPECT_EQ(Listed(settings, 3, 17), "DCBA [COM3:17]\nmultiple [COM3:17]\n4 [COM3:17]\n0 default\n250 [COM3:17]\n"
+                                       "0 [defaults]\n10000 default\n20 [COM3]\n0 default\n500 [COM3]\n10000 default\n"
                                        "1 [COM3:17]\n128 default\n8 default\n0 [COM3:17]\n0 [COM3:17]\n"
                                        "modbus-tcp [COM3]\ngw-1.plant:502 [COM3]\n3000 default\n");
-    EXPECT_EQ(Listed(settings, 3, 5), "ABCD [defaults]\nauto default\n3 [COM3]\n0 default\n0 [defaults]\n"
+    EXPECT_EQ(Listed(settings, 3, 5), "ABCD [defaults]\nauto default\n3 [COM3]\n0 default\n100 default\n0 [defaults]\n"
                                       "10000 default\n20 [COM3]\n0 default\n500 [COM3]\n10000 default\n"
                                       "32 default\n128 default\n8 default\n16 default\n60000 default\n"
                                       "modbus-tcp [COM3]\ngw-1.plant:502 [COM3]\n3000 default\n");
@@ -101,6 +103,7 @@ TEST(SettingsFile, EachSectionOverridesWhatItNamesAndTheCommandLineAll) {
     EXPECT_EQ(station.registerLimits.span, 1u);
     EXPECT_EQ(station.bitLimits.gap, 0u);
     EXPECT_EQ(station.relearnMs, 0);
+    EXPECT_EQ(station.busyRetryMs, 250);
     EXPECT_EQ(station.transport, modbus::Transport::kModbusTcp);
     EXPECT_EQ(station.endpoint, "gw-1.plant:502");
 
@@ -177,9 +180,9 @@ TEST(SettingsFile, ABadTextIsRefusedNamingItsLineAndWhatIsAccepted) {
         {"[defaults]\nword_order = BACD", "line 2: word_order = BACD is not one of CDAB, ABCD, BADC, DCBA"},
         {"[defaults]\nwrite_function = 16", "line 2: write_function = 16 is not one of auto, single, multiple"},
         {"[defaults]\nretry = 1",
-         "line 2: unknown key retry; accepted: word_order, write_function, retries, timeout_retries, demote_after, "
-         "demote_for_ms, request_gap_ms, silence_us, reopen_ms, reopen_max_ms, max_block_registers, max_block_bits, "
-         "max_gap_registers, max_gap_bits, relearn_ms, transport, endpoint, connect_timeout_ms"},
+         "line 2: unknown key retry; accepted: word_order, write_function, retries, timeout_retries, busy_retry_ms, "
+         "demote_after, demote_for_ms, request_gap_ms, silence_us, reopen_ms, reopen_max_ms, max_block_registers, "
+         "max_block_bits, max_gap_registers, max_gap_bits, relearn_ms, transport, endpoint, connect_timeout_ms"},
         {"[defaults]\n = 1", "line 2: a key is missing before ="},
         {"[defaults]\nretries", "line 2: expected key = value or a [section], not retries"},
         {"[defaults]\nretries = 1\nRETRIES = 1", "line 3: retries is set twice in [defaults] (first in line 2)"},

@@ -239,12 +239,15 @@ TEST_F(TagOperations, ABlockFailureReachesEveryWaitingTagOnceAndTheNextCycleAsks
     }
 }
 
-TEST_F(TagOperations, BrokenRepliesAreAskedForAgainAndSilencesOnlyWhenTheSettingsSay) {
+TEST_F(TagOperations, BrokenAndBusyRepliesAreAskedForAgainAndSilencesOnlyWhenTheSettingsSay) {
     using modbus::Outcome;
     const TagAddress tag = Tag("4x7", 8);
     const TagAddress pair = Tag("4x8", 32);
     const std::string broken = "Retry: station 1 function 3, broken reply";
     const std::string silent = "Retry: station 1 function 3, no reply";
+    const std::string busy = "Busy: station 1 exception 06";
+    const std::string accepted = "Busy: station 1 exception 05";
+    const std::string pause = "Pause: 250 ms";
     const struct {
         std::initializer_list<Reply> replies;
         int32_t retries;
@@ -266,10 +269,19 @@ TEST_F(TagOperations, BrokenRepliesAreAskedForAgainAndSilencesOnlyWhenTheSetting
         {{Reply::kBadCrc}, 1, 0, true, Outcome::kDone, 2, {"Retry: station 1 function 16, broken reply"}},
         {{Reply::kSilence, Reply::kSilence}, 1, 1, true, Outcome::kWriteFailed, 2,
          {"Retry: station 1 function 16, no reply"}},
+        // A busy device is there: three busy answers in a row demote nothing.
+        {{Reply::kBusy, Reply::kBusy, Reply::kBusy}, 3, 0, false, Outcome::kDone, 4,
+         {busy, pause, busy, pause, busy, pause}},
+        {{Reply::kBusy, Reply::kBadCrc}, 1, 3, false, Outcome::kReadFailed, 2, {busy, pause}},
+        {{Reply::kAcknowledge}, 1, 0, false, Outcome::kDone, 2, {accepted, pause}},
+        {{Reply::kBusy}, 1, 0, true, Outcome::kDone, 2, {busy, pause}},
+        // A write the device took is being carried out: it is not sent again.
+        {{Reply::kAcknowledge}, 3, 0, true, Outcome::kWriteFailed, 1, {accepted}},
     };
     for (const auto& c : cases) {
         slave.Settings(1).retries = c.retries;
         slave.Settings(1).timeoutRetries = c.timeoutRetries;
+        slave.Settings(1).busyRetryMs = 250;
         slave.QueueReplies(c.replies);
         const size_t eventsBefore = slave.Events().size();
         TagValue value = Untouched();
@@ -423,6 +435,9 @@ TEST_F(TagOperations, SplitsHoldForHolesOnlyAndAreTriedAgainWhenDue) {
          {{0, 2, Reply::kNormal, false, 4, 0}, {1000, 0, Reply::kNormal, false, 1, 0}},
          {"Split: station 6 4x1..4x32 at 4x17", "Split: station 6 4x1..4x16 at 4x9",
           "Split: station 6 4x1..4x32 not split, answered whole"}},
+        {"a busy device: its block fails whole, unsplit", 7, 1, 4, -1, false, 60000,
+         {{0, 0, Reply::kBusy, false, 2, 4}, {1000, 0, Reply::kNormal, false, 1, 0}},
+         {"Busy: station 7 exception 06", "Pause: 100 ms", "Busy: station 7 exception 06"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.situation);

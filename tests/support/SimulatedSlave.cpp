@@ -1,5 +1,7 @@
 #include "support/SimulatedSlave.h"
 
+#include <iterator>
+
 #include "support/FrameBytes.h"
 
 namespace {
@@ -21,6 +23,10 @@ std::string Exception(const std::string& request, uint8_t code) {
     return WithCrc(std::string{request[0], static_cast<char>(Bytes(request)[1] | 0x80), static_cast<char>(code)});
 }
 
+// Indexed by SimulatedSlave::Reply: the exception code it answers, or 0.
+constexpr uint8_t kExceptionCodes[] = {0, 4, 0, 0, 2, 6, 5};
+static_assert(std::size(kExceptionCodes) == static_cast<size_t>(SimulatedSlave::Reply::kAcknowledge) + 1);
+
 }  // namespace
 
 modbus::LineResult SimulatedSlave::ExchangeReply(std::string& data, int32_t& length, const modbus::ReplyShape&,
@@ -34,8 +40,8 @@ modbus::LineResult SimulatedSlave::ExchangeReply(std::string& data, int32_t& len
         length = 0;
         return reply == Reply::kSilence ? modbus::LineResult::kNoReply : modbus::LineResult::kReplied;
     }
-    if (reply == Reply::kException || reply == Reply::kRefusal) {
-        data = Exception(request, reply == Reply::kException ? 4 : 2);
+    if (const uint8_t code = kExceptionCodes[static_cast<int>(reply)]) {
+        data = Exception(request, code);
     } else {
         data = TouchesLackingItem(request) ? Exception(request, 2) : Answer(request);
     }

@@ -19,8 +19,9 @@
 class SimulatedSlave : public modbus::IFrameExchange {
 public:
     // kException answers exception 04, kRefusal exception 02, as a device
-    // that lacks every item, or one still starting, does.
-    enum class Reply { kNormal, kException, kBadCrc, kSilence, kRefusal };
+    // that lacks every item, or one still starting, does; kBusy answers 06
+    // and kAcknowledge 05, as a device at work does.
+    enum class Reply { kNormal, kException, kBadCrc, kSilence, kRefusal, kBusy, kAcknowledge };
 
     void SetReply(Reply reply) { m_reply = reply; }
     // Replies for the next requests, before SetReply's applies again.
@@ -56,6 +57,12 @@ public:
                                    [this] { return m_nowMs; });
     }
     uint64_t NowMs() override { return m_nowMs; }
+    // A pause passes on the line's clock at once, and is logged among the
+    // events, where it falls between them.
+    void Pause(uint32_t ms) override {
+        m_nowMs += ms;
+        m_events.push_back("Pause: " + std::to_string(ms) + " ms");
+    }
 
 private:
     std::string Answer(const std::string& request);
