@@ -47,6 +47,7 @@ TEST_P(ReplyPlacing, NoReadIsAnsweredByAnotherRequestsReply) {
         {"a reply late by eight time-outs", [](LineFixture& l) { l.DelayNextReply(LateBy(8 * kResponseTimeoutMs)); },
          kReadFailed},
         {"a reply sent twice at once", [](LineFixture& l) { l.SendNextReplyTwice(); }, kSucceeded},
+        {"a reply sent twice, the copy 30 ms later", [](LineFixture& l) { l.SendNextReplyTwice(30); }, kSucceeded},
         {"a reply followed by one of its shape", [](LineFixture& l) { l.SuffixNextReply(RegistersOf(1, 0xBAD, 3)); },
          kEither},
         {"a frame of another station, then the reply", [](LineFixture& l) { l.PrefixNextReply(RegistersOf(2, 0xBAD, 3)); },
@@ -109,22 +110,29 @@ TEST_P(ReplyPlacing, NoReadIsAnsweredByAnotherRequestsReply) {
 // written: only the echo of the write itself may confirm it.
 TEST_P(ReplyPlacing, NoWriteIsConfirmedByAnotherWritesEcho) {
     const TagAddress tag = driver.Tag("4x1", kTypeFloat);
+    const Fault kNone = [](LineFixture&) {};
     const struct {
         const char* situation;
-        Fault fault;
-        Outcome first;
+        Fault first;
+        Outcome firstOutcome;
+        Fault second;
+        Outcome secondOutcome;
     } rows[] = {
         {"an echo late by three time-outs", [](LineFixture& l) { l.DelayNextReply(3 * kResponseTimeoutMs); },
-         kWriteFailed},
-        {"an echo sent twice at once", [](LineFixture& l) { l.SendNextReplyTwice(); }, kSucceeded},
+         kWriteFailed, kNone, kSucceeded},
+        {"an echo just late, the next write's echo lost", [](LineFixture& l) { l.DelayNextReply(kResponseTimeoutMs + 40); },
+         kWriteFailed, [](LineFixture& l) { l.DropNextReply(); }, kWriteFailed},
+        {"an echo sent twice at once", [](LineFixture& l) { l.SendNextReplyTwice(); }, kSucceeded, kNone, kSucceeded},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.situation);
-        row.fault(line);
-        EXPECT_EQ(Write(1, tag, 0x41AC0000), row.first);
-        EXPECT_EQ(Write(1, tag, 0x42280000), kSucceeded);
-        EXPECT_EQ(TableValue(1, tag), 0x42280000u);
+        row.first(line);
+        EXPECT_EQ(Write(1, tag, 0x41AC0000), row.firstOutcome);
+        row.second(line);
+        EXPECT_EQ(Write(1, tag, 0x42280000), row.secondOutcome);
         LetLineFallQuiet();
+        EXPECT_EQ(Write(1, tag, 0x42480000), kSucceeded);
+        EXPECT_EQ(TableValue(1, tag), 0x42480000u);
     }
 }
 
