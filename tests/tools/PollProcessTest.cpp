@@ -33,6 +33,26 @@ TEST(PollProcess, BadArgumentsExitWithTwoAndOneLineThenTheHint) {
     }
 }
 
+struct RefusedRun {
+    std::vector<std::string> args;
+    std::string reason;
+};
+
+// Arguments that are right in themselves but cannot be carried out here: one
+// line saying why, no usage hint, exit 2, and nothing opened.
+TEST(PollProcess, WhatCannotBeDoneHereIsRefusedInOneLine) {
+    const RefusedRun cases[] = {
+        {{"--port", "COM64", "--watch", "4x1:uint16"},
+         "korvel-poll: --watch draws on a terminal, and standard output is not one; --output FILE logs without it"},
+    };
+    for (const RefusedRun& c : cases) {
+        ToolRun run = RunPoll(c.args);
+        EXPECT_EQ(run.exitCode, 2u) << c.reason;
+        EXPECT_EQ(Lines(run.err), std::vector<std::string>{c.reason}) << run.err;
+        EXPECT_EQ(run.out, "") << c.reason;
+    }
+}
+
 TEST(PollProcess, HelpPrintsTheUsageAndSucceeds) {
     ToolRun run = RunPoll({"--help"});
     EXPECT_EQ(run.exitCode, 0u);

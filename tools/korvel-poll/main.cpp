@@ -19,6 +19,8 @@
 #include "korvel-poll/PollRun.h"
 #include "korvel-poll/SettingsReport.h"
 #include "korvel-poll/StationScan.h"
+#include "korvel-poll/watch/WatchConsole.h"
+#include "korvel-poll/watch/WatchRun.h"
 #include "modbus/SettingsFile.h"
 
 namespace {
@@ -45,6 +47,13 @@ private:
 // The reason alone: the whole usage would push it off a small screen.
 int BadArguments(const std::string& problem) {
     std::cerr << "korvel-poll: " << problem << "\nsee korvel-poll --help\n";
+    return kExitBadArguments;
+}
+
+// A request that cannot be carried out as given, without the usage hint:
+// nothing is wrong with the arguments themselves.
+int Refused(const std::string& problem) {
+    std::cerr << "korvel-poll: " << problem << '\n';
     return kExitBadArguments;
 }
 
@@ -126,6 +135,11 @@ int Run(const PollOptions& options) {
     int exitCode = kExitAllSucceeded;
     if (options.scan) {
         exitCode = StationScan(host.Driver(), options, out, trace).Run();
+    } else if (options.watch) {
+        WatchRun watch(options, statistics);
+        RunOutput output{out, false, records.Log(), trace, true, &watch};
+        exitCode = PollWith(host.Driver(), options, output);
+        watch.Finish();
     } else if (polls) {
         RunOutput output{out, !records.OnStandardOutput(), records.Log(), trace, followTrace};
         exitCode = PollWith(host.Driver(), options, output);
@@ -144,6 +158,9 @@ int main(int argc, char** argv) {
     if (options.help) {
         std::cout << PollUsage();
         return kExitAllSucceeded;
+    }
+    if (options.watch && !WatchConsole::OutputIsConsole()) {
+        return Refused("--watch draws on a terminal, and standard output is not one; --output FILE logs without it");
     }
     InstallInterruptHandler();
     return Run(options);
