@@ -91,6 +91,11 @@ TEST(PollArguments, EveryKindOfBadArgumentIsOneClearLine) {
         {{"--port", "3", "--watch", "--trace", "4x1:uint16"}, "--watch draws over the screen the trace would scroll"},
         {{"--port", "3", "--watch", "--format", "csv", "4x1:uint16"}, "--format goes with --output FILE"},
         {{"--watch", "4x1:uint16"}, "--port is needed"},
+        {{"--plot", "log.csv"}, "--plot needs --output FILE.svg"},
+        {{"--plot", "log.csv", "--output", "t.svg", "--port", "3"}, "--plot draws a log and opens no line"},
+        {{"--plot", "log.csv", "--output", "t.svg", "--format", "jsonl"}, "--format is for polling"},
+        {{"--port", "3", "--tag", "4x1", "4x1:uint16"}, "--tag chooses the tags --plot draws"},
+        {{"--plot", "log.csv", "--output", "t.svg", "--tag", " "}, "--tag needs the address of a tag in the log"},
     };
     for (const BadArguments& c : cases) {
         std::string problem = Problem(c.args);
@@ -185,6 +190,16 @@ TEST(PollArguments, AWatchRunsUntilQuitUnlessToldAndEndsWithTheStations) {
     EXPECT_TRUE(watch.stats);
     EXPECT_EQ(watch.format, OutputFormat::kJsonl);
     EXPECT_EQ(Parsed({"--port", "3", "--watch", "--cycles", "5", "4x1:uint16"}).cycles, 5u);
+}
+
+TEST(PollArguments, APlotNeedsNoPortAndTakesTagsForNames) {
+    PollOptions plot = Parsed({"--plot", "log.csv", "--output", "t.svg", "--tag", "4x1", "--tag", "\"4x10,4\"",
+                               "3x1:float"});
+    EXPECT_EQ(plot.plotPath, "log.csv");
+    EXPECT_EQ(plot.outputPath, "t.svg");
+    EXPECT_EQ(plot.plotAddresses, (std::vector<std::string>{"4x1", "\"4x10,4\""}));
+    ASSERT_EQ(plot.tags.size(), 1u);
+    EXPECT_FALSE(plot.format.has_value());
 }
 
 TEST(PollArguments, HelpAndInfoNeedNoPort) {

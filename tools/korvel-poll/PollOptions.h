@@ -44,6 +44,8 @@ struct PollOptions {
     std::string outputPath;  // --output: records appended to this file
     bool stats = false;
     bool watch = false;    // --watch: the tags as a table redrawn in place
+    std::string plotPath;  // --plot: the log to draw as a trend into outputPath
+    std::vector<std::string> plotAddresses;  // --tag: the tags of the log to draw; all when empty
 };
 
 // Parses the arguments after the program name. Returns an empty text, or one

@@ -19,6 +19,7 @@
 #include "korvel-poll/PollRun.h"
 #include "korvel-poll/SettingsReport.h"
 #include "korvel-poll/StationScan.h"
+#include "korvel-poll/plot/PlotLog.h"
 #include "korvel-poll/watch/WatchConsole.h"
 #include "korvel-poll/watch/WatchRun.h"
 #include "modbus/SettingsFile.h"
@@ -115,6 +116,14 @@ bool PrintInfo(const DriverHost& host, const PollOptions& options, std::ostream&
     return PrintStationSettings(host.Module(), options.line.port, std::stoi(options.station), out);
 }
 
+// --plot: a log read and drawn; it loads no module and opens no line.
+int Plot(const PollOptions& options) {
+    const PlotOutcome plotted = PlotLog(options);
+    if (!plotted.problem.empty()) return plotted.badLog ? Refused(plotted.problem) : Failed(plotted.problem);
+    std::cout << plotted.summary << '\n';
+    return kExitAllSucceeded;
+}
+
 int Run(const PollOptions& options) {
     RecordOutput records;
     std::string problem = records.Open(options);
@@ -159,6 +168,7 @@ int main(int argc, char** argv) {
         std::cout << PollUsage();
         return kExitAllSucceeded;
     }
+    if (!options.plotPath.empty()) return Plot(options);
     if (options.watch && !WatchConsole::OutputIsConsole()) {
         return Refused("--watch draws on a terminal, and standard output is not one; --output FILE logs without it");
     }
