@@ -22,7 +22,7 @@ struct ValueWidth {
 };
 
 const ValueWidth kValueWidths[] = {
-    {kTypeBit, 1}, {kTypeInt16, 6}, {kTypeUInt16, 5}, {kTypeBcd, 4}, {kTypeUInt32, 10}, {kTypeFloat, 14},
+    {kTypeBit, 1}, {kTypeInt16, 6}, {kTypeUInt16, 5}, {kTypeBcd, 4}, {kTypeUInt32, 10}, {kTypeFloat, 13},
 };
 
 size_t ValueWidthOf(int16_t dataType) {
