@@ -57,6 +57,12 @@ std::vector<const TrendSeries*> ChooseSeries(const TrendLog& log, const PlotChoi
     return chosen;
 }
 
+// The log's name without its folder: the picture may be shown elsewhere.
+std::string FileName(const std::string& path) {
+    const size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 std::string KiB(size_t bytes) {
     return std::to_string((bytes + 1023) / 1024) + " KB";
 }
@@ -125,7 +131,7 @@ PlotOutcome PlotLog(const PollOptions& options) {
     std::string problem = ReadTrendLog(in, options.plotPath, log);
     if (!problem.empty()) return {problem, true, ""};
     TrendPicture picture;
-    picture.caption = options.plotPath;
+    picture.caption = FileName(options.plotPath);
     problem = ChoosePanels(log, {options.plotAddresses, options.tags, options.station}, picture);
     if (!problem.empty()) return {problem, true, ""};
     const std::string svg = TrendSvg(picture);
