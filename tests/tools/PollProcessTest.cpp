@@ -86,6 +86,11 @@ TEST(PollProcess, APlotWritesOneSvgOfTheLog) {
     written.close();
     EXPECT_EQ(picture.rfind("<svg ", 0), 0u) << picture.substr(0, 80);
     EXPECT_NE(picture.find(">level (station 1, 4x1, uint16)</text>"), std::string::npos);
+    // A picture that cannot be written is a failure of the run, not of its arguments.
+    const std::string nowhere = log + ".none\\trend.svg";
+    ToolRun unwritten = RunPoll({"--plot", log, "--output", nowhere});
+    EXPECT_EQ(unwritten.exitCode, 1u);
+    EXPECT_EQ(unwritten.err, "korvel-poll: cannot write the trend to '" + nowhere + "'\n");
     for (const std::string& file : {log, tags, svg}) DeleteFileA(file.c_str());
 }
 
