@@ -187,13 +187,17 @@ LogLine LogReader::ParseCsv(std::string_view line, LogRecord& record) {
         return Bad("expected time,station,address,type,value,status, found " + std::to_string(m_fields.size()) +
                    " field(s)");
     }
-    if (!ParseIsoTime(m_fields[0], record.timeMs)) return Bad("'" + m_fields[0] + "' is not a time such as 2024-05-17T08:30:01.250Z");
+    if (!ParseIsoTime(m_fields[0], record.timeMs)) {
+        return Bad("'" + m_fields[0] + "' is not a time such as 2024-05-17T08:30:01.250Z");
+    }
     if (!ParseStation(m_fields[1], record.station)) return Bad("station '" + m_fields[1] + "' is not 0..255");
     if (m_fields[2].empty() || m_fields[3].empty()) return Bad("a record names its tag's address and type");
     record.address = m_fields[2];
     record.type = m_fields[3];
     record.read = !m_fields[4].empty();
-    if (record.read && !ParseValue(m_fields[4], record.value)) return Bad("value '" + m_fields[4] + "' is not a number");
+    if (record.read && !ParseValue(m_fields[4], record.value)) {
+        return Bad("value '" + m_fields[4] + "' is not a number");
+    }
     return LogLine::kRecord;
 }
 
@@ -206,7 +210,9 @@ LogLine LogReader::ParseJson(std::string_view line, LogRecord& record) {
     bool time = false, station = false, address = false, type = false, read = false;
     while (fields.Next(key, value, isString)) {
         if (key == "time") {
-            if (!isString || !ParseIsoTime(value, record.timeMs)) return Bad("\"time\" is not a time such as \"2024-05-17T08:30:01.250Z\"");
+            if (!isString || !ParseIsoTime(value, record.timeMs)) {
+                return Bad("\"time\" is not a time such as \"2024-05-17T08:30:01.250Z\"");
+            }
             time = true;
         } else if (key == "station") {
             if (isString || !ParseStation(value, record.station)) return Bad("\"station\" is not a number 0..255");

@@ -101,7 +101,9 @@ std::string ReadTrendLog(std::istream& in, const std::string& name, TrendLog& lo
         pending.append(got.substr(start));
     }
     if (!pending.empty()) take(pending, false);
-    if (log.Records() == 0) return name + " holds no records of korvel-poll's log (time,station,address,type,value,status)";
+    if (log.Records() == 0) {
+        return name + " holds no records of korvel-poll's log (time,station,address,type,value,status)";
+    }
     return "";
 }
 

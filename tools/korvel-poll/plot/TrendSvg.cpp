@@ -105,7 +105,8 @@ std::string SegmentPath(const std::vector<ColumnPoint>& segment, const PanelPen&
 std::string FailureMarks(const std::vector<int>& columns, int bottom) {
     std::string d;
     for (int column : columns) {
-        d += "M" + std::to_string(PanelPen::X(column)) + " " + std::to_string(bottom) + "v-" + std::to_string(kFailTick);
+        d += "M" + std::to_string(PanelPen::X(column)) + " " + std::to_string(bottom) + "v-" +
+             std::to_string(kFailTick);
     }
     return d.empty() ? "" : "<path class=\"fail\" d=\"" + d + "\"/>\n";
 }
@@ -220,7 +221,8 @@ std::string TrendSvg(const TrendPicture& picture) {
     svg += "<text class=\"caption\" x=\"" + std::to_string(kLeft) + "\" y=\"22\">" + EscapeXml(CaptionText(picture)) +
            "</text>\n";
     for (size_t i = 0; i < picture.panels.size(); ++i) {
-        svg += "<g class=\"panel\">\n" + PanelSvg(picture.panels[i], picture, ticks, kTop + static_cast<int>(i) * kPitch) + "</g>\n";
+        const int top = kTop + static_cast<int>(i) * kPitch;
+        svg += "<g class=\"panel\">\n" + PanelSvg(picture.panels[i], picture, ticks, top) + "</g>\n";
     }
     const int axisTop = kTop + static_cast<int>(picture.panels.size()) * kPitch - kSpacing;
     return svg + TimeLabels(ticks, picture, axisTop + 14) + "</svg>\n";

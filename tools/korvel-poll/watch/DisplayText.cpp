@@ -38,7 +38,9 @@ size_t SequenceLength(unsigned char lead) {
 uint32_t CodePoint(const std::string& text, size_t at, size_t length) {
     static constexpr unsigned char kLeadMasks[] = {0, 0x7F, 0x1F, 0x0F, 0x07};
     uint32_t codePoint = static_cast<unsigned char>(text[at]) & kLeadMasks[length];
-    for (size_t i = 1; i < length; ++i) codePoint = (codePoint << 6) | (static_cast<unsigned char>(text[at + i]) & 0x3F);
+    for (size_t i = 1; i < length; ++i) {
+        codePoint = (codePoint << 6) | (static_cast<unsigned char>(text[at + i]) & 0x3F);
+    }
     return codePoint;
 }
 

@@ -121,7 +121,9 @@ void AppendCell(ScreenLine& line, const std::string& text, size_t width, Align a
 void TrimLine(ScreenLine& line) {
     const size_t end = line.text.find_last_not_of(' ');
     line.text.resize(end == std::string::npos ? 0 : end + 1);
-    for (Mark& mark : line.marks) mark.length = std::min(mark.length, line.text.size() - std::min(mark.from, line.text.size()));
+    for (Mark& mark : line.marks) {
+        mark.length = std::min(mark.length, line.text.size() - std::min(mark.from, line.text.size()));
+    }
     line.marks.erase(std::remove_if(line.marks.begin(), line.marks.end(), [](const Mark& m) { return m.length == 0; }),
                      line.marks.end());
 }
