@@ -140,14 +140,14 @@ ScreenLine HeadingLine(const std::array<size_t, kColumnCount>& widths) {
 }
 
 ScreenLine TagLine(const WatchRow& row, const Cells& cells, const std::array<size_t, kColumnCount>& widths) {
-    static const Emphasis kChanged = Emphasis::kChanged;
-    static const Emphasis kFailed = Emphasis::kFailed;
+    static const Emphasis kChangedMark = Emphasis::kChanged;
+    static const Emphasis kFailedMark = Emphasis::kFailed;
     ScreenLine line;
     for (size_t c = 0; c < kColumnCount && widths[c] > 0; ++c) {
         if (c > 0) line.text += std::string(kGap, ' ');
         const Emphasis* emphasis = nullptr;
-        if (c == kValue && row.changed) emphasis = &kChanged;
-        if (c == kStatus && row.failed) emphasis = &kFailed;
+        if (c == kValue && row.changed) emphasis = &kChangedMark;
+        if (c == kStatus && row.failed) emphasis = &kFailedMark;
         const bool bit = row.tag->bit;
         const std::string text = c == kTrend ? (row.trend ? Sparkline(*row.trend, widths[c], bit) : "") : cells[c];
         AppendCell(line, text, widths[c], kTagColumns[c].align, emphasis);
