@@ -2,7 +2,8 @@
 // it under Wine beside a line server).
 //   korvel-bench [--cycles N] < figures of the libmodbus masters
 // Reads the "figures" lines that korvel-bench-masters printed, measures
-// Korvel.dll at each speed on a line of its own, and prints the table; then
+// Korvel.dll at each speed on a line of its own, and prints the table with
+// the cost of a frame of korvel-poll's watch view beside the cycle; then
 // measures and prints the driver on unhealthy lines.
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +17,7 @@
 #include "NetworkLines.h"
 #include "Report.h"
 #include "SingleReads.h"
+#include "WatchRedraw.h"
 
 namespace {
 
@@ -70,6 +72,7 @@ int main(int argc, char** argv) {
                                 std::to_string(run.cycles) + " cycles after " + std::to_string(run.warmupCycles) +
                                 " to warm up";
     bench::PrintReport(stdout, setting, std::vector<uint32_t>(std::begin(kBauds), std::end(kBauds)), all);
+    bench::PrintWatchFrame(stdout, tags.size(), bench::MeasureWatchFrameMs(tags), all);
     std::string error;
     std::fprintf(stderr, "korvel-bench: single reads\n");
     if (!bench::MeasureSingleReads(stdout, error)) {

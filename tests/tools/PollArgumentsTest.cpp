@@ -87,6 +87,15 @@ TEST(PollArguments, EveryKindOfBadArgumentIsOneClearLine) {
         {{"--port", "modbus-tcp://127.0.0.1:502", "--baud", "auto", "--scan"}, "a network line has no rate"},
         {{"--port", "3", "--format", "xml", "4x1:uint16"}, "--format 'xml' is unknown"},
         {{"--port", "3", "--format", "table", "--output", "x.csv", "4x1:uint16"}, "--output writes csv or jsonl"},
+        {{"--port", "3", "--watch"}, "--watch shows tags"},
+        {{"--port", "3", "--watch", "--trace", "4x1:uint16"}, "--watch draws over the screen the trace would scroll"},
+        {{"--port", "3", "--watch", "--format", "csv", "4x1:uint16"}, "--format goes with --output FILE"},
+        {{"--watch", "4x1:uint16"}, "--port is needed"},
+        {{"--plot", "log.csv"}, "--plot needs --output FILE.svg"},
+        {{"--plot", "log.csv", "--output", "t.svg", "--port", "3"}, "--plot draws a log and opens no line"},
+        {{"--plot", "log.csv", "--output", "t.svg", "--format", "jsonl"}, "--format is for polling"},
+        {{"--port", "3", "--tag", "4x1", "4x1:uint16"}, "--tag chooses the tags --plot draws"},
+        {{"--plot", "log.csv", "--output", "t.svg", "--tag", " "}, "--tag needs the address of a tag in the log"},
     };
     for (const BadArguments& c : cases) {
         std::string problem = Problem(c.args);
@@ -172,6 +181,25 @@ TEST(PollArguments, AScanAsksQuicklyAndOutputDefaultsToCsv) {
     EXPECT_TRUE(logged.stats);
     EXPECT_EQ(Parsed({"--port", "3", "--output", "x", "--format", "jsonl", "4x1:uint16"}).format, OutputFormat::kJsonl);
     EXPECT_FALSE(Parsed({"--port", "3", "4x1:uint16"}).format.has_value());
+}
+
+TEST(PollArguments, AWatchRunsUntilQuitUnlessToldAndEndsWithTheStations) {
+    PollOptions watch = Parsed({"--port", "3", "--watch", "--output", "log.jsonl", "--format", "jsonl", "4x1:uint16"});
+    EXPECT_TRUE(watch.watch);
+    EXPECT_EQ(watch.cycles, 0u);
+    EXPECT_TRUE(watch.stats);
+    EXPECT_EQ(watch.format, OutputFormat::kJsonl);
+    EXPECT_EQ(Parsed({"--port", "3", "--watch", "--cycles", "5", "4x1:uint16"}).cycles, 5u);
+}
+
+TEST(PollArguments, APlotNeedsNoPortAndTakesTagsForNames) {
+    PollOptions plot = Parsed({"--plot", "log.csv", "--output", "t.svg", "--tag", "4x1", "--tag", "\"4x10,4\"",
+                               "3x1:float"});
+    EXPECT_EQ(plot.plotPath, "log.csv");
+    EXPECT_EQ(plot.outputPath, "t.svg");
+    EXPECT_EQ(plot.plotAddresses, (std::vector<std::string>{"4x1", "\"4x10,4\""}));
+    ASSERT_EQ(plot.tags.size(), 1u);
+    EXPECT_FALSE(plot.format.has_value());
 }
 
 TEST(PollArguments, HelpAndInfoNeedNoPort) {

@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <fstream>
+#include <iterator>
+
 #include "ToolProcess.h"
 
 namespace {
@@ -31,6 +34,64 @@ TEST(PollProcess, BadArgumentsExitWithTwoAndOneLineThenTheHint) {
         EXPECT_EQ(lines[1], "see korvel-poll --help");
         EXPECT_EQ(run.out, "") << c.firstLine;
     }
+}
+
+struct RefusedRun {
+    std::vector<std::string> args;
+    std::string reason;
+};
+
+// Arguments that are right in themselves but cannot be carried out here: one
+// line saying why, no usage hint, exit 2, and nothing opened.
+TEST(PollProcess, WhatCannotBeDoneHereIsRefusedInOneLine) {
+    const std::string empty = TemporaryFile("klg");
+    const std::string missing = empty + ".none";
+    const std::string log = TemporaryFile("klg", "2026-12-07T23:40:59.580Z,1,4x1,uint16,5,OK\n");
+    const std::string svg = log + ".svg";
+    const RefusedRun cases[] = {
+        {{"--port", "COM64", "--watch", "4x1:uint16"},
+         "korvel-poll: --watch draws on a terminal, and standard output is not one; --output FILE logs without it"},
+        {{"--plot", missing, "--output", svg}, "korvel-poll: cannot open the log '" + missing + "'"},
+        {{"--plot", empty, "--output", svg},
+         "korvel-poll: " + empty + " holds no records of korvel-poll's log (time,station,address,type,value,status)"},
+        {{"--plot", log, "--output", svg, "--tag", "4x2"},
+         "korvel-poll: --tag 4x2: the log has no tag at that address; it has 4x1"},
+    };
+    for (const RefusedRun& c : cases) {
+        ToolRun run = RunPoll(c.args);
+        EXPECT_EQ(run.exitCode, 2u) << c.reason;
+        EXPECT_EQ(Lines(run.err), std::vector<std::string>{c.reason}) << run.err;
+        EXPECT_EQ(run.out, "") << c.reason;
+    }
+    EXPECT_EQ(GetFileAttributesA(svg.c_str()), INVALID_FILE_ATTRIBUTES) << "a refused plot wrote " << svg;
+    DeleteFileA(empty.c_str());
+    DeleteFileA(log.c_str());
+}
+
+// The picture is written whole, the tags named from a tag list; what was
+// written is said in one line.
+TEST(PollProcess, APlotWritesOneSvgOfTheLog) {
+    const std::string log = TemporaryFile("klg",
+                                          "time,station,address,type,value,status\n"
+                                          "2026-12-07T23:40:59.580Z,1,4x1,uint16,5,OK\n"
+                                          "2026-12-07T23:41:00.580Z,1,4x1,uint16,,x\n"
+                                          "2026-12-07T23:41:01.580Z,1,4x1,uint16,7,OK\n");
+    const std::string tags = TemporaryFile("ktf", "4x1,uint16,level\n");
+    const std::string svg = log + ".svg";
+    ToolRun run = RunPoll({"--plot", log, "--tags", tags, "--output", svg});
+    EXPECT_EQ(run.exitCode, 0u) << run.err;
+    EXPECT_EQ(run.out, svg + ": 1 tag, 3 records, 2 KB\n");
+    std::ifstream written(svg, std::ios::binary);
+    const std::string picture((std::istreambuf_iterator<char>(written)), std::istreambuf_iterator<char>());
+    written.close();
+    EXPECT_EQ(picture.rfind("<svg ", 0), 0u) << picture.substr(0, 80);
+    EXPECT_NE(picture.find(">level (station 1, 4x1, uint16)</text>"), std::string::npos);
+    // A picture that cannot be written is a failure of the run, not of its arguments.
+    const std::string nowhere = log + ".none\\trend.svg";
+    ToolRun unwritten = RunPoll({"--plot", log, "--output", nowhere});
+    EXPECT_EQ(unwritten.exitCode, 1u);
+    EXPECT_EQ(unwritten.err, "korvel-poll: cannot write the trend to '" + nowhere + "'\n");
+    for (const std::string& file : {log, tags, svg}) DeleteFileA(file.c_str());
 }
 
 TEST(PollProcess, HelpPrintsTheUsageAndSucceeds) {

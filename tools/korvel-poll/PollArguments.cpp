@@ -75,6 +75,13 @@ std::string AddTag(PollOptions& o, const std::string& text) {
     return problem;
 }
 
+// A tag of the log --plot draws, by its address as the log writes it.
+std::string AddPlotAddress(PollOptions& o, const std::string& text) {
+    if (Trim(text).empty()) return "--tag needs the address of a tag in the log, e.g. --tag 4x100";
+    o.plotAddresses.push_back(Trim(text));
+    return "";
+}
+
 // Checked together, as the driver will take them: a key set twice is as
 // wrong as a bad value.
 std::string AddOverride(PollOptions& o, const std::string& text) {
@@ -107,7 +114,11 @@ const OptionRule kOptions[] = {
      }},
     {"--tags", true, [](PollOptions& o, const std::string& v) { return LoadTagFile(v, o.tags); }},
     {"--write", true, SetWrite},
-    {"--cycles", true, [](PollOptions& o, const std::string& v) { return SetCount("--cycles", v, 1000000, o.cycles); }},
+    {"--cycles", true,
+     [](PollOptions& o, const std::string& v) {
+         o.cyclesGiven = true;
+         return SetCount("--cycles", v, 1000000, o.cycles);
+     }},
     {"--interval", true,
      [](PollOptions& o, const std::string& v) { return SetCount("--interval", v, 3600000, o.intervalMs); }},
     {"--scan", false, [](PollOptions& o, const std::string&) { o.scan = true; return std::string(); }},
@@ -115,6 +126,9 @@ const OptionRule kOptions[] = {
     {"--format", true, SetFormat},
     {"--output", true, [](PollOptions& o, const std::string& v) { o.outputPath = v; return std::string(); }},
     {"--stats", false, [](PollOptions& o, const std::string&) { o.stats = true; return std::string(); }},
+    {"--watch", false, [](PollOptions& o, const std::string&) { o.watch = true; return std::string(); }},
+    {"--plot", true, [](PollOptions& o, const std::string& v) { o.plotPath = v; return std::string(); }},
+    {"--tag", true, AddPlotAddress},
     {"--info", false, [](PollOptions& o, const std::string&) { o.info = true; return std::string(); }},
     {"--trace", false, [](PollOptions& o, const std::string&) { o.trace = true; return std::string(); }},
     {"--help", false, [](PollOptions& o, const std::string&) { o.help = true; return std::string(); }},
@@ -166,13 +180,44 @@ std::string CheckOutput(PollOptions& o) {
     return "";
 }
 
+// --watch shows the tags it polls, until q unless --cycles says otherwise,
+// and ends with the stations' figures; the records it keeps go to a file,
+// the terminal being the view's.
+std::string CheckWatch(PollOptions& o) {
+    if (!o.watch) return "";
+    if (o.tags.empty()) return "--watch shows tags: give them as ADDRESS:TYPE or with --tags FILE";
+    if (o.scan) return "--watch shows tags; --scan lists stations: give one of them";
+    if (o.trace) return "--watch draws over the screen the trace would scroll: give one of them";
+    if (o.format && o.outputPath.empty()) return "--watch takes the terminal; --format goes with --output FILE";
+    if (!o.cyclesGiven) o.cycles = 0;
+    o.stats = true;
+    return "";
+}
+
+// --plot reads a log and writes a picture; it opens no line. Tags given
+// name the panels of the log's tags they match.
+std::string CheckPlot(PollOptions& o) {
+    if (o.plotPath.empty()) return o.plotAddresses.empty() ? "" : "--tag chooses the tags --plot draws";
+    if (o.outputPath.empty()) return "--plot needs --output FILE.svg to write the trend to";
+    if (o.line.port != 0 || !o.writes.empty() || o.scan || o.watch || o.info) {
+        return "--plot draws a log and opens no line: give no --port, --write, --scan, --watch or --info";
+    }
+    if (o.format) return "--plot reads csv and jsonl logs alike; --format is for polling";
+    return "";
+}
+
 // What the parsed options still lack for a run, and the defaults that
 // depend on what else was given.
 std::string Complete(PollOptions& o) {
+    if (!o.plotPath.empty() || !o.plotAddresses.empty()) return CheckPlot(o);
+    std::string problem = CheckWatch(o);
+    if (!problem.empty()) return problem;
     bool usesLine = !o.tags.empty() || !o.writes.empty();
-    if (!usesLine && !o.info && !o.scan) return "nothing to do: give tags, --tags FILE, --write, --scan or --info";
+    if (!usesLine && !o.info && !o.scan) {
+        return "nothing to do: give tags, --tags FILE, --write, --scan, --info or --plot";
+    }
     if (usesLine && o.line.port == 0) return "--port is needed to read or write tags (e.g. --port COM3)";
-    std::string problem = CheckScan(o);
+    problem = CheckScan(o);
     return problem.empty() ? CheckOutput(o) : problem;
 }
 
@@ -227,6 +272,11 @@ std::string PollUsage() {
            "  --format F          table, csv or jsonl: one record per tag and cycle (default table)\n"
            "  --output FILE       append the records to FILE (csv unless --format says jsonl)\n"
            "  --stats             per station at the end: requests, replies, failures, response times\n"
+           "  --watch             the tags as one table redrawn in place, with how often and how long ago\n"
+           "                      each changed and a trend; q or Ctrl+C ends it (cycles default 0)\n"
+           "  --plot LOG          draw a log of --output (csv or jsonl) as one SVG trend picture into\n"
+           "                      --output FILE.svg; --tags FILE names its panels\n"
+           "  --tag ADDRESS       with --plot: draw this tag of the log (repeatable; default all)\n"
            "  --scan              list the stations that answer a read of 4x1 (timeout default 100)\n"
            "  --stations A-B      the stations --scan tries (default 1-247)\n"
            "  --baud auto         with --scan: try the common rates and parities until a station answers\n"

@@ -32,6 +32,7 @@ struct PollOptions {
     std::vector<PollTag> tags;
     std::vector<WriteRequest> writes;
     uint32_t cycles = 1;  // 0: until interrupted
+    bool cyclesGiven = false;
     uint32_t intervalMs = 1000;
     bool info = false;
     bool trace = false;
@@ -42,6 +43,9 @@ struct PollOptions {
     std::optional<OutputFormat> format;
     std::string outputPath;  // --output: records appended to this file
     bool stats = false;
+    bool watch = false;    // --watch: the tags as a table redrawn in place
+    std::string plotPath;  // --plot: the log to draw as a trend into outputPath
+    std::vector<std::string> plotAddresses;  // --tag: the tags of the log to draw; all when empty
 };
 
 // Parses the arguments after the program name. Returns an empty text, or one

@@ -95,12 +95,14 @@ TagRecord PollRun::ReadOne(const PreparedTag& tag) {
     return record;
 }
 
-void PollRun::ShowRecord(const PreparedTag& tag, const TagRecord& record) {
+void PollRun::ShowRecord(size_t index, const TagRecord& record) {
+    const PreparedTag& tag = m_tags[index];
     if (m_output.showTable) {
         TagReading reading{tag.stationText, record.read ? record.value : "-", DescribeUtf8DriverText(record.status)};
         m_output.out << m_table.Row(*tag.tag, reading) << std::endl;
     }
     if (m_output.log != nullptr) m_output.log->Add(record);
+    if (m_output.observer != nullptr) m_output.observer->TagRead(index, record);
 }
 
 size_t PollRun::PollCycle(unsigned cycle) {
@@ -108,16 +110,29 @@ size_t PollRun::PollCycle(unsigned cycle) {
     size_t failed = 0;
     size_t read = 0;
     if (m_output.showTable) m_output.out << '\n' << m_table.Header() << '\n';
-    for (const PreparedTag& tag : m_tags) {
+    for (size_t i = 0; i < m_tags.size(); ++i) {
         if (InterruptRequested()) break;
-        TagRecord record = ReadOne(tag);
+        TagRecord record = ReadOne(m_tags[i]);
         ++read;
         if (!record.read) ++failed;
         FollowTrace();
-        ShowRecord(tag, record);
+        ShowRecord(i, record);
     }
-    m_output.out << CycleSummary(cycle, read, failed, GetTickCount64() - started) << std::endl;
+    const uint64_t ms = GetTickCount64() - started;
+    if (m_output.observer != nullptr) {
+        m_output.observer->CycleEnded(cycle, ms);
+    } else {
+        m_output.out << CycleSummary(cycle, read, failed, ms) << std::endl;
+    }
     return failed;
+}
+
+// An observer spends the pause itself and says whether the run goes on.
+bool PollRun::PauseEnds() {
+    if (m_output.observer != nullptr) return m_output.observer->Pause(m_options.intervalMs);
+    if (!InterruptRequested() && !WaitOrInterrupt(m_options.intervalMs)) return false;
+    m_output.out << "interrupted\n";
+    return true;
 }
 
 void PollRun::PollCycles() {
@@ -125,10 +140,7 @@ void PollRun::PollCycles() {
     for (unsigned cycle = 1;; ++cycle) {
         m_failures += PollCycle(cycle);
         if (m_options.cycles != 0 && cycle >= m_options.cycles) return;
-        if (InterruptRequested() || WaitOrInterrupt(m_options.intervalMs)) {
-            m_output.out << "interrupted\n";
-            return;
-        }
+        if (PauseEnds()) return;
     }
 }
 

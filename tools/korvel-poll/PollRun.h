@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "driver/IDeviceDriver.h"
+#include "korvel-poll/CycleObserver.h"
 #include "korvel-poll/FrameTraceView.h"
 #include "korvel-poll/PollOptions.h"
 #include "korvel-poll/PollTable.h"
@@ -15,13 +16,15 @@
 // writes, the table when showTable holds, and the summary of each cycle.
 // log, when not null, takes a record of every read. trace is followed
 // during Open, and after every exchange when followTrace holds; otherwise it
-// is stopped once the line is open.
+// is stopped once the line is open. observer, when not null, follows the
+// cycles in place of their summaries and spends the pauses between them.
 struct RunOutput {
     std::ostream& out;
     bool showTable;
     TagLog* log;
     FrameTraceView& trace;
     bool followTrace;
+    CycleObserver* observer = nullptr;
 };
 
 class PollRun {
@@ -51,7 +54,8 @@ private:
     void WriteOne(const WriteRequest& write, const PreparedTag& tag);
     size_t PollCycle(unsigned cycle);
     TagRecord ReadOne(const PreparedTag& tag);
-    void ShowRecord(const PreparedTag& tag, const TagRecord& record);
+    void ShowRecord(size_t index, const TagRecord& record);
+    bool PauseEnds();
     void FollowTrace();
 
     IDeviceDriver& m_driver;

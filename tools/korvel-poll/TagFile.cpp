@@ -8,27 +8,6 @@ namespace {
 
 const char kUtf8Bom[] = "\xEF\xBB\xBF";
 
-// Standard CSV quoting, so that an address with a count can be written as
-// "4x10,5". Returns false on an unterminated quote.
-bool SplitCsvLine(const std::string& line, std::vector<std::string>& fields) {
-    fields.assign(1, "");
-    bool quoted = false;
-    for (size_t i = 0; i < line.size(); ++i) {
-        char c = line[i];
-        if (quoted && c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
-            fields.back() += c;
-            ++i;
-        } else if (c == '"') {
-            quoted = !quoted;
-        } else if (c == ',' && !quoted) {
-            fields.emplace_back();
-        } else {
-            fields.back() += c;
-        }
-    }
-    return !quoted;
-}
-
 bool IsSkipped(const std::string& line) {
     return line.empty() || line[0] == '#';
 }
@@ -57,7 +36,7 @@ std::string ReadTagList(std::istream& in, const std::string& fileName, std::vect
         if (IsSkipped(line)) continue;
         std::vector<std::string> fields;
         PollTag tag;
-        std::string problem = SplitCsvLine(line, fields) ? "" : "a quote is not closed";
+        std::string problem = SplitCsvFields(line, fields) ? "" : "a quote is not closed";
         if (problem.empty() && read.empty() && IsHeader(fields)) continue;
         if (problem.empty()) problem = ParseLine(fields, tag);
         if (!problem.empty()) return fileName + ":" + std::to_string(number) + ": " + problem;

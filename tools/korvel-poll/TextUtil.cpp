@@ -42,6 +42,25 @@ std::vector<std::string> Split(const std::string& text, char separator) {
     }
 }
 
+bool SplitCsvFields(const std::string& line, std::vector<std::string>& fields) {
+    fields.assign(1, "");
+    bool quoted = false;
+    for (size_t i = 0; i < line.size(); ++i) {
+        char c = line[i];
+        if (quoted && c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
+            fields.back() += c;
+            ++i;
+        } else if (c == '"') {
+            quoted = !quoted;
+        } else if (c == ',' && !quoted) {
+            fields.emplace_back();
+        } else {
+            fields.back() += c;
+        }
+    }
+    return !quoted;
+}
+
 std::string JoinColumns(const std::vector<std::string>& cells, const std::vector<size_t>& widths) {
     std::string line;
     for (size_t i = 0; i < cells.size(); ++i) {

@@ -7,6 +7,9 @@
 std::string ToLower(const std::string& text);
 std::string Trim(const std::string& text);
 std::vector<std::string> Split(const std::string& text, char separator);
+// The fields of a CSV line with standard quoting, so that an address with a
+// count can be written "4x10,5". False on a quote left open.
+bool SplitCsvFields(const std::string& line, std::vector<std::string>& fields);
 // The cells of a table row, each padded to its column's width and two blanks
 // apart; the last is not padded, so a row has no trailing blanks.
 std::string JoinColumns(const std::vector<std::string>& cells, const std::vector<size_t>& widths);

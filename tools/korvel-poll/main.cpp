@@ -19,6 +19,9 @@
 #include "korvel-poll/PollRun.h"
 #include "korvel-poll/SettingsReport.h"
 #include "korvel-poll/StationScan.h"
+#include "korvel-poll/plot/PlotLog.h"
+#include "korvel-poll/watch/WatchConsole.h"
+#include "korvel-poll/watch/WatchRun.h"
 #include "modbus/SettingsFile.h"
 
 namespace {
@@ -45,6 +48,13 @@ private:
 // The reason alone: the whole usage would push it off a small screen.
 int BadArguments(const std::string& problem) {
     std::cerr << "korvel-poll: " << problem << "\nsee korvel-poll --help\n";
+    return kExitBadArguments;
+}
+
+// A request that cannot be carried out as given, without the usage hint:
+// nothing is wrong with the arguments themselves.
+int Refused(const std::string& problem) {
+    std::cerr << "korvel-poll: " << problem << '\n';
     return kExitBadArguments;
 }
 
@@ -106,6 +116,14 @@ bool PrintInfo(const DriverHost& host, const PollOptions& options, std::ostream&
     return PrintStationSettings(host.Module(), options.line.port, std::stoi(options.station), out);
 }
 
+// --plot: a log read and drawn; it loads no module and opens no line.
+int Plot(const PollOptions& options) {
+    const PlotOutcome plotted = PlotLog(options);
+    if (!plotted.problem.empty()) return plotted.badLog ? Refused(plotted.problem) : Failed(plotted.problem);
+    std::cout << plotted.summary << '\n';
+    return kExitAllSucceeded;
+}
+
 int Run(const PollOptions& options) {
     RecordOutput records;
     std::string problem = records.Open(options);
@@ -126,6 +144,11 @@ int Run(const PollOptions& options) {
     int exitCode = kExitAllSucceeded;
     if (options.scan) {
         exitCode = StationScan(host.Driver(), options, out, trace).Run();
+    } else if (options.watch) {
+        WatchRun watch(options, statistics);
+        RunOutput output{out, false, records.Log(), trace, true, &watch};
+        exitCode = PollWith(host.Driver(), options, output);
+        watch.Finish();
     } else if (polls) {
         RunOutput output{out, !records.OnStandardOutput(), records.Log(), trace, followTrace};
         exitCode = PollWith(host.Driver(), options, output);
@@ -144,6 +167,10 @@ int main(int argc, char** argv) {
     if (options.help) {
         std::cout << PollUsage();
         return kExitAllSucceeded;
+    }
+    if (!options.plotPath.empty()) return Plot(options);
+    if (options.watch && !WatchConsole::OutputIsConsole()) {
+        return Refused("--watch draws on a terminal, and standard output is not one; --output FILE logs without it");
     }
     InstallInterruptHandler();
     return Run(options);

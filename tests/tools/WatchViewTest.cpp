@@ -1,0 +1,320 @@
+// The watch view without a console: the tags' states over reads, the text
+// measured in columns, the trend characters, and the screen laid out for a
+// size, down to the marks that make a change or a failure stand out.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "korvel-poll/watch/DisplayText.h"
+#include "korvel-poll/watch/Sparkline.h"
+#include "korvel-poll/watch/VtFrame.h"
+#include "korvel-poll/watch/WatchLayout.h"
+#include "korvel-poll/watch/WatchTags.h"
+
+namespace {
+
+const char kReadError[] = "读设备错误! (error reading the device)";
+
+WatchTagName Tag(const std::string& name, const std::string& station, const std::string& address,
+                 const std::string& type, size_t valueWidth) {
+    WatchTagName tag;
+    tag.name = name;
+    tag.station = station;
+    tag.address = address;
+    tag.type = type;
+    tag.bit = type == "bit";
+    tag.valueWidth = valueWidth;
+    return tag;
+}
+
+WatchReading Good(const std::string& value) {
+    return {true, value, "OK"};
+}
+
+WatchReading Failed() {
+    return {false, "", kReadError};
+}
+
+// The marked parts of a frame, "changed:22.5", "failed:...", headings left out.
+std::vector<std::string> Marked(const WatchFrame& frame) {
+    std::vector<std::string> marked;
+    for (const ScreenLine& line : frame.lines) {
+        for (const Mark& mark : line.marks) {
+            if (mark.emphasis == Emphasis::kHeading) continue;
+            marked.push_back((mark.emphasis == Emphasis::kChanged ? "changed:" : "failed:") +
+                             line.text.substr(mark.from, mark.length));
+        }
+    }
+    return marked;
+}
+
+std::vector<std::string> Texts(const WatchFrame& frame) {
+    std::vector<std::string> texts;
+    for (const ScreenLine& line : frame.lines) texts.push_back(line.text);
+    return texts;
+}
+
+TEST(WatchTags, ATagCountsItsChangesAndFailuresAndKeepsItsTrend) {
+    WatchTags tags({Tag("level", "1", "4x1", "uint16", 5)});
+    const struct {
+        WatchReading reading;
+        uint64_t ms;
+        const char* value;
+        bool changed;
+        bool failed;
+        uint32_t changes;
+        uint32_t failures;
+        std::optional<uint64_t> heldMs;  // at the time of the read
+    } steps[] = {
+        // The first value is where the watch begins, not a change.
+        {Good("10"), 0, "10", false, false, 0, 0, std::nullopt},
+        {Good("10"), 1000, "10", false, false, 0, 0, std::nullopt},
+        {Good("12"), 2000, "12", true, false, 1, 0, 0},
+        // A failed read shows no value and keeps the one before for the next comparison.
+        {Failed(), 3000, "-", false, true, 1, 1, 1000},
+        {Good("12"), 4000, "12", false, false, 1, 1, 2000},
+        {Good("11"), 5000, "11", true, false, 2, 1, 0},
+    };
+    for (const auto& step : steps) {
+        tags.Record(0, step.reading, step.ms);
+        const WatchRow row = tags.Rows(step.ms)[0];
+        EXPECT_EQ(row.value, step.value) << step.ms;
+        EXPECT_EQ(row.changed, step.changed) << step.ms;
+        EXPECT_EQ(row.failed, step.failed) << step.ms;
+        EXPECT_EQ(row.changes, step.changes) << step.ms;
+        EXPECT_EQ(row.failures, step.failures) << step.ms;
+        EXPECT_EQ(row.heldMs, step.heldMs) << step.ms;
+    }
+    const std::vector<double>& trend = *tags.Rows(5000)[0].trend;
+    ASSERT_EQ(trend.size(), 6u);
+    EXPECT_TRUE(std::isnan(trend[3]));
+    EXPECT_EQ(trend[5], 11);
+    for (int i = 0; i < 40; ++i) tags.Record(0, Good(std::to_string(i)), 6000);
+    EXPECT_EQ(tags.Rows(6000)[0].trend->size(), WatchTags::kTrendLength);
+    EXPECT_EQ(tags.Rows(6000)[0].trend->back(), 39);
+}
+
+TEST(DisplayText, WideCharactersTakeTwoColumnsAndAreNeverCutInHalf) {
+    const struct {
+        std::string text;
+        size_t columns;
+        size_t width;
+        const char* fitted;
+        const char* padded;
+    } cases[] = {
+        {"abc", 3, 3, "abc", "abc"},
+        {"abcd", 3, 4, "ab~", "ab~"},
+        {"ab", 4, 2, "ab", "ab  "},
+        {"读设备错误!", 6, 11, "读设~", "读设~ "},
+        {"▁▅█", 3, 3, "▁▅█", "▁▅█"},
+        {"x", 0, 1, "", ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(DisplayWidth(c.text), c.width) << c.text;
+        EXPECT_EQ(FitColumns(c.text, c.columns), c.fitted) << c.text;
+        EXPECT_EQ(PadColumns(c.text, c.columns), c.padded) << c.text;
+    }
+}
+
+TEST(Sparkline, ValuesScaleBetweenTheLowestAndHighestShown) {
+    const double gap = NAN;
+    const struct {
+        std::vector<double> values;
+        size_t width;
+        bool bit;
+        const char* line;
+    } cases[] = {
+        {{0, 1, 2, 3, 4, 5, 6, 7}, 8, false, "▁▂▃▄▅▆▇█"},
+        {{5, 5, 5}, 3, false, "▄▄▄"},
+        {{1, gap, 3}, 3, false, "▁ █"},
+        {{1, 2}, 5, false, "   ▁█"},
+        // Only what is shown sets the scale.
+        {{100, 0, 1}, 2, false, "▁█"},
+        {{0, 1, 1, 0}, 4, true, "▁██▁"},
+        {{1, 1}, 2, true, "██"},
+        {{}, 2, false, "  "},
+    };
+    for (const auto& c : cases) EXPECT_EQ(Sparkline(c.values, c.width, c.bit), c.line) << c.line;
+}
+
+TEST(HeldText, AgesKeepTheirTwoLargestUnits) {
+    const struct {
+        uint64_t ms;
+        const char* text;
+    } cases[] = {
+        {0, "0s"},          {59999, "59s"},       {60000, "1m00s"}, {3599999, "59m59s"},
+        {3600000, "1h00m"}, {86399999, "23h59m"}, {86400000, "1d00h"}, {90061000, "1d01h"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(HeldText(c.ms), c.text) << c.ms;
+}
+
+// Three tags after three reads each: the temperature changed at the last,
+// the counter failed at the last, the bit changed in the second.
+WatchScreen Controller(WatchTags& tags) {
+    const WatchReading reads[3][3] = {
+        {Good("21.5"), Good("100"), Good("0")},
+        {Good("22"), Good("100"), Good("1")},
+        {Good("22.5"), Failed(), Good("1")},
+    };
+    for (size_t cycle = 0; cycle < 3; ++cycle) {
+        for (size_t tag = 0; tag < 3; ++tag) tags.Record(tag, reads[cycle][tag], cycle * 1000);
+    }
+    WatchScreen screen;
+    screen.heading = {"COM3 9600 8N1", 1000, 3, 412, 7.5};
+    screen.rows = tags.Rows(65000);
+    screen.stations = {{1, 9, 8, 1, 0, 0, 0, 0, 0}};
+    return screen;
+}
+
+// Ten tags of three stations, none read yet, on a network line.
+WatchScreen ManyTags(WatchTags& tags) {
+    for (size_t i = 0; i < tags.Size(); ++i) tags.Record(i, Good(std::to_string(i * 100)), 0);
+    WatchScreen screen;
+    screen.heading = {"modbus-tcp://10.0.0.5:502", 500, 0, 0, 0};
+    screen.rows = tags.Rows(0);
+    screen.stations = {{1, 3, 3, 0, 0, 0, 0, 0, 0}, {2, 4, 2, 1, 1, 0, 2, 1, 0}, {3, 3, 3, 0, 0, 0, 0, 0, 0}};
+    return screen;
+}
+
+std::vector<WatchTagName> TenTags() {
+    std::vector<WatchTagName> names;
+    for (int i = 1; i <= 10; ++i) {
+        names.push_back(Tag("t" + std::to_string(i), std::to_string(1 + i % 3), "4x" + std::to_string(i), "uint16", 5));
+    }
+    return names;
+}
+
+TEST(WatchLayout, TheScreenFitsItsSize) {
+    const struct {
+        const char* situation;
+        WatchScreen (*screen)(WatchTags&);
+        std::vector<WatchTagName> tags;
+        ScreenSize size;
+        size_t firstRow;
+        std::vector<std::string> lines;
+        std::vector<std::string> marked;
+        size_t shownFrom;
+    } cases[] = {
+        {"wide: every column, the trend in what is left, the stations' table",
+         Controller,
+         {Tag("temperature", "1", "3x1", "float", 14), Tag("counter", "1", "3x3", "uint32", 10),
+          Tag("running", "1", "0x1", "bit", 1)},
+         {120, 12},
+         0,
+         {"COM3 9600 8N1, timeout 1000 ms | cycle 3: 412 ms, 7.5 requests/s | 3 tags, 1 failed",
+          "name         station  address  type             value  status                      changed  changes  failures  trend",
+          "temperature        1  3x1      float             22.5  OK                        1m03s ago        2         0        ▁▅█",
+          "counter            1  3x3      uint32               -  读设备错误! (error read~          -        0         1        ▄▄",
+          "running            1  0x1      bit                  1  OK                        1m04s ago        1         0        ▁██",
+          "station  requests  replies  no-reply  broken  exceptions  retries  demoted  late",
+          "1        9         8        1         0       0           0        0        0",
+          "q or Ctrl+C quits"},
+         {"changed:22.5", "failed:读设备错误! (error read~"},
+         0},
+        {"wider: the failure's whole text, then a longer trend",
+         Controller,
+         {Tag("temperature", "1", "3x1", "float", 14), Tag("counter", "1", "3x3", "uint32", 10),
+          Tag("running", "1", "0x1", "bit", 1)},
+         {150, 12},
+         0,
+         {"COM3 9600 8N1, timeout 1000 ms | cycle 3: 412 ms, 7.5 requests/s | 3 tags, 1 failed",
+          "name         station  address  type             value  status                                    changed  changes  failures  trend",
+          "temperature        1  3x1      float             22.5  OK                                      1m03s ago        2         0                        ▁▅█",
+          "counter            1  3x3      uint32               -  读设备错误! (error reading the device)          -        0         1                        ▄▄",
+          "running            1  0x1      bit                  1  OK                                      1m04s ago        1         0                        ▁██",
+          "station  requests  replies  no-reply  broken  exceptions  retries  demoted  late",
+          "1        9         8        1         0       0           0        0        0",
+          "q or Ctrl+C quits"},
+         {"changed:22.5", "failed:" + std::string(kReadError)},
+         0},
+        {"narrow: columns dropped from the right, a change still marked",
+         Controller,
+         {Tag("temperature", "1", "3x1", "float", 14), Tag("counter", "1", "3x3", "uint32", 10),
+          Tag("running", "1", "0x1", "bit", 1)},
+         {60, 12},
+         0,
+         {"COM3 9600 8N1, timeout 1000 ms | cycle 3: 412 ms, 7.5 reque~",
+          "name         station  address  type             value",
+          "temperature        1  3x1      float             22.5",
+          "counter            1  3x3      uint32               -",
+          "running            1  0x1      bit                  1",
+          "station  requests  replies  no-reply  broken  exceptions",
+          "1        9         8        1         0       0",
+          "q or Ctrl+C quits"},
+         {"changed:22.5"},
+         0},
+        {"short and narrow: the tags keep their rows, the stations go",
+         Controller,
+         {Tag("temperature", "1", "3x1", "float", 14), Tag("counter", "1", "3x3", "uint32", 10),
+          Tag("running", "1", "0x1", "bit", 1)},
+         {30, 6},
+         0,
+         {"COM3 9600 8N1, timeout 1000 m~", "name         station  address", "temperature        1  3x1",
+          "counter            1  3x3", "running            1  0x1", "q or Ctrl+C quits"},
+         {},
+         0},
+        {"many tags on a short screen: scrolled, the stations in one line",
+         ManyTags,
+         TenTags(),
+         {80, 9},
+         3,
+         {"modbus-tcp://10.0.0.5:502, timeout 500 ms | first cycle, 0.0 requests/s | 10 ta~",
+          "name  station  address  type    value  status  changed  changes  failures",
+          "t4          2  4x4      uint16    300  OK            -        0         0",
+          "t5          3  4x5      uint16    400  OK            -        0         0",
+          "t6          1  4x6      uint16    500  OK            -        0         0",
+          "t7          2  4x7      uint16    600  OK            -        0         0",
+          "t8          3  4x8      uint16    700  OK            -        0         0",
+          "3 stations: requests 10, replies 8, no-reply 1, broken 1, exceptions 0, retries~",
+          "rows 4-8 of 10 | up, down, PgUp, PgDn, Home, End scroll | q quits"},
+         {},
+         3},
+        {"scrolled past the end: the last page",
+         ManyTags,
+         TenTags(),
+         {80, 9},
+         100,
+         {"modbus-tcp://10.0.0.5:502, timeout 500 ms | first cycle, 0.0 requests/s | 10 ta~",
+          "name  station  address  type    value  status  changed  changes  failures",
+          "t6          1  4x6      uint16    500  OK            -        0         0",
+          "t7          2  4x7      uint16    600  OK            -        0         0",
+          "t8          3  4x8      uint16    700  OK            -        0         0",
+          "t9          1  4x9      uint16    800  OK            -        0         0",
+          "t10         2  4x10     uint16    900  OK            -        0         0",
+          "3 stations: requests 10, replies 8, no-reply 1, broken 1, exceptions 0, retries~",
+          "rows 6-10 of 10 | up, down, PgUp, PgDn, Home, End scroll | q quits"},
+         {},
+         5},
+        {"two lines: only the title and the headings",
+         ManyTags,
+         TenTags(),
+         {80, 2},
+         0,
+         {"modbus-tcp://10.0.0.5:502, timeout 500 ms | first cycle, 0.0 requests/s | 10 ta~",
+          "name  station  address  type    value  status  changed  changes  failures"},
+         {},
+         0},
+    };
+    for (const auto& c : cases) {
+        WatchTags tags(c.tags);
+        const WatchFrame frame = LayOutWatch(c.screen(tags), c.size, c.firstRow);
+        EXPECT_EQ(Texts(frame), c.lines) << c.situation;
+        EXPECT_EQ(Marked(frame), c.marked) << c.situation;
+        EXPECT_EQ(frame.firstRow, c.shownFrom) << c.situation;
+        for (const ScreenLine& line : frame.lines) EXPECT_LE(DisplayWidth(line.text), c.size.columns) << c.situation;
+    }
+}
+
+TEST(VtFrame, AFrameIsDrawnFromHomeWithItsMarksAndErasesWhatTheLastLeft) {
+    const std::vector<ScreenLine> lines = {
+        {"name  value", {{0, 11, Emphasis::kHeading}}},
+        {"a     12  failed", {{6, 2, Emphasis::kChanged}, {10, 6, Emphasis::kFailed}}},
+    };
+    EXPECT_EQ(VtFrame(lines),
+              "\x1b[H\x1b[1mname  value\x1b[0m\x1b[K\r\n"
+              "a     \x1b[7m12\x1b[0m  \x1b[31mfailed\x1b[0m\x1b[K\x1b[J");
+}
+
+}  // namespace
