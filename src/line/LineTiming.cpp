@@ -37,7 +37,7 @@ LineTiming SerialTiming(const LineFormat& format, uint32_t silenceSettingUs) {
     const uint32_t silenceMs = CeilDivide(kSilenceTenthsOfCharacters * kBitsPerCharacter * 1000, 10 * rate);
     const uint64_t quietUs = SilenceUs(format, rate, silenceSettingUs);
     return {quietUs, std::max(CeilDivide(quietUs, 1000), 1u), std::max(silenceMs, kShortestGapMs),
-            CeilDivide(kBitsPerCharacter * 1000, rate)};
+            CeilDivide(kBitsPerCharacter * 1000, rate), CeilDivide(uint64_t{CharacterBits(format)} * 1000000, rate)};
 }
 
 }  // namespace line

@@ -14,6 +14,7 @@ struct LineTiming {
     uint32_t quietMs;      // the same, rounded up, for reads that wait it out
     uint32_t gapMs;        // the silence that ends a reply
     uint32_t characterMs;  // one character of a reply, rounded up
+    uint64_t characterUs;  // one character of the line's format
 };
 
 // 3.5 characters of the line's own format, or the fixed silence above

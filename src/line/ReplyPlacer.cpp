@@ -104,6 +104,7 @@ void CReplyPlacer::Forget() {
     m_followCheck = FollowCheck::kNone;
     m_owed.clear();
     m_lateMs.clear();
+    m_fastestUs.clear();
 }
 
 // Each read asks for what the reply still needs at least, and may wait the
@@ -160,7 +161,7 @@ ExchangeResult CReplyPlacer::Exchange(IByteSource& source, const LineTiming& tim
     }
     const int64_t sentAtUs = source.NowUs();
     const int64_t deadlineUs = sentAtUs + UsOfMs(std::min<uint64_t>(ReplyWindowMs(request, timing), kLongestReadMs));
-    Collected collected{Collected::End::kNoReply};
+    Collected collected{Collected::End::kNoReply, {}, {}, {}, 0};
     ReadReply(source, timing, request, deadlineUs, collected);
     if (collected.end == Collected::End::kWhole) {
         return Place(source, timing, request, sentAtUs, deadlineUs, collected, reply);
@@ -219,16 +220,18 @@ uint32_t CReplyPlacer::SettleBeforeRequest(IByteSource& source, const LineTiming
 ExchangeResult CReplyPlacer::Place(IByteSource& source, const LineTiming& timing, const PlacingRequest& request,
                                    int64_t sentAtUs, int64_t deadlineUs, Collected& collected, std::string& reply) {
     const modbus::ReplyLocation& frame = collected.frame;
+    const uint8_t station = request.reply.station;
+    const int64_t wholeAtUs = source.NowUs();
+    const int64_t answerUs = wholeAtUs - sentAtUs - static_cast<int64_t>(frame.length * timing.characterUs);
     const bool owedSame = OwesShape(request.reply);
-    const bool passedOver = !collected.passedOver.empty();
-    if (m_followCheck == FollowCheck::kNone && !owedSame && !passedOver) {
+    const bool disorder = !collected.passedOver.empty() || SoonerThanEver(station, answerUs, timing);
+    if (m_followCheck == FollowCheck::kNone && !owedSame && !disorder) {
         reply = collected.data.substr(frame.at, frame.length);
-        SettleEarlierOf(request.reply.station, sentAtUs);
-        m_quietAtUs = source.NowUs() + static_cast<int64_t>(timing.quietUs);
+        Placed(station, sentAtUs, answerUs);
+        m_quietAtUs = wholeAtUs + static_cast<int64_t>(timing.quietUs);
         return ExchangeResult::kReplied;
     }
-    const int64_t wholeAtUs = source.NowUs();
-    const bool toDeadline = m_followCheck == FollowCheck::kWholeWindow || passedOver || owedSame;
+    const bool toDeadline = m_followCheck == FollowCheck::kWholeWindow || disorder || owedSame;
     const uint32_t leftMs = MsUntil(source, deadlineUs);
     uint32_t windowMs = toDeadline ? std::max(leftMs, timing.gapMs) : timing.gapMs;
     if (owedSame) {
@@ -240,7 +243,7 @@ ExchangeResult CReplyPlacer::Place(IByteSource& source, const LineTiming& timing
     if (behind.empty() && after.quiet) {
         m_followCheck = FollowCheck::kNone;
         reply = collected.data.substr(frame.at, frame.length);
-        SettleEarlierOf(request.reply.station, sentAtUs);
+        Placed(station, sentAtUs, answerUs);
         return ExchangeResult::kReplied;
     }
     m_followCheck = FollowCheck::kWholeWindow;
@@ -255,6 +258,22 @@ ExchangeResult CReplyPlacer::Place(IByteSource& source, const LineTiming& timing
     reply = collected.passedOver + collected.data.substr(0, frame.at + frame.length) + behind;
     KeepNewest(reply);
     return after.code != 0 ? ExchangeResult::kReadFailed : ExchangeResult::kUnplaced;
+}
+
+// A copy of a reply, or a shifted answer, comes sooner than the station's
+// own answer by about the silence before the request: half of it is the
+// margin, so that the scheduling of a busy machine is not taken for it.
+bool CReplyPlacer::SoonerThanEver(uint8_t station, int64_t answerUs, const LineTiming& timing) const {
+    const auto fastest = m_fastestUs.find(station);
+    return fastest != m_fastestUs.end() && answerUs + static_cast<int64_t>(timing.quietUs / 2) < fastest->second;
+}
+
+// A placed reply proves how soon its station can answer, and that the
+// station has done with its earlier requests.
+void CReplyPlacer::Placed(uint8_t station, int64_t sentAtUs, int64_t answerUs) {
+    const auto fastest = m_fastestUs.find(station);
+    if (fastest == m_fastestUs.end() || answerUs < fastest->second) m_fastestUs[station] = answerUs;
+    SettleEarlierOf(station, sentAtUs);
 }
 
 // The line listens for the reply before the next request, and a reply of

@@ -19,6 +19,11 @@
 //   reply, a line that never fell quiet) every reply is taken only behind
 //   a quiet line; a reply awaited while a late one may still come, behind
 //   the end-of-frame gap.
+// - A reply that came sooner after its request than its station ever
+//   answered is taken only behind a line that stayed quiet up to the
+//   deadline, as after signs of disorder: a copy of the last reply, or the
+//   answer to an earlier request, comes that soon, the device's own answer
+//   does not.
 // - A whole frame that cannot be the reply is passed over, and the line is
 //   listened out to the deadline for the device's own answer before any
 //   retry goes out.
@@ -100,12 +105,19 @@ private:
     void Settle(size_t index, int64_t atUs);
     // A station that answered a request has done with the ones before it.
     void SettleEarlierOf(uint8_t station, int64_t sentAtUs);
+    // Whether a reply that took answerUs came sooner than its station ever
+    // answered, by more than the margin timing allows.
+    bool SoonerThanEver(uint8_t station, int64_t answerUs, const LineTiming& timing) const;
+    void Placed(uint8_t station, int64_t sentAtUs, int64_t answerUs);
 
     int64_t m_quietAtUs = 0;         // the line counts as quiet behind the last frame from then
     int64_t m_lateListenUntilUs = 0; // 0: no late reply is listened for before the next request
     FollowCheck m_followCheck = FollowCheck::kNone;
     std::vector<Owed> m_owed;            // oldest first
     std::map<uint8_t, uint32_t> m_lateMs;  // how late each station's replies were seen to come
+    // The shortest time each station took to answer, from the request to its
+    // reply's first byte as far as the reply's length tells.
+    std::map<uint8_t, int64_t> m_fastestUs;
 };
 
 }  // namespace line

@@ -35,6 +35,10 @@ constexpr uint16_t kRefusedRanges[][2] = {{0, 1}, {2, 5}, {100, 101}, {200, 203}
 // Far late replies stay within the default late-reply limit of ten response
 // time-outs, counted from the request.
 constexpr uint32_t kFarLateMaxMs = 2400;
+// A copy of a reply comes sooner than the device's turnaround of 30 ms: one
+// that came later would be the device's answer to the next request as far
+// as any timing on the line tells.
+constexpr uint32_t kCopyLatestMs = 25;
 
 void Nothing(LineFixture&, const Step&) {}
 
@@ -81,7 +85,7 @@ const ChaosSchedule::Kind kKinds[] = {
      [](LineFixture& l, const Step&) { l.Babble(false); }},
     {"two replies for one request", 0, 0, 0, 0, false, true, [](LineFixture& l, const Step&) { l.SendNextReplyTwice(); },
      Nothing},
-    {"two replies for one request, the copy b ms later", 0, 0, 5, 60, false, true,
+    {"two replies for one request, the copy b ms later", 0, 0, 2, kCopyLatestMs, false, true,
      [](LineFixture& l, const Step& s) { l.SendNextReplyTwice(s.b); }, Nothing},
 };
 
