@@ -59,7 +59,7 @@ TEST(SettingsFile, EachSectionOverridesWhatItNamesAndTheCommandLineAll) {
                                              "3 default\n10000 default\n0 default\n0 default\n1000 default\n"
                                              "10000 default\n32 default\n128 default\n8 default\n16 default\n"
                                              "60000 default\n"
-                                             "serial default\nnone default\n3000 default\n");
+                                             "serial default\nnone default\n3000 default\n0 default\n");
     SettingsFile settings;
     ASSERT_EQ(settings.Load("\xEF\xBB\xBF; plant\r\n"
                             "[defaults]\r\n"
@@ -88,11 +88,11 @@ TEST(SettingsFile, EachSectionOverridesWhatItNamesAndTheCommandLineAll) {
     EXPECT_EQ(Listed(settings, 3, 17), "DCBA [COM3:17]\nmultiple [COM3:17]\n4 [COM3:17]\n0 default\n250 [COM3:17]\n"
                                        "0 [defaults]\n10000 default\n20 [COM3]\n0 default\n500 [COM3]\n10000 default\n"
                                        "1 [COM3:17]\n128 default\n8 default\n0 [COM3:17]\n0 [COM3:17]\n"
-                                       "modbus-tcp [COM3]\ngw-1.plant:502 [COM3]\n3000 default\n");
+                                       "modbus-tcp [COM3]\ngw-1.plant:502 [COM3]\n3000 default\n0 default\n");
     EXPECT_EQ(Listed(settings, 3, 5), "ABCD [defaults]\nauto default\n3 [COM3]\n0 default\n100 default\n0 [defaults]\n"
                                       "10000 default\n20 [COM3]\n0 default\n500 [COM3]\n10000 default\n"
                                       "32 default\n128 default\n8 default\n16 default\n60000 default\n"
-                                      "modbus-tcp [COM3]\ngw-1.plant:502 [COM3]\n3000 default\n");
+                                      "modbus-tcp [COM3]\ngw-1.plant:502 [COM3]\n3000 default\n0 default\n");
     EXPECT_EQ(Listed(settings, 4, 17), Listed(settings, 0, 0));
     const modbus::StationSettings station = settings.For(3, 17);
     EXPECT_EQ(station.wordOrder, modbus::WordOrder::kDCBA);
@@ -128,7 +128,7 @@ TEST(SettingsFile, EachSectionOverridesWhatItNamesAndTheCommandLineAll) {
                                    "transport=rtu-over-tcp;endpoint=127.0.0.1:5020", network),
               "");
     EXPECT_EQ(Listed(network, 7, 1).substr(Listed(network, 7, 1).find("rtu-over-tcp")),
-              "rtu-over-tcp --set\n127.0.0.1:5020 --set\n3000 default\n");
+              "rtu-over-tcp --set\n127.0.0.1:5020 --set\n3000 default\n0 default\n");
 
     // A refused text leaves what was loaded before.
     EXPECT_NE(settings.Load("[defaults]\nretries = 3\nretries = 9", "Korvel.ini"), "");
@@ -182,7 +182,8 @@ TEST(SettingsFile, ABadTextIsRefusedNamingItsLineAndWhatIsAccepted) {
         {"[defaults]\nretry = 1",
          "line 2: unknown key retry; accepted: word_order, write_function, retries, timeout_retries, busy_retry_ms, "
          "demote_after, demote_for_ms, request_gap_ms, silence_us, reopen_ms, reopen_max_ms, max_block_registers, "
-         "max_block_bits, max_gap_registers, max_gap_bits, relearn_ms, transport, endpoint, connect_timeout_ms"},
+         "max_block_bits, max_gap_registers, max_gap_bits, relearn_ms, transport, endpoint, connect_timeout_ms, "
+         "late_reply_max_ms"},
         {"[defaults]\n = 1", "line 2: a key is missing before ="},
         {"[defaults]\nretries", "line 2: expected key = value or a [section], not retries"},
         {"[defaults]\nretries = 1\nRETRIES = 1", "line 3: retries is set twice in [defaults] (first in line 2)"},
