@@ -139,13 +139,10 @@ int32_t __stdcall CModbusRtuDriver::ParseAddress(const char* text, TagAddress* t
 
 // Running out of memory while caching or collecting a reply fails the one
 // call, with the caches as they were; nothing is thrown at the host. While
-// the line's port is lost every read fails at once, and the tag's cached
-// value goes with it.
+// the line is lost every read fails at once; once it is back, nothing cached
+// before the loss is handed out.
 int32_t __stdcall CModbusRtuDriver::Read(const int32_t* station, const TagAddress* tag, TagValue* value) {
-    if (!LineAvailable()) {
-        modbus::ReadTagFailedUnasked(Maps(), station, tag);
-        return Record(modbus::Outcome::kReadFailed);
-    }
+    if (!LineAvailable()) return Record(modbus::Outcome::kReadFailed);
     modbus::Outcome outcome;
     ForgetLearnedIfLineChanged();
     ForgetValuesIfLineLost();

@@ -352,17 +352,6 @@ void RememberParsedTag(StationMaps maps, uint32_t station, const TagAddress& tag
     VisitMapOf(maps, GroupOf(tag.dataType), tag.area, [&](auto& map) { map.AddParsedItem(station, address); });
 }
 
-void ReadTagFailedUnasked(StationMaps maps, const int32_t* station, const TagAddress* tag) {
-    if (station == nullptr || tag == nullptr || !IsParsedRecord(*tag)) return;
-    const ReadTarget target = TargetOf(*station, *tag);
-    VisitMapOf(maps, target.group, target.area, [&](auto& map) {
-        auto* cache = map.Find(target.station);
-        if (cache == nullptr) return;
-        cache->MarkStale(target.address);
-        cache->TakeFailure(target.address);
-    });
-}
-
 Outcome ReadTag(StationMaps maps, IFrameExchange& line, const int32_t* station, const TagAddress* tag,
                 TagValue* value) {
     if (station == nullptr || tag == nullptr || value == nullptr || !IsParsedRecord(*tag)) {

@@ -26,11 +26,6 @@ void RememberParsedTag(StationMaps maps, uint32_t station, const TagAddress& tag
 // kDone or kReadFailed.
 Outcome ReadTag(StationMaps maps, IFrameExchange& line, const int32_t* station, const TagAddress* tag,
                 TagValue* value);
-// A read that fails before asking the device (its line is lost) still uses
-// up the value the cache held for the tag: a later read must not hand out a
-// value fetched before this one began, which the device may have changed
-// since.
-void ReadTagFailedUnasked(StationMaps maps, const int32_t* station, const TagAddress* tag);
 // kDone, kBadAddress (area or type not writable) or kWriteFailed.
 Outcome WriteTag(StationMaps maps, IFrameExchange& line, const int32_t* station, const TagAddress* tag,
                  const TagValue* value);

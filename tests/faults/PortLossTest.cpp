@@ -131,10 +131,11 @@ TEST_F(FaultLine, AValueCachedBeforeThePullIsNotHandedOutAfterTheReturn) {
     const TagAddress second = driver.Tag("4x2", kTypeUInt16);
     for (const TagAddress* tag : {&first, &second, &first}) ASSERT_EQ(ReadChecked(1, *tag), kSucceeded);
 
+    // The second tag's fresh value is not asked for while the port is away:
+    // the loss alone must take it.
     line.PullDevice();
     TagValue value{};
     EXPECT_EQ(driver.Read(1, first, value), kReadFailed) << "the port is found lost";
-    EXPECT_EQ(driver.Read(1, second, value), kReadFailed);
     line.SetHoldingRegister(1, 1, 0x3333);
     line.ReturnDevice();
     const Stopwatch watch;
