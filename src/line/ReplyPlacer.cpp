@@ -105,6 +105,9 @@ void CReplyPlacer::Forget() {
     m_owed.clear();
     m_lateMs.clear();
     m_fastestUs.clear();
+    m_lastReply.clear();
+    m_lastRequest.clear();
+    m_repeating.clear();
 }
 
 // Each read asks for what the reply still needs at least, and may wait the
@@ -166,6 +169,7 @@ ExchangeResult CReplyPlacer::Exchange(IByteSource& source, const LineTiming& tim
     if (collected.end == Collected::End::kWhole) {
         return Place(source, timing, request, sentAtUs, deadlineUs, collected, reply);
     }
+    SettleLate(collected.passedOver, source.NowUs());
     Owe(request, timing, sentAtUs, deadlineUs);
     const bool endedOnFrame = !collected.passedOver.empty();
     m_quietAtUs = source.NowUs() + (endedOnFrame ? static_cast<int64_t>(timing.quietUs) : 0);
@@ -189,6 +193,7 @@ uint32_t CReplyPlacer::SettleBeforeRequest(IByteSource& source, const LineTiming
         m_lateListenUntilUs = 0;
         m_followCheck = FollowCheckAfter(heard);
         if (!late.empty()) {
+            NoteRepeats(late);
             SettleLate(late, source.NowUs());
             if (observer != nullptr) observer->OnLateDiscarded(late);
         }
@@ -202,6 +207,7 @@ uint32_t CReplyPlacer::SettleBeforeRequest(IByteSource& source, const LineTiming
     const uint32_t frameMs = LongestReply(request.reply) * timing.characterMs + timing.gapMs;
     const QuietRead noise = ReadUntilQuiet(source, discarded, timing.quietMs, timing.quietMs, frameMs);
     if (!noise.quiet) m_followCheck = FollowCheck::kWholeWindow;
+    NoteRepeats(discarded);
     if (observer != nullptr && !discarded.empty()) {
         if (SettleLate(discarded, source.NowUs())) {
             observer->OnLateDiscarded(discarded);
@@ -220,40 +226,39 @@ uint32_t CReplyPlacer::SettleBeforeRequest(IByteSource& source, const LineTiming
 ExchangeResult CReplyPlacer::Place(IByteSource& source, const LineTiming& timing, const PlacingRequest& request,
                                    int64_t sentAtUs, int64_t deadlineUs, Collected& collected, std::string& reply) {
     const modbus::ReplyLocation& frame = collected.frame;
-    const uint8_t station = request.reply.station;
     const int64_t wholeAtUs = source.NowUs();
+    const std::string placed = collected.data.substr(frame.at, frame.length);
     const int64_t answerUs = wholeAtUs - sentAtUs - static_cast<int64_t>(frame.length * timing.characterUs);
-    const bool owedSame = OwesShape(request.reply);
-    const bool disorder = !collected.passedOver.empty() || SoonerThanEver(station, answerUs, timing);
-    if (m_followCheck == FollowCheck::kNone && !owedSame && !disorder) {
-        reply = collected.data.substr(frame.at, frame.length);
-        Placed(station, sentAtUs, answerUs);
+    SettleLate(collected.passedOver, wholeAtUs);
+    const bool owedAnother = OwesAnotherOfShape(request);
+    const bool copy = placed == m_lastReply && request.request != m_lastRequest &&
+                      m_repeating.count(request.reply.station) > 0;
+    const bool disorder = !collected.passedOver.empty() || copy || SoonerThanEver(request.reply.station, answerUs, timing);
+    if (m_followCheck == FollowCheck::kNone && !owedAnother && !disorder) {
+        reply = placed;
+        Placed(request, placed, sentAtUs, answerUs);
         m_quietAtUs = wholeAtUs + static_cast<int64_t>(timing.quietUs);
         return ExchangeResult::kReplied;
     }
-    const bool toDeadline = m_followCheck == FollowCheck::kWholeWindow || disorder || owedSame;
+    const bool toDeadline = m_followCheck == FollowCheck::kWholeWindow || disorder || owedAnother;
     const uint32_t leftMs = MsUntil(source, deadlineUs);
     uint32_t windowMs = toDeadline ? std::max(leftMs, timing.gapMs) : timing.gapMs;
-    if (owedSame) {
-        windowMs = static_cast<uint32_t>(std::max<uint64_t>(windowMs, ReplyWindowMs(request, timing)));
+    if (owedAnother) {
+        const int64_t ownLateUntilUs = sentAtUs + UsOfMs(LateReplyLimitMs(request));
+        windowMs = std::max(windowMs, MsUntil(source, ownLateUntilUs));
     }
     std::string behind = collected.data.substr(frame.at + frame.length);
     const QuietRead after = ReadUntilQuiet(source, behind, windowMs, timing.gapMs, std::max(windowMs, leftMs));
     m_quietAtUs = 0;
     if (behind.empty() && after.quiet) {
         m_followCheck = FollowCheck::kNone;
-        reply = collected.data.substr(frame.at, frame.length);
-        Placed(station, sentAtUs, answerUs);
+        reply = placed;
+        Placed(request, placed, sentAtUs, answerUs);
         return ExchangeResult::kReplied;
     }
     m_followCheck = FollowCheck::kWholeWindow;
-    if (owedSame) {
-        for (size_t i = 0; i < m_owed.size(); ++i) {
-            if (!modbus::SameShape(m_owed[i].reply, request.reply)) continue;
-            Settle(i, wholeAtUs);
-            break;
-        }
-    }
+    NoteRepeats(placed + behind);
+    SettleLate(placed, wholeAtUs);
     if (!HoldsWhole(request.reply, behind)) Owe(request, timing, sentAtUs, deadlineUs);
     reply = collected.passedOver + collected.data.substr(0, frame.at + frame.length) + behind;
     KeepNewest(reply);
@@ -270,10 +275,14 @@ bool CReplyPlacer::SoonerThanEver(uint8_t station, int64_t answerUs, const LineT
 
 // A placed reply proves how soon its station can answer, and that the
 // station has done with its earlier requests.
-void CReplyPlacer::Placed(uint8_t station, int64_t sentAtUs, int64_t answerUs) {
+void CReplyPlacer::Placed(const PlacingRequest& request, const std::string& reply, int64_t sentAtUs,
+                          int64_t answerUs) {
+    const uint8_t station = request.reply.station;
     const auto fastest = m_fastestUs.find(station);
     if (fastest == m_fastestUs.end() || answerUs < fastest->second) m_fastestUs[station] = answerUs;
     SettleEarlierOf(station, sentAtUs);
+    m_lastReply = reply;
+    m_lastRequest = request.request;
 }
 
 // The line listens for the reply before the next request, and a reply of
@@ -282,18 +291,19 @@ void CReplyPlacer::Owe(const PlacingRequest& request, const LineTiming& timing, 
                        int64_t deadlineUs) {
     const int64_t untilUs = std::max(sentAtUs + UsOfMs(LateReplyLimitMs(request)), deadlineUs);
     m_owed.erase(std::remove_if(m_owed.begin(), m_owed.end(),
-                                [&](const Owed& owed) { return modbus::SameShape(owed.reply, request.reply); }),
+                                [&](const Owed& owed) { return owed.request == request.request; }),
                  m_owed.end());
-    m_owed.push_back({request.reply, sentAtUs, untilUs});
+    m_owed.push_back({request.request, request.reply, sentAtUs, untilUs});
     const auto late = m_lateMs.find(request.reply.station);
     const uint32_t seenLateMs = late == m_lateMs.end() ? 0 : late->second + timing.gapMs;
     const int64_t listenUs = std::max(deadlineUs + UsOfMs(request.responseTimeoutMs), sentAtUs + UsOfMs(seenLateMs));
     m_lateListenUntilUs = std::max<int64_t>(std::min(listenUs, untilUs), 1);
 }
 
-bool CReplyPlacer::OwesShape(const modbus::ReplyShape& reply) const {
-    return std::any_of(m_owed.begin(), m_owed.end(),
-                       [&](const Owed& owed) { return modbus::SameShape(owed.reply, reply); });
+bool CReplyPlacer::OwesAnotherOfShape(const PlacingRequest& request) const {
+    return std::any_of(m_owed.begin(), m_owed.end(), [&](const Owed& owed) {
+        return modbus::SameShape(owed.reply, request.reply) && owed.request != request.request;
+    });
 }
 
 bool CReplyPlacer::SettleLate(const std::string& bytes, int64_t atUs) {
@@ -318,6 +328,14 @@ void CReplyPlacer::Settle(size_t index, int64_t atUs) {
     uint32_t& seen = m_lateMs[owed.reply.station];
     seen = std::max(seen, lateMs);
     m_owed.erase(m_owed.begin() + static_cast<std::ptrdiff_t>(index));
+}
+
+// The last reply seen again where no reply was awaited, or behind a reply,
+// is the station sending its replies twice.
+void CReplyPlacer::NoteRepeats(const std::string& bytes) {
+    if (!m_lastReply.empty() && bytes.find(m_lastReply) != std::string::npos) {
+        m_repeating.insert(static_cast<uint8_t>(m_lastReply[0]));
+    }
 }
 
 void CReplyPlacer::SettleEarlierOf(uint8_t station, int64_t sentAtUs) {

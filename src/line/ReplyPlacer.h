@@ -10,11 +10,17 @@
 //   listens for that reply until one more response time-out has passed
 //   behind the deadline, or as long as the station was last seen to answer
 //   late, and drops whatever came.
-// - While a request is owed, a reply of the same shape (station, function,
-//   length) is taken only behind a line that stayed quiet up to the
-//   exchange's deadline, and at least a response time-out behind the
-//   reply: were it the owed one, the device's own answer would come in
-//   that time, and two replies are placed as none.
+// - While another request of the same shape (station, function, length) is
+//   owed, a reply of that shape is taken only behind a line that stayed
+//   quiet for as long as the request's own reply may come late: were it the
+//   owed one, the device's own answer would come in that time, and two
+//   replies are placed as none. The owed reply to the same request carries
+//   what the request asked for, and is taken as well as its own.
+// - Once a station was seen to send a reply twice, a reply of it that is a
+//   copy, byte for byte, of the last reply placed, for another request, is
+//   taken only behind a quiet line, as after signs of disorder: its copies
+//   are caught after any pause. Other stations' replies pay nothing for it,
+//   however alike the data of their blocks.
 // - After signs of disorder (two replies where one was awaited, a late
 //   reply, a line that never fell quiet) every reply is taken only behind
 //   a quiet line; a reply awaited while a late one may still come, behind
@@ -35,6 +41,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -53,6 +60,7 @@ enum class FollowCheck : uint8_t {
 };
 
 struct PlacingRequest {
+    std::string request;  // the frame sent
     modbus::ReplyShape reply;
     uint32_t responseTimeoutMs;
     uint32_t lateReplyMaxMs;  // 0: ten response time-outs
@@ -86,6 +94,7 @@ public:
 
 private:
     struct Owed {
+        std::string request;
         modbus::ReplyShape reply;
         int64_t sentAtUs;
         int64_t untilUs;
@@ -99,7 +108,8 @@ private:
     ExchangeResult Place(IByteSource& source, const LineTiming& timing, const PlacingRequest& request,
                          int64_t sentAtUs, int64_t deadlineUs, Collected& collected, std::string& reply);
     void Owe(const PlacingRequest& request, const LineTiming& timing, int64_t sentAtUs, int64_t deadlineUs);
-    bool OwesShape(const modbus::ReplyShape& reply) const;
+    // Whether a request other than request, of its reply's shape, is owed.
+    bool OwesAnotherOfShape(const PlacingRequest& request) const;
     // Settles what owed replies among bytes brought, seen at atUs; whether any did.
     bool SettleLate(const std::string& bytes, int64_t atUs);
     void Settle(size_t index, int64_t atUs);
@@ -108,7 +118,9 @@ private:
     // Whether a reply that took answerUs came sooner than its station ever
     // answered, by more than the margin timing allows.
     bool SoonerThanEver(uint8_t station, int64_t answerUs, const LineTiming& timing) const;
-    void Placed(uint8_t station, int64_t sentAtUs, int64_t answerUs);
+    // Notes a station that sent its last reply again among bytes.
+    void NoteRepeats(const std::string& bytes);
+    void Placed(const PlacingRequest& request, const std::string& reply, int64_t sentAtUs, int64_t answerUs);
 
     int64_t m_quietAtUs = 0;         // the line counts as quiet behind the last frame from then
     int64_t m_lateListenUntilUs = 0; // 0: no late reply is listened for before the next request
@@ -118,6 +130,11 @@ private:
     // The shortest time each station took to answer, from the request to its
     // reply's first byte as far as the reply's length tells.
     std::map<uint8_t, int64_t> m_fastestUs;
+    // The last reply placed, and the request it answered.
+    std::string m_lastReply;
+    std::string m_lastRequest;
+    // Stations seen to send a reply twice.
+    std::set<uint8_t> m_repeating;
 };
 
 }  // namespace line

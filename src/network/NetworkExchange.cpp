@@ -69,20 +69,20 @@ ExchangeResult CNetworkLine::ExchangeFramed(std::string& data, int32_t& length, 
 ExchangeResult CNetworkLine::ExchangeRtu(std::string& data, int32_t& length, const LineUse& use,
                                          const modbus::ReplyShape& reply, IExchangeObserver* observer) {
     const int64_t startUs = m_nowUs();
+    const line::PlacingRequest request{data.substr(0, static_cast<size_t>(std::clamp<int32_t>(length, 0, data.size()))),
+                                       reply, use.responseTimeout, use.lateReplyMaxMs};
     const auto send = [&] {
         if (use.requestGapMs > 0) Sleep(use.requestGapMs);
-        const std::string request = data.substr(0, static_cast<size_t>(std::clamp<int32_t>(length, 0, data.size())));
-        if (observer != nullptr) observer->OnSend(request, length);
-        if (uint32_t code = m_socket->Send(request)) {
+        if (observer != nullptr) observer->OnSend(request.request, length);
+        if (uint32_t code = m_socket->Send(request.request)) {
             Lose(code);
             return false;
         }
         return true;
     };
     DiscardTrace trace(observer, m_traceEvent, PortName());
-    const ExchangeResult result = m_placer.Exchange(m_source, NetworkTiming(m_format, use.silenceUs),
-                                                    {reply, use.responseTimeout, use.lateReplyMaxMs}, send,
-                                                    &trace, data);
+    const ExchangeResult result =
+        m_placer.Exchange(m_source, NetworkTiming(m_format, use.silenceUs), request, send, &trace, data);
     length = static_cast<int32_t>(data.size());
     if (uint32_t code = m_source.TakeFailure()) {
         Lose(code);

@@ -2,6 +2,8 @@
 // engine over the port's timed reads, with the send phase every exchange
 // shares. The port's read time-outs time it all: no pause is spent waiting
 // for bytes that have already arrived.
+#include <algorithm>
+
 #include "line/LineTiming.h"
 #include "serial/PortByteSource.h"
 #include "serial/PortLoss.h"
@@ -11,13 +13,14 @@
 ExchangeResult CSerialLine::FramedOnOpenPort(std::string& data, int32_t& length, const LineUse& use,
                                              const modbus::ReplyShape& reply, IExchangeObserver* observer) {
     CPortByteSource source(*m_port, m_timeouts);
+    const line::PlacingRequest request{data.substr(0, static_cast<size_t>(std::clamp<int32_t>(length, 0, data.size()))),
+                                       reply, use.responseTimeout, use.lateReplyMaxMs};
     const auto send = [&] {
         if (use.requestGapMs > 0) Sleep(use.requestGapMs);
         return SendRequest(data, length, use, kWriteTimeoutMs, observer) == ExchangeResult::kReplied;
     };
-    const ExchangeResult result = m_placer.Exchange(source, line::SerialTiming(m_format, use.silenceUs),
-                                                    {reply, use.responseTimeout, use.lateReplyMaxMs}, send,
-                                                    observer, data);
+    const ExchangeResult result =
+        m_placer.Exchange(source, line::SerialTiming(m_format, use.silenceUs), request, send, observer, data);
     length = static_cast<int32_t>(data.size());
     return result;
 }

@@ -46,8 +46,9 @@ const char kRelearnSetting[] = "relearn_ms=10000";
 // request's late reply (as long as its station was seen to answer late, at
 // most the late-reply limit), the noise read before the request (up to a
 // longest reply), the silence, the request, the reply's own wait (the
-// response time-out and a longest reply) and, while a reply of its shape is
-// owed, the listening behind it (as long again), with a reply's wire time
+// response time-out and a longest reply) and, while another request of its
+// shape is owed, the listening behind it (up to the late-reply limit from
+// the request) and a longest reply behind that, with a reply's wire time
 // counted as the driver counts it, in whole milliseconds per character of 11
 // bits, and an end-of-frame gap by which each of the three reads may outlast
 // its window; then a slack for Wine's scheduling.
@@ -60,7 +61,7 @@ constexpr uint32_t kSlackMs = 300;
 constexpr uint32_t kCharacterMicroseconds = 10 * 1000000 / kBaud;
 constexpr uint32_t kReplyCharacterMs = (11 * 1000 + kBaud - 1) / kBaud;
 constexpr uint32_t kLateReplyLimitMs = 10 * kResponseTimeoutMs;
-constexpr uint32_t kAttemptMs = kLateReplyLimitMs + 2 * kResponseTimeoutMs + 3 * kLongestReplyBytes * kReplyCharacterMs +
+constexpr uint32_t kAttemptMs = 2 * kLateReplyLimitMs + kResponseTimeoutMs + 3 * kLongestReplyBytes * kReplyCharacterMs +
                                 (kLongestRequestBytes + kSilenceCharacters) * kCharacterMicroseconds / 1000 + 1 +
                                 3 * kGapMs;
 constexpr uint32_t kBoundMs = 2 * kAttempts * kAttemptMs + kSlackMs;

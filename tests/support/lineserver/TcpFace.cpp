@@ -76,20 +76,40 @@ TcpFace::~TcpFace() {
     close(m_com);
 }
 
-// The port stays the same across refusals, so the host finds it again.
-bool TcpFace::Listen(std::string& error) {
-    m_listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int on = 1;
-    setsockopt(m_listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+namespace {
+
+sockaddr_in LoopbackAt(uint16_t port) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(m_port);
+    address.sin_port = htons(port);
+    return address;
+}
+
+// A socket listening on 127.0.0.1:port (0: any free port) with backlog; -1
+// when it cannot be had.
+int ListeningSocket(uint16_t port, int backlog) {
+    const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int on = 1;
+    setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in address = LoopbackAt(port);
+    if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(listener, backlog) != 0) {
+        close(listener);
+        return -1;
+    }
+    return listener;
+}
+
+}  // namespace
+
+// The port stays the same across refusals, so the host finds it again.
+bool TcpFace::Listen(std::string& error) {
+    m_listener = ListeningSocket(m_port, 4);
+    sockaddr_in address{};
     socklen_t length = sizeof address;
-    if (bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(m_listener, 4) != 0 ||
-        getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    if (m_listener < 0 || getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         error = std::string("cannot listen: ") + std::strerror(errno);
-        close(m_listener);
+        if (m_listener >= 0) close(m_listener);
         m_listener = -1;
         return false;
     }
@@ -100,21 +120,13 @@ bool TcpFace::Listen(std::string& error) {
 // A queue of backlog 0 holds one connection; the second fills what the
 // system allows beyond it on some kernels.
 void TcpFace::Stall() {
-    const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int on = 1;
-    setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(m_port);
-    if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(listener, 0) != 0) {
-        close(listener);
-        return;
-    }
+    const int listener = ListeningSocket(m_port, 0);
+    if (listener < 0) return;
     m_stalled.push_back(listener);
+    const sockaddr_in address = LoopbackAt(m_port);
     for (int filler = 0; filler < 2; ++filler) {
         const int client = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-        connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        connect(client, reinterpret_cast<const sockaddr*>(&address), sizeof address);
         m_stalled.push_back(client);
     }
 }
