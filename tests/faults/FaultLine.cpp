@@ -37,11 +37,12 @@ constexpr int kNetworkPortIndex = 49;
 
 }  // namespace
 
-FaultLine::FaultLine(const char* deviceServer)
+FaultLine::FaultLine(const char* deviceServer, std::string settings)
     : m_line(deviceServer == nullptr ? std::make_unique<LineFixture>(9600, std::vector<int>{1, 2})
                                      : std::make_unique<LineFixture>(deviceServer)),
       line(*m_line),
-      m_network(deviceServer != nullptr) {}
+      m_network(deviceServer != nullptr),
+      m_settings(std::move(settings)) {}
 
 void FaultLine::SetUp() {
     char directory[MAX_PATH];
@@ -50,14 +51,11 @@ void FaultLine::SetUp() {
     m_tracePath = path;
     SetEnvironmentVariableA("KORVEL_TRACE", path);
     ASSERT_TRUE(driver.Created());
-    if (!m_network) {
-        ASSERT_GE(line.PortIndex(), 0);
-        ASSERT_EQ(driver.Open(line.PortIndex(), kBaudIndex9600, kResponseTimeoutMs), kSucceeded);
-        return;
-    }
-    const std::string settings = "transport=rtu-over-tcp;endpoint=" + line.Endpoint();
-    SetEnvironmentVariableA("KORVEL_SET", settings.c_str());
-    const Outcome opened = driver.Open(kNetworkPortIndex, kBaudIndex9600, kResponseTimeoutMs);
+    std::string settings = m_settings;
+    if (m_network) settings += ";transport=rtu-over-tcp;endpoint=" + line.Endpoint();
+    SetEnvironmentVariableA("KORVEL_SET", settings.empty() ? nullptr : settings.c_str());
+    const int port = m_network ? kNetworkPortIndex : line.PortIndex();
+    const Outcome opened = port < 0 ? kOpenFailed : driver.Open(port, kBaudIndex9600, kResponseTimeoutMs);
     SetEnvironmentVariableA("KORVEL_SET", nullptr);
     ASSERT_EQ(opened, kSucceeded);
 }

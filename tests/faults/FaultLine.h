@@ -19,8 +19,9 @@ class FaultLine : public ::testing::Test {
 protected:
     static constexpr uint32_t kResponseTimeoutMs = 300;
 
-    // A device server's command of the line server, or null for the COM port.
-    explicit FaultLine(const char* deviceServer = nullptr);
+    // A device server's command of the line server, or null for the COM port;
+    // settings as KORVEL_SET gives them to the driver's Open.
+    explicit FaultLine(const char* deviceServer = nullptr, std::string settings = "");
 
     void SetUp() override;
     void TearDown() override;
@@ -53,6 +54,7 @@ protected:
 
 private:
     const bool m_network;
+    const std::string m_settings;
     std::string m_tracePath;
     int m_reads = 0;
     int m_delivered = 0;
