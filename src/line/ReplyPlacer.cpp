@@ -193,8 +193,7 @@ uint32_t CReplyPlacer::SettleBeforeRequest(IByteSource& source, const LineTiming
         m_lateListenUntilUs = 0;
         m_followCheck = FollowCheckAfter(heard);
         if (!late.empty()) {
-            NoteRepeats(late);
-            SettleLate(late, source.NowUs());
+            if (!SettleLate(late, source.NowUs())) NoteRepeats(late);
             if (observer != nullptr) observer->OnLateDiscarded(late);
         }
         if (heard.code != 0) return heard.code;
@@ -207,9 +206,10 @@ uint32_t CReplyPlacer::SettleBeforeRequest(IByteSource& source, const LineTiming
     const uint32_t frameMs = LongestReply(request.reply) * timing.characterMs + timing.gapMs;
     const QuietRead noise = ReadUntilQuiet(source, discarded, timing.quietMs, timing.quietMs, frameMs);
     if (!noise.quiet) m_followCheck = FollowCheck::kWholeWindow;
-    NoteRepeats(discarded);
+    const bool late = SettleLate(discarded, source.NowUs());
+    if (!late && NoteRepeats(discarded)) m_followCheck = FollowCheck::kWholeWindow;
     if (observer != nullptr && !discarded.empty()) {
-        if (SettleLate(discarded, source.NowUs())) {
+        if (late) {
             observer->OnLateDiscarded(discarded);
         } else {
             observer->OnWaitingDiscarded(discarded);
@@ -257,7 +257,6 @@ ExchangeResult CReplyPlacer::Place(IByteSource& source, const LineTiming& timing
         return ExchangeResult::kReplied;
     }
     m_followCheck = FollowCheck::kWholeWindow;
-    NoteRepeats(placed + behind);
     SettleLate(placed, wholeAtUs);
     if (!HoldsWhole(request.reply, behind)) Owe(request, timing, sentAtUs, deadlineUs);
     reply = collected.passedOver + collected.data.substr(0, frame.at + frame.length) + behind;
@@ -267,8 +266,11 @@ ExchangeResult CReplyPlacer::Place(IByteSource& source, const LineTiming& timing
 
 // A copy of a reply, or a shifted answer, comes sooner than the station's
 // own answer by about the silence before the request: half of it is the
-// margin, so that the scheduling of a busy machine is not taken for it.
+// margin, so that the scheduling of a busy machine is not taken for it. A
+// frame whole sooner than its own wire time after the request began before
+// it, whichever station it is from.
 bool CReplyPlacer::SoonerThanEver(uint8_t station, int64_t answerUs, const LineTiming& timing) const {
+    if (answerUs < 0) return true;
     const auto fastest = m_fastestUs.find(station);
     return fastest != m_fastestUs.end() && answerUs + static_cast<int64_t>(timing.quietUs / 2) < fastest->second;
 }
@@ -279,10 +281,11 @@ void CReplyPlacer::Placed(const PlacingRequest& request, const std::string& repl
                           int64_t answerUs) {
     const uint8_t station = request.reply.station;
     const auto fastest = m_fastestUs.find(station);
-    if (fastest == m_fastestUs.end() || answerUs < fastest->second) m_fastestUs[station] = answerUs;
+    if (answerUs >= 0 && (fastest == m_fastestUs.end() || answerUs < fastest->second)) m_fastestUs[station] = answerUs;
     SettleEarlierOf(station, sentAtUs);
     m_lastReply = reply;
     m_lastRequest = request.request;
+    m_lastShape = request.reply;
 }
 
 // The line listens for the reply before the next request, and a reply of
@@ -330,12 +333,13 @@ void CReplyPlacer::Settle(size_t index, int64_t atUs) {
     m_owed.erase(m_owed.begin() + static_cast<std::ptrdiff_t>(index));
 }
 
-// The last reply seen again where no reply was awaited, or behind a reply,
-// is the station sending its replies twice.
-void CReplyPlacer::NoteRepeats(const std::string& bytes) {
-    if (!m_lastReply.empty() && bytes.find(m_lastReply) != std::string::npos) {
-        m_repeating.insert(static_cast<uint8_t>(m_lastReply[0]));
-    }
+// A reply of the last reply's station and shape where none was awaited, or
+// behind a reply, is a copy of it, or the answer the last exchange did not
+// get because it took a copy: that station sends its replies twice.
+bool CReplyPlacer::NoteRepeats(const std::string& bytes) {
+    if (m_lastReply.empty() || !HoldsWhole(m_lastShape, bytes)) return false;
+    m_repeating.insert(m_lastShape.station);
+    return true;
 }
 
 void CReplyPlacer::SettleEarlierOf(uint8_t station, int64_t sentAtUs) {

@@ -118,8 +118,9 @@ private:
     // Whether a reply that took answerUs came sooner than its station ever
     // answered, by more than the margin timing allows.
     bool SoonerThanEver(uint8_t station, int64_t answerUs, const LineTiming& timing) const;
-    // Notes a station that sent its last reply again among bytes.
-    void NoteRepeats(const std::string& bytes);
+    // Notes the last reply's station as one that repeats its replies when
+    // bytes hold a reply of its shape; whether they do.
+    bool NoteRepeats(const std::string& bytes);
     void Placed(const PlacingRequest& request, const std::string& reply, int64_t sentAtUs, int64_t answerUs);
 
     int64_t m_quietAtUs = 0;         // the line counts as quiet behind the last frame from then
@@ -133,6 +134,7 @@ private:
     // The last reply placed, and the request it answered.
     std::string m_lastReply;
     std::string m_lastRequest;
+    modbus::ReplyShape m_lastShape{};
     // Stations seen to send a reply twice.
     std::set<uint8_t> m_repeating;
 };

@@ -37,10 +37,10 @@ constexpr uint16_t kRefusedRanges[][2] = {{0, 1}, {2, 5}, {100, 101}, {200, 203}
 // device queues behind it come late too, and a second one behind them would
 // come later than the limit.
 constexpr uint32_t kFarLateMaxMs = 2400;
-// A copy of a reply comes sooner than the device's turnaround of 30 ms: one
-// that came later would be the device's answer to the next request as far
-// as any timing on the line tells.
-constexpr uint32_t kCopyLatestMs = 25;
+// A copy of a reply comes while the next request is still on its way: one
+// that came later would be the device's answer to that request as far as
+// any timing on the line tells, the first time.
+constexpr uint32_t kCopyLatestMs = 8;
 
 void Nothing(LineFixture&, const Step&) {}
 
