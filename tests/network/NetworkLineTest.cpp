@@ -4,7 +4,9 @@
 // nothing ends moves the clock by its whole length, so no case waits.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -40,6 +42,7 @@ public:
     uint32_t Send(const std::string& bytes) override {
         if (sendCode != 0) return sendCode;
         sent.push_back(bytes);
+        sentAtMs.push_back(m_nowMs);
         if (!answers.empty()) {
             waiting.insert(waiting.end(), answers.front().begin(), answers.front().end());
             answers.pop_front();
@@ -70,6 +73,7 @@ public:
     std::deque<std::vector<Chunk>> answers;       // one for each request
     uint32_t sendCode = 0;
     std::vector<std::string> sent;
+    std::vector<uint64_t> sentAtMs;
     int connects = 0;
 
 private:
@@ -99,13 +103,19 @@ struct ScriptedLine {
         m_index = index;
         m_transport = transport;
     }
-    uint32_t Open() { return line->Open(m_index, {m_transport, {"gw", 502}, 3000, kReopen}); }
+    uint32_t Open(CNetworkLine::Target target = {}) {
+        target.transport = m_transport;
+        target.endpoint = {"gw", 502};
+        target.connectTimeoutMs = 3000;
+        target.reopen = kReopen;
+        return line->Open(m_index, target);
+    }
     // A read of three holding registers of station 1.
-    ExchangeResult Read(std::string& reply) {
+    ExchangeResult Read(std::string& reply, int32_t unitId = -1) {
         reply = ReadRegistersRequest(0, 3);
         int32_t length = static_cast<int32_t>(reply.size());
-        const ExchangeResult result = line->ExchangeFramed(reply, length, {0, kResponseTimeoutMs, 0, 0, kReopen, 0},
-                                                           modbus::ReadReplyShape(1, 3, 3), &trace);
+        const ExchangeResult result = line->ExchangeFramed(
+            reply, length, {0, kResponseTimeoutMs, 0, 0, kReopen, 0, unitId}, modbus::ReadReplyShape(1, 3, 3), &trace);
         EXPECT_EQ(static_cast<size_t>(length), reply.size());
         return result;
     }
@@ -152,8 +162,11 @@ TEST(NetworkLine, RepliesAreAssembledAndJudgedInBothFramings) {
         {"RTU, no reply", rtu, {}, {}, ExchangeResult::kNoReply, "", ""},
         {"RTU, the peer closes", rtu, {}, {{kReply.substr(0, 4)}, {"", INetworkSocket::kPeerClosed}},
          ExchangeResult::kReadFailed, kReply.substr(0, 4), "Lost: COM61, error 10101"},
-        {"RTU, reset while waiting", rtu, {{"", kReset}}, {}, ExchangeResult::kSendFailed, "",
-         "Lost: COM61, error 10054"},
+        // Ended while no request was out: the request goes out on a new connection.
+        {"RTU, reset while idle", rtu, {{"", kReset}}, {{kReply}}, ExchangeResult::kReplied, kReply,
+         "Reconnected: COM61, reset by the peer while idle"},
+        {"Modbus TCP, closed while idle behind a late reply", mbap, {{Mbap(0, kOtherReply)}, {"", INetworkSocket::kPeerClosed}},
+         {{Mbap(1, kReply)}}, ExchangeResult::kReplied, kReply, "Reconnected: COM61, closed by the peer while idle"},
         {"Modbus TCP in one-byte segments", mbap, {},
          [] {
              std::vector<Chunk> bytes;
@@ -190,6 +203,126 @@ TEST(NetworkLine, RepliesAreAssembledAndJudgedInBothFramings) {
             const std::string request = ReadRegistersRequest(0, 3);
             EXPECT_EQ(line.socket->sent.at(0), c.transport == rtu ? request : Mbap(1, request));
         }
+        EXPECT_EQ(line.socket->connects, c.event.find("Reconnected") == 0 ? 2 : 1);
+    }
+}
+
+std::string WithUnit(std::string rtu, uint8_t unit) {
+    rtu[0] = static_cast<char>(unit);
+    return rtu;
+}
+
+// A gateway that answers under a rule of its own: under auto the first
+// three replies are dropped, which shows the rule, and every read after
+// them is answered; strict never takes them. Under 0 a late reply must not
+// answer the next request: it is listened out, dropped while it waits, and
+// two replies behind one request are placed as none. Each read's answer is
+// given by its transaction as sent, as the gateway would.
+TEST(NetworkLine, AGatewaysOwnTransactionRuleIsLearnedFromThreeRepliesInARow) {
+    const auto strict = modbus::TransactionCheck::kStrict;
+    const auto automatic = modbus::TransactionCheck::kAuto;
+    using Answer = std::function<std::vector<Chunk>(uint16_t)>;
+    const auto under = [](uint16_t (*rule)(uint16_t)) -> Answer {
+        return [rule](uint16_t sent) { return std::vector<Chunk>{{Mbap(rule(sent), kReply)}}; };
+    };
+    const auto zero = [](uint16_t) -> uint16_t { return 0; };
+    const auto plusOne = [](uint16_t sent) -> uint16_t { return sent + 1; };
+    const auto swapped = [](uint16_t sent) -> uint16_t { return sent << 8 | sent >> 8; };
+    const Answer silent = [](uint16_t) { return std::vector<Chunk>{}; };
+    const Answer lateThenOwn = [](uint16_t) {
+        return std::vector<Chunk>{{Mbap(0, kOtherReply)}, {Mbap(0, kReply)}};
+    };
+    const auto R = ExchangeResult::kReplied;
+    const auto N = ExchangeResult::kNoReply;
+    const auto U = ExchangeResult::kUnplaced;
+    const struct {
+        const char* gateway;
+        modbus::TransactionCheck check;
+        std::vector<std::pair<Answer, ExchangeResult>> reads;
+        std::string learned;  // the trace line, "" for none
+    } cases[] = {
+        {"0", automatic, {{under(zero), N}, {under(zero), N}, {under(zero), N}, {under(zero), R}, {under(zero), R}},
+         "Transactions: COM61 answers with transaction 0"},
+        {"plus one", automatic,
+         {{under(plusOne), N}, {under(plusOne), N}, {under(plusOne), N}, {under(plusOne), R}},
+         "Transactions: COM61 answers with the request's transaction plus one"},
+        {"swapped", automatic,
+         {{under(swapped), N}, {under(swapped), N}, {under(swapped), N}, {under(swapped), R}},
+         "Transactions: COM61 answers with the request's transaction, its bytes swapped"},
+        {"0, strict", strict, {{under(zero), N}, {under(zero), N}, {under(zero), N}, {under(zero), N}}, ""},
+        {"one in the row its own", automatic,
+         {{under(zero), N}, {under(zero), N}, {under([](uint16_t t) { return t; }), R}, {under(zero), N},
+          {under(zero), N}},
+         ""},
+        {"0, a late reply before the next answer", automatic,
+         {{under(zero), N}, {under(zero), N}, {under(zero), N}, {silent, N}, {lateThenOwn, U}, {under(zero), R}},
+         "Transactions: COM61 answers with transaction 0"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.gateway);
+        ScriptedLine line(60, modbus::Transport::kModbusTcp);
+        CNetworkLine::Target target;
+        target.transactionCheck = c.check;
+        ASSERT_EQ(line.Open(target), 0u);
+        uint16_t transaction = 0;
+        for (const auto& [answer, expected] : c.reads) {
+            line.socket->answers.push_back(answer(++transaction));
+            std::string reply;
+            EXPECT_EQ(line.Read(reply), expected) << "read " << transaction;
+            if (expected == R) {
+                EXPECT_EQ(reply, kReply);
+            }
+            line.socket->answers.clear();
+        }
+        const std::string learned = c.learned.empty() ? "Transactions:" : c.learned;
+        EXPECT_EQ(std::count(line.events.begin(), line.events.end(), learned), c.learned.empty() ? 0 : 1);
+    }
+}
+
+// Before a request: a connection that idled longer than idle_close_ms is
+// made again, and a new connection waits connect_delay_ms; a unit id of its
+// own goes in the header and must come back in the reply, which is handed
+// on as the station's.
+TEST(NetworkLine, TheConnectionIsReadiedBeforeARequest) {
+    const struct {
+        const char* situation;
+        uint32_t idleCloseMs;
+        uint32_t connectDelayMs;
+        int32_t unitId;
+        std::string answer;
+        ExchangeResult expected;
+        int connects;       // after the second read, 1.5 s after the first
+        uint64_t firstAtMs;  // the first request's time after the open
+        std::string event;
+    } cases[] = {
+        {"idle past idle_close_ms", 1000, 0, -1, Mbap(2, kReply), ExchangeResult::kReplied, 2, 0,
+         "Reconnected: COM61, idle for 1.5 s"},
+        {"idle within idle_close_ms", 2000, 0, -1, Mbap(2, kReply), ExchangeResult::kReplied, 1, 0, ""},
+        {"connect_delay_ms", 0, 500, -1, Mbap(2, kReply), ExchangeResult::kReplied, 1, 500, ""},
+        {"unit id 255", 0, 0, 255, Mbap(2, WithUnit(kReply, 255)), ExchangeResult::kReplied, 1, 0, ""},
+        {"unit id 255, answered as 1", 0, 0, 255, Mbap(2, kReply), ExchangeResult::kNoReply, 1, 0, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.situation);
+        ScriptedLine line(60, modbus::Transport::kModbusTcp);
+        CNetworkLine::Target target;
+        target.idleCloseMs = c.idleCloseMs;
+        target.connectDelayMs = c.connectDelayMs;
+        const uint64_t openedAtMs = line.nowMs;
+        ASSERT_EQ(line.Open(target), 0u);
+        const uint8_t unit = static_cast<uint8_t>(c.unitId < 0 ? 1 : c.unitId);
+        line.socket->answers = {{{Mbap(1, WithUnit(kReply, unit))}}, {{c.answer}}};
+        std::string reply;
+        EXPECT_EQ(line.Read(reply, c.unitId), ExchangeResult::kReplied);
+        EXPECT_EQ(line.socket->sentAtMs.at(0) - openedAtMs, c.firstAtMs);
+        line.nowMs += 1500;
+        EXPECT_EQ(line.Read(reply, c.unitId), c.expected);
+        if (c.expected == ExchangeResult::kReplied) {
+            EXPECT_EQ(reply, kReply);
+        }
+        EXPECT_EQ(static_cast<uint8_t>(line.socket->sent.at(1).at(6)), unit);
+        EXPECT_EQ(line.socket->connects, c.connects);
+        EXPECT_EQ(line.events.empty() ? "" : line.events.back(), c.event);
     }
 }
 
