@@ -37,18 +37,18 @@ void CTransactionRule::Reset(TransactionCheck check) {
 // Only an unknown rule is learned. Where two rules give the same number
 // (0xFFFF plus one is 0), the first that fits counts; a reply under a
 // number no rule gives ends the row.
-bool CTransactionRule::Learn(uint16_t sent, uint16_t got) {
-    if (m_check != TransactionCheck::kAuto || m_relation != TransactionRelation::kSame) return false;
+CTransactionRule::Learning CTransactionRule::Learn(uint16_t sent, uint16_t got) {
+    if (m_check != TransactionCheck::kAuto || m_relation != TransactionRelation::kSame) return Learning::kNone;
     for (TransactionRelation relation : kOtherRelations) {
         if (ExpectedTransaction(relation, sent) != got) continue;
         m_seen = relation == m_candidate ? m_seen + 1 : 1;
         m_candidate = relation;
-        if (m_seen < kRepliesToLearn) return false;
+        if (m_seen < kRepliesToLearn) return Learning::kCounted;
         m_relation = relation;
-        return true;
+        return Learning::kLearned;
     }
     m_seen = 0;
-    return false;
+    return Learning::kNone;
 }
 
 }  // namespace modbus

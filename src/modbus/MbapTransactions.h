@@ -32,9 +32,14 @@ public:
     // Whether the rule tells the replies of two requests apart: under 0 it
     // cannot.
     bool TellsRequestsApart() const { return m_relation != TransactionRelation::kZero; }
+    enum class Learning {
+        kNone,     // no rule is being learned, or none gives got
+        kCounted,  // got counts towards a rule
+        kLearned,  // got made a rule taken
+    };
     // A reply that is the request's own answer but for its number came
-    // under got; true when this makes the rule taken.
-    bool Learn(uint16_t sent, uint16_t got);
+    // under got.
+    Learning Learn(uint16_t sent, uint16_t got);
     // A reply came under the number expected: a row of another rule ends.
     void Matched() { m_seen = 0; }
 

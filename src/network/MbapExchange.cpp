@@ -24,6 +24,7 @@ enum class CNetworkLine::MbapEnd {
     kGatewayNoReply,  // a gateway answered that the device did not
     kNoReply,
     kBroken,          // the deadline passed before the reply was whole, or the stream is no Modbus TCP
+    kUnmatched,       // the device answered, but under a transaction rule not yet taken
     kLost,            // the connection failed while the reply was read
 };
 
@@ -104,6 +105,8 @@ ExchangeResult CNetworkLine::FinishMbap(MbapEnd end, std::string& data, int32_t&
         return ExchangeResult::kReplied;
     case MbapEnd::kBroken:
         return ExchangeResult::kUnplaced;
+    case MbapEnd::kUnmatched:
+        return Emptied(data, length, ExchangeResult::kUnplaced);
     case MbapEnd::kGatewayNoReply:
         m_traceEvent("Gateway: station " + std::to_string(static_cast<uint8_t>(data[0])) + " exception " +
                      (data[2] == 0x0A ? "0A, no path" : "0B, no reply") + ", taken as no reply");
@@ -161,6 +164,7 @@ bool CNetworkLine::DiscardWaiting(uint32_t firstWindowMs, uint32_t longestMs, IE
 CNetworkLine::MbapEnd CNetworkLine::ReadMbapReply(const MbapAwaited& awaited, int64_t deadlineUs,
                                                   IExchangeObserver* observer, std::string& data) {
     std::string frame;
+    bool unmatched = false;
     for (;;) {
         const size_t missing = modbus::MbapBytesMissing(BytesOf(frame), frame.size());
         if (missing > 0) {
@@ -175,7 +179,8 @@ CNetworkLine::MbapEnd CNetworkLine::ReadMbapReply(const MbapAwaited& awaited, in
             if (got > 0) continue;
             m_framesInDoubt = !frame.empty();
             data = frame;
-            return frame.empty() ? MbapEnd::kNoReply : MbapEnd::kBroken;
+            if (!frame.empty()) return MbapEnd::kBroken;
+            return unmatched ? MbapEnd::kUnmatched : MbapEnd::kNoReply;
         }
         size_t frameLength = 0;
         const uint16_t expected = m_transactions.Expected(awaited.transaction);
@@ -184,7 +189,7 @@ CNetworkLine::MbapEnd CNetworkLine::ReadMbapReply(const MbapAwaited& awaited, in
             if (const MbapEnd end = TakeOwnFrame(awaited, data); end != MbapEnd::kNoReply) return end;
             break;
         case modbus::MbapReply::kOtherTransaction:
-            LearnTransactions(frame, frameLength, awaited);
+            unmatched = LearnTransactions(frame, frameLength, awaited) || unmatched;
             break;
         case modbus::MbapReply::kMalformed:
             m_framesInDoubt = true;
@@ -211,17 +216,21 @@ CNetworkLine::MbapEnd CNetworkLine::TakeOwnFrame(const MbapAwaited& awaited, std
 }
 
 // A frame under another number that is otherwise the request's answer
-// counts towards the rule the connection answers by.
-void CNetworkLine::LearnTransactions(const std::string& frame, size_t frameLength, const MbapAwaited& awaited) {
+// counts towards the rule the connection answers by. Whether it did: the
+// device answered then, and its station is not silent, though the reply is
+// not taken.
+bool CNetworkLine::LearnTransactions(const std::string& frame, size_t frameLength, const MbapAwaited& awaited) {
     std::string rtu;
     size_t length = 0;
     const uint16_t got = modbus::MbapTransactionOf(BytesOf(frame));
     modbus::RtuFromMbap(BytesOf(frame), frameLength, got, rtu, length);
-    if (static_cast<uint8_t>(rtu[0]) != awaited.unitId || !FitsShape(rtu, awaited.reply)) return;
-    if (m_transactions.Learn(awaited.transaction, got)) {
+    if (static_cast<uint8_t>(rtu[0]) != awaited.unitId || !FitsShape(rtu, awaited.reply)) return false;
+    const auto learning = m_transactions.Learn(awaited.transaction, got);
+    if (learning == modbus::CTransactionRule::Learning::kLearned) {
         m_traceEvent("Transactions: " + PortName() + " answers with " +
                      modbus::RelationText(m_transactions.Relation()));
     }
+    return learning != modbus::CTransactionRule::Learning::kNone;
 }
 
 // While a reply may still come late and the number cannot tell it apart,

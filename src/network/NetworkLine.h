@@ -97,7 +97,7 @@ private:
     MbapEnd ReadMbapReply(const MbapAwaited& awaited, int64_t deadlineUs, IExchangeObserver* observer,
                           std::string& data);
     MbapEnd TakeOwnFrame(const MbapAwaited& awaited, std::string& data);
-    void LearnTransactions(const std::string& frame, size_t frameLength, const MbapAwaited& awaited);
+    bool LearnTransactions(const std::string& frame, size_t frameLength, const MbapAwaited& awaited);
     MbapEnd CheckQuietBehind(const MbapAwaited& awaited, int64_t deadlineUs, MbapEnd end);
     void NoteMbapEnd(MbapEnd end, const LineUse& use, const modbus::ReplyShape& reply, int64_t sentAtUs);
     void DiscardLateFrame(const std::string& frame, size_t frameLength, IExchangeObserver* observer);
