@@ -6,7 +6,7 @@
 
 #include <algorithm>
 #include <deque>
-#include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -136,6 +136,11 @@ std::string Mbap(uint16_t transaction, const std::string& rtu) {
     return frame + rtu.substr(0, rtu.size() - 2);
 }
 
+std::string WithUnit(std::string rtu, uint8_t unit) {
+    rtu[0] = static_cast<char>(unit);
+    return rtu;
+}
+
 const std::string kReply = ReadRegistersReply({0x1111, 0x2222, 0x3333});
 const std::string kOtherReply = ReadRegistersReply({0xBAD, 0xBAD, 0xBAD});
 
@@ -152,6 +157,7 @@ TEST(NetworkLine, RepliesAreAssembledAndJudgedInBothFramings) {
         ExchangeResult expected;
         std::string reply;
         std::string event;  // the line's or the late trace's last, "" for none
+        uint8_t unitId = 1;  // sent, in place of the station
     } cases[] = {
         {"RTU in three segments", rtu, {}, {{kReply.substr(0, 1)}, {kReply.substr(1, 5)}, {kReply.substr(6)}},
          ExchangeResult::kReplied, kReply, ""},
@@ -186,6 +192,11 @@ TEST(NetworkLine, RepliesAreAssembledAndJudgedInBothFramings) {
          ExchangeResult::kUnplaced, Frame({0, 1, 0, 9, 0, 3, 1}), ""},  // a header's worth, for the trace
         {"Modbus TCP, only a late reply", mbap, {}, {{Mbap(7, kOtherReply)}}, ExchangeResult::kNoReply, "",
          "Late: station 1 function 3, 11 bytes discarded"},
+        // A unit id of the station's own must come back; the reply is handed on as the station's.
+        {"Modbus TCP, unit id 255", mbap, {}, {{Mbap(1, WithUnit(kReply, 255))}}, ExchangeResult::kReplied, kReply,
+         "", 255},
+        {"Modbus TCP, unit id 255 answered as 1", mbap, {}, {{Mbap(1, kReply)}}, ExchangeResult::kNoReply, "",
+         "Late: station 1 function 3, 11 bytes discarded", 255},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.situation);
@@ -194,22 +205,17 @@ TEST(NetworkLine, RepliesAreAssembledAndJudgedInBothFramings) {
         line.socket->waiting.assign(c.waitingBefore.begin(), c.waitingBefore.end());
         line.socket->answers.push_back(c.answer);
         std::string reply;
-        EXPECT_EQ(line.Read(reply), c.expected);
+        EXPECT_EQ(line.Read(reply, c.unitId == 1 ? -1 : c.unitId), c.expected);
         EXPECT_EQ(reply, c.reply);
         std::vector<std::string> events = line.events;
         events.insert(events.end(), line.trace.events.begin(), line.trace.events.end());
         EXPECT_EQ(events.empty() ? "" : events.back(), c.event);
         if (c.expected != ExchangeResult::kSendFailed) {
             const std::string request = ReadRegistersRequest(0, 3);
-            EXPECT_EQ(line.socket->sent.at(0), c.transport == rtu ? request : Mbap(1, request));
+            EXPECT_EQ(line.socket->sent.at(0), c.transport == rtu ? request : Mbap(1, WithUnit(request, c.unitId)));
         }
         EXPECT_EQ(line.socket->connects, c.event.find("Reconnected") == 0 ? 2 : 1);
     }
-}
-
-std::string WithUnit(std::string rtu, uint8_t unit) {
-    rtu[0] = static_cast<char>(unit);
-    return rtu;
 }
 
 // A gateway that answers under a rule of its own: under auto the first
@@ -217,111 +223,78 @@ std::string WithUnit(std::string rtu, uint8_t unit) {
 // them is answered; the device did answer, so those reads end unplaced,
 // not silent. Strict never takes them. Under 0 a late reply must not
 // answer the next request: it is listened out, dropped while it waits, and
-// two replies behind one request are placed as none. Each read's answer is
-// given by its transaction as sent, as the gateway would.
+// two replies behind one request are placed as none.
 TEST(NetworkLine, AGatewaysOwnTransactionRuleIsLearnedFromThreeRepliesInARow) {
-    const auto strict = modbus::TransactionCheck::kStrict;
+    // What the gateway answers each request with, by its transaction t: 'z'
+    // under 0, 'p' under t + 1, 's' under t swapped, 'o' under t, '-'
+    // nothing, 'L' a late reply and then the answer, both under 0.
+    const auto answer = [](char kind, uint16_t t) -> std::vector<Chunk> {
+        const uint16_t under = kind == 'p' ? t + 1 : kind == 's' ? (t << 8 | t >> 8) : kind == 'o' ? t : 0;
+        if (kind == '-') return {};
+        if (kind == 'L') return {{Mbap(0, kOtherReply)}, {Mbap(0, kReply)}};
+        return {{Mbap(under, kReply)}};
+    };
+    const std::map<char, ExchangeResult> results = {
+        {'R', ExchangeResult::kReplied}, {'N', ExchangeResult::kNoReply}, {'U', ExchangeResult::kUnplaced}};
     const auto automatic = modbus::TransactionCheck::kAuto;
-    using Answer = std::function<std::vector<Chunk>(uint16_t)>;
-    const auto under = [](uint16_t (*rule)(uint16_t)) -> Answer {
-        return [rule](uint16_t sent) { return std::vector<Chunk>{{Mbap(rule(sent), kReply)}}; };
-    };
-    const auto zero = [](uint16_t) -> uint16_t { return 0; };
-    const auto plusOne = [](uint16_t sent) -> uint16_t { return sent + 1; };
-    const auto swapped = [](uint16_t sent) -> uint16_t { return sent << 8 | sent >> 8; };
-    const Answer silent = [](uint16_t) { return std::vector<Chunk>{}; };
-    const Answer lateThenOwn = [](uint16_t) {
-        return std::vector<Chunk>{{Mbap(0, kOtherReply)}, {Mbap(0, kReply)}};
-    };
-    const auto R = ExchangeResult::kReplied;
-    const auto N = ExchangeResult::kNoReply;
-    const auto U = ExchangeResult::kUnplaced;
     const struct {
-        const char* gateway;
         modbus::TransactionCheck check;
-        std::vector<std::pair<Answer, ExchangeResult>> reads;
+        const char* answers;
+        const char* results;
         std::string learned;  // the trace line, "" for none
     } cases[] = {
-        {"0", automatic, {{under(zero), U}, {under(zero), U}, {under(zero), U}, {under(zero), R}, {under(zero), R}},
-         "Transactions: COM61 answers with transaction 0"},
-        {"plus one", automatic,
-         {{under(plusOne), U}, {under(plusOne), U}, {under(plusOne), U}, {under(plusOne), R}},
-         "Transactions: COM61 answers with the request's transaction plus one"},
-        {"swapped", automatic,
-         {{under(swapped), U}, {under(swapped), U}, {under(swapped), U}, {under(swapped), R}},
-         "Transactions: COM61 answers with the request's transaction, its bytes swapped"},
-        {"0, strict", strict, {{under(zero), N}, {under(zero), N}, {under(zero), N}, {under(zero), N}}, ""},
-        {"one in the row its own", automatic,
-         {{under(zero), U}, {under(zero), U}, {under([](uint16_t t) { return t; }), R}, {under(zero), U},
-          {under(zero), U}},
-         ""},
-        {"0, a late reply before the next answer", automatic,
-         {{under(zero), U}, {under(zero), U}, {under(zero), U}, {silent, N}, {lateThenOwn, U}, {under(zero), R}},
-         "Transactions: COM61 answers with transaction 0"},
+        {automatic, "zzzzz", "UUURR", "Transactions: COM61 answers with transaction 0"},
+        {automatic, "pppp", "UUUR", "Transactions: COM61 answers with the request's transaction plus one"},
+        {automatic, "ssss", "UUUR", "Transactions: COM61 answers with the request's transaction, its bytes swapped"},
+        {modbus::TransactionCheck::kStrict, "zzzz", "NNNN", ""},
+        {automatic, "zzozz", "UURUU", ""},
+        {automatic, "zzz-Lz", "UUUNUR", "Transactions: COM61 answers with transaction 0"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.gateway);
+        SCOPED_TRACE(c.answers);
         ScriptedLine line(60, modbus::Transport::kModbusTcp);
         CNetworkLine::Target target;
         target.transactionCheck = c.check;
         ASSERT_EQ(line.Open(target), 0u);
-        uint16_t transaction = 0;
-        for (const auto& [answer, expected] : c.reads) {
-            line.socket->answers.push_back(answer(++transaction));
+        for (uint16_t read = 0; c.answers[read] != 0; ++read) {
+            line.socket->answers = {answer(c.answers[read], read + 1)};
             std::string reply;
-            EXPECT_EQ(line.Read(reply), expected) << "read " << transaction;
-            if (expected == R) {
-                EXPECT_EQ(reply, kReply);
-            }
-            line.socket->answers.clear();
+            EXPECT_EQ(line.Read(reply), results.at(c.results[read])) << "read " << read;
+            EXPECT_EQ(reply == kReply, c.results[read] == 'R');
         }
         const std::string learned = c.learned.empty() ? "Transactions:" : c.learned;
         EXPECT_EQ(std::count(line.events.begin(), line.events.end(), learned), c.learned.empty() ? 0 : 1);
     }
 }
 
-// Before a request: a connection that idled longer than idle_close_ms is
-// made again, and a new connection waits connect_delay_ms; a unit id of its
-// own goes in the header and must come back in the reply, which is handed
-// on as the station's.
+// Before a request, a connection that idled longer than idle_close_ms is
+// made again, and a new connection waits connect_delay_ms.
 TEST(NetworkLine, TheConnectionIsReadiedBeforeARequest) {
     const struct {
-        const char* situation;
         uint32_t idleCloseMs;
         uint32_t connectDelayMs;
-        int32_t unitId;
-        std::string answer;
-        ExchangeResult expected;
-        int connects;       // after the second read, 1.5 s after the first
+        int connects;        // after the second read, 1.5 s after the first
         uint64_t firstAtMs;  // the first request's time after the open
         std::string event;
     } cases[] = {
-        {"idle past idle_close_ms", 1000, 0, -1, Mbap(2, kReply), ExchangeResult::kReplied, 2, 0,
-         "Reconnected: COM61, idle for 1.5 s"},
-        {"idle within idle_close_ms", 2000, 0, -1, Mbap(2, kReply), ExchangeResult::kReplied, 1, 0, ""},
-        {"connect_delay_ms", 0, 500, -1, Mbap(2, kReply), ExchangeResult::kReplied, 1, 500, ""},
-        {"unit id 255", 0, 0, 255, Mbap(2, WithUnit(kReply, 255)), ExchangeResult::kReplied, 1, 0, ""},
-        {"unit id 255, answered as 1", 0, 0, 255, Mbap(2, kReply), ExchangeResult::kNoReply, 1, 0, ""},
+        {1000, 0, 2, 0, "Reconnected: COM61, idle for 1.5 s"},
+        {2000, 0, 1, 0, ""},
+        {0, 500, 1, 500, ""},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.situation);
+        SCOPED_TRACE(c.idleCloseMs);
         ScriptedLine line(60, modbus::Transport::kModbusTcp);
         CNetworkLine::Target target;
         target.idleCloseMs = c.idleCloseMs;
         target.connectDelayMs = c.connectDelayMs;
         const uint64_t openedAtMs = line.nowMs;
         ASSERT_EQ(line.Open(target), 0u);
-        const uint8_t unit = static_cast<uint8_t>(c.unitId < 0 ? 1 : c.unitId);
-        line.socket->answers = {{{Mbap(1, WithUnit(kReply, unit))}}, {{c.answer}}};
+        line.socket->answers = {{{Mbap(1, kReply)}}, {{Mbap(2, kReply)}}};
         std::string reply;
-        EXPECT_EQ(line.Read(reply, c.unitId), ExchangeResult::kReplied);
+        EXPECT_EQ(line.Read(reply), ExchangeResult::kReplied);
         EXPECT_EQ(line.socket->sentAtMs.at(0) - openedAtMs, c.firstAtMs);
         line.nowMs += 1500;
-        EXPECT_EQ(line.Read(reply, c.unitId), c.expected);
-        if (c.expected == ExchangeResult::kReplied) {
-            EXPECT_EQ(reply, kReply);
-        }
-        EXPECT_EQ(static_cast<uint8_t>(line.socket->sent.at(1).at(6)), unit);
+        EXPECT_EQ(line.Read(reply), ExchangeResult::kReplied);
         EXPECT_EQ(line.socket->connects, c.connects);
         EXPECT_EQ(line.events.empty() ? "" : line.events.back(), c.event);
     }
