@@ -72,7 +72,9 @@ int32_t CSerialDriverBase::OpenLink(DeviceSettings& settings, const LinkParamete
 int32_t CSerialDriverBase::OpenNetworkLink(DeviceSettings& settings, const LinkParameters& link) {
     const CLineClock clock;
     auto line = std::make_shared<CNetworkLine>(MakeTcpSocket(), AppendTraceEvent, [clock] { return clock.NowUs(); });
-    if (line->Open(link.portIndex, {m_transport, m_endpoint, m_connectTimeoutMs, m_reopen}) != 0) {
+    const CNetworkLine::Target target{m_transport,        m_endpoint,    m_connectTimeoutMs, m_reopen,
+                                      m_transactionCheck, m_idleCloseMs, m_connectDelayMs};
+    if (line->Open(link.portIndex, target) != 0) {
         return Refused(m_error);
     }
     line::LineFormat format;

@@ -107,6 +107,9 @@ int32_t CModbusRtuDriver::OpenWithSettings(DeviceSettings* settings) {
         m_reopen = {static_cast<uint32_t>(line.reopenMs), static_cast<uint32_t>(line.reopenMaxMs)};
         m_transport = line.transport;
         m_connectTimeoutMs = static_cast<uint32_t>(line.connectTimeoutMs);
+        m_transactionCheck = line.transactionCheck;
+        m_idleCloseMs = static_cast<uint32_t>(line.idleCloseMs);
+        m_connectDelayMs = static_cast<uint32_t>(line.connectDelayMs);
         modbus::ParseEndpoint(line.endpoint, m_endpoint);
     }
     return CSerialDriverBase::Open(settings);
@@ -174,7 +177,9 @@ modbus::LineResult CModbusRtuDriver::ExchangeReply(std::string& data, int32_t& l
         return modbus::LineResult::kFailed;
     }
     LineTrace trace(sendLabel);
-    const ExchangeResult result = m_line->ExchangeFramed(data, length, Use(), reply, &trace);
+    LineUse use = Use();
+    use.unitId = SettingsOf(reply.station).unitId;
+    const ExchangeResult result = m_line->ExchangeFramed(data, length, use, reply, &trace);
     switch (result) {
     case ExchangeResult::kReplied:
         return modbus::LineResult::kReplied;

@@ -69,6 +69,9 @@ protected:
     modbus::Transport m_transport = modbus::Transport::kSerial;
     modbus::NetworkEndpoint m_endpoint;
     uint32_t m_connectTimeoutMs = 0;
+    modbus::TransactionCheck m_transactionCheck = modbus::TransactionCheck::kAuto;
+    uint32_t m_idleCloseMs = 0;
+    uint32_t m_connectDelayMs = 0;
 
 private:
     // Link sharing (driver/LinkOpen.cpp).

@@ -15,6 +15,9 @@ struct LineUse {
     uint32_t silenceUs;              // the silence before a framed request; 0: the line format's own
     line::ReconnectTiming reopen;    // how often a lost port or connection is tried again
     uint32_t lateReplyMaxMs;         // how long an unanswered request's reply may still come; 0: 10 response time-outs
+    // What a Modbus TCP request carries as its unit id, for the station the
+    // request is for; -1: the station's address.
+    int32_t unitId = -1;
 };
 
 // What the line reports about its port or connection, once each time: port

@@ -29,13 +29,19 @@ uint16_t FollowingLength(const uint8_t* header) {
 }  // namespace
 
 std::string MbapFromRtu(uint16_t transaction, const std::string& rtuFrame) {
+    if (rtuFrame.empty()) return {};
+    return MbapFromRtu(transaction, static_cast<uint8_t>(rtuFrame[0]), rtuFrame);
+}
+
+std::string MbapFromRtu(uint16_t transaction, uint8_t unitId, const std::string& rtuFrame) {
     if (rtuFrame.size() < kShortestMbapLength + kCrcLength) return {};
     const size_t unitAndPdu = rtuFrame.size() - kCrcLength;
     std::string frame;
     AppendWord(frame, transaction);
     AppendWord(frame, 0);
     AppendWord(frame, static_cast<uint16_t>(unitAndPdu));
-    frame.append(rtuFrame, 0, unitAndPdu);
+    frame += static_cast<char>(unitId);
+    frame.append(rtuFrame, 1, unitAndPdu - 1);
     return frame;
 }
 
@@ -59,6 +65,10 @@ MbapReply RtuFromMbap(const uint8_t* bytes, size_t count, uint16_t transaction, 
     rtuFrame += static_cast<char>(crc & 0xFF);
     rtuFrame += static_cast<char>(crc >> 8);
     return MbapReply::kOwn;
+}
+
+uint16_t MbapTransactionOf(const uint8_t* header) {
+    return WordAt(header, 0);
 }
 
 bool IsGatewayNoReply(const std::string& rtuFrame) {

@@ -23,6 +23,9 @@ constexpr uint16_t kLongestMbapLength = 254;
 // CRC is left off. A frame too short to hold a station, a function and a CRC
 // gives an empty text.
 std::string MbapFromRtu(uint16_t transaction, const std::string& rtuFrame);
+// The same with unitId in the station byte's place, for a device behind a
+// gateway that wants a unit id of its own.
+std::string MbapFromRtu(uint16_t transaction, uint8_t unitId, const std::string& rtuFrame);
 
 // The fewest bytes that must still arrive before bytes[0..count) holds a
 // whole frame; 0 once it does, and 0 for a header that is not one (another
@@ -41,6 +44,9 @@ enum class MbapReply {
 // of protocol 0, also of a frame not yet whole.
 MbapReply RtuFromMbap(const uint8_t* bytes, size_t count, uint16_t transaction, std::string& rtuFrame,
                       size_t& frameLength);
+
+// The transaction number of a frame that holds a header.
+uint16_t MbapTransactionOf(const uint8_t* header);
 
 // Exceptions a gateway answers with when the device behind it is not
 // reached: no path to it (0A), or it did not answer (0B).

@@ -11,6 +11,14 @@ namespace modbus {
 enum class Transport : int32_t { kSerial, kRtuOverTcp, kModbusTcp };
 inline constexpr const char* kTransportNames[] = {"serial", "rtu-over-tcp", "modbus-tcp"};
 
+// How a Modbus TCP line matches a reply's transaction to its request: only
+// the request's own, or, auto, also a rule the connection shows it answers by.
+enum class TransactionCheck : int32_t { kAuto, kStrict };
+inline constexpr const char* kTransactionCheckNames[] = {"auto", "strict"};
+
+// The unit_id that stands for the station's own address.
+inline constexpr int32_t kUnitIdOfStation = -1;
+
 struct NetworkEndpoint {
     std::string host;
     uint16_t port = 0;

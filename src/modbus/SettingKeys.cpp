@@ -12,7 +12,9 @@ void AppendListed(std::string& list, const char* name) {
 // "0..5", the names the key accepts, or the form of its text.
 std::string Accepted(const SettingRule& rule) {
     if (rule.checkText != nullptr) return rule.textForm;
-    if (rule.names == nullptr) return std::to_string(rule.min) + ".." + std::to_string(rule.max);
+    const std::string range = std::to_string(rule.min) + ".." + std::to_string(rule.max);
+    if (rule.defaultName != nullptr) return range + " or " + rule.defaultName;
+    if (rule.names == nullptr) return range;
     std::string names;
     for (int32_t index = rule.min; index <= rule.max; ++index) AppendListed(names, rule.names[index]);
     return names;
@@ -61,6 +63,10 @@ std::string ParseValue(SettingKey key, std::string_view text, SettingValue& valu
     if (rule.names != nullptr) {
         return FindName(rule, text, value.number) ? std::string() : given + " is not one of " + Accepted(rule);
     }
+    if (rule.defaultName != nullptr && SameIgnoringCase(text, rule.defaultName)) {
+        value.number = rule.defaultValue;
+        return {};
+    }
     if (!IsDecimalText(text)) return given + " is not a decimal number; accepted: " + Accepted(rule);
     if (!ParseDecimalText(text, rule.min, rule.max, value.number)) return given + " is outside " + Accepted(rule);
     return {};
@@ -82,6 +88,7 @@ std::string SettingValueText(SettingKey key, const SettingValue& value) {
     const SettingRule& rule = kSettingRules[key];
     if (rule.checkText != nullptr) return value.text.empty() ? "none" : value.text;
     if (rule.names != nullptr && value.number >= rule.min && value.number <= rule.max) return rule.names[value.number];
+    if (rule.defaultName != nullptr && value.number == rule.defaultValue) return rule.defaultName;
     return std::to_string(value.number);
 }
 

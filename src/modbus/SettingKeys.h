@@ -38,6 +38,10 @@ enum SettingKey : int32_t {
     kEndpoint,
     kConnectTimeoutMs,
     kLateReplyMaxMs,
+    kTransactionCheck,
+    kIdleCloseMs,
+    kConnectDelayMs,
+    kUnitId,
     kSettingCount,
 };
 
@@ -60,6 +64,9 @@ struct SettingRule {
     // takes, otherwise what is wrong with it.
     std::string (*checkText)(std::string_view text) = nullptr;
     const char* textForm = nullptr;  // what the text may be, for messages
+    // Set for a decimal key whose default is no number of its range: the
+    // word that stands for the default, taken as a value too.
+    const char* defaultName = nullptr;
 };
 
 // A key's value: a number or a name's index, or the text of a text key
@@ -91,7 +98,9 @@ inline std::string CheckEndpointText(std::string_view text) {
 // how often a lost port or connection is tried again, at first and at most.
 // transport, endpoint and connect_timeout_ms say how the line reaches its
 // devices; an endpoint is needed by a network transport and refused for a
-// serial one, which the file as a whole is checked for.
+// serial one, which the file as a whole is checked for. unit_id is a
+// station key: its default, the station's own address, is no number of its
+// own, so the word "station" stands for it.
 inline constexpr SettingRule kSettingRules[kSettingCount] = {
     {"word_order", 0, 3, static_cast<int32_t>(WordOrder::kCDAB), SettingScope::kStation, kWordOrderNames,
      "how a uint32 or float lies in its two registers; CDAB is low word first"},
@@ -133,11 +142,22 @@ inline constexpr SettingRule kSettingRules[kSettingCount] = {
      "how long a network line's connection may take to be made, in milliseconds"},
     {"late_reply_max_ms", 0, 60000, 0, SettingScope::kLine, nullptr,
      "how long a reply to a request that got none may still come, in milliseconds; 0: 10 response time-outs"},
+    {"transaction_check", 0, 1, static_cast<int32_t>(TransactionCheck::kAuto), SettingScope::kLine,
+     kTransactionCheckNames,
+     "Modbus TCP: strict takes only replies with the request's transaction; auto learns a gateway's own rule"},
+    {"idle_close_ms", 0, 3600000, 0, SettingScope::kLine, nullptr,
+     "a network line closes its connection after this long without a request, in milliseconds; 0 never"},
+    {"connect_delay_ms", 0, 10000, 0, SettingScope::kLine, nullptr,
+     "the pause after a network line's connection is made before its first request, in milliseconds"},
+    {"unit_id", 0, 255, kUnitIdOfStation, SettingScope::kStation, nullptr,
+     "Modbus TCP: the unit id sent for the station; station: its own address", nullptr, nullptr, "station"},
 };
 static_assert(kSettingRules[kWordOrder].max + 1 == std::size(kWordOrderNames), "word_order names every order");
 static_assert(kSettingRules[kWriteFunction].max + 1 == std::size(kWriteFunctionNames),
               "write_function names every choice");
 static_assert(kSettingRules[kTransport].max + 1 == std::size(kTransportNames), "transport names every transport");
+static_assert(kSettingRules[kTransactionCheck].max + 1 == std::size(kTransactionCheckNames),
+              "transaction_check names every choice");
 
 constexpr bool EverySettingSaysWhatItDoes() {
     for (const SettingRule& rule : kSettingRules) {

@@ -213,6 +213,10 @@ StationSettings SettingsFile::For(int32_t port, int32_t station) const {
     settings.endpoint = origins[kEndpoint].value.text;
     settings.connectTimeoutMs = origins[kConnectTimeoutMs].value.number;
     settings.lateReplyMaxMs = origins[kLateReplyMaxMs].value.number;
+    settings.transactionCheck = static_cast<TransactionCheck>(origins[kTransactionCheck].value.number);
+    settings.idleCloseMs = origins[kIdleCloseMs].value.number;
+    settings.connectDelayMs = origins[kConnectDelayMs].value.number;
+    settings.unitId = origins[kUnitId].value.number;
     settings.registerLimits = {Limit(origins[kMaxBlockRegisters]), Limit(origins[kMaxGapRegisters])};
     settings.bitLimits = {Limit(origins[kMaxBlockBits]), Limit(origins[kMaxGapBits])};
     settings.relearnMs = origins[kRelearnMs].value.number;

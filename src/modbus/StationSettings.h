@@ -44,6 +44,16 @@ struct StationSettings {
     // How long an unanswered request's reply may still come; 0: ten
     // response time-outs.
     int32_t lateReplyMaxMs = kSettingRules[kLateReplyMaxMs].defaultValue;
+    // How a Modbus TCP line matches replies to requests by their transaction.
+    TransactionCheck transactionCheck = static_cast<TransactionCheck>(kSettingRules[kTransactionCheck].defaultValue);
+    // How long a network line's connection may stay without a request
+    // before the line closes it (0: never), and the pause after a new
+    // connection before its first request.
+    int32_t idleCloseMs = kSettingRules[kIdleCloseMs].defaultValue;
+    int32_t connectDelayMs = kSettingRules[kConnectDelayMs].defaultValue;
+    // The unit id a Modbus TCP request carries for the station;
+    // kUnitIdOfStation: the station's address.
+    int32_t unitId = kSettingRules[kUnitId].defaultValue;
     // For the station's register caches (16- and 32-bit) and bit caches.
     BlockLimits registerLimits = kRegisterBlockLimits;
     BlockLimits bitLimits = kBitBlockLimits;

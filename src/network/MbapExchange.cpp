@@ -5,8 +5,17 @@
 // its transaction tells apart anyway. A header that is not one of Modbus
 // TCP, or a frame cut short, leaves the stream in doubt, and what waits
 // before the next request is dropped.
+//
+// A connection that answers by a rule of its own (modbus/MbapTransactions.h)
+// is matched by it once learned. Where the rule is 0 for every reply, the
+// number tells nothing apart, and the line keeps order as an RTU line does:
+// whatever waits before a request is dropped, a request that got no reply
+// is listened out for one more response time-out before the next goes out,
+// and while a reply may still come late, a reply is taken only behind a
+// connection that stays quiet.
 #include <algorithm>
 
+#include "modbus/Crc.h"
 #include "modbus/MbapFrames.h"
 #include "network/NetworkLine.h"
 
@@ -15,44 +24,77 @@ enum class CNetworkLine::MbapEnd {
     kGatewayNoReply,  // a gateway answered that the device did not
     kNoReply,
     kBroken,          // the deadline passed before the reply was whole, or the stream is no Modbus TCP
+    kUnmatched,       // the device answered, but under a transaction rule not yet taken
     kLost,            // the connection failed while the reply was read
+};
+
+// What the reply to one request carries.
+struct CNetworkLine::MbapAwaited {
+    uint16_t transaction;  // sent
+    uint8_t unitId;
+    modbus::ReplyShape reply;
+    uint32_t responseTimeoutMs;
 };
 
 namespace {
 
+constexpr uint8_t kExceptionBit = 0x80;
 // Replies behind a gateway come at the pace of its serial port; this
 // allows each byte 2 ms, 4800 baud and faster.
 constexpr uint64_t kMsPerReplyByte = 2;
 // What waits on a stream in doubt is read until it stays quiet this long.
 constexpr uint32_t kQuietMs = 10;
 
-uint16_t TransactionOf(const std::string& frame) {
-    return static_cast<uint16_t>(static_cast<uint8_t>(frame[0]) << 8 | static_cast<uint8_t>(frame[1]));
-}
-
 const uint8_t* BytesOf(const std::string& text) {
     return reinterpret_cast<const uint8_t*>(text.data());
+}
+
+uint8_t UnitIdFor(const LineUse& use, const modbus::ReplyShape& reply) {
+    return use.unitId < 0 ? reply.station : static_cast<uint8_t>(use.unitId);
+}
+
+// Whether an RTU frame has the function and length of the reply, or of its
+// exception.
+bool FitsShape(const std::string& rtu, const modbus::ReplyShape& reply) {
+    if (rtu.size() < 2) return false;
+    const uint8_t function = static_cast<uint8_t>(rtu[1]);
+    if (function == reply.function) return rtu.size() == reply.length;
+    return function == (reply.function | kExceptionBit) && rtu.size() == reply.exceptionLength;
+}
+
+// The frame as its station would have sent it on the line: the unit id the
+// gateway answered under gives way to the station's address.
+void PutStation(std::string& rtu, uint8_t station) {
+    rtu[0] = static_cast<char>(station);
+    const uint16_t crc = modbus::ComputeCrc(BytesOf(rtu), rtu.size() - 2);
+    rtu[rtu.size() - 2] = static_cast<char>(crc & 0xFF);
+    rtu[rtu.size() - 1] = static_cast<char>(crc >> 8);
 }
 
 }  // namespace
 
 ExchangeResult CNetworkLine::ExchangeMbap(std::string& data, int32_t& length, const LineUse& use,
                                           const modbus::ReplyShape& reply, IExchangeObserver* observer) {
-    if (m_framesInDoubt && !DiscardBrokenStream(use)) return Emptied(data, length, ExchangeResult::kSendFailed);
+    if (!SettleBeforeMbapRequest(use, observer)) return Emptied(data, length, ExchangeResult::kSendFailed);
     if (use.requestGapMs > 0) Sleep(use.requestGapMs);
     const std::string request = data.substr(0, static_cast<size_t>(std::clamp<int32_t>(length, 0, data.size())));
-    ++m_transaction;
+    const MbapAwaited awaited{++m_transaction, UnitIdFor(use, reply), reply, use.responseTimeout};
     if (observer != nullptr) observer->OnSend(request, length);
-    if (uint32_t code = m_socket->Send(modbus::MbapFromRtu(m_transaction, request))) {
+    if (uint32_t code = m_socket->Send(modbus::MbapFromRtu(awaited.transaction, awaited.unitId, request))) {
         Lose(code);
         return Emptied(data, length, ExchangeResult::kSendFailed);
     }
     const int64_t sentAtUs = m_nowUs();
     const uint64_t replyMs =
         uint64_t{use.responseTimeout} + uint64_t{std::max(reply.length, reply.exceptionLength)} * kMsPerReplyByte;
+    const int64_t deadlineUs = sentAtUs + static_cast<int64_t>(replyMs * 1000);
     data.clear();
-    const MbapEnd end = ReadMbapReply(sentAtUs + static_cast<int64_t>(replyMs * 1000), observer, data);
-    if (end != MbapEnd::kLost) CountSilence(end != MbapEnd::kNoReply, sentAtUs);
+    MbapEnd end = ReadMbapReply(awaited, deadlineUs, observer, data);
+    end = CheckQuietBehind(awaited, deadlineUs, end);
+    if (end != MbapEnd::kLost) {
+        CountSilence(end != MbapEnd::kNoReply, sentAtUs);
+        NoteMbapEnd(end, use, reply, sentAtUs);
+    }
     return FinishMbap(end, data, length);
 }
 
@@ -63,6 +105,8 @@ ExchangeResult CNetworkLine::FinishMbap(MbapEnd end, std::string& data, int32_t&
         return ExchangeResult::kReplied;
     case MbapEnd::kBroken:
         return ExchangeResult::kUnplaced;
+    case MbapEnd::kUnmatched:
+        return Emptied(data, length, ExchangeResult::kUnplaced);
     case MbapEnd::kGatewayNoReply:
         m_traceEvent("Gateway: station " + std::to_string(static_cast<uint8_t>(data[0])) + " exception " +
                      (data[2] == 0x0A ? "0A, no path" : "0B, no reply") + ", taken as no reply");
@@ -74,14 +118,39 @@ ExchangeResult CNetworkLine::FinishMbap(MbapEnd end, std::string& data, int32_t&
     }
 }
 
-// What waits is dropped, with a trace line saying how much.
-bool CNetworkLine::DiscardBrokenStream(const LineUse& use) {
+// Where replies cannot be told apart, an unanswered request's reply is
+// listened out, and whatever waits is dropped, before every request.
+bool CNetworkLine::SettleBeforeMbapRequest(const LineUse& use, IExchangeObserver* observer) {
+    if (!m_transactions.TellsRequestsApart()) {
+        const uint32_t listenMs = m_listenOutUnanswered ? use.responseTimeout : 0;
+        m_listenOutUnanswered = false;
+        m_framesInDoubt = false;
+        return DiscardWaiting(listenMs, listenMs + use.responseTimeout, observer);
+    }
+    if (!m_framesInDoubt) return true;
     m_framesInDoubt = false;
+    return DiscardWaiting(0, use.responseTimeout, observer);
+}
+
+// What comes is dropped: whole frames traced as late replies, the rest
+// with a trace line saying how much.
+bool CNetworkLine::DiscardWaiting(uint32_t firstWindowMs, uint32_t longestMs, IExchangeObserver* observer) {
     std::string waiting;
-    const line::QuietRead read = line::ReadUntilQuiet(m_source, waiting, 0, kQuietMs, use.responseTimeout);
+    const line::QuietRead read = line::ReadUntilQuiet(m_source, waiting, firstWindowMs, kQuietMs, longestMs);
     if (read.code != 0) {
         Lose(m_source.TakeFailure());
         return false;
+    }
+    while (!waiting.empty() && modbus::MbapBytesMissing(BytesOf(waiting), waiting.size()) == 0) {
+        std::string rtu;
+        size_t frameLength = 0;
+        const uint16_t transaction = modbus::MbapTransactionOf(BytesOf(waiting));
+        if (modbus::RtuFromMbap(BytesOf(waiting), waiting.size(), transaction, rtu, frameLength) !=
+            modbus::MbapReply::kOwn) {
+            break;
+        }
+        DiscardLateFrame(waiting, frameLength, observer);
+        waiting.erase(0, frameLength);
     }
     if (!waiting.empty()) {
         m_traceEvent("Discarded: " + PortName() + ", " + std::to_string(waiting.size()) +
@@ -92,9 +161,10 @@ bool CNetworkLine::DiscardBrokenStream(const LineUse& use) {
 
 // Each read takes whatever has come up to the header's or the frame's end,
 // waiting for it until the deadline.
-CNetworkLine::MbapEnd CNetworkLine::ReadMbapReply(int64_t deadlineUs, IExchangeObserver* observer,
-                                                  std::string& data) {
+CNetworkLine::MbapEnd CNetworkLine::ReadMbapReply(const MbapAwaited& awaited, int64_t deadlineUs,
+                                                  IExchangeObserver* observer, std::string& data) {
     std::string frame;
+    bool unmatched = false;
     for (;;) {
         const size_t missing = modbus::MbapBytesMissing(BytesOf(frame), frame.size());
         if (missing > 0) {
@@ -109,28 +179,94 @@ CNetworkLine::MbapEnd CNetworkLine::ReadMbapReply(int64_t deadlineUs, IExchangeO
             if (got > 0) continue;
             m_framesInDoubt = !frame.empty();
             data = frame;
-            return frame.empty() ? MbapEnd::kNoReply : MbapEnd::kBroken;
+            if (!frame.empty()) return MbapEnd::kBroken;
+            return unmatched ? MbapEnd::kUnmatched : MbapEnd::kNoReply;
         }
         size_t frameLength = 0;
-        switch (modbus::RtuFromMbap(BytesOf(frame), frame.size(), m_transaction, data, frameLength)) {
+        const uint16_t expected = m_transactions.Expected(awaited.transaction);
+        switch (modbus::RtuFromMbap(BytesOf(frame), frame.size(), expected, data, frameLength)) {
         case modbus::MbapReply::kOwn:
-            return modbus::IsGatewayNoReply(data) ? MbapEnd::kGatewayNoReply : MbapEnd::kOwn;
+            if (const MbapEnd end = TakeOwnFrame(awaited, data); end != MbapEnd::kNoReply) return end;
+            break;
         case modbus::MbapReply::kOtherTransaction:
-            DiscardLateFrame(frame, frameLength, observer);
-            frame.erase(0, frameLength);
+            unmatched = LearnTransactions(frame, frameLength, awaited) || unmatched;
             break;
         case modbus::MbapReply::kMalformed:
             m_framesInDoubt = true;
             data = frame;
             return MbapEnd::kBroken;
         }
+        DiscardLateFrame(frame, frameLength, observer);
+        frame.erase(0, frameLength);
     }
+}
+
+// A frame under the number expected answers the request when it carries
+// the request's unit id; under a learned rule it must have the reply's
+// function and length too, since the number alone proves less. kNoReply:
+// it answers something else.
+CNetworkLine::MbapEnd CNetworkLine::TakeOwnFrame(const MbapAwaited& awaited, std::string& data) {
+    const bool learned = m_transactions.Relation() != modbus::TransactionRelation::kSame;
+    if (static_cast<uint8_t>(data[0]) != awaited.unitId || (learned && !FitsShape(data, awaited.reply))) {
+        return MbapEnd::kNoReply;
+    }
+    m_transactions.Matched();
+    PutStation(data, awaited.reply.station);
+    return modbus::IsGatewayNoReply(data) ? MbapEnd::kGatewayNoReply : MbapEnd::kOwn;
+}
+
+// A frame under another number that is otherwise the request's answer
+// counts towards the rule the connection answers by. Whether it did: the
+// device answered then, and its station is not silent, though the reply is
+// not taken.
+bool CNetworkLine::LearnTransactions(const std::string& frame, size_t frameLength, const MbapAwaited& awaited) {
+    std::string rtu;
+    size_t length = 0;
+    const uint16_t got = modbus::MbapTransactionOf(BytesOf(frame));
+    modbus::RtuFromMbap(BytesOf(frame), frameLength, got, rtu, length);
+    if (static_cast<uint8_t>(rtu[0]) != awaited.unitId || !FitsShape(rtu, awaited.reply)) return false;
+    const auto learning = m_transactions.Learn(awaited.transaction, got);
+    if (learning == modbus::CTransactionRule::Learning::kLearned) {
+        m_traceEvent("Transactions: " + PortName() + " answers with " +
+                     modbus::RelationText(m_transactions.Relation()));
+    }
+    return learning != modbus::CTransactionRule::Learning::kNone;
+}
+
+// While a reply may still come late and the number cannot tell it apart,
+// a reply is taken only behind a connection that stays quiet up to the
+// deadline and a response time-out behind it: were it the late one, the
+// request's own would come in that time. Two replies are placed as none.
+CNetworkLine::MbapEnd CNetworkLine::CheckQuietBehind(const MbapAwaited& awaited, int64_t deadlineUs, MbapEnd end) {
+    const bool replied = end == MbapEnd::kOwn || end == MbapEnd::kGatewayNoReply;
+    if (!replied || m_transactions.TellsRequestsApart() || m_nowUs() >= m_owedUntilUs) return end;
+    const int64_t quietUntilUs = std::max(deadlineUs, m_nowUs() + int64_t{awaited.responseTimeoutMs} * 1000);
+    const int64_t leftUs = quietUntilUs - m_nowUs();
+    const uint32_t leftMs = static_cast<uint32_t>((leftUs + 999) / 1000);
+    std::string behind;
+    uint32_t got = 0;
+    if (m_source.Read(behind, 1, leftMs, leftMs, got) != 0) {
+        Lose(m_source.TakeFailure());
+        return MbapEnd::kLost;
+    }
+    if (got == 0) return end;
+    m_framesInDoubt = true;
+    return MbapEnd::kBroken;
+}
+
+// Where the number tells requests apart, it is all the order needed.
+void CNetworkLine::NoteMbapEnd(MbapEnd end, const LineUse& use, const modbus::ReplyShape& reply,
+                               int64_t sentAtUs) {
+    if (m_transactions.TellsRequestsApart() || end == MbapEnd::kOwn || end == MbapEnd::kGatewayNoReply) return;
+    m_listenOutUnanswered = true;
+    const uint32_t lateMs = line::CReplyPlacer::LateReplyLimitMs({reply, use.responseTimeout, use.lateReplyMaxMs});
+    m_owedUntilUs = std::max(m_owedUntilUs, sentAtUs + int64_t{lateMs} * 1000);
 }
 
 // Traced as the RTU frame it stands for, as every frame of the line is.
 void CNetworkLine::DiscardLateFrame(const std::string& frame, size_t frameLength, IExchangeObserver* observer) {
     std::string rtu;
     size_t length = 0;
-    modbus::RtuFromMbap(BytesOf(frame), frameLength, TransactionOf(frame), rtu, length);
+    modbus::RtuFromMbap(BytesOf(frame), frameLength, modbus::MbapTransactionOf(BytesOf(frame)), rtu, length);
     if (observer != nullptr) observer->OnLateDiscarded(rtu);
 }

@@ -42,6 +42,12 @@ bool CNetworkConnection::Ensure(const line::ReconnectTiming& reopen) {
     return m_up;
 }
 
+// Only an up connection is made again: no attempt thread runs meanwhile.
+uint32_t CNetworkConnection::Remake() {
+    m_socket.Close();
+    return m_socket.Connect(m_target.host, m_target.port, m_target.connectTimeoutMs);
+}
+
 void CNetworkConnection::Lose(uint32_t code) {
     m_socket.Close();
     std::lock_guard<std::mutex> guard(m_lock);

@@ -45,6 +45,11 @@ public:
     // Starts an attempt when the connection is lost and one is due; returns
     // whether the connection is up.
     bool Ensure(const line::ReconnectTiming& reopen);
+    // Closes the connection and makes it again on the caller's thread, at
+    // most its connect time-out, for a connection the peer ended while
+    // idle. The caller holds the line's turn. Returns 0, or the code of a
+    // connect that failed, which the caller reports with Lose.
+    uint32_t Remake();
     // The connection failed with code: it is closed and lost. The caller
     // holds the line's turn, so no exchange uses the socket meanwhile.
     void Lose(uint32_t code);

@@ -61,7 +61,9 @@ private:
 ExchangeResult CNetworkLine::ExchangeFramed(std::string& data, int32_t& length, const LineUse& use,
                                             const modbus::ReplyShape& reply, IExchangeObserver* observer) {
     std::lock_guard<CTurnLock> turn(m_exchangeLock);
-    if (!m_connection.Ensure(use.reopen)) return Emptied(data, length, ExchangeResult::kSendFailed);
+    if (!m_connection.Ensure(use.reopen) || !ReadyConnection()) {
+        return Emptied(data, length, ExchangeResult::kSendFailed);
+    }
     if (m_target.transport == modbus::Transport::kModbusTcp) return ExchangeMbap(data, length, use, reply, observer);
     return ExchangeRtu(data, length, use, reply, observer);
 }

@@ -28,7 +28,11 @@ CNetworkLine::CNetworkLine(std::unique_ptr<INetworkSocket> socket, EventSink tra
                            bool ownThread)
     : m_socket(std::move(socket)), m_traceEvent(std::move(traceEvent)), m_nowUs(std::move(nowUs)),
       m_token(NextToken()), m_source(*m_socket, m_nowUs),
-      m_connection(*m_socket, ownThread, m_traceEvent, m_nowUs, [this] { NewFormatGeneration(); }),
+      m_connection(*m_socket, ownThread, m_traceEvent, m_nowUs,
+                   [this] {
+                       NewFormatGeneration();
+                       OnConnected();
+                   }),
       m_deadAfterMs(kDeadAfterMs) {}
 
 CNetworkLine::~CNetworkLine() {
@@ -38,6 +42,7 @@ CNetworkLine::~CNetworkLine() {
 uint32_t CNetworkLine::Open(int32_t index, const Target& target) {
     const uint32_t code = OpenPublished(index, [&]() -> uint32_t {
         m_target = target;
+        ForgetConnection();
         m_answeredSinceOpen = false;
         m_deadAfterMs = kDeadAfterMs;
         NewFormatGeneration();
@@ -62,11 +67,25 @@ bool CNetworkLine::Available(const LineUse& use, ILineObserver*) {
 // Nothing read before a loss answers anything after it.
 void CNetworkLine::Lose(uint32_t code) {
     m_connection.Lose(code);
+    ForgetConnection();
+    m_silentSinceUs = 0;
+    NewLossGeneration();
+}
+
+// A new connection may answer by another transaction rule, and owes
+// nothing of the old one's stream.
+void CNetworkLine::ForgetConnection() {
     m_source.Clear();
     m_placer.Forget();
     m_framesInDoubt = false;
-    m_silentSinceUs = 0;
-    NewLossGeneration();
+    m_transactions.Reset(m_target.transactionCheck);
+    m_listenOutUnanswered = false;
+    m_owedUntilUs = 0;
+}
+
+void CNetworkLine::OnConnected() {
+    m_connectedAtUs = m_nowUs();
+    m_connectDelayDue = true;
 }
 
 // A request without any reply starts the count; once no request got one

@@ -8,11 +8,15 @@
 // Modbus TCP the transaction does, with the engine's deadline and bounds.
 //
 // The connection is made off the callers' path (NetworkConnection.h). One
-// that the peer closes or resets, or on which a send fails, leaves the line
-// lost, as a serial line's lost port is. So does a connection on which no
+// that the peer closes or resets while a request is out, or on which a send
+// fails, leaves the line lost, as a serial line's lost port is. One that the
+// peer closed while no request was out, or that idled longer than the line
+// allows, is made again before the next request, on the caller's thread
+// under the line's own turn, and nothing fails for it. So does a connection on which no
 // station answered anything for 10 s once some station had answered since
 // the line was opened; while none answers after that, the wait before the
 // next such drop doubles, up to 5 minutes.
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -22,6 +26,7 @@
 #include "line/LinkReconnect.h"
 #include "line/ReplyPlacer.h"
 #include "line/TurnLock.h"
+#include "modbus/MbapTransactions.h"
 #include "modbus/NetworkEndpoint.h"
 #include "network/NetworkConnection.h"
 #include "network/NetworkSocket.h"
@@ -41,6 +46,9 @@ public:
         modbus::NetworkEndpoint endpoint;
         uint32_t connectTimeoutMs;
         line::ReconnectTiming reopen;  // until an exchange brings its own
+        modbus::TransactionCheck transactionCheck = modbus::TransactionCheck::kAuto;
+        uint32_t idleCloseMs = 0;     // 0: the connection is kept however long it idles
+        uint32_t connectDelayMs = 0;  // the pause after a connection is made before its first request
     };
     // Publishes the line under index, then waits for its first connection at
     // most connectTimeoutMs, outside every lock other lines need. A
@@ -63,19 +71,35 @@ public:
 
 private:
     enum class MbapEnd;
+    struct MbapAwaited;
 
     static constexpr uint32_t kNoStationAnswered = 10060;  // WSAETIMEDOUT
 
     void CloseCarrier() override;
     void Lose(uint32_t code);
+    // What a new connection owes nothing of.
+    void ForgetConnection();
+    // Runs on the thread that made a connection.
+    void OnConnected();
+    // Connection steps before a request (network/ConnectionUse.cpp); the
+    // caller holds m_exchangeLock. False when the line is lost meanwhile.
+    bool ReadyConnection();
+    bool Reconnect(const std::string& why);
+    void KeepConnectDelay();
     void CountSilence(bool answered, int64_t sentAtUs);
     // Exchange steps; the caller holds m_exchangeLock.
     ExchangeResult ExchangeRtu(std::string& data, int32_t& length, const LineUse& use,
                                const modbus::ReplyShape& reply, IExchangeObserver* observer);
     ExchangeResult ExchangeMbap(std::string& data, int32_t& length, const LineUse& use,
                                 const modbus::ReplyShape& reply, IExchangeObserver* observer);
-    bool DiscardBrokenStream(const LineUse& use);
-    MbapEnd ReadMbapReply(int64_t deadlineUs, IExchangeObserver* observer, std::string& data);
+    bool SettleBeforeMbapRequest(const LineUse& use, IExchangeObserver* observer);
+    bool DiscardWaiting(uint32_t firstWindowMs, uint32_t longestMs, IExchangeObserver* observer);
+    MbapEnd ReadMbapReply(const MbapAwaited& awaited, int64_t deadlineUs, IExchangeObserver* observer,
+                          std::string& data);
+    MbapEnd TakeOwnFrame(const MbapAwaited& awaited, std::string& data);
+    bool LearnTransactions(const std::string& frame, size_t frameLength, const MbapAwaited& awaited);
+    MbapEnd CheckQuietBehind(const MbapAwaited& awaited, int64_t deadlineUs, MbapEnd end);
+    void NoteMbapEnd(MbapEnd end, const LineUse& use, const modbus::ReplyShape& reply, int64_t sentAtUs);
     void DiscardLateFrame(const std::string& frame, size_t frameLength, IExchangeObserver* observer);
     ExchangeResult FinishMbap(MbapEnd end, std::string& data, int32_t& length);
 
@@ -91,6 +115,18 @@ private:
     // Guarded by m_exchangeLock.
     line::CReplyPlacer m_placer;
     uint16_t m_transaction = 0;
+    modbus::CTransactionRule m_transactions;
+    // Where the connection's rule cannot tell requests apart: whether the
+    // last request got no reply, so that its own may still come before the
+    // next goes out, and until when a reply may still come for one.
+    bool m_listenOutUnanswered = false;
+    int64_t m_owedUntilUs = 0;
+    // When the last request went out.
+    int64_t m_lastRequestUs = 0;
+    // Set on the thread that made the connection: when, and whether its
+    // first request is still to keep the connect delay.
+    std::atomic<int64_t> m_connectedAtUs{0};
+    std::atomic<bool> m_connectDelayDue{false};
     // Since when no request got any reply; 0 while they do.
     int64_t m_silentSinceUs = 0;
     // Whether any station answered since the line was opened, and how long

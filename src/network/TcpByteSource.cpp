@@ -5,6 +5,9 @@
 namespace {
 
 constexpr size_t kReceiveChunk = 1024;
+// Receives without waiting before a close shows: a peer's last bytes come
+// before its close.
+constexpr int kReceivesBeforeClose = 8;
 
 uint32_t MsUntil(int64_t nowUs, int64_t thenUs) {
     return thenUs <= nowUs ? 0 : static_cast<uint32_t>((thenUs - nowUs + 999) / 1000);
@@ -47,6 +50,22 @@ bool CTcpByteSource::BytesWaiting() {
 void CTcpByteSource::WaitUntilUs(int64_t then) {
     const uint32_t waitMs = MsUntil(m_nowUs(), then);
     if (waitMs > 0 && m_held.empty()) Receive(waitMs);
+}
+
+uint32_t CTcpByteSource::PeerEnded() {
+    for (int receive = 0; receive < kReceivesBeforeClose && m_failure == 0; ++receive) {
+        const size_t before = m_held.size();
+        Receive(0);
+        if (m_held.size() == before) break;
+    }
+    return TakeFailure();
+}
+
+void CTcpByteSource::HoldUntilUs(int64_t then) {
+    for (uint32_t waitMs = MsUntil(m_nowUs(), then); waitMs > 0 && m_failure == 0;
+         waitMs = MsUntil(m_nowUs(), then)) {
+        Receive(waitMs);
+    }
 }
 
 uint32_t CTcpByteSource::TakeFailure() {

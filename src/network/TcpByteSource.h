@@ -24,6 +24,13 @@ public:
     // Bytes that come meanwhile end the wait: the engine reads them next.
     void WaitUntilUs(int64_t then) override;
 
+    // Whether the peer ended the connection since the last read: reads what
+    // has come without waiting, keeping it, and returns the failure met,
+    // taken; 0 while the connection stands.
+    uint32_t PeerEnded();
+    // Waits until then, keeping what comes for the next read; a failure is
+    // kept as a read's is.
+    void HoldUntilUs(int64_t then);
     // The connection's failure code since the last call, taken.
     uint32_t TakeFailure();
     // A new connection owes nothing of the old one's stream.

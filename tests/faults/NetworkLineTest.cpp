@@ -147,44 +147,57 @@ TEST(NetworkLine, EveryPeerInEitherFramingIsReadAndWritten) {
 
 // Each fault bends the connection before a read; whatever that read gives,
 // a later one succeeds with the device's new value, and the trace says what
-// happened on the line.
+// happened on the line. The box closes connections idle for 1.5 s.
 TEST(NetworkLine, AConnectionThatMisbehavesNeverDeliversAWrongValue) {
     const struct {
         const char* fault;
         std::function<void(LineFixture&)> apply;
         Outcome first;
         const char* traced;  // "" for nothing in particular
+        const char* settings = "";
     } faults[] = {
         {"replies in one-byte segments", [](LineFixture& line) { line.ReplyInSegments(1); }, kSucceeded, ""},
         {"another reply in the same segment",
          [](LineFixture& line) { line.SuffixNextReply(RegistersReply(1, 3, {0xBAD})); }, kSucceeded, ""},
         {"a reply later than the time-out", [](LineFixture& line) { line.DelayNextReply(500); }, kReadFailed,
          "Late: station 1 function 3"},
+        // Dropped while no request was out: the read goes out on a new one.
         {"the connection dropped",
          [](LineFixture& line) {
              line.DropConnection();
              Sleep(100);
          },
-         kReadFailed, "Lost: COM50, error 10101"},
+         kSucceeded, "Reconnected: COM50, closed by the peer while idle"},
         {"connections refused for 2 s",
          [](LineFixture& line) {
              line.RefuseConnectionsFor(2000);
              Sleep(100);
          },
          kReadFailed, "Reopened: COM50 after "},
-        // The first attempts use their whole connect time-out on a thread of
-        // the line's own; the reads meanwhile fail at once.
-        {"connections neither accepted nor refused for 2 s",
+        // The read remakes the dropped connection within its connect
+        // time-out, which the stall outlasts; later attempts use their whole
+        // time-out on a thread of the line's own, and the reads meanwhile
+        // fail at once.
+        {"connections neither accepted nor refused for 4 s",
          [](LineFixture& line) {
-             line.StallConnectionsFor(2000);
+             line.StallConnectionsFor(4000);
              Sleep(100);
          },
          kReadFailed, "Reopened: COM50 after "},
+        // A box that closes connections idle for 1.5 s, polled after 2.5 s:
+        // the driver finds the close, or closes first itself.
+        {"closed by the box while idle", [](LineFixture&) { Sleep(2500); }, kSucceeded,
+         "Reconnected: COM50, closed by the peer while idle"},
+        {"closed while idle, idle_close_ms 1000", [](LineFixture&) { Sleep(2500); }, kSucceeded,
+         "Reconnected: COM50, idle for 2.", "idle_close_ms=1000"},
+        {"closed while idle, connect_delay_ms 200", [](LineFixture&) { Sleep(2500); }, kSucceeded,
+         "Reconnected: COM50, closed by the peer while idle", "connect_delay_ms=200"},
     };
     for (const Peer& peer : {kRtuFace, kMbapFace}) {
         for (const auto& f : faults) {
             SCOPED_TRACE(std::string(peer.name) + ", " + f.fault);
-            NetworkHost host(peer);
+            NetworkHost host(peer, kResponseTimeoutMs, f.settings);
+            host.line.CloseIdleConnectionsAfter(1500);
             host.line.SetHoldingRegister(1, 0, 0x1111);
             ASSERT_EQ(host.Open(), kSucceeded);
             ASSERT_EQ(host.ReadChecked(), kSucceeded);
@@ -196,6 +209,44 @@ TEST(NetworkLine, AConnectionThatMisbehavesNeverDeliversAWrongValue) {
             std::printf("  %s, %s: next good read after %.0f ms\n", peer.name, f.fault, ms);
             EXPECT_NE(host.Events().find(f.traced), std::string::npos) << host.Events();
         }
+    }
+}
+
+// A gateway that answers under a transaction rule of its own costs its
+// first three replies under auto, which are a read and its retry and the
+// first attempt of the next, and every read under strict. No read after
+// the third reply fails but one whose reply came late, and none delivers a
+// wrong value.
+TEST(NetworkLine, AGatewaysOwnTransactionRuleCostsThreeReplies) {
+    const struct {
+        const char* rule;
+        const char* settings;
+        int failed;  // of the first twelve reads
+        const char* traced;
+    } rules[] = {
+        {"zero", "", 1, "Transactions: COM50 answers with transaction 0"},
+        {"plus-one", "", 1, "Transactions: COM50 answers with the request's transaction plus one"},
+        {"swapped", "", 1, "Transactions: COM50 answers with the request's transaction, its bytes swapped"},
+        {"zero", "transaction_check=strict", 12, ""},
+    };
+    for (const auto& r : rules) {
+        SCOPED_TRACE(std::string(r.rule) + " " + r.settings);
+        NetworkHost host(kMbapFace, kResponseTimeoutMs, r.settings);
+        host.line.AnswerTransactions(r.rule);
+        ASSERT_EQ(host.Open(), kSucceeded);
+        int failed = 0;
+        for (uint16_t read = 0; read < 12; ++read) {
+            host.line.SetHoldingRegister(1, 0, static_cast<uint16_t>(0x1000 + read));
+            if (!(host.ReadChecked() == kSucceeded)) ++failed;
+        }
+        EXPECT_EQ(failed, r.failed);
+        if (r.failed == 12) continue;
+        for (uint16_t read = 0; read < 6; ++read) {
+            host.line.SetHoldingRegister(1, 0, static_cast<uint16_t>(0x2000 + read));
+            if (read % 2 == 0) host.line.DelayNextReply(500);
+            EXPECT_EQ(host.ReadChecked(), read % 2 == 0 ? kReadFailed : kSucceeded) << "read " << read;
+        }
+        EXPECT_NE(host.Events().find(r.traced), std::string::npos) << host.Events();
     }
 }
 

@@ -34,7 +34,8 @@ TEST(SettingsFile, EveryKeyTakesTheEdgesOfItsRangeAndNothingBeyond) {
         {modbus::kDemoteForMs, 100, 3600000}, {modbus::kRequestGapMs, 0, 10000}, {modbus::kMaxBlockRegisters, 1, 123},
         {modbus::kMaxBlockBits, 1, 1999},   {modbus::kMaxGapRegisters, 0, 125}, {modbus::kMaxGapBits, 0, 2000},
         {modbus::kSilenceUs, 0, 100000},   {modbus::kConnectTimeoutMs, 100, 60000},
-        {modbus::kRelearnMs, 0, 86400000},  {modbus::kBusyRetryMs, 0, 10000},
+        {modbus::kRelearnMs, 0, 86400000},  {modbus::kBusyRetryMs, 0, 10000},  {modbus::kLateReplyMaxMs, 0, 60000},
+        {modbus::kIdleCloseMs, 0, 3600000}, {modbus::kConnectDelayMs, 0, 10000},
     };
     for (const Range& r : ranges) {
         const std::string accepted = std::to_string(r.min) + ".." + std::to_string(r.max);
@@ -59,7 +60,8 @@ TEST(SettingsFile, EachSectionOverridesWhatItNamesAndTheCommandLineAll) {
                                              "3 default\n10000 default\n0 default\n0 default\n1000 default\n"
                                              "10000 default\n32 default\n128 default\n8 default\n16 default\n"
                                              "60000 default\n"
-                                             "serial default\nnone default\n3000 default\n0 default\n");
+                                             "serial default\nnone default\n3000 default\n0 default\n"
+                                             "auto default\n0 default\n0 default\nstation default\n");
     SettingsFile settings;
     ASSERT_EQ(settings.Load("\xEF\xBB\xBF; plant\r\n"
                             "[defaults]\r\n"
@@ -78,21 +80,28 @@ TEST(SettingsFile, EachSectionOverridesWhatItNamesAndTheCommandLineAll) {
                             "max_gap_bits = 0\n"
                             "relearn_ms = 0\n"
                             "busy_retry_ms = 250\n"
+                            "unit_id = 255\n"
                             "[Defaults]\n"
                             "demote_after = 0\n"
                             "[COM3]\n"
                             "transport = MODBUS-TCP\n"
-                            "endpoint = gw-1.plant:502",
+                            "endpoint = gw-1.plant:502\n"
+                            "transaction_check = STRICT\n"
+                            "idle_close_ms = 1500\n"
+                            "[COM3:5]\n"
+                            "unit_id = station",
                             "Korvel.ini"),
               "");
     EXPECT_EQ(Listed(settings, 3, 17), "DCBA [COM3:17]\nmultiple [COM3:17]\n4 [COM3:17]\n0 default\n250 [COM3:17]\n"
                                        "0 [defaults]\n10000 default\n20 [COM3]\n0 default\n500 [COM3]\n10000 default\n"
                                        "1 [COM3:17]\n128 default\n8 default\n0 [COM3:17]\n0 [COM3:17]\n"
-                                       "modbus-tcp [COM3]\ngw-1.plant:502 [COM3]\n3000 default\n0 default\n");
+                                       "modbus-tcp [COM3]\ngw-1.plant:502 [COM3]\n3000 default\n0 default\n"
+                                       "strict [COM3]\n1500 [COM3]\n0 default\n255 [COM3:17]\n");
     EXPECT_EQ(Listed(settings, 3, 5), "ABCD [defaults]\nauto default\n3 [COM3]\n0 default\n100 default\n0 [defaults]\n"
                                       "10000 default\n20 [COM3]\n0 default\n500 [COM3]\n10000 default\n"
                                       "32 default\n128 default\n8 default\n16 default\n60000 default\n"
-                                      "modbus-tcp [COM3]\ngw-1.plant:502 [COM3]\n3000 default\n0 default\n");
+                                      "modbus-tcp [COM3]\ngw-1.plant:502 [COM3]\n3000 default\n0 default\n"
+                                      "strict [COM3]\n1500 [COM3]\n0 default\nstation [COM3:5]\n");
     EXPECT_EQ(Listed(settings, 4, 17), Listed(settings, 0, 0));
     const modbus::StationSettings station = settings.For(3, 17);
     EXPECT_EQ(station.wordOrder, modbus::WordOrder::kDCBA);
@@ -106,6 +115,10 @@ TEST(SettingsFile, EachSectionOverridesWhatItNamesAndTheCommandLineAll) {
     EXPECT_EQ(station.busyRetryMs, 250);
     EXPECT_EQ(station.transport, modbus::Transport::kModbusTcp);
     EXPECT_EQ(station.endpoint, "gw-1.plant:502");
+    EXPECT_EQ(station.transactionCheck, modbus::TransactionCheck::kStrict);
+    EXPECT_EQ(station.idleCloseMs, 1500);
+    EXPECT_EQ(station.unitId, 255);
+    EXPECT_EQ(settings.For(3, 5).unitId, modbus::kUnitIdOfStation);
 
     EXPECT_EQ(settings.Override(" retries=5 "), "");
     EXPECT_EQ(settings.Override("retries=1"), "--set: retries is set twice");
@@ -128,7 +141,8 @@ TEST(SettingsFile, EachSectionOverridesWhatItNamesAndTheCommandLineAll) {
                                    "transport=rtu-over-tcp;endpoint=127.0.0.1:5020", network),
               "");
     EXPECT_EQ(Listed(network, 7, 1).substr(Listed(network, 7, 1).find("rtu-over-tcp")),
-              "rtu-over-tcp --set\n127.0.0.1:5020 --set\n3000 default\n0 default\n");
+              "rtu-over-tcp --set\n127.0.0.1:5020 --set\n3000 default\n0 default\nauto default\n0 default\n"
+              "0 default\nstation default\n");
 
     // A refused text leaves what was loaded before.
     EXPECT_NE(settings.Load("[defaults]\nretries = 3\nretries = 9", "Korvel.ini"), "");
@@ -183,7 +197,7 @@ TEST(SettingsFile, ABadTextIsRefusedNamingItsLineAndWhatIsAccepted) {
          "line 2: unknown key retry; accepted: word_order, write_function, retries, timeout_retries, busy_retry_ms, "
          "demote_after, demote_for_ms, request_gap_ms, silence_us, reopen_ms, reopen_max_ms, max_block_registers, "
          "max_block_bits, max_gap_registers, max_gap_bits, relearn_ms, transport, endpoint, connect_timeout_ms, "
-         "late_reply_max_ms"},
+         "late_reply_max_ms, transaction_check, idle_close_ms, connect_delay_ms, unit_id"},
         {"[defaults]\n = 1", "line 2: a key is missing before ="},
         {"[defaults]\nretries", "line 2: expected key = value or a [section], not retries"},
         {"[defaults]\nretries = 1\nRETRIES = 1", "line 3: retries is set twice in [defaults] (first in line 2)"},
@@ -196,6 +210,11 @@ TEST(SettingsFile, ABadTextIsRefusedNamingItsLineAndWhatIsAccepted) {
         {"[COM3:17]\nendpoint = 127.0.0.1:502",
          "line 2: endpoint is the same for a whole line: set it in [defaults] or [COM3], not in [COM3:17]"},
         {"[COM3]\ntransport = tcp", "line 2: transport = tcp is not one of serial, rtu-over-tcp, modbus-tcp"},
+        {"[COM3]\ntransaction_check = off", "line 2: transaction_check = off is not one of auto, strict"},
+        {"[COM3:17]\nidle_close_ms = 1000",
+         "line 2: idle_close_ms is the same for a whole line: set it in [defaults] or [COM3], not in [COM3:17]"},
+        {"[COM3:17]\nunit_id = 256", "line 2: unit_id = 256 is outside 0..255 or station"},
+        {"[COM3:17]\nunit_id = -1", "line 2: unit_id = -1 is not a decimal number; accepted: 0..255 or station"},
         {"[COM3]\nendpoint = 10.0.0.5", "line 2: endpoint = 10.0.0.5 has no :PORT; accepted: " + endpoint},
         {"[COM3]\nendpoint = :502", "line 2: endpoint = :502 has no host name or IPv4 address before the :; "
                                     "accepted: " + endpoint},

@@ -4,7 +4,9 @@
 // nothing ends moves the clock by its whole length, so no case waits.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -40,6 +42,7 @@ public:
     uint32_t Send(const std::string& bytes) override {
         if (sendCode != 0) return sendCode;
         sent.push_back(bytes);
+        sentAtMs.push_back(m_nowMs);
         if (!answers.empty()) {
             waiting.insert(waiting.end(), answers.front().begin(), answers.front().end());
             answers.pop_front();
@@ -70,6 +73,7 @@ public:
     std::deque<std::vector<Chunk>> answers;       // one for each request
     uint32_t sendCode = 0;
     std::vector<std::string> sent;
+    std::vector<uint64_t> sentAtMs;
     int connects = 0;
 
 private:
@@ -99,13 +103,19 @@ struct ScriptedLine {
         m_index = index;
         m_transport = transport;
     }
-    uint32_t Open() { return line->Open(m_index, {m_transport, {"gw", 502}, 3000, kReopen}); }
+    uint32_t Open(CNetworkLine::Target target = {}) {
+        target.transport = m_transport;
+        target.endpoint = {"gw", 502};
+        target.connectTimeoutMs = 3000;
+        target.reopen = kReopen;
+        return line->Open(m_index, target);
+    }
     // A read of three holding registers of station 1.
-    ExchangeResult Read(std::string& reply) {
+    ExchangeResult Read(std::string& reply, int32_t unitId = -1) {
         reply = ReadRegistersRequest(0, 3);
         int32_t length = static_cast<int32_t>(reply.size());
-        const ExchangeResult result = line->ExchangeFramed(reply, length, {0, kResponseTimeoutMs, 0, 0, kReopen, 0},
-                                                           modbus::ReadReplyShape(1, 3, 3), &trace);
+        const ExchangeResult result = line->ExchangeFramed(
+            reply, length, {0, kResponseTimeoutMs, 0, 0, kReopen, 0, unitId}, modbus::ReadReplyShape(1, 3, 3), &trace);
         EXPECT_EQ(static_cast<size_t>(length), reply.size());
         return result;
     }
@@ -126,6 +136,11 @@ std::string Mbap(uint16_t transaction, const std::string& rtu) {
     return frame + rtu.substr(0, rtu.size() - 2);
 }
 
+std::string WithUnit(std::string rtu, uint8_t unit) {
+    rtu[0] = static_cast<char>(unit);
+    return rtu;
+}
+
 const std::string kReply = ReadRegistersReply({0x1111, 0x2222, 0x3333});
 const std::string kOtherReply = ReadRegistersReply({0xBAD, 0xBAD, 0xBAD});
 
@@ -142,6 +157,7 @@ TEST(NetworkLine, RepliesAreAssembledAndJudgedInBothFramings) {
         ExchangeResult expected;
         std::string reply;
         std::string event;  // the line's or the late trace's last, "" for none
+        uint8_t unitId = 1;  // sent, in place of the station
     } cases[] = {
         {"RTU in three segments", rtu, {}, {{kReply.substr(0, 1)}, {kReply.substr(1, 5)}, {kReply.substr(6)}},
          ExchangeResult::kReplied, kReply, ""},
@@ -152,8 +168,11 @@ TEST(NetworkLine, RepliesAreAssembledAndJudgedInBothFramings) {
         {"RTU, no reply", rtu, {}, {}, ExchangeResult::kNoReply, "", ""},
         {"RTU, the peer closes", rtu, {}, {{kReply.substr(0, 4)}, {"", INetworkSocket::kPeerClosed}},
          ExchangeResult::kReadFailed, kReply.substr(0, 4), "Lost: COM61, error 10101"},
-        {"RTU, reset while waiting", rtu, {{"", kReset}}, {}, ExchangeResult::kSendFailed, "",
-         "Lost: COM61, error 10054"},
+        // Ended while no request was out: the request goes out on a new connection.
+        {"RTU, reset while idle", rtu, {{"", kReset}}, {{kReply}}, ExchangeResult::kReplied, kReply,
+         "Reconnected: COM61, reset by the peer while idle"},
+        {"Modbus TCP, closed while idle behind a late reply", mbap, {{Mbap(0, kOtherReply)}, {"", INetworkSocket::kPeerClosed}},
+         {{Mbap(1, kReply)}}, ExchangeResult::kReplied, kReply, "Reconnected: COM61, closed by the peer while idle"},
         {"Modbus TCP in one-byte segments", mbap, {},
          [] {
              std::vector<Chunk> bytes;
@@ -173,6 +192,11 @@ TEST(NetworkLine, RepliesAreAssembledAndJudgedInBothFramings) {
          ExchangeResult::kUnplaced, Frame({0, 1, 0, 9, 0, 3, 1}), ""},  // a header's worth, for the trace
         {"Modbus TCP, only a late reply", mbap, {}, {{Mbap(7, kOtherReply)}}, ExchangeResult::kNoReply, "",
          "Late: station 1 function 3, 11 bytes discarded"},
+        // A unit id of the station's own must come back; the reply is handed on as the station's.
+        {"Modbus TCP, unit id 255", mbap, {}, {{Mbap(1, WithUnit(kReply, 255))}}, ExchangeResult::kReplied, kReply,
+         "", 255},
+        {"Modbus TCP, unit id 255 answered as 1", mbap, {}, {{Mbap(1, kReply)}}, ExchangeResult::kNoReply, "",
+         "Late: station 1 function 3, 11 bytes discarded", 255},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.situation);
@@ -181,15 +205,98 @@ TEST(NetworkLine, RepliesAreAssembledAndJudgedInBothFramings) {
         line.socket->waiting.assign(c.waitingBefore.begin(), c.waitingBefore.end());
         line.socket->answers.push_back(c.answer);
         std::string reply;
-        EXPECT_EQ(line.Read(reply), c.expected);
+        EXPECT_EQ(line.Read(reply, c.unitId == 1 ? -1 : c.unitId), c.expected);
         EXPECT_EQ(reply, c.reply);
         std::vector<std::string> events = line.events;
         events.insert(events.end(), line.trace.events.begin(), line.trace.events.end());
         EXPECT_EQ(events.empty() ? "" : events.back(), c.event);
         if (c.expected != ExchangeResult::kSendFailed) {
             const std::string request = ReadRegistersRequest(0, 3);
-            EXPECT_EQ(line.socket->sent.at(0), c.transport == rtu ? request : Mbap(1, request));
+            EXPECT_EQ(line.socket->sent.at(0), c.transport == rtu ? request : Mbap(1, WithUnit(request, c.unitId)));
         }
+        EXPECT_EQ(line.socket->connects, c.event.find("Reconnected") == 0 ? 2 : 1);
+    }
+}
+
+// A gateway that answers under a rule of its own: under auto the first
+// three replies are dropped, which shows the rule, and every read after
+// them is answered; the device did answer, so those reads end unplaced,
+// not silent. Strict never takes them. Under 0 a late reply must not
+// answer the next request: it is listened out, dropped while it waits, and
+// two replies behind one request are placed as none.
+TEST(NetworkLine, AGatewaysOwnTransactionRuleIsLearnedFromThreeRepliesInARow) {
+    // What the gateway answers each request with, by its transaction t: 'z'
+    // under 0, 'p' under t + 1, 's' under t swapped, 'o' under t, '-'
+    // nothing, 'L' a late reply and then the answer, both under 0.
+    const auto answer = [](char kind, uint16_t t) -> std::vector<Chunk> {
+        const uint16_t under = kind == 'p' ? t + 1 : kind == 's' ? (t << 8 | t >> 8) : kind == 'o' ? t : 0;
+        if (kind == '-') return {};
+        if (kind == 'L') return {{Mbap(0, kOtherReply)}, {Mbap(0, kReply)}};
+        return {{Mbap(under, kReply)}};
+    };
+    const std::map<char, ExchangeResult> results = {
+        {'R', ExchangeResult::kReplied}, {'N', ExchangeResult::kNoReply}, {'U', ExchangeResult::kUnplaced}};
+    const auto automatic = modbus::TransactionCheck::kAuto;
+    const struct {
+        modbus::TransactionCheck check;
+        const char* answers;
+        const char* results;
+        std::string learned;  // the trace line, "" for none
+    } cases[] = {
+        {automatic, "zzzzz", "UUURR", "Transactions: COM61 answers with transaction 0"},
+        {automatic, "pppp", "UUUR", "Transactions: COM61 answers with the request's transaction plus one"},
+        {automatic, "ssss", "UUUR", "Transactions: COM61 answers with the request's transaction, its bytes swapped"},
+        {modbus::TransactionCheck::kStrict, "zzzz", "NNNN", ""},
+        {automatic, "zzozz", "UURUU", ""},
+        {automatic, "zzz-Lz", "UUUNUR", "Transactions: COM61 answers with transaction 0"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.answers);
+        ScriptedLine line(60, modbus::Transport::kModbusTcp);
+        CNetworkLine::Target target;
+        target.transactionCheck = c.check;
+        ASSERT_EQ(line.Open(target), 0u);
+        for (uint16_t read = 0; c.answers[read] != 0; ++read) {
+            line.socket->answers = {answer(c.answers[read], read + 1)};
+            std::string reply;
+            EXPECT_EQ(line.Read(reply), results.at(c.results[read])) << "read " << read;
+            EXPECT_EQ(reply == kReply, c.results[read] == 'R');
+        }
+        const std::string learned = c.learned.empty() ? "Transactions:" : c.learned;
+        EXPECT_EQ(std::count(line.events.begin(), line.events.end(), learned), c.learned.empty() ? 0 : 1);
+    }
+}
+
+// Before a request, a connection that idled longer than idle_close_ms is
+// made again, and a new connection waits connect_delay_ms.
+TEST(NetworkLine, TheConnectionIsReadiedBeforeARequest) {
+    const struct {
+        uint32_t idleCloseMs;
+        uint32_t connectDelayMs;
+        int connects;        // after the second read, 1.5 s after the first
+        uint64_t firstAtMs;  // the first request's time after the open
+        std::string event;
+    } cases[] = {
+        {1000, 0, 2, 0, "Reconnected: COM61, idle for 1.5 s"},
+        {2000, 0, 1, 0, ""},
+        {0, 500, 1, 500, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.idleCloseMs);
+        ScriptedLine line(60, modbus::Transport::kModbusTcp);
+        CNetworkLine::Target target;
+        target.idleCloseMs = c.idleCloseMs;
+        target.connectDelayMs = c.connectDelayMs;
+        const uint64_t openedAtMs = line.nowMs;
+        ASSERT_EQ(line.Open(target), 0u);
+        line.socket->answers = {{{Mbap(1, kReply)}}, {{Mbap(2, kReply)}}};
+        std::string reply;
+        EXPECT_EQ(line.Read(reply), ExchangeResult::kReplied);
+        EXPECT_EQ(line.socket->sentAtMs.at(0) - openedAtMs, c.firstAtMs);
+        line.nowMs += 1500;
+        EXPECT_EQ(line.Read(reply), ExchangeResult::kReplied);
+        EXPECT_EQ(line.socket->connects, c.connects);
+        EXPECT_EQ(line.events.empty() ? "" : line.events.back(), c.event);
     }
 }
 

@@ -87,6 +87,14 @@ void LineFixture::SetGatewayWait(uint32_t ms) {
     Command(Words("tcp-gateway-wait", {Number(ms)}));
 }
 
+void LineFixture::AnswerTransactions(const std::string& rule) {
+    Command(Words("tcp-transactions", {rule}));
+}
+
+void LineFixture::CloseIdleConnectionsAfter(uint32_t ms) {
+    Command(Words("tcp-idle-close", {Number(ms)}));
+}
+
 void LineFixture::SetCoil(int station, uint16_t address, bool on) {
     SetTable("coil", station, address, on ? 1 : 0);
 }

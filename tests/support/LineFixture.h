@@ -133,6 +133,11 @@ public:
     // How long a gateway face waits for the line's reply before it answers
     // 0B; 1000 ms until set.
     void SetGatewayWait(uint32_t ms);
+    // What a gateway face's replies carry as their transaction: "own",
+    // "zero" (0), "plus-one" or "swapped" (its two bytes).
+    void AnswerTransactions(const std::string& rule);
+    // The face closes a connection that went ms without a request; 0: never.
+    void CloseIdleConnectionsAfter(uint32_t ms);
 
     // From now on the slave hears the COM port only while it is set to the
     // line's baud rate, as a device hears a port at another rate as noise.

@@ -82,6 +82,8 @@ const CommandSession::Command CommandSession::kCommands[] = {
     {"tcp-segments", 1, 1, Needs::kFace, &CommandSession::TcpSegments},
     {"tcp-mute", 1, 1, Needs::kFace, &CommandSession::TcpMute},
     {"tcp-gateway-wait", 1, 1, Needs::kFace, &CommandSession::TcpGatewayWait},
+    {"tcp-transactions", 1, 1, Needs::kFace, &CommandSession::TcpTransactions},
+    {"tcp-idle-close", 1, 1, Needs::kFace, &CommandSession::TcpIdleClose},
 };
 
 CommandSession::CommandSession(int socket, std::string winePrefix)
@@ -197,6 +199,28 @@ std::string CommandSession::TcpGatewayWait(const Words& args) {
     uint64_t ms;
     if (!ParseNumber(args[0], 600000, ms) || ms == 0) return Refuse("bad time " + args[0]);
     m_line->Face()->SetGatewayWait(Milliseconds(ms));
+    return kOk;
+}
+
+// tcp-transactions own|zero|plus-one|swapped: what a gateway answers under.
+std::string CommandSession::TcpTransactions(const Words& args) {
+    const std::pair<const char*, TcpFace::Transactions> rules[] = {{"own", TcpFace::Transactions::kOwn},
+                                                                  {"zero", TcpFace::Transactions::kZero},
+                                                                  {"plus-one", TcpFace::Transactions::kPlusOne},
+                                                                  {"swapped", TcpFace::Transactions::kSwapped}};
+    for (const auto& [name, rule] : rules) {
+        if (args[0] != name) continue;
+        m_line->Face()->AnswerTransactions(rule);
+        return kOk;
+    }
+    return Refuse("tcp-transactions own, zero, plus-one or swapped, not " + args[0]);
+}
+
+// tcp-idle-close <ms>: 0 keeps idle connections.
+std::string CommandSession::TcpIdleClose(const Words& args) {
+    uint64_t ms;
+    if (!ParseNumber(args[0], 600000, ms)) return Refuse("bad time " + args[0]);
+    m_line->Face()->CloseWhenIdle(Milliseconds(ms));
     return kOk;
 }
 

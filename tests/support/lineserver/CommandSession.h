@@ -32,6 +32,8 @@ private:
     std::string TcpSegments(const Words& args);
     std::string TcpMute(const Words& args);
     std::string TcpGatewayWait(const Words& args);
+    std::string TcpTransactions(const Words& args);
+    std::string TcpIdleClose(const Words& args);
     bool ParseStations(const Words& args, size_t first, std::vector<int>& stations, std::string& refusal);
     std::string Close(const Words& args);
     std::string SetValue(const Words& args);

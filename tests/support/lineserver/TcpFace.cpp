@@ -174,6 +174,7 @@ void TcpFace::Run() {
             if (ready[2].revents != 0) TakeRequests();
             if (ready[0].revents & POLLIN) TakeReplies();
         }
+        CloseIfIdle();
         if (m_framing == Framing::kMbap) {
             AnswerOverdue();
             ForwardNext();
@@ -189,6 +190,7 @@ void TcpFace::Accept() {
     const int on = 1;
     setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     m_client = client;
+    m_lastRequestAt = Clock::now();
 }
 
 void TcpFace::CloseClient() {
@@ -205,6 +207,7 @@ void TcpFace::TakeRequests() {
         CloseClient();
         return;
     }
+    m_lastRequestAt = Clock::now();
     if (m_muted) return;
     if (m_framing == Framing::kRtu) {
         if (write(m_com, chunk, static_cast<size_t>(n)) < 0) return;
@@ -253,7 +256,7 @@ void TcpFace::TakeReplies() {
         if (frame[0] != onLine[0] || (frame[1] & 0x7F) != onLine[1]) continue;
         const Waiting answered = m_waiting.front();
         m_waiting.pop_front();
-        SendToClient(Wrapped(answered.transaction, frame[0], Bytes(frame.begin() + 1, frame.end() - 2)));
+        SendReply(answered.transaction, frame[0], Bytes(frame.begin() + 1, frame.end() - 2));
     }
     if (m_replies.size() > 512) m_replies.clear();
 }
@@ -269,7 +272,24 @@ void TcpFace::AnswerOverdue() {
     m_lineFreeAt = Clock::now() + wait;
     if (m_client >= 0 && !m_muted) {
         const Bytes pdu = {static_cast<uint8_t>(unanswered.rtu[1] | 0x80), kTargetFailed};
-        SendToClient(Wrapped(unanswered.transaction, unanswered.rtu[0], pdu));
+        SendReply(unanswered.transaction, unanswered.rtu[0], pdu);
+    }
+}
+
+void TcpFace::SendReply(uint16_t transaction, uint8_t unit, const Bytes& pdu) {
+    switch (m_transactions.load()) {
+    case Transactions::kZero: transaction = 0; break;
+    case Transactions::kPlusOne: ++transaction; break;
+    case Transactions::kSwapped: transaction = static_cast<uint16_t>(transaction << 8 | transaction >> 8); break;
+    default: break;
+    }
+    SendToClient(Wrapped(transaction, unit, pdu));
+}
+
+void TcpFace::CloseIfIdle() {
+    const uint32_t idleMs = m_idleCloseMs.load();
+    if (idleMs > 0 && m_client >= 0 && Clock::now() >= m_lastRequestAt + std::chrono::milliseconds(idleMs)) {
+        CloseClient();
     }
 }
 

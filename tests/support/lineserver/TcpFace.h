@@ -12,7 +12,9 @@
 // again, dropping it, before the next request goes onto the line. The
 // relay's faults act behind it, on the line; its own act on the connection:
 // dropped, refused for a while, replies cut into segments of a few bytes,
-// or held open with nothing passing either way.
+// or held open with nothing passing either way. A gateway may answer under
+// a transaction of its own rule (0, the request's plus one, or its bytes
+// swapped), and either face may close a connection that idles.
 #include <atomic>
 #include <chrono>
 #include <deque>
@@ -27,6 +29,8 @@
 class TcpFace {
 public:
     enum class Framing { kRtu, kMbap };
+    // The transaction a gateway's reply carries.
+    enum class Transactions { kOwn, kZero, kPlusOne, kSwapped };
     static constexpr uint32_t kGatewayWaitMs = 1000;
     // The line's quiet before a request while replies come whole.
     static constexpr uint32_t kLineQuietMs = 10;
@@ -56,6 +60,9 @@ public:
     // twice) would be taken for the answer to the next request. The longest
     // pause told is kept, since a reply already on its way keeps its pauses.
     void AllowPausesInReplies(std::chrono::milliseconds pause);
+    void AnswerTransactions(Transactions rule) { m_transactions = rule; }
+    // Closes the connection once it went this long without a request; 0: never.
+    void CloseWhenIdle(std::chrono::milliseconds ms) { m_idleCloseMs = static_cast<uint32_t>(ms.count()); }
 
 private:
     struct Waiting {
@@ -79,6 +86,8 @@ private:
     // Puts the first waiting request on the line when the line is free.
     void ForwardNext();
     void SendToClient(const Bytes& bytes);
+    void SendReply(uint16_t transaction, uint8_t unit, const Bytes& pdu);
+    void CloseIfIdle();
 
     const int m_com;
     const Framing m_framing;
@@ -99,6 +108,9 @@ private:
     std::atomic<bool> m_dropRequested{false};
     std::atomic<size_t> m_segmentBytes{0};
     std::atomic<bool> m_muted{false};
+    std::atomic<Transactions> m_transactions{Transactions::kOwn};
+    std::atomic<uint32_t> m_idleCloseMs{0};
+    std::chrono::steady_clock::time_point m_lastRequestAt{};
     std::atomic<bool> m_stopping{false};
     std::thread m_thread;
 };

@@ -1,0 +1,56 @@
+// The connection's state before each request of a network line. Boxes
+// close connections that idle: one the peer closed or reset while no
+// request was out is made again at once, on the caller's thread within its
+// connect time-out and under the line's own turn alone, and the request
+// goes out on the new one; so is one that idled longer than idle_close_ms,
+// before the box's own timer could end it under a request. A new
+// connection's first request waits connect_delay_ms, for boxes that take a
+// moment before they listen.
+#include <algorithm>
+#include <cstdio>
+
+#include "network/NetworkLine.h"
+
+namespace {
+
+std::string SecondsText(int64_t us) {
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.1f", static_cast<double>(us) / 1e6);
+    return seconds;
+}
+
+}  // namespace
+
+// A connection idle too long is closed whatever the peer did meanwhile.
+bool CNetworkLine::ReadyConnection() {
+    const int64_t idleUs = m_nowUs() - std::max(m_lastRequestUs, m_connectedAtUs.load());
+    if (m_target.idleCloseMs > 0 && idleUs >= int64_t{m_target.idleCloseMs} * 1000) {
+        if (!Reconnect("idle for " + SecondsText(idleUs) + " s")) return false;
+    } else if (const uint32_t code = m_source.PeerEnded()) {
+        const char* how = code == INetworkSocket::kPeerClosed ? "closed" : "reset";
+        if (!Reconnect(std::string(how) + " by the peer while idle")) return false;
+    }
+    KeepConnectDelay();
+    m_lastRequestUs = m_nowUs();
+    return true;
+}
+
+// The same box answers on the new connection: what was learned of its
+// stations' blocks holds, and nothing read before is lost.
+bool CNetworkLine::Reconnect(const std::string& why) {
+    ForgetConnection();
+    if (const uint32_t code = m_connection.Remake()) {
+        Lose(code);
+        return false;
+    }
+    OnConnected();
+    m_traceEvent("Reconnected: " + PortName() + ", " + why);
+    return true;
+}
+
+// What comes meanwhile is kept for the exchange, which judges it as bytes
+// waiting before a request.
+void CNetworkLine::KeepConnectDelay() {
+    if (!m_connectDelayDue.exchange(false) || m_target.connectDelayMs == 0) return;
+    m_source.HoldUntilUs(m_connectedAtUs + int64_t{m_target.connectDelayMs} * 1000);
+}
