@@ -13,6 +13,11 @@ constexpr uint32_t kQuietReadChunk = 64;  // what a read up to the silence asks 
 // value, which some systems read as a special case.
 constexpr uint32_t kLongestReadMs = 0xFFFFFFFE;
 constexpr uint32_t kLateReplyTimeouts = 10;
+// How many answers of a station are kept, how many it takes to judge one,
+// and which of them, in order from the fastest, is its usual answer.
+constexpr size_t kAnswersKept = 16;
+constexpr size_t kAnswersJudged = 8;
+constexpr size_t kUsualRank = 3;
 constexpr uint32_t kLongestLateReplyMs = 60000;
 
 int64_t UsOfMs(uint64_t ms) {
@@ -104,7 +109,7 @@ void CReplyPlacer::Forget() {
     m_followCheck = FollowCheck::kNone;
     m_owed.clear();
     m_lateMs.clear();
-    m_fastestUs.clear();
+    m_answersUs.clear();
     m_lastReply.clear();
     m_lastRequest.clear();
     m_repeating.clear();
@@ -266,13 +271,18 @@ ExchangeResult CReplyPlacer::Place(IByteSource& source, const LineTiming& timing
 
 // A copy of a reply, or a shifted answer, comes sooner than the station's
 // own answer by about the silence before the request: half of it is the
-// margin, so that the scheduling of a busy machine is not taken for it. A
-// frame whole sooner than its own wire time after the request began before
-// it, whichever station it is from.
+// margin. The station's usual answer is the fastest quarter of its last
+// ones, so that a request whose sending a busy machine reported late, and
+// whose reply then seemed quick, does not lower it. A frame whole sooner
+// than its own wire time after the request began before it, whichever
+// station it is from.
 bool CReplyPlacer::SoonerThanEver(uint8_t station, int64_t answerUs, const LineTiming& timing) const {
     if (answerUs < 0) return true;
-    const auto fastest = m_fastestUs.find(station);
-    return fastest != m_fastestUs.end() && answerUs + static_cast<int64_t>(timing.quietUs / 2) < fastest->second;
+    const auto answers = m_answersUs.find(station);
+    if (answers == m_answersUs.end() || answers->second.size() < kAnswersJudged) return false;
+    std::vector<int64_t> sorted(answers->second.begin(), answers->second.end());
+    std::nth_element(sorted.begin(), sorted.begin() + kUsualRank, sorted.end());
+    return answerUs + static_cast<int64_t>(timing.quietUs / 2) < sorted[kUsualRank];
 }
 
 // A placed reply proves how soon its station can answer, and that the
@@ -280,8 +290,11 @@ bool CReplyPlacer::SoonerThanEver(uint8_t station, int64_t answerUs, const LineT
 void CReplyPlacer::Placed(const PlacingRequest& request, const std::string& reply, int64_t sentAtUs,
                           int64_t answerUs) {
     const uint8_t station = request.reply.station;
-    const auto fastest = m_fastestUs.find(station);
-    if (answerUs >= 0 && (fastest == m_fastestUs.end() || answerUs < fastest->second)) m_fastestUs[station] = answerUs;
+    if (answerUs >= 0) {
+        std::deque<int64_t>& answers = m_answersUs[station];
+        answers.push_back(answerUs);
+        if (answers.size() > kAnswersKept) answers.pop_front();
+    }
     SettleEarlierOf(station, sentAtUs);
     m_lastReply = reply;
     m_lastRequest = request.request;

@@ -25,8 +25,8 @@
 //   reply, a line that never fell quiet) every reply is taken only behind
 //   a quiet line; a reply awaited while a late one may still come, behind
 //   the end-of-frame gap.
-// - A reply that came sooner after its request than its station ever
-//   answered is taken only behind a line that stayed quiet up to the
+// - A reply that came clearly sooner after its request than its station
+//   usually answers is taken only behind a line that stayed quiet up to the
 //   deadline, as after signs of disorder: a copy of the last reply, or the
 //   answer to an earlier request, comes that soon, the device's own answer
 //   does not.
@@ -40,6 +40,7 @@
 // nothing beyond the silence.
 #include <cstdint>
 #include <functional>
+#include <deque>
 #include <map>
 #include <set>
 #include <string>
@@ -128,9 +129,9 @@ private:
     FollowCheck m_followCheck = FollowCheck::kNone;
     std::vector<Owed> m_owed;            // oldest first
     std::map<uint8_t, uint32_t> m_lateMs;  // how late each station's replies were seen to come
-    // The shortest time each station took to answer, from the request to its
-    // reply's first byte as far as the reply's length tells.
-    std::map<uint8_t, int64_t> m_fastestUs;
+    // How soon each station answered its last requests, from the request to
+    // its reply's first byte as far as the reply's length tells, newest last.
+    std::map<uint8_t, std::deque<int64_t>> m_answersUs;
     // The last reply placed, and the request it answered.
     std::string m_lastReply;
     std::string m_lastRequest;

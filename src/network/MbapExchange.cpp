@@ -259,7 +259,7 @@ void CNetworkLine::NoteMbapEnd(MbapEnd end, const LineUse& use, const modbus::Re
                                int64_t sentAtUs) {
     if (m_transactions.TellsRequestsApart() || end == MbapEnd::kOwn || end == MbapEnd::kGatewayNoReply) return;
     m_listenOutUnanswered = true;
-    const uint32_t lateMs = line::CReplyPlacer::LateReplyLimitMs({reply, use.responseTimeout, use.lateReplyMaxMs});
+    const uint32_t lateMs = line::CReplyPlacer::LateReplyLimitMs({"", reply, use.responseTimeout, use.lateReplyMaxMs});
     m_owedUntilUs = std::max(m_owedUntilUs, sentAtUs + int64_t{lateMs} * 1000);
 }
 

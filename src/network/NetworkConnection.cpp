@@ -1,5 +1,7 @@
 #include "network/NetworkConnection.h"
 
+#include <algorithm>
+
 CNetworkConnection::CNetworkConnection(INetworkSocket& socket, bool ownThread, EventSink traceEvent, Clock nowUs,
                                        std::function<void()> onConnected)
     : m_socket(socket), m_ownThread(ownThread), m_traceEvent(std::move(traceEvent)), m_nowUs(std::move(nowUs)),
@@ -13,6 +15,11 @@ namespace {
 
 // What an attempt may take beyond its connect's own time-out to report.
 constexpr uint32_t kReportMarginMs = 100;
+// How long a request waits for a connection made again after the peer
+// ended an idle one: a box that takes new connections does so within a few
+// milliseconds on its network.
+constexpr uint32_t kAtOnceMs = 40;
+constexpr uint32_t kNotAtOnce = 10060;  // WSAETIMEDOUT
 
 }  // namespace
 
@@ -31,10 +38,14 @@ void CNetworkConnection::Open(const Target& target, const line::ReconnectTiming&
                             [this] { return !m_attempting; });
 }
 
+// A finished attempt's thread is joined as soon as it is seen finished, so
+// that its handle goes with it. The thread set m_attempting under the lock
+// as its last step: the join waits for its return alone.
 bool CNetworkConnection::Ensure(const line::ReconnectTiming& reopen) {
-    if (m_up) return true;
     {
         std::lock_guard<std::mutex> guard(m_lock);
+        if (!m_attempting && m_thread.joinable()) m_thread.join();
+        if (m_up) return true;
         m_reopen = reopen;
         if (m_closed || m_attempting || !m_reconnect.AttemptDue(NowMs())) return m_up;
     }
@@ -45,12 +56,18 @@ bool CNetworkConnection::Ensure(const line::ReconnectTiming& reopen) {
 // Only an up connection is made again: no attempt thread runs meanwhile.
 uint32_t CNetworkConnection::Remake() {
     m_socket.Close();
-    return m_socket.Connect(m_target.host, m_target.port, m_target.connectTimeoutMs);
+    m_up = false;
+    StartAttempt();
+    std::unique_lock<std::mutex> guard(m_lock);
+    m_attemptEnded.wait_for(guard, std::chrono::milliseconds(std::min(m_target.connectTimeoutMs, kAtOnceMs)),
+                            [this] { return !m_attempting; });
+    return m_up ? 0 : kNotAtOnce;
 }
 
+// An attempt under way owns the socket.
 void CNetworkConnection::Lose(uint32_t code) {
-    m_socket.Close();
     std::lock_guard<std::mutex> guard(m_lock);
+    if (!m_attempting) m_socket.Close();
     m_up = false;
     if (m_reconnect.MarkLost(NowMs(), m_reopen)) m_traceEvent(line::LinkLostEvent(m_target.name, code));
 }

@@ -45,10 +45,12 @@ public:
     // Starts an attempt when the connection is lost and one is due; returns
     // whether the connection is up.
     bool Ensure(const line::ReconnectTiming& reopen);
-    // Closes the connection and makes it again on the caller's thread, at
-    // most its connect time-out, for a connection the peer ended while
-    // idle. The caller holds the line's turn. Returns 0, or the code of a
-    // connect that failed, which the caller reports with Lose.
+    // Closes the connection and makes it again, for a connection the peer
+    // ended while idle: on the attempt's thread, the caller waiting for it a
+    // moment at most, so that a box that takes a new connection at once
+    // loses no request and one that does not holds up no host call. The
+    // caller holds the line's turn. Returns 0, or the code the caller
+    // reports with Lose while the attempt goes on.
     uint32_t Remake();
     // The connection failed with code: it is closed and lost. The caller
     // holds the line's turn, so no exchange uses the socket meanwhile.

@@ -161,8 +161,10 @@ TEST(NetworkLine, RepliesAreAssembledAndJudgedInBothFramings) {
     } cases[] = {
         {"RTU in three segments", rtu, {}, {{kReply.substr(0, 1)}, {kReply.substr(1, 5)}, {kReply.substr(6)}},
          ExchangeResult::kReplied, kReply, ""},
-        // In step, the first is taken; the second is dropped before the next request.
-        {"RTU, two replies in one segment", rtu, {}, {{kReply + kOtherReply}}, ExchangeResult::kReplied, kReply, ""},
+        // Whole sooner than a reply's wire time after the request: the line
+        // is listened out behind it, and two replies answer nothing.
+        {"RTU, two replies in one segment", rtu, {}, {{kReply + kOtherReply}}, ExchangeResult::kUnplaced,
+         kReply + kOtherReply, ""},
         {"RTU behind bytes that waited", rtu, {{"\x01\x02\x03"}}, {{kReply}}, ExchangeResult::kReplied, kReply,
          "Discarded: COM61, 3 bytes waiting before a request"},
         {"RTU, no reply", rtu, {}, {}, ExchangeResult::kNoReply, "", ""},
