@@ -1,11 +1,10 @@
 // The connection's state before each request of a network line. Boxes
 // close connections that idle: one the peer closed or reset while no
-// request was out is made again at once, on the caller's thread within its
-// connect time-out and under the line's own turn alone, and the request
-// goes out on the new one; so is one that idled longer than idle_close_ms,
-// before the box's own timer could end it under a request. A new
-// connection's first request waits connect_delay_ms, for boxes that take a
-// moment before they listen.
+// request was out is made again at once, waited for a moment under the
+// line's own turn alone, and the request goes out on the new one; so is
+// one that idled longer than idle_close_ms, before the box's own timer
+// could end it under a request. A new connection's first request waits
+// connect_delay_ms, for boxes that take a moment before they listen.
 #include <algorithm>
 #include <cstdio>
 
@@ -35,15 +34,14 @@ bool CNetworkLine::ReadyConnection() {
     return true;
 }
 
-// The same box answers on the new connection: what was learned of its
-// stations' blocks holds, and nothing read before is lost.
+// The same box answers on the new connection: nothing read before is lost.
+// Made as every connection is, it starts with the splits to learn again.
 bool CNetworkLine::Reconnect(const std::string& why) {
     ForgetConnection();
     if (const uint32_t code = m_connection.Remake()) {
         Lose(code);
         return false;
     }
-    OnConnected();
     m_traceEvent("Reconnected: " + PortName() + ", " + why);
     return true;
 }
