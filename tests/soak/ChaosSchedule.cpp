@@ -37,10 +37,6 @@ constexpr uint16_t kRefusedRanges[][2] = {{0, 1}, {2, 5}, {100, 101}, {200, 203}
 // device queues behind it come late too, and a second one behind them would
 // come later than the limit.
 constexpr uint32_t kFarLateMaxMs = 2400;
-// A copy of a reply comes while the next request is still on its way: one
-// that came later would be the device's answer to that request as far as
-// any timing on the line tells, the first time.
-constexpr uint32_t kCopyLatestMs = 8;
 
 void Nothing(LineFixture&, const Step&) {}
 
@@ -84,8 +80,6 @@ const ChaosSchedule::Kind kKinds[] = {
      [](LineFixture& l, const Step&) { l.Babble(false); }},
     {"two replies for one request", 0, 0, 0, 0, false, true, [](LineFixture& l, const Step&) { l.SendNextReplyTwice(); },
      Nothing},
-    {"two replies for one request, the copy b ms later", 0, 0, 2, kCopyLatestMs, false, true,
-     [](LineFixture& l, const Step& s) { l.SendNextReplyTwice(s.b); }, Nothing},
 };
 
 // The COM port vanishes as a pulled USB adapter's does, and comes back under
