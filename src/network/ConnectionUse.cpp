@@ -12,6 +12,10 @@
 
 namespace {
 
+// A connection used this recently was not closed for idling: a line polled
+// back to back pays no look at it.
+constexpr int64_t kIdleLookUs = 500000;
+
 std::string SecondsText(int64_t us) {
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.1f", static_cast<double>(us) / 1e6);
@@ -25,7 +29,7 @@ bool CNetworkLine::ReadyConnection() {
     const int64_t idleUs = m_nowUs() - std::max(m_lastRequestUs, m_connectedAtUs.load());
     if (m_target.idleCloseMs > 0 && idleUs >= int64_t{m_target.idleCloseMs} * 1000) {
         if (!Reconnect("idle for " + SecondsText(idleUs) + " s")) return false;
-    } else if (const uint32_t code = m_source.PeerEnded()) {
+    } else if (const uint32_t code = idleUs >= kIdleLookUs ? m_source.PeerEnded() : 0) {
         const char* how = code == INetworkSocket::kPeerClosed ? "closed" : "reset";
         if (!Reconnect(std::string(how) + " by the peer while idle")) return false;
     }

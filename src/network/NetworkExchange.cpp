@@ -24,6 +24,9 @@ line::LineTiming NetworkTiming(const line::LineFormat& format, uint32_t silenceU
     timing.quietUs += kNetworkAllowanceUs;
     timing.quietMs = static_cast<uint32_t>((timing.quietUs + 999) / 1000);
     timing.characterMs = std::max(timing.characterMs, kMsPerReplyByte);
+    // A box may answer from a serial side faster than the line's format, or
+    // have none: no wire time is known that a reply must take.
+    timing.characterUs = 0;
     return timing;
 }
 
