@@ -16,6 +16,11 @@
 
 namespace modbus {
 
+// Whether the line's adapter hears its own requests: learned from the line,
+// or set. Indexes kEchoNames.
+enum class EchoSetting : int32_t { kAuto, kOn, kOff };
+inline constexpr const char* kEchoNames[] = {"auto", "on", "off"};
+
 // Indexes kSettingRules.
 enum SettingKey : int32_t {
     kWordOrder,
@@ -38,6 +43,7 @@ enum SettingKey : int32_t {
     kEndpoint,
     kConnectTimeoutMs,
     kLateReplyMaxMs,
+    kEcho,
     kSettingCount,
 };
 
@@ -133,11 +139,14 @@ inline constexpr SettingRule kSettingRules[kSettingCount] = {
      "how long a network line's connection may take to be made, in milliseconds"},
     {"late_reply_max_ms", 0, 60000, 0, SettingScope::kLine, nullptr,
      "how long a reply to a request that got none may still come, in milliseconds; 0: 10 response time-outs"},
+    {"echo", 0, 2, static_cast<int32_t>(EchoSetting::kAuto), SettingScope::kLine, kEchoNames,
+     "whether each request comes back before its reply (an RS-485 adapter that hears itself): auto learns it"},
 };
 static_assert(kSettingRules[kWordOrder].max + 1 == std::size(kWordOrderNames), "word_order names every order");
 static_assert(kSettingRules[kWriteFunction].max + 1 == std::size(kWriteFunctionNames),
               "write_function names every choice");
 static_assert(kSettingRules[kTransport].max + 1 == std::size(kTransportNames), "transport names every transport");
+static_assert(kSettingRules[kEcho].max + 1 == std::size(kEchoNames), "echo names every choice");
 
 constexpr bool EverySettingSaysWhatItDoes() {
     for (const SettingRule& rule : kSettingRules) {

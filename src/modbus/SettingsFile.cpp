@@ -213,6 +213,7 @@ StationSettings SettingsFile::For(int32_t port, int32_t station) const {
     settings.endpoint = origins[kEndpoint].value.text;
     settings.connectTimeoutMs = origins[kConnectTimeoutMs].value.number;
     settings.lateReplyMaxMs = origins[kLateReplyMaxMs].value.number;
+    settings.echo = origins[kEcho].value.number;
     settings.registerLimits = {Limit(origins[kMaxBlockRegisters]), Limit(origins[kMaxGapRegisters])};
     settings.bitLimits = {Limit(origins[kMaxBlockBits]), Limit(origins[kMaxGapBits])};
     settings.relearnMs = origins[kRelearnMs].value.number;

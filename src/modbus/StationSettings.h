@@ -44,6 +44,8 @@ struct StationSettings {
     // How long an unanswered request's reply may still come; 0: ten
     // response time-outs.
     int32_t lateReplyMaxMs = kSettingRules[kLateReplyMaxMs].defaultValue;
+    // Whether requests come back before their replies (EchoSetting).
+    int32_t echo = kSettingRules[kEcho].defaultValue;
     // For the station's register caches (16- and 32-bit) and bit caches.
     BlockLimits registerLimits = kRegisterBlockLimits;
     BlockLimits bitLimits = kBitBlockLimits;

@@ -59,7 +59,7 @@ TEST(SettingsFile, EachSectionOverridesWhatItNamesAndTheCommandLineAll) {
                                              "3 default\n10000 default\n0 default\n0 default\n1000 default\n"
                                              "10000 default\n32 default\n128 default\n8 default\n16 default\n"
                                              "60000 default\n"
-                                             "serial default\nnone default\n3000 default\n0 default\n");
+                                             "serial default\nnone default\n3000 default\n0 default\nauto default\n");
     SettingsFile settings;
     ASSERT_EQ(settings.Load("\xEF\xBB\xBF; plant\r\n"
                             "[defaults]\r\n"
@@ -82,17 +82,20 @@ TEST(SettingsFile, EachSectionOverridesWhatItNamesAndTheCommandLineAll) {
                             "demote_after = 0\n"
                             "[COM3]\n"
                             "transport = MODBUS-TCP\n"
-                            "endpoint = gw-1.plant:502",
+                            "endpoint = gw-1.plant:502\n"
+                            "echo = ON",
                             "Korvel.ini"),
               "");
     EXPECT_EQ(Listed(settings, 3, 17), "DCBA [COM3:17]\nmultiple [COM3:17]\n4 [COM3:17]\n0 default\n250 [COM3:17]\n"
                                        "0 [defaults]\n10000 default\n20 [COM3]\n0 default\n500 [COM3]\n10000 default\n"
                                        "1 [COM3:17]\n128 default\n8 default\n0 [COM3:17]\n0 [COM3:17]\n"
-                                       "modbus-tcp [COM3]\ngw-1.plant:502 [COM3]\n3000 default\n0 default\n");
+                                       "modbus-tcp [COM3]\ngw-1.plant:502 [COM3]\n3000 default\n0 default\n"
+                                       "on [COM3]\n");
     EXPECT_EQ(Listed(settings, 3, 5), "ABCD [defaults]\nauto default\n3 [COM3]\n0 default\n100 default\n0 [defaults]\n"
                                       "10000 default\n20 [COM3]\n0 default\n500 [COM3]\n10000 default\n"
                                       "32 default\n128 default\n8 default\n16 default\n60000 default\n"
-                                      "modbus-tcp [COM3]\ngw-1.plant:502 [COM3]\n3000 default\n0 default\n");
+                                      "modbus-tcp [COM3]\ngw-1.plant:502 [COM3]\n3000 default\n0 default\n"
+                                      "on [COM3]\n");
     EXPECT_EQ(Listed(settings, 4, 17), Listed(settings, 0, 0));
     const modbus::StationSettings station = settings.For(3, 17);
     EXPECT_EQ(station.wordOrder, modbus::WordOrder::kDCBA);
@@ -183,7 +186,7 @@ TEST(SettingsFile, ABadTextIsRefusedNamingItsLineAndWhatIsAccepted) {
          "line 2: unknown key retry; accepted: word_order, write_function, retries, timeout_retries, busy_retry_ms, "
          "demote_after, demote_for_ms, request_gap_ms, silence_us, reopen_ms, reopen_max_ms, max_block_registers, "
          "max_block_bits, max_gap_registers, max_gap_bits, relearn_ms, transport, endpoint, connect_timeout_ms, "
-         "late_reply_max_ms"},
+         "late_reply_max_ms, echo"},
         {"[defaults]\n = 1", "line 2: a key is missing before ="},
         {"[defaults]\nretries", "line 2: expected key = value or a [section], not retries"},
         {"[defaults]\nretries = 1\nRETRIES = 1", "line 3: retries is set twice in [defaults] (first in line 2)"},
@@ -195,6 +198,9 @@ TEST(SettingsFile, ABadTextIsRefusedNamingItsLineAndWhatIsAccepted) {
         {"[defaults]\nreopen_max_ms = 999", "line 2: reopen_max_ms = 999 is outside 1000..600000"},
         {"[COM3:17]\nendpoint = 127.0.0.1:502",
          "line 2: endpoint is the same for a whole line: set it in [defaults] or [COM3], not in [COM3:17]"},
+        {"[COM3]\necho = yes", "line 2: echo = yes is not one of auto, on, off"},
+        {"[COM3:17]\necho = on",
+         "line 2: echo is the same for a whole line: set it in [defaults] or [COM3], not in [COM3:17]"},
         {"[COM3]\ntransport = tcp", "line 2: transport = tcp is not one of serial, rtu-over-tcp, modbus-tcp"},
         {"[COM3]\nendpoint = 10.0.0.5", "line 2: endpoint = 10.0.0.5 has no :PORT; accepted: " + endpoint},
         {"[COM3]\nendpoint = :502", "line 2: endpoint = :502 has no host name or IPv4 address before the :; "
