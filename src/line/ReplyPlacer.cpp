@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "line/LocalEcho.h"
+
 namespace line {
 namespace {
 
@@ -90,6 +92,7 @@ struct CReplyPlacer::Collected {
     std::string data;               // from the awaited frame's search on
     std::string passedOver;         // whole frames that could not be the reply, as they came
     uint32_t code = 0;
+    bool echoStripped = false;      // the request's echo came first and was dropped
 };
 
 uint32_t CReplyPlacer::LateReplyLimitMs(const PlacingRequest& request) {
@@ -108,6 +111,8 @@ void CReplyPlacer::Forget() {
     m_lastReply.clear();
     m_lastRequest.clear();
     m_repeating.clear();
+    m_echoes = false;
+    m_foreign.Forget();
 }
 
 // Each read asks for what the reply still needs at least, and may wait the
@@ -115,19 +120,30 @@ void CReplyPlacer::Forget() {
 // reply is not whole its shape says more is coming, so no pause ends it:
 // adapters hand the bytes of one reply over in bursts, with pauses longer
 // than the end-of-frame silence. A whole frame that cannot be the reply is
-// passed over and the search goes on behind it. The deadline bounds it all,
-// also on a line that never falls quiet.
+// passed over and the search goes on behind it; so it does behind the
+// request's echo. The deadline bounds it all, also on a line that never
+// falls quiet.
 void CReplyPlacer::ReadReply(IByteSource& source, const LineTiming& timing, const PlacingRequest& request,
-                             int64_t deadlineUs, Collected& c) {
+                             int64_t deadlineUs, Collected& c) const {
     using End = Collected::End;
+    const bool echoKnown = EchoKnown(request);
     for (bool first = true;; first = false) {
         const modbus::ReplyLocation found = modbus::LocateReply(request.reply, BytesOf(c.data), c.data.size());
-        if (found.missing == 0 && found.awaited) {
+        const bool echoAhead = request.echo != EchoMode::kOff && !c.echoStripped;
+        const EchoStep echo = echoAhead ? EchoStepFor(request.request, echoKnown, c.data, found) : EchoStep::kNone;
+        uint32_t wanted = found.missing;
+        if (echo == EchoStep::kStrip) {
+            c.data.erase(0, request.request.size());
+            c.echoStripped = true;
+            continue;
+        }
+        if (echo == EchoStep::kWaitForRest) {
+            wanted = static_cast<uint32_t>(request.request.size() - c.data.size());
+        } else if (found.missing == 0 && found.awaited) {
             c.end = End::kWhole;
             c.frame = found;
             return;
-        }
-        if (found.missing == 0) {
+        } else if (found.missing == 0) {
             c.passedOver.append(c.data, 0, found.at + found.length);
             KeepNewest(c.passedOver);
             c.data.erase(0, found.at + found.length);
@@ -140,7 +156,7 @@ void CReplyPlacer::ReadReply(IByteSource& source, const LineTiming& timing, cons
         }
         const uint32_t totalMs = std::clamp<uint32_t>(request.responseTimeoutMs, 1, leftMs);
         uint32_t got = 0;
-        if ((c.code = source.Read(c.data, found.missing, timing.gapMs, totalMs, got)) != 0) {
+        if ((c.code = source.Read(c.data, wanted, timing.gapMs, totalMs, got)) != 0) {
             c.end = End::kReadFailed;
             return;
         }
@@ -150,6 +166,25 @@ void CReplyPlacer::ReadReply(IByteSource& source, const LineTiming& timing, cons
             return;
         }
     }
+}
+
+bool CReplyPlacer::EchoKnown(const PlacingRequest& request) const {
+    return request.echo == EchoMode::kOn || (request.echo == EchoMode::kAuto && m_echoes);
+}
+
+// A request that came back as its echo, followed by a reply, shows the line
+// echoes: told once.
+void CReplyPlacer::LearnEcho(const Collected& collected, IExchangeObserver* observer) {
+    if (!collected.echoStripped || collected.end != Collected::End::kWhole || m_echoes) return;
+    m_echoes = true;
+    if (observer != nullptr) observer->OnEchoFound();
+}
+
+void CReplyPlacer::CountForeign(const std::string& bytes, const modbus::ReplyShape& asked, IByteSource& source,
+                                IExchangeObserver* observer) {
+    if (bytes.empty() || !m_owed.empty()) return;
+    const uint32_t told = m_foreign.Count(bytes, asked, source.NowUs());
+    if (told > 0 && observer != nullptr) observer->OnForeignFrames(told);
 }
 
 ExchangeResult CReplyPlacer::Exchange(IByteSource& source, const LineTiming& timing, const PlacingRequest& request,
@@ -166,6 +201,9 @@ ExchangeResult CReplyPlacer::Exchange(IByteSource& source, const LineTiming& tim
     const int64_t deadlineUs = sentAtUs + UsOfMs(std::min<uint64_t>(ReplyWindowMs(request, timing), kLongestReadMs));
     Collected collected{Collected::End::kNoReply, {}, {}, {}, 0};
     ReadReply(source, timing, request, deadlineUs, collected);
+    LearnEcho(collected, observer);
+    CountForeign(collected.passedOver, request.reply, source, observer);
+    m_lastAsked = request.reply;
     if (collected.end == Collected::End::kWhole) {
         return Place(source, timing, request, sentAtUs, deadlineUs, collected, reply);
     }
@@ -213,6 +251,7 @@ uint32_t CReplyPlacer::SettleBeforeRequest(IByteSource& source, const LineTiming
             observer->OnLateDiscarded(discarded);
         } else {
             observer->OnWaitingDiscarded(discarded);
+            CountForeign(discarded, m_lastAsked, source, observer);
         }
     }
     return noise.code;
