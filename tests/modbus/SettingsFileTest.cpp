@@ -131,7 +131,7 @@ TEST(SettingsFile, EachSectionOverridesWhatItNamesAndTheCommandLineAll) {
                                    "transport=rtu-over-tcp;endpoint=127.0.0.1:5020", network),
               "");
     EXPECT_EQ(Listed(network, 7, 1).substr(Listed(network, 7, 1).find("rtu-over-tcp")),
-              "rtu-over-tcp --set\n127.0.0.1:5020 --set\n3000 default\n0 default\n");
+              "rtu-over-tcp --set\n127.0.0.1:5020 --set\n3000 default\n0 default\nauto default\n");
 
     // A refused text leaves what was loaded before.
     EXPECT_NE(settings.Load("[defaults]\nretries = 3\nretries = 9", "Korvel.ini"), "");
