@@ -16,13 +16,13 @@ EchoSeen EchoAtStart(const std::string& request, const std::string& bytes) {
     return request.compare(0, bytes.size(), bytes) == 0 ? EchoSeen::kPartial : EchoSeen::kNone;
 }
 
+}  // namespace
+
 bool RepliedWithCopy(const std::string& request) {
     if (request.size() < 2) return false;
     const auto function = static_cast<uint8_t>(request[1]);
     return function == modbus::kWriteSingleCoil || function == modbus::kWriteSingleRegister;
 }
-
-}  // namespace
 
 EchoStep EchoStepFor(const std::string& request, bool echoKnown, const std::string& bytes,
                      const modbus::ReplyLocation& found) {

@@ -27,6 +27,9 @@ enum class EchoStep {
 EchoStep EchoStepFor(const std::string& request, bool echoKnown, const std::string& bytes,
                      const modbus::ReplyLocation& found);
 
+// Functions 5 and 6 are answered with a copy of the request.
+bool RepliedWithCopy(const std::string& request);
+
 // The trace event: "Echo: COM3 echoes its requests".
 std::string EchoFoundEvent(const std::string& port);
 

@@ -173,9 +173,20 @@ bool CReplyPlacer::EchoKnown(const PlacingRequest& request) const {
 }
 
 // A request that came back as its echo, followed by a reply, shows the line
-// echoes: told once.
-void CReplyPlacer::LearnEcho(const Collected& collected, IExchangeObserver* observer) {
-    if (!collected.echoStripped || collected.end != Collected::End::kWhole || m_echoes) return;
+// echoes: told once. Set to auto, a good reply that differs from its
+// request and came without the echo shows the line no longer does, as after
+// the adapter was changed: else every write answered with a copy of itself
+// would wait for a second copy that never comes. A broken one may be an
+// echo the line corrupted.
+void CReplyPlacer::FollowEcho(const PlacingRequest& request, const Collected& collected,
+                              IExchangeObserver* observer) {
+    if (collected.end != Collected::End::kWhole || request.request.empty()) return;
+    if (!collected.echoStripped) {
+        const bool good = modbus::IsWholeFrame(BytesOf(collected.data) + collected.frame.at, collected.frame.length);
+        if (request.echo == EchoMode::kAuto && good && !RepliedWithCopy(request.request)) m_echoes = false;
+        return;
+    }
+    if (m_echoes) return;
     m_echoes = true;
     if (observer != nullptr) observer->OnEchoFound();
 }
@@ -201,7 +212,7 @@ ExchangeResult CReplyPlacer::Exchange(IByteSource& source, const LineTiming& tim
     const int64_t deadlineUs = sentAtUs + UsOfMs(std::min<uint64_t>(ReplyWindowMs(request, timing), kLongestReadMs));
     Collected collected{Collected::End::kNoReply, {}, {}, {}, 0};
     ReadReply(source, timing, request, deadlineUs, collected);
-    LearnEcho(collected, observer);
+    FollowEcho(request, collected, observer);
     CountForeign(collected.passedOver, request.reply, source, observer);
     m_lastAsked = request.reply;
     if (collected.end == Collected::End::kWhole) {

@@ -39,9 +39,10 @@
 // - A request that comes back first, byte for byte, is the adapter's local
 //   echo: it is dropped before the reply is searched for, and every rule
 //   above holds for what follows it. Once a request came back as its echo
-//   followed by a reply, the line is known to echo until it is forgotten
-//   or its format changes, and the whole echo is waited for first; a line
-//   set to echo is known to from the start. On such a line a reply that is
+//   followed by a reply, the line is known to echo until it is forgotten,
+//   its format changes or a reply that differs from its request comes
+//   without it, and the whole echo is waited for first; a line set to echo
+//   is known to from the start. On such a line a reply that is
 //   a copy of its request (functions 5 and 6) is taken only as the second
 //   copy.
 // - Whole frames that answer nothing asked, seen while nothing is owed,
@@ -118,7 +119,7 @@ private:
     void ReadReply(IByteSource& source, const LineTiming& timing, const PlacingRequest& request, int64_t deadlineUs,
                    Collected& collected) const;
     bool EchoKnown(const PlacingRequest& request) const;
-    void LearnEcho(const Collected& collected, IExchangeObserver* observer);
+    void FollowEcho(const PlacingRequest& request, const Collected& collected, IExchangeObserver* observer);
     // Counts the foreign frames among bytes, outside any late reply's window.
     void CountForeign(const std::string& bytes, const modbus::ReplyShape& asked, IByteSource& source,
                       IExchangeObserver* observer);

@@ -66,6 +66,10 @@ bool IsWholeOtherFrame(const ReplyShape& shape, const uint8_t* bytes, size_t at,
 
 }  // namespace
 
+bool IsWholeFrame(const uint8_t* bytes, size_t length) {
+    return length > kCrcLength && HasValidCrc(bytes, length);
+}
+
 // A frame found is skipped whole: what its data holds is not searched.
 std::vector<FrameHead> WholeFrames(const uint8_t* bytes, size_t count) {
     std::vector<FrameHead> frames;

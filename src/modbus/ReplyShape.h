@@ -42,6 +42,9 @@ uint32_t ReplyBytesMissing(const ReplyShape& shape, const uint8_t* bytes, size_t
 // tells apart: the same station, function and lengths.
 bool SameShape(const ReplyShape& one, const ReplyShape& other);
 
+// Whether bytes[0..length) end with their CRC.
+bool IsWholeFrame(const uint8_t* bytes, size_t length);
+
 // The station and function of each whole frame with a good CRC among bytes,
 // as a master of these requests is answered, in the order they came.
 struct FrameHead {
