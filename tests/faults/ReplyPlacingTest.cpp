@@ -4,6 +4,7 @@
 // write; the host then goes on back to back, as one polling hard does.
 // Every value handed out must be the device's (FaultLine checks each), and
 // once the line fell quiet every request gets its own answer again.
+#include <algorithm>
 #include <functional>
 #include <optional>
 
@@ -133,6 +134,118 @@ TEST_P(ReplyPlacing, NoWriteIsConfirmedByAnotherWritesEcho) {
         LetLineFallQuiet();
         EXPECT_EQ(Write(1, tag, 0x42480000), kSucceeded);
         EXPECT_EQ(TableValue(1, tag), 0x42480000u);
+    }
+}
+
+// An adapter whose receiver stays on sends each request back before its
+// reply. Set to on, or learned by auto from the first read, the echo costs
+// nothing and never stands for a reply: a write answered by a copy of
+// itself (function 6) is not confirmed by its echo alone. Set to off, the
+// echo is a broken reply, never a value.
+TEST_P(ReplyPlacing, AnEchoedRequestIsNeverTakenForItsReply) {
+    const TagAddress block = driver.Tag("4x1,3", kTypeUInt16);
+    const TagAddress single = driver.Tag("4x20", kTypeUInt16);  // written with function 6
+    const TagAddress pair = driver.Tag("4x30", kTypeFloat);     // with function 16
+    const struct {
+        const char* situation;
+        const char* settings;
+        bool adapterEchoes;
+        bool echoStops;  // after the first read, as when the adapter is changed
+        bool told;       // the trace says the line echoes
+        bool failures;   // reads and writes fail after the first read
+    } rows[] = {
+        {"auto learns it from the first read", "", true, false, true, false},
+        {"auto, the echo stops after the first read", "", true, true, true, false},
+        {"on", "echo=on", true, false, true, false},
+        // A copy of the request is taken for the echo, and no second comes.
+        {"on, an adapter that does not echo: writes of function 6 fail", "echo=on", false, false, false, true},
+        {"auto, an adapter that does not echo", "", false, false, false, false},
+        {"off", "echo=off", true, false, false, true},
+    };
+    uint16_t next = 0x200;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.situation);
+        ReopenWith(row.settings);
+        line.Echo(row.adapterEchoes);
+        ClearTrace();
+        ReadChecked(1, block);
+        if (row.echoStops) line.Echo(false);
+        int failed = 0;
+        for (int round = 0; round < 2; ++round) {
+            failed += PollCycle(1, {block, single, pair});
+            failed += Write(1, single, ++next).result != 1;
+            failed += Write(1, pair, 0x41AC0000u + next).result != 1;
+        }
+        EXPECT_EQ(failed > 0, row.failures) << failed << " failed";
+        if (row.told && !row.echoStops) {
+            line.DropNextReply();
+            EXPECT_EQ(Write(1, single, ++next), kWriteFailed) << "confirmed by its echo alone";
+        }
+        const auto events = TracedEvents();
+        EXPECT_EQ(std::count_if(events.begin(), events.end(),
+                                [](const std::string& e) { return e.rfind("Echo: ", 0) == 0; }),
+                  row.told ? 1 : 0);
+        line.Echo(false);
+        LetLineFallQuiet();
+    }
+}
+
+// A whole frame of another station or function that answers nothing asked
+// is another master's: the trace tells it at once, then once a minute at
+// most. Copies and late replies of what was asked are none.
+TEST_P(ReplyPlacing, FramesNobodyAskedForAreToldAsAnotherMasters) {
+    const TagAddress tag = driver.Tag("4x1,3", kTypeUInt16);
+    const TagAddress other = driver.Tag("4x201,3", kTypeUInt16);
+    const struct {
+        const char* situation;
+        std::function<void()> run;
+        int told;  // Foreign lines, each of one frame
+    } rows[] = {
+        {"another station's reply before the reply",
+         [&] {
+             line.PrefixNextReply(RegistersOf(2, 0xBAD, 3));
+             ReadChecked(1, tag);
+         },
+         1},
+        {"another function's replies before two replies in a minute",
+         [&] {
+             for (int read = 0; read < 2; ++read) {
+                 line.PrefixNextReply(RegistersReply(1, 4, {1, 2, 3}));
+                 ReadChecked(1, tag);
+             }
+         },
+         1},
+        {"the reply sent twice",
+         [&] {
+             line.SendNextReplyTwice();
+             ReadChecked(1, tag);
+             ReadChecked(1, tag);
+         },
+         0},
+        {"a late reply of another station",
+         [&] {
+             line.DelayNextReply(LateBy(kResponseTimeoutMs / 2));
+             ReadChecked(2, other);
+             ReadChecked(1, tag);
+             ReadChecked(1, tag);
+         },
+         0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.situation);
+        ReopenWith("");
+        ClearTrace();
+        row.run();
+        LetLineFallQuiet();
+        EXPECT_EQ(ReadChecked(1, tag), kSucceeded);
+        int told = 0;
+        for (const std::string& event : TracedEvents()) {
+            if (event.rfind("Foreign: ", 0) != 0) continue;
+            ++told;
+            EXPECT_NE(event.find(", 1 frame nobody asked for; another master may share the line"), std::string::npos)
+                << event;
+        }
+        EXPECT_EQ(told, row.told);
     }
 }
 
