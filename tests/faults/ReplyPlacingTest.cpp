@@ -191,8 +191,9 @@ TEST_P(ReplyPlacing, AnEchoedRequestIsNeverTakenForItsReply) {
 }
 
 // A whole frame of another station or function that answers nothing asked
-// is another master's: the trace tells it at once, then once a minute at
-// most. Copies and late replies of what was asked are none.
+// while no reply is owed is another master's: the trace tells it at once,
+// then once a minute at most. Copies and late replies of what was asked are
+// none.
 TEST_P(ReplyPlacing, FramesNobodyAskedForAreToldAsAnotherMasters) {
     const TagAddress tag = driver.Tag("4x1,3", kTypeUInt16);
     const TagAddress other = driver.Tag("4x201,3", kTypeUInt16);
@@ -219,6 +220,14 @@ TEST_P(ReplyPlacing, FramesNobodyAskedForAreToldAsAnotherMasters) {
          [&] {
              line.SendNextReplyTwice();
              ReadChecked(1, tag);
+             ReadChecked(1, tag);
+         },
+         0},
+        {"another station's reply while an unanswered request's may still come",
+         [&] {
+             line.DropNextReply();
+             ReadChecked(2, other);
+             line.PrefixNextReply(RegistersOf(3, 0xBAD, 3));
              ReadChecked(1, tag);
          },
          0},
