@@ -199,8 +199,6 @@ TEST(SettingsFile, ABadTextIsRefusedNamingItsLineAndWhatIsAccepted) {
         {"[COM3:17]\nendpoint = 127.0.0.1:502",
          "line 2: endpoint is the same for a whole line: set it in [defaults] or [COM3], not in [COM3:17]"},
         {"[COM3]\necho = yes", "line 2: echo = yes is not one of auto, on, off"},
-        {"[COM3:17]\necho = on",
-         "line 2: echo is the same for a whole line: set it in [defaults] or [COM3], not in [COM3:17]"},
         {"[COM3]\ntransport = tcp", "line 2: transport = tcp is not one of serial, rtu-over-tcp, modbus-tcp"},
         {"[COM3]\nendpoint = 10.0.0.5", "line 2: endpoint = 10.0.0.5 has no :PORT; accepted: " + endpoint},
         {"[COM3]\nendpoint = :502", "line 2: endpoint = :502 has no host name or IPv4 address before the :; "
