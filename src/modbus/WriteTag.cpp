@@ -126,25 +126,6 @@ void RecordWrite(StationMaps maps, const WritePlan& plan) {
     }
 }
 
-// A write that failed may still have been carried out, its reply lost or
-// not placed: whatever is cached of the items it wrote, a value an earlier
-// write left fresh among them, loses freshness, so the next read asks the
-// device.
-void ForgetWritten(StationMaps maps, const WritePlan& plan) {
-    switch (plan.kind) {
-    case WriteKind::kCoil:
-        MarkStale(maps.coils, plan.station, plan.address, plan.address);
-        break;
-    case WriteKind::kRegister:
-        ForgetOverlaps(maps, plan);
-        MarkStale(maps.holdingWords, plan.station, plan.address, plan.address);
-        break;
-    case WriteKind::kRegisterPair:
-        ForgetOverlaps(maps, plan);
-        break;
-    }
-}
-
 }  // namespace
 
 Outcome WriteTag(StationMaps maps, IFrameExchange& line, const int32_t* station, const TagAddress* tag,
@@ -155,10 +136,7 @@ Outcome WriteTag(StationMaps maps, IFrameExchange& line, const int32_t* station,
     const StationSettings settings = line.SettingsOf(static_cast<uint32_t>(*station));
     WritePlan plan;
     if (!PlanWrite(*station, *tag, *value, settings, plan)) return Outcome::kBadAddress;
-    if (!ExchangeConfirmed(line, settings, plan)) {
-        ForgetWritten(maps, plan);
-        return Outcome::kWriteFailed;
-    }
+    if (!ExchangeConfirmed(line, settings, plan)) return Outcome::kWriteFailed;
     RecordWrite(maps, plan);
     return Outcome::kDone;
 }
