@@ -6,7 +6,9 @@
 
 #include "driver/FrameTrace.h"
 #include "driver/ModuleSettings.h"
+#include "line/ForeignFrames.h"
 #include "line/LinkReconnect.h"
+#include "line/LocalEcho.h"
 
 namespace {
 
@@ -15,6 +17,11 @@ constexpr uint32_t kRegisterTypes = kTypeInt16 | kTypeUInt16 | kTypeBcd | kTypeU
 constexpr uint32_t kReadable = 1;
 constexpr uint32_t kReadWrite = 3;
 
+// The settings file's echo choices are the line's modes, in order.
+static_assert(static_cast<int>(line::EchoMode::kOn) == static_cast<int>(modbus::EchoSetting::kOn) &&
+                  static_cast<int>(line::EchoMode::kOff) == static_cast<int>(modbus::EchoSetting::kOff),
+              "echo names the line's modes");
+
 // Indexed by modbus::Outcome.
 constexpr int32_t kOutcomeCodes[] = {kErrorNone, kErrorRegister, kErrorDataType, kErrorReadDevice,
                                      kErrorWriteDevice};
@@ -22,7 +29,7 @@ constexpr int32_t kOutcomeCodes[] = {kErrorNone, kErrorRegister, kErrorDataType,
 // What the line reports during one exchange, into the frame trace.
 class LineTrace : public IExchangeObserver {
 public:
-    explicit LineTrace(const char* sendLabel) : m_sendLabel(sendLabel) {}
+    LineTrace(const char* sendLabel, std::string port) : m_sendLabel(sendLabel), m_port(std::move(port)) {}
 
     void OnSend(const std::string& request, int32_t length) override {
         AppendFrameTrace(m_sendLabel, reinterpret_cast<const uint8_t*>(request.data()), length);
@@ -30,6 +37,8 @@ public:
     void OnLateDiscarded(const std::string& bytes) override {
         AppendTraceEvent(modbus::LateReplyEvent(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
     }
+    void OnEchoFound() override { AppendTraceEvent(line::EchoFoundEvent(m_port)); }
+    void OnForeignFrames(uint32_t count) override { AppendTraceEvent(line::ForeignFramesEvent(m_port, count)); }
     void OnPortLost(const std::string& port, uint32_t code) override {
         AppendTraceEvent(line::LinkLostEvent(port, code));
     }
@@ -39,6 +48,7 @@ public:
 
 private:
     const char* m_sendLabel;
+    std::string m_port;  // the line's name, such as COM3
 };
 
 }  // namespace
@@ -104,6 +114,7 @@ int32_t CModbusRtuDriver::OpenWithSettings(DeviceSettings* settings) {
         m_requestGapMs = static_cast<uint32_t>(line.requestGapMs);
         m_silenceUs = static_cast<uint32_t>(line.silenceUs);
         m_lateReplyMaxMs = static_cast<uint32_t>(line.lateReplyMaxMs);
+        m_echo = static_cast<line::EchoMode>(line.echo);
         m_reopen = {static_cast<uint32_t>(line.reopenMs), static_cast<uint32_t>(line.reopenMaxMs)};
         m_transport = line.transport;
         m_connectTimeoutMs = static_cast<uint32_t>(line.connectTimeoutMs);
@@ -176,7 +187,7 @@ modbus::LineResult CModbusRtuDriver::ExchangeReply(std::string& data, int32_t& l
         length = 0;
         return modbus::LineResult::kFailed;
     }
-    LineTrace trace(sendLabel);
+    LineTrace trace(sendLabel, "COM" + std::to_string(m_settingsPort));
     LineUse use = Use();
     use.unitId = SettingsOf(reply.station).unitId;
     const ExchangeResult result = m_line->ExchangeFramed(data, length, use, reply, &trace);
@@ -194,7 +205,7 @@ modbus::LineResult CModbusRtuDriver::ExchangeReply(std::string& data, int32_t& l
 
 // A driver without a line fails in its exchanges instead.
 bool CModbusRtuDriver::LineAvailable() {
-    LineTrace trace("");
+    LineTrace trace("", "COM" + std::to_string(m_settingsPort));
     return m_line == nullptr || m_line->Available(Use(), &trace);
 }
 

@@ -42,7 +42,7 @@ public:
 protected:
     // What this object's settings ask of each exchange on its line.
     LineUse Use() const {
-        return {m_rtsControl, m_responseTimeout, m_requestGapMs, m_silenceUs, m_reopen, m_lateReplyMaxMs};
+        return {m_rtsControl, m_responseTimeout, m_requestGapMs, m_silenceUs, m_reopen, m_lateReplyMaxMs, m_echo};
     }
 
     CNumberRule m_stationRule;
@@ -61,6 +61,8 @@ protected:
     // How long an unanswered request's reply may still come; 0: ten
     // response time-outs.
     uint32_t m_lateReplyMaxMs = 0;
+    // Whether the line's requests come back before their replies.
+    line::EchoMode m_echo = line::EchoMode::kAuto;
     // How often a lost port or connection of the line is tried again.
     line::ReconnectTiming m_reopen{
         static_cast<uint32_t>(modbus::kSettingRules[modbus::kReopenMs].defaultValue),

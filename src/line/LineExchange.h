@@ -7,6 +7,13 @@
 
 #include "line/LinkReconnect.h"
 
+namespace line {
+// Whether requests come back on the line before their replies, as from an
+// RS-485 adapter whose receiver stays on while it sends: learned from the
+// line, or set. In the order of the settings file's names.
+enum class EchoMode : uint8_t { kAuto, kOn, kOff };
+}  // namespace line
+
 // What a driver object's own settings ask of each exchange.
 struct LineUse {
     int32_t rtsControl;              // 1 and 2 key RTS by hand around the request
@@ -18,6 +25,7 @@ struct LineUse {
     // What a Modbus TCP request carries as its unit id, for the station the
     // request is for; -1: the station's address.
     int32_t unitId = -1;
+    line::EchoMode echo = line::EchoMode::kAuto;
 };
 
 // What the line reports about its port or connection, once each time: port
@@ -45,6 +53,12 @@ public:
     // Bytes that answered nothing asked were read off the line before a
     // request and dropped.
     virtual void OnWaitingDiscarded(const std::string&) {}
+    // The line was found to send each request back before its reply; told
+    // once until the line is closed or its format changes.
+    virtual void OnEchoFound() {}
+    // Whole frames that answered nothing the driver asked came, count of
+    // them since the last time this was told; told once a minute at most.
+    virtual void OnForeignFrames(uint32_t) {}
 
 protected:
     ~IExchangeObserver() = default;

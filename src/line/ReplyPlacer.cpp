@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "line/LocalEcho.h"
+
 namespace line {
 namespace {
 
@@ -95,6 +97,7 @@ struct CReplyPlacer::Collected {
     std::string data;               // from the awaited frame's search on
     std::string passedOver;         // whole frames that could not be the reply, as they came
     uint32_t code = 0;
+    bool echoStripped = false;      // the request's echo came first and was dropped
 };
 
 uint32_t CReplyPlacer::LateReplyLimitMs(const PlacingRequest& request) {
@@ -113,6 +116,8 @@ void CReplyPlacer::Forget() {
     m_lastReply.clear();
     m_lastRequest.clear();
     m_repeating.clear();
+    m_echoes = false;
+    m_foreign.Forget();
 }
 
 // Each read asks for what the reply still needs at least, and may wait the
@@ -120,19 +125,30 @@ void CReplyPlacer::Forget() {
 // reply is not whole its shape says more is coming, so no pause ends it:
 // adapters hand the bytes of one reply over in bursts, with pauses longer
 // than the end-of-frame silence. A whole frame that cannot be the reply is
-// passed over and the search goes on behind it. The deadline bounds it all,
-// also on a line that never falls quiet.
+// passed over and the search goes on behind it; so it does behind the
+// request's echo. The deadline bounds it all, also on a line that never
+// falls quiet.
 void CReplyPlacer::ReadReply(IByteSource& source, const LineTiming& timing, const PlacingRequest& request,
-                             int64_t deadlineUs, Collected& c) {
+                             int64_t deadlineUs, Collected& c) const {
     using End = Collected::End;
+    const bool echoKnown = EchoKnown(request);
     for (bool first = true;; first = false) {
         const modbus::ReplyLocation found = modbus::LocateReply(request.reply, BytesOf(c.data), c.data.size());
-        if (found.missing == 0 && found.awaited) {
+        const bool echoAhead = request.echo != EchoMode::kOff && !c.echoStripped;
+        const EchoStep echo = echoAhead ? EchoStepFor(request.request, echoKnown, c.data, found) : EchoStep::kNone;
+        uint32_t wanted = found.missing;
+        if (echo == EchoStep::kStrip) {
+            c.data.erase(0, request.request.size());
+            c.echoStripped = true;
+            continue;
+        }
+        if (echo == EchoStep::kWaitForRest) {
+            wanted = static_cast<uint32_t>(request.request.size() - c.data.size());
+        } else if (found.missing == 0 && found.awaited) {
             c.end = End::kWhole;
             c.frame = found;
             return;
-        }
-        if (found.missing == 0) {
+        } else if (found.missing == 0) {
             c.passedOver.append(c.data, 0, found.at + found.length);
             KeepNewest(c.passedOver);
             c.data.erase(0, found.at + found.length);
@@ -145,7 +161,7 @@ void CReplyPlacer::ReadReply(IByteSource& source, const LineTiming& timing, cons
         }
         const uint32_t totalMs = std::clamp<uint32_t>(request.responseTimeoutMs, 1, leftMs);
         uint32_t got = 0;
-        if ((c.code = source.Read(c.data, found.missing, timing.gapMs, totalMs, got)) != 0) {
+        if ((c.code = source.Read(c.data, wanted, timing.gapMs, totalMs, got)) != 0) {
             c.end = End::kReadFailed;
             return;
         }
@@ -155,6 +171,36 @@ void CReplyPlacer::ReadReply(IByteSource& source, const LineTiming& timing, cons
             return;
         }
     }
+}
+
+bool CReplyPlacer::EchoKnown(const PlacingRequest& request) const {
+    return request.echo == EchoMode::kOn || (request.echo == EchoMode::kAuto && m_echoes);
+}
+
+// A request that came back as its echo, followed by a reply, shows the line
+// echoes: told once. Set to auto, a good reply that differs from its
+// request and came without the echo shows the line no longer does, as after
+// the adapter was changed: else every write answered with a copy of itself
+// would wait for a second copy that never comes. A broken one may be an
+// echo the line corrupted.
+void CReplyPlacer::FollowEcho(const PlacingRequest& request, const Collected& collected,
+                              IExchangeObserver* observer) {
+    if (collected.end != Collected::End::kWhole || request.request.empty()) return;
+    if (!collected.echoStripped) {
+        const bool good = modbus::IsWholeFrame(BytesOf(collected.data) + collected.frame.at, collected.frame.length);
+        if (request.echo == EchoMode::kAuto && good && !RepliedWithCopy(request.request)) m_echoes = false;
+        return;
+    }
+    if (m_echoes) return;
+    m_echoes = true;
+    if (observer != nullptr) observer->OnEchoFound();
+}
+
+void CReplyPlacer::CountForeign(const std::string& bytes, const modbus::ReplyShape& asked, IByteSource& source,
+                                IExchangeObserver* observer) {
+    if (bytes.empty() || !m_owed.empty()) return;
+    const uint32_t told = m_foreign.Count(bytes, asked, source.NowUs());
+    if (told > 0 && observer != nullptr) observer->OnForeignFrames(told);
 }
 
 ExchangeResult CReplyPlacer::Exchange(IByteSource& source, const LineTiming& timing, const PlacingRequest& request,
@@ -171,6 +217,9 @@ ExchangeResult CReplyPlacer::Exchange(IByteSource& source, const LineTiming& tim
     const int64_t deadlineUs = sentAtUs + UsOfMs(std::min<uint64_t>(ReplyWindowMs(request, timing), kLongestReadMs));
     Collected collected{Collected::End::kNoReply, {}, {}, {}, 0};
     ReadReply(source, timing, request, deadlineUs, collected);
+    FollowEcho(request, collected, observer);
+    CountForeign(collected.passedOver, request.reply, source, observer);
+    m_lastAsked = request.reply;
     if (collected.end == Collected::End::kWhole) {
         return Place(source, timing, request, sentAtUs, deadlineUs, collected, reply);
     }
@@ -218,6 +267,7 @@ uint32_t CReplyPlacer::SettleBeforeRequest(IByteSource& source, const LineTiming
             observer->OnLateDiscarded(discarded);
         } else {
             observer->OnWaitingDiscarded(discarded);
+            CountForeign(discarded, m_lastAsked, source, observer);
         }
     }
     return noise.code;

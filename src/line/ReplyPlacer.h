@@ -36,6 +36,17 @@
 // - Before each request the silence of the line format is kept behind the
 //   last frame, and what waits then is read until the line falls quiet and
 //   dropped; a late reply among it settles what was owed.
+// - A request that comes back first, byte for byte, is the adapter's local
+//   echo: it is dropped before the reply is searched for, and every rule
+//   above holds for what follows it. Once a request came back as its echo
+//   followed by a reply, the line is known to echo until it is forgotten,
+//   its format changes or a reply that differs from its request comes
+//   without it, and the whole echo is waited for first; a line set to echo
+//   is known to from the start. On such a line a reply that is
+//   a copy of its request (functions 5 and 6) is taken only as the second
+//   copy.
+// - Whole frames that answer nothing asked, seen while nothing is owed,
+//   are counted as another master's.
 // Requests of other shapes, and a line with nothing owed and in step, pay
 // nothing beyond the silence.
 #include <cstdint>
@@ -47,6 +58,7 @@
 #include <vector>
 
 #include "line/ByteSource.h"
+#include "line/ForeignFrames.h"
 #include "line/LineExchange.h"
 #include "line/LineTiming.h"
 #include "modbus/ReplyShape.h"
@@ -65,6 +77,7 @@ struct PlacingRequest {
     modbus::ReplyShape reply;
     uint32_t responseTimeoutMs;
     uint32_t lateReplyMaxMs;  // 0: ten response time-outs
+    EchoMode echo = EchoMode::kAuto;
 };
 
 // Keeps reading while bytes come: the first read waits up to firstWindowMs
@@ -87,8 +100,10 @@ public:
     // request goes out ends the exchange with kSendFailed.
     ExchangeResult Exchange(IByteSource& source, const LineTiming& timing, const PlacingRequest& request,
                             const std::function<bool()>& send, IExchangeObserver* observer, std::string& reply);
-    // A new carrier starts in step, with nothing owed.
+    // A new carrier starts in step, with nothing owed, not known to echo.
     void Forget();
+    // A line of another format may not echo as before.
+    void ForgetEcho() { m_echoes = false; }
 
     // The longest a late reply is waited for, in milliseconds.
     static uint32_t LateReplyLimitMs(const PlacingRequest& request);
@@ -102,8 +117,13 @@ private:
     };
     struct Collected;
 
-    static void ReadReply(IByteSource& source, const LineTiming& timing, const PlacingRequest& request,
-                          int64_t deadlineUs, Collected& collected);
+    void ReadReply(IByteSource& source, const LineTiming& timing, const PlacingRequest& request, int64_t deadlineUs,
+                   Collected& collected) const;
+    bool EchoKnown(const PlacingRequest& request) const;
+    void FollowEcho(const PlacingRequest& request, const Collected& collected, IExchangeObserver* observer);
+    // Counts the foreign frames among bytes, outside any late reply's window.
+    void CountForeign(const std::string& bytes, const modbus::ReplyShape& asked, IByteSource& source,
+                      IExchangeObserver* observer);
     uint32_t SettleBeforeRequest(IByteSource& source, const LineTiming& timing, const PlacingRequest& request,
                                  IExchangeObserver* observer);
     ExchangeResult Place(IByteSource& source, const LineTiming& timing, const PlacingRequest& request,
@@ -138,6 +158,9 @@ private:
     modbus::ReplyShape m_lastShape{};
     // Stations seen to send a reply twice.
     std::set<uint8_t> m_repeating;
+    bool m_echoes = false;                 // requests were seen to come back before their replies
+    CForeignFrames m_foreign;
+    modbus::ReplyShape m_lastAsked{};      // the reply the last request awaited
 };
 
 }  // namespace line

@@ -66,6 +66,25 @@ bool IsWholeOtherFrame(const ReplyShape& shape, const uint8_t* bytes, size_t at,
 
 }  // namespace
 
+bool IsWholeFrame(const uint8_t* bytes, size_t length) {
+    return length > kCrcLength && HasValidCrc(bytes, length);
+}
+
+// A frame found is skipped whole: what its data holds is not searched.
+std::vector<FrameHead> WholeFrames(const uint8_t* bytes, size_t count) {
+    std::vector<FrameHead> frames;
+    for (size_t at = 0; at < count;) {
+        const size_t length = OwnLength(bytes + at, count - at);
+        if (length > 0 && at + length <= count && HasValidCrc(bytes + at, length)) {
+            frames.push_back({bytes[at], bytes[at + 1]});
+            at += length;
+        } else {
+            ++at;
+        }
+    }
+    return frames;
+}
+
 std::string LateReplyEvent(const uint8_t* bytes, size_t count) {
     size_t at = 0;
     while (at < count) {

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace modbus {
 
@@ -40,6 +41,17 @@ uint32_t ReplyBytesMissing(const ReplyShape& shape, const uint8_t* bytes, size_t
 // Whether two requests are answered by replies that nothing but their data
 // tells apart: the same station, function and lengths.
 bool SameShape(const ReplyShape& one, const ReplyShape& other);
+
+// Whether bytes[0..length) end with their CRC.
+bool IsWholeFrame(const uint8_t* bytes, size_t length);
+
+// The station and function of each whole frame with a good CRC among bytes,
+// as a master of these requests is answered, in the order they came.
+struct FrameHead {
+    uint8_t station;
+    uint8_t function;  // with the exception bit of an exception reply
+};
+std::vector<FrameHead> WholeFrames(const uint8_t* bytes, size_t count);
 
 // The trace event for bytes a late reply brought, dropped unread: "Late:
 // station 17 function 3, 11 bytes discarded", naming the first whole frame

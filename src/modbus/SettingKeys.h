@@ -16,6 +16,11 @@
 
 namespace modbus {
 
+// Whether the line's adapter hears its own requests: learned from the line,
+// or set. Indexes kEchoNames.
+enum class EchoSetting : int32_t { kAuto, kOn, kOff };
+inline constexpr const char* kEchoNames[] = {"auto", "on", "off"};
+
 // Indexes kSettingRules.
 enum SettingKey : int32_t {
     kWordOrder,
@@ -42,6 +47,7 @@ enum SettingKey : int32_t {
     kIdleCloseMs,
     kConnectDelayMs,
     kUnitId,
+    kEcho,
     kSettingCount,
 };
 
@@ -151,6 +157,8 @@ inline constexpr SettingRule kSettingRules[kSettingCount] = {
      "the pause after a network line's connection is made before its first request, in milliseconds"},
     {"unit_id", 0, 255, kUnitIdOfStation, SettingScope::kStation, nullptr,
      "Modbus TCP: the unit id sent for the station; station: its own address", nullptr, nullptr, "station"},
+    {"echo", 0, 2, static_cast<int32_t>(EchoSetting::kAuto), SettingScope::kLine, kEchoNames,
+     "whether each request comes back before its reply (an RS-485 adapter that hears itself): auto learns it"},
 };
 static_assert(kSettingRules[kWordOrder].max + 1 == std::size(kWordOrderNames), "word_order names every order");
 static_assert(kSettingRules[kWriteFunction].max + 1 == std::size(kWriteFunctionNames),
@@ -158,6 +166,7 @@ static_assert(kSettingRules[kWriteFunction].max + 1 == std::size(kWriteFunctionN
 static_assert(kSettingRules[kTransport].max + 1 == std::size(kTransportNames), "transport names every transport");
 static_assert(kSettingRules[kTransactionCheck].max + 1 == std::size(kTransactionCheckNames),
               "transaction_check names every choice");
+static_assert(kSettingRules[kEcho].max + 1 == std::size(kEchoNames), "echo names every choice");
 
 constexpr bool EverySettingSaysWhatItDoes() {
     for (const SettingRule& rule : kSettingRules) {

@@ -217,6 +217,7 @@ StationSettings SettingsFile::For(int32_t port, int32_t station) const {
     settings.idleCloseMs = origins[kIdleCloseMs].value.number;
     settings.connectDelayMs = origins[kConnectDelayMs].value.number;
     settings.unitId = origins[kUnitId].value.number;
+    settings.echo = origins[kEcho].value.number;
     settings.registerLimits = {Limit(origins[kMaxBlockRegisters]), Limit(origins[kMaxGapRegisters])};
     settings.bitLimits = {Limit(origins[kMaxBlockBits]), Limit(origins[kMaxGapBits])};
     settings.relearnMs = origins[kRelearnMs].value.number;

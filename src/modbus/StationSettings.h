@@ -54,6 +54,8 @@ struct StationSettings {
     // The unit id a Modbus TCP request carries for the station;
     // kUnitIdOfStation: the station's address.
     int32_t unitId = kSettingRules[kUnitId].defaultValue;
+    // Whether requests come back before their replies (EchoSetting).
+    int32_t echo = kSettingRules[kEcho].defaultValue;
     // For the station's register caches (16- and 32-bit) and bit caches.
     BlockLimits registerLimits = kRegisterBlockLimits;
     BlockLimits bitLimits = kBitBlockLimits;

@@ -46,6 +46,12 @@ public:
     void OnWaitingDiscarded(const std::string& bytes) override {
         m_trace("Discarded: " + m_name + ", " + std::to_string(bytes.size()) + " bytes waiting before a request");
     }
+    void OnEchoFound() override {
+        if (m_outer != nullptr) m_outer->OnEchoFound();
+    }
+    void OnForeignFrames(uint32_t count) override {
+        if (m_outer != nullptr) m_outer->OnForeignFrames(count);
+    }
     void OnPortLost(const std::string& port, uint32_t code) override {
         if (m_outer != nullptr) m_outer->OnPortLost(port, code);
     }
@@ -75,7 +81,7 @@ ExchangeResult CNetworkLine::ExchangeRtu(std::string& data, int32_t& length, con
                                          const modbus::ReplyShape& reply, IExchangeObserver* observer) {
     const int64_t startUs = m_nowUs();
     const line::PlacingRequest request{data.substr(0, static_cast<size_t>(std::clamp<int32_t>(length, 0, data.size()))),
-                                       reply, use.responseTimeout, use.lateReplyMaxMs};
+                                       reply, use.responseTimeout, use.lateReplyMaxMs, use.echo};
     const auto send = [&] {
         if (use.requestGapMs > 0) Sleep(use.requestGapMs);
         if (observer != nullptr) observer->OnSend(request.request, length);

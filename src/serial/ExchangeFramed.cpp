@@ -14,7 +14,7 @@ ExchangeResult CSerialLine::FramedOnOpenPort(std::string& data, int32_t& length,
                                              const modbus::ReplyShape& reply, IExchangeObserver* observer) {
     CPortByteSource source(*m_port, m_timeouts);
     const line::PlacingRequest request{data.substr(0, static_cast<size_t>(std::clamp<int32_t>(length, 0, data.size()))),
-                                       reply, use.responseTimeout, use.lateReplyMaxMs};
+                                       reply, use.responseTimeout, use.lateReplyMaxMs, use.echo};
     const auto send = [&] {
         if (use.requestGapMs > 0) Sleep(use.requestGapMs);
         return SendRequest(data, length, use, kWriteTimeoutMs, observer) == ExchangeResult::kReplied;

@@ -119,6 +119,7 @@ uint32_t CSerialLine::Configure(const line::LineFormat& format) {
     m_format = format;
     NewFormatGeneration();
     m_health.Forget();
+    m_placer.ForgetEcho();
     return 0;
 }
 

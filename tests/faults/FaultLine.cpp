@@ -51,13 +51,24 @@ void FaultLine::SetUp() {
     m_tracePath = path;
     SetEnvironmentVariableA("KORVEL_TRACE", path);
     ASSERT_TRUE(driver.Created());
+    ASSERT_EQ(OpenDriver(""), kSucceeded);
+}
+
+// The fixture's own settings come first, the carrier's next, then extra.
+Outcome FaultLine::OpenDriver(const std::string& extra) {
     std::string settings = m_settings;
     if (m_network) settings += ";transport=rtu-over-tcp;endpoint=" + line.Endpoint();
+    if (!extra.empty()) settings += ";" + extra;
     SetEnvironmentVariableA("KORVEL_SET", settings.empty() ? nullptr : settings.c_str());
     const int port = m_network ? kNetworkPortIndex : line.PortIndex();
     const Outcome opened = port < 0 ? kOpenFailed : driver.Open(port, kBaudIndex9600, kResponseTimeoutMs);
     SetEnvironmentVariableA("KORVEL_SET", nullptr);
-    ASSERT_EQ(opened, kSucceeded);
+    return opened;
+}
+
+void FaultLine::ReopenWith(const std::string& settings) {
+    driver.Close();
+    ASSERT_EQ(OpenDriver(settings), kSucceeded) << settings;
 }
 
 void FaultLine::TearDown() {

@@ -26,6 +26,9 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
+    // Closes the driver and opens it anew with settings (as KORVEL_SET
+    // gives them) on top of the carrier's own: a line that starts afresh.
+    void ReopenWith(const std::string& settings);
     // Read, and on success the delivered value compared with the table.
     Outcome ReadChecked(int32_t station, const TagAddress& tag);
     Outcome Write(int32_t station, const TagAddress& tag, uint32_t value);
@@ -53,6 +56,8 @@ protected:
     HostDriver driver;
 
 private:
+    Outcome OpenDriver(const std::string& settings);
+
     const bool m_network;
     const std::string m_settings;
     std::string m_tracePath;

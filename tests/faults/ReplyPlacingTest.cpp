@@ -4,6 +4,7 @@
 // write; the host then goes on back to back, as one polling hard does.
 // Every value handed out must be the device's (FaultLine checks each), and
 // once the line fell quiet every request gets its own answer again.
+#include <algorithm>
 #include <functional>
 #include <optional>
 
@@ -133,6 +134,101 @@ TEST_P(ReplyPlacing, NoWriteIsConfirmedByAnotherWritesEcho) {
         LetLineFallQuiet();
         EXPECT_EQ(Write(1, tag, 0x42480000), kSucceeded);
         EXPECT_EQ(TableValue(1, tag), 0x42480000u);
+    }
+}
+
+// An adapter whose receiver stays on sends each request back before its
+// reply. Set to on, or learned by auto from the first read, the echo costs
+// nothing and never stands for a reply: a write answered by a copy of
+// itself (function 6) is not confirmed by its echo alone. Set to off, the
+// echo is a broken reply, never a value.
+TEST_P(ReplyPlacing, AnEchoedRequestIsNeverTakenForItsReply) {
+    const TagAddress block = driver.Tag("4x1,3", kTypeUInt16);
+    const TagAddress single = driver.Tag("4x20", kTypeUInt16);  // written with function 6
+    const TagAddress pair = driver.Tag("4x30", kTypeFloat);     // with function 16
+    // echoStops: after the first read, as when the adapter is changed; told:
+    // the trace says the line echoes; failures: after the first read.
+    const struct {
+        const char *situation, *settings;
+        bool adapterEchoes, echoStops, told, failures;
+    } rows[] = {
+        {"auto learns it from the first read", "", true, false, true, false},
+        {"auto, the echo stops after the first read", "", true, true, true, false},
+        {"on", "echo=on", true, false, true, false},
+        {"on, an adapter that does not echo: writes of function 6 get no second copy", "echo=on", false, false, false,
+         true},
+        {"off", "echo=off", true, false, false, true},
+    };
+    uint16_t next = 0x200;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.situation);
+        ReopenWith(row.settings);
+        line.Echo(row.adapterEchoes);
+        ClearTrace();
+        ReadChecked(1, block);
+        if (row.echoStops) line.Echo(false);
+        int failed = 0;
+        for (int round = 0; round < 2; ++round) {
+            failed += PollCycle(1, {block, single, pair});
+            failed += Write(1, single, ++next).result != 1;
+            failed += Write(1, pair, 0x41AC0000u + next).result != 1;
+        }
+        EXPECT_EQ(failed > 0, row.failures) << failed << " failed";
+        if (row.told && !row.echoStops) {
+            ReadChecked(1, single);  // an unconfirmed write leaves the value a confirmed one cached
+            line.DropNextReply();
+            EXPECT_EQ(Write(1, single, ++next), kWriteFailed) << "confirmed by its echo alone";
+        }
+        const auto events = TracedEvents();
+        EXPECT_EQ(std::count_if(events.begin(), events.end(), [](auto& e) { return e.rfind("Echo: ", 0) == 0; }),
+                  row.told ? 1 : 0);
+        line.Echo(false);
+        LetLineFallQuiet();
+    }
+}
+
+// A whole frame of another station or function that answers nothing asked
+// while no reply is owed is another master's: the trace tells it at once,
+// then once a minute at most. Copies of what was asked are none.
+TEST_P(ReplyPlacing, FramesNobodyAskedForAreToldAsAnotherMasters) {
+    const TagAddress tag = driver.Tag("4x1,3", kTypeUInt16);
+    const TagAddress other = driver.Tag("4x201,3", kTypeUInt16);
+    // owing: station 2's request before went unanswered; told: Foreign lines,
+    // each of one frame.
+    const struct {
+        const char* situation;
+        bool owing;
+        Fault fault;
+        int reads, told;
+    } rows[] = {
+        {"another station's reply first", false, [](LineFixture& l) { l.PrefixNextReply(RegistersOf(2, 0xBAD, 3)); }, 1, 1},
+        {"another function's reply first, twice in a minute", false,
+         [](LineFixture& l) { l.PrefixNextReply(RegistersReply(1, 4, {1, 2, 3})); }, 2, 1},
+        {"the reply sent twice", false, [](LineFixture& l) { l.SendNextReplyTwice(); }, 2, 0},
+        {"another station's reply first while one is owed", true,
+         [](LineFixture& l) { l.PrefixNextReply(RegistersOf(3, 0xBAD, 3)); }, 1, 0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.situation);
+        ReopenWith("");
+        ClearTrace();
+        if (row.owing) {
+            line.DropNextReply();
+            ReadChecked(2, other);
+        }
+        for (int read = 0; read < row.reads; ++read) {
+            row.fault(line);
+            ReadChecked(1, tag);
+        }
+        LetLineFallQuiet();
+        ReadChecked(1, tag);
+        int told = 0;
+        for (const std::string& event : TracedEvents()) {
+            if (event.rfind("Foreign: ", 0) != 0) continue;
+            ++told;
+            EXPECT_NE(event.find(", 1 frame nobody asked for; another master may share the line"), std::string::npos);
+        }
+        EXPECT_EQ(told, row.told);
     }
 }
 

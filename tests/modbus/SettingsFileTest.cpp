@@ -61,7 +61,7 @@ TEST(SettingsFile, EachSectionOverridesWhatItNamesAndTheCommandLineAll) {
                                              "10000 default\n32 default\n128 default\n8 default\n16 default\n"
                                              "60000 default\n"
                                              "serial default\nnone default\n3000 default\n0 default\n"
-                                             "auto default\n0 default\n0 default\nstation default\n");
+                                             "auto default\n0 default\n0 default\nstation default\nauto default\n");
     SettingsFile settings;
     ASSERT_EQ(settings.Load("\xEF\xBB\xBF; plant\r\n"
                             "[defaults]\r\n"
@@ -88,6 +88,7 @@ TEST(SettingsFile, EachSectionOverridesWhatItNamesAndTheCommandLineAll) {
                             "endpoint = gw-1.plant:502\n"
                             "transaction_check = STRICT\n"
                             "idle_close_ms = 1500\n"
+                            "echo = ON\n"
                             "[COM3:5]\n"
                             "unit_id = station",
                             "Korvel.ini"),
@@ -96,12 +97,12 @@ TEST(SettingsFile, EachSectionOverridesWhatItNamesAndTheCommandLineAll) {
                                        "0 [defaults]\n10000 default\n20 [COM3]\n0 default\n500 [COM3]\n10000 default\n"
                                        "1 [COM3:17]\n128 default\n8 default\n0 [COM3:17]\n0 [COM3:17]\n"
                                        "modbus-tcp [COM3]\ngw-1.plant:502 [COM3]\n3000 default\n0 default\n"
-                                       "strict [COM3]\n1500 [COM3]\n0 default\n255 [COM3:17]\n");
+                                       "strict [COM3]\n1500 [COM3]\n0 default\n255 [COM3:17]\non [COM3]\n");
     EXPECT_EQ(Listed(settings, 3, 5), "ABCD [defaults]\nauto default\n3 [COM3]\n0 default\n100 default\n0 [defaults]\n"
                                       "10000 default\n20 [COM3]\n0 default\n500 [COM3]\n10000 default\n"
                                       "32 default\n128 default\n8 default\n16 default\n60000 default\n"
                                       "modbus-tcp [COM3]\ngw-1.plant:502 [COM3]\n3000 default\n0 default\n"
-                                      "strict [COM3]\n1500 [COM3]\n0 default\nstation [COM3:5]\n");
+                                      "strict [COM3]\n1500 [COM3]\n0 default\nstation [COM3:5]\non [COM3]\n");
     EXPECT_EQ(Listed(settings, 4, 17), Listed(settings, 0, 0));
     const modbus::StationSettings station = settings.For(3, 17);
     EXPECT_EQ(station.wordOrder, modbus::WordOrder::kDCBA);
@@ -142,7 +143,7 @@ TEST(SettingsFile, EachSectionOverridesWhatItNamesAndTheCommandLineAll) {
               "");
     EXPECT_EQ(Listed(network, 7, 1).substr(Listed(network, 7, 1).find("rtu-over-tcp")),
               "rtu-over-tcp --set\n127.0.0.1:5020 --set\n3000 default\n0 default\nauto default\n0 default\n"
-              "0 default\nstation default\n");
+              "0 default\nstation default\nauto default\n");
 
     // A refused text leaves what was loaded before.
     EXPECT_NE(settings.Load("[defaults]\nretries = 3\nretries = 9", "Korvel.ini"), "");
@@ -197,7 +198,7 @@ TEST(SettingsFile, ABadTextIsRefusedNamingItsLineAndWhatIsAccepted) {
          "line 2: unknown key retry; accepted: word_order, write_function, retries, timeout_retries, busy_retry_ms, "
          "demote_after, demote_for_ms, request_gap_ms, silence_us, reopen_ms, reopen_max_ms, max_block_registers, "
          "max_block_bits, max_gap_registers, max_gap_bits, relearn_ms, transport, endpoint, connect_timeout_ms, "
-         "late_reply_max_ms, transaction_check, idle_close_ms, connect_delay_ms, unit_id"},
+         "late_reply_max_ms, transaction_check, idle_close_ms, connect_delay_ms, unit_id, echo"},
         {"[defaults]\n = 1", "line 2: a key is missing before ="},
         {"[defaults]\nretries", "line 2: expected key = value or a [section], not retries"},
         {"[defaults]\nretries = 1\nRETRIES = 1", "line 3: retries is set twice in [defaults] (first in line 2)"},
@@ -209,6 +210,7 @@ TEST(SettingsFile, ABadTextIsRefusedNamingItsLineAndWhatIsAccepted) {
         {"[defaults]\nreopen_max_ms = 999", "line 2: reopen_max_ms = 999 is outside 1000..600000"},
         {"[COM3:17]\nendpoint = 127.0.0.1:502",
          "line 2: endpoint is the same for a whole line: set it in [defaults] or [COM3], not in [COM3:17]"},
+        {"[COM3]\necho = yes", "line 2: echo = yes is not one of auto, on, off"},
         {"[COM3]\ntransport = tcp", "line 2: transport = tcp is not one of serial, rtu-over-tcp, modbus-tcp"},
         {"[COM3]\ntransaction_check = off", "line 2: transaction_check = off is not one of auto, strict"},
         {"[COM3:17]\nidle_close_ms = 1000",

@@ -78,6 +78,8 @@ const ChaosSchedule::Kind kKinds[] = {
      [](LineFixture& l, const Step&) { l.CorruptEveryNthReply(0); }},
     {"babble", 0, 0, 0, 0, false, false, [](LineFixture& l, const Step&) { l.Babble(true); },
      [](LineFixture& l, const Step&) { l.Babble(false); }},
+    {"an adapter that echoes every request", 0, 0, 0, 0, false, false, [](LineFixture& l, const Step&) { l.Echo(true); },
+     [](LineFixture& l, const Step&) { l.Echo(false); }},
     {"two replies for one request", 0, 0, 0, 0, false, true, [](LineFixture& l, const Step&) { l.SendNextReplyTwice(); },
      Nothing},
 };
@@ -147,6 +149,7 @@ void ChaosSchedule::ChangeAValue() {
 void ChaosSchedule::AllOff() {
     m_run.OnLine([](LineFixture& line) {
         line.Babble(false);
+        line.Echo(false);
         line.ReplyInBursts(0, 0);
         line.CorruptEveryNthReply(0);
         line.DelayEveryNthReply(0, 0);

@@ -160,6 +160,10 @@ void LineFixture::ReplyInBursts(size_t bytes, uint32_t pauseMs) {
     Command(Words("bursts", {Number(bytes), Number(pauseMs)}));
 }
 
+void LineFixture::Echo(bool on) {
+    Command(Words("echo", {on ? "on" : "off"}));
+}
+
 void LineFixture::Babble(bool on) {
     Command(Words("babble", {on ? "on" : "off"}));
 }

@@ -73,6 +73,8 @@ public:
     void ReplyInBursts(size_t bytes, uint32_t pauseMs);
     // Bytes of value 0 towards the COM port without end, until turned off.
     void Babble(bool on);
+    // Every request comes back to the COM port before its reply.
+    void Echo(bool on);
     void DropNextReply();
     void CorruptNextReply(size_t byteIndex);
     void PrefixNextReply(const std::vector<uint8_t>& bytes);

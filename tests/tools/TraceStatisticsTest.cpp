@@ -40,6 +40,9 @@ TEST(TraceRecord, EventLinesGiveTheirStationAndDetails) {
     } cases[] = {
         {"98 Lost: COM3, error 22", TraceKind::kLost, 0, 0, 22, "COM3", ""},
         {"99 Reopened: COM12 after 4.2 s", TraceKind::kReopened, 0, 0, 4200, "COM12", ""},
+        {"99 Echo: COM3 echoes its requests", TraceKind::kEcho, 0, 0, 0, "COM3", ""},
+        {"99 Foreign: COM3, 4 frames nobody asked for; another master may share the line", TraceKind::kForeign, 0, 0,
+         4, "COM3", ""},
         {"100 Retry: station 17 function 3, broken reply", TraceKind::kRetry, 17, 3, 0, "broken reply", ""},
         {"101 Retry: station 17 function 16, no reply", TraceKind::kRetry, 17, 16, 0, "no reply", ""},
         {"102 Late: station 17 function 3, 11 bytes discarded", TraceKind::kLate, 17, 3, 0, "11 bytes discarded", ""},
@@ -71,7 +74,7 @@ TEST(TraceRecord, LinesOfOtherFormsAreUnknownNotErrors) {
           "5 Retry: station 17 function 3, ", "5 Probe: station", "5 Probe: station 17 again",
           "5 Restore: station 99999999999999999999", "5 Split: station 17x", "5 Settings:", "5 Settings: ",
           "5 Lost: COM3", "5 Lost: , error 22", "5 Lost: COM3, error 22 again", "5 Reopened: COM3 after 4 s",
-          "5 Reopened: COM3 after 4.25 s", "5 Reopened: COM3"}) {
+          "5 Reopened: COM3 after 4.25 s", "5 Reopened: COM3", "5 Echo: COM3", "5 Foreign: COM3, many frames"}) {
         EXPECT_EQ(ParseTraceLine(line).kind, TraceKind::kUnknown) << line;
     }
 }
@@ -107,6 +110,9 @@ TEST(LineStatistics, EachStationCountsItsRequestsAnswersAndEvents) {
         "2300 Lost: COM3, error 22",
         "2400 Reopened: COM3 after 0.1 s",
         "2500 Lost: COM3, error 109",
+        "2600 Echo: COM3 echoes its requests",
+        "2700 Foreign: COM4, 1 frame nobody asked for; another master may share the line",
+        "62700 Foreign: COM4, 3 frames nobody asked for; another master may share the line",
     };
     LineStatistics statistics;
     for (const std::string& line : lines) statistics.Add(ParseTraceLine(line));
@@ -130,14 +136,16 @@ TEST(LineStatistics, EachStationCountsItsRequestsAnswersAndEvents) {
     std::istringstream report(statistics.Report());
     std::vector<std::string> rows;
     for (std::string row; std::getline(report, row);) rows.push_back(row);
-    ASSERT_EQ(rows.size(), 5u) << statistics.Report();
+    ASSERT_EQ(rows.size(), 7u) << statistics.Report();
     EXPECT_EQ(Words(rows[0]), (std::vector<std::string>{"station", "requests", "replies", "no-reply", "broken",
                                                           "exceptions", "retries", "demoted", "late", "median-ms",
                                                           "p95-ms"}));
     EXPECT_EQ(Words(rows[1]), (std::vector<std::string>{"2", "2", "1", "0", "1", "-", "0", "0", "0", "15", "15"}));
     EXPECT_EQ(Words(rows[2]), (std::vector<std::string>{"17", "6", "2", "1", "2", "02:1", "2", "1", "1", "30", "40"}));
     EXPECT_EQ(rows[3], "port COM3: lost 2, reopened 1");
-    EXPECT_EQ(rows[4], "settings: Korvel.ini line 3: word_order must be ABCD, CDAB, BADC or DCBA");
+    EXPECT_EQ(rows[4], "port COM3: echoes its requests");
+    EXPECT_EQ(rows[5], "port COM4: 4 foreign frames, another master may share the line");
+    EXPECT_EQ(rows[6], "settings: Korvel.ini line 3: word_order must be ABCD, CDAB, BADC or DCBA");
 }
 
 TEST(LineStatistics, PercentilesTakeTheNearestRank) {

@@ -35,6 +35,24 @@ std::vector<std::string> Row(int station, const StationFigures& f) {
             Milliseconds(f.responseMs, 0.5), Milliseconds(f.responseMs, 0.95)};
 }
 
+// "port COM3: lost 2, reopened 2", "port COM3: echoes its requests",
+// "port COM3: 4 foreign frames, another master may share the line": each
+// only when there is something to tell.
+std::string PortLines(const std::string& port, const PortFigures& figures) {
+    std::string lines;
+    const std::string head = "port " + port + ": ";
+    if (figures.losses > 0 || figures.reopens > 0) {
+        lines += head + "lost " + std::to_string(figures.losses) + ", reopened " + std::to_string(figures.reopens) +
+                 "\n";
+    }
+    if (figures.echoes) lines += head + "echoes its requests\n";
+    if (figures.foreignFrames > 0) {
+        lines += head + std::to_string(figures.foreignFrames) + " foreign frame" +
+                 (figures.foreignFrames == 1 ? "" : "s") + ", another master may share the line\n";
+    }
+    return lines;
+}
+
 }  // namespace
 
 void LineStatistics::Add(const TraceRecord& record) {
@@ -54,6 +72,10 @@ void LineStatistics::Add(const TraceRecord& record) {
         ++m_ports[record.text].losses;
     } else if (record.kind == TraceKind::kReopened) {
         ++m_ports[record.text].reopens;
+    } else if (record.kind == TraceKind::kEcho) {
+        m_ports[record.text].echoes = true;
+    } else if (record.kind == TraceKind::kForeign) {
+        m_ports[record.text].foreignFrames += record.number;
     } else if (record.kind == TraceKind::kSettings) {
         m_settingsProblems.push_back(SettingsReason(record));
     }
@@ -81,10 +103,7 @@ std::string LineStatistics::Report() const {
     }
     std::string report;
     for (const auto& row : rows) report += JoinColumns(row, widths) + "\n";
-    for (const auto& [port, figures] : m_ports) {
-        report += "port " + port + ": lost " + std::to_string(figures.losses) + ", reopened " +
-                  std::to_string(figures.reopens) + "\n";
-    }
+    for (const auto& [port, figures] : m_ports) report += PortLines(port, figures);
     for (const std::string& problem : m_settingsProblems) report += "settings: " + problem + "\n";
     return report;
 }

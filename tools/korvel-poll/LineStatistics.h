@@ -4,7 +4,9 @@
 // Receive line after it holds its answer, judged by its bytes. Retries,
 // demotions and the settings file's complaints come from the driver's event
 // lines, and so do the late replies the driver dropped, counted for the
-// station they came from. A port lost and reopened is counted for the port.
+// station they came from. A port lost and reopened is counted for the port,
+// and so are the frames on it that nobody asked for; a port that echoes its
+// requests is named.
 // Lines of other forms are passed over.
 #include <cstdint>
 #include <map>
@@ -28,6 +30,8 @@ struct StationFigures {
 struct PortFigures {
     uint32_t losses = 0;
     uint32_t reopens = 0;
+    bool echoes = false;
+    uint64_t foreignFrames = 0;
 };
 
 class LineStatistics {
@@ -37,8 +41,8 @@ public:
     const std::map<std::string, PortFigures>& Ports() const { return m_ports; }
     // "<file> line <n>: <reason>", in the order the driver wrote them.
     const std::vector<std::string>& SettingsProblems() const { return m_settingsProblems; }
-    // A row per station, a line per port that was lost, then the settings
-    // file's complaints.
+    // A row per station, a line per port that was lost, echoes or carried
+    // foreign frames, then the settings file's complaints.
     std::string Report() const;
 
 private:

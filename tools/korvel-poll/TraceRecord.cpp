@@ -135,6 +135,22 @@ bool ParseReopened(const std::string& payload, TraceRecord& record) {
     return !record.text.empty() && cursor.Ended() && tenths < 10;
 }
 
+bool ParseEcho(const std::string& payload, TraceRecord& record) {
+    size_t end = 0;
+    record.text = PortOf(payload, end);
+    return !record.text.empty() && payload.substr(end) == " echoes its requests";
+}
+
+// The hint behind the count is free text.
+bool ParseForeign(const std::string& payload, TraceRecord& record) {
+    size_t end = 0;
+    record.text = PortOf(payload, end);
+    const std::string rest = record.text.empty() ? std::string() : payload.substr(end);
+    Cursor cursor(rest);
+    cursor.Literal(", ").Number(record.number).Literal(" frame");
+    return !record.text.empty() && cursor.Ok();
+}
+
 struct LabelRule {
     const char* label;
     TraceKind kind;
@@ -155,6 +171,8 @@ const LabelRule kLabels[] = {
     {"Settings", TraceKind::kSettings, ParseSettings},
     {"Lost", TraceKind::kLost, ParseLost},
     {"Reopened", TraceKind::kReopened, ParseReopened},
+    {"Echo", TraceKind::kEcho, ParseEcho},
+    {"Foreign", TraceKind::kForeign, ParseForeign},
 };
 
 }  // namespace

@@ -11,6 +11,8 @@
 //   <ms> Settings: <file> line <n>: <reason>
 //   <ms> Settings: <reason>         (no line: a file unread, an override)
 //   <ms> Lost: COM3, error 22       <ms> Reopened: COM3 after 4.2 s
+//   <ms> Echo: COM3 echoes its requests
+//   <ms> Foreign: COM3, 4 frames nobody asked for; <any text>
 // A line of any other form is kUnknown: a newer driver may write more.
 #include <cstdint>
 #include <string>
@@ -31,6 +33,8 @@ enum class TraceKind {
     kSettings,
     kLost,
     kReopened,
+    kEcho,
+    kForeign,
 };
 
 struct TraceRecord {
@@ -39,9 +43,10 @@ struct TraceRecord {
     std::vector<uint8_t> bytes;  // frames; a Receive without bytes had no reply
     int station = 0;             // events about a station
     int function = 0;            // Retry, Late
-    uint64_t number = 0;         // Demote, Reopened: milliseconds; Settings: line number; Lost: the error
+    uint64_t number = 0;         // Demote, Reopened: milliseconds; Settings: line number; Lost: the error;
+                                 // Foreign: the frames
     std::string text;            // Retry: the reason; Late: what was dropped; Split: the rest; Settings: the
-                                 // reason; Lost, Reopened: the port
+                                 // reason; Lost, Reopened, Echo, Foreign: the port
     std::string file;            // Settings with a line number
 };
 

@@ -53,6 +53,7 @@ const CommandSession::Command CommandSession::kCommands[] = {
     {"split", 2, 2, Needs::kDevice, &CommandSession::Split},
     {"bursts", 2, 2, Needs::kDevice, &CommandSession::SetBursts},
     {"babble", 1, 1, Needs::kDevice, &CommandSession::Babble},
+    {"echo", 1, 1, Needs::kDevice, &CommandSession::Echo},
     {"drop", 0, 0, Needs::kDevice, &CommandSession::Drop},
     {"corrupt", 1, 1, Needs::kDevice, &CommandSession::Corrupt},
     {"prefix", 0, 1, Needs::kDevice, &CommandSession::Prefix},
@@ -291,6 +292,12 @@ std::string CommandSession::SetBursts(const Words& args) {
     m_line->Relay()->SetBursts({bytes, Milliseconds(ms)});
     if (TcpFace* face = m_line->Face()) face->AllowPausesInReplies(Milliseconds(ms));
     return kOk;
+}
+
+std::string CommandSession::Echo(const Words& args) {
+    if (args[0] != "on" && args[0] != "off") return Refuse("echo on or off");
+    m_line->Relay()->Echo(args[0] == "on");
+    return "ok";
 }
 
 std::string CommandSession::Babble(const Words& args) {

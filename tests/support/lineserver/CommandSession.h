@@ -44,6 +44,7 @@ private:
     std::string Split(const Words& args);
     std::string SetBursts(const Words& args);
     std::string Babble(const Words& args);
+    std::string Echo(const Words& args);
     std::string Drop(const Words& args);
     std::string Corrupt(const Words& args);
     std::string Prefix(const Words& args);

@@ -140,9 +140,9 @@ void LineRelay::CarryRequests() {
         if (comWasOpen && !comOpen) DiscardUnread(m_comSlavePath);
         comWasOpen = comOpen;
         Bytes bytes;
-        if (ReadSome(m_comMaster, bytes, kPollMs) > 0 && ComPortHeard()) {
-            m_towardsDevice.Send({std::chrono::milliseconds(0), bytes});
-        }
+        if (ReadSome(m_comMaster, bytes, kPollMs) == 0) continue;
+        if (m_echo) m_towardsCom.Send({std::chrono::milliseconds(0), bytes});
+        if (ComPortHeard()) m_towardsDevice.Send({std::chrono::milliseconds(0), bytes});
     }
 }
 

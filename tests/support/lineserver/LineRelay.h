@@ -40,6 +40,9 @@ public:
     // A device that babbles: bytes of value 0 towards the COM port, one after
     // the other without a pause, until it is turned off.
     void Babble(bool on);
+    // An adapter whose receiver stays on while it sends: every request
+    // heard from the COM port goes back towards it too, before the reply.
+    void Echo(bool on) { m_echo = on; }
     // A device hears a port set to another rate only as noise, which it does
     // not answer: from now on requests reach the slave only while the COM
     // port is set to baud. A pty keeps the rate it is set to, though it moves
@@ -63,6 +66,7 @@ private:
     Bursts m_bursts;
     const Clock::duration m_characterTime;
     std::atomic<bool> m_babbling{false};
+    std::atomic<bool> m_echo{false};
     std::thread m_babbler;
     std::atomic<speed_t> m_onlyRate{B0};  // B0: every rate is heard
     size_t m_faultRepeats = 1;
