@@ -42,7 +42,9 @@ public:
 protected:
     // What this object's settings ask of each exchange on its line.
     LineUse Use() const {
-        return {m_rtsControl, m_responseTimeout, m_requestGapMs, m_silenceUs, m_reopen, m_lateReplyMaxMs, m_echo};
+        LineUse use{m_rtsControl, m_responseTimeout, m_requestGapMs, m_silenceUs, m_reopen, m_lateReplyMaxMs};
+        use.echo = m_echo;
+        return use;
     }
 
     CNumberRule m_stationRule;
