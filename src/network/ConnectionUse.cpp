@@ -14,7 +14,7 @@ namespace {
 
 // A connection used this recently was not closed for idling: a line polled
 // back to back pays no look at it.
-constexpr int64_t kIdleLookUs = 500000;
+constexpr int64_t kIdleLookUs = 50000;
 
 std::string SecondsText(int64_t us) {
     char seconds[32];
