@@ -78,11 +78,14 @@ const ChaosSchedule::Kind kKinds[] = {
      [](LineFixture& l, const Step&) { l.CorruptEveryNthReply(0); }},
     {"babble", 0, 0, 0, 0, false, false, [](LineFixture& l, const Step&) { l.Babble(true); },
      [](LineFixture& l, const Step&) { l.Babble(false); }},
-    {"an adapter that echoes every request", 0, 0, 0, 0, false, false, [](LineFixture& l, const Step&) { l.Echo(true); },
-     [](LineFixture& l, const Step&) { l.Echo(false); }},
     {"two replies for one request", 0, 0, 0, 0, false, true, [](LineFixture& l, const Step&) { l.SendNextReplyTwice(); },
      Nothing},
 };
+
+// The adapter repeats every request on the line before its reply.
+const ChaosSchedule::Kind kEchoingAdapter = {
+    "an adapter that echoes every request", 0, 0, 0, 0, false, false,
+    [](LineFixture& l, const Step&) { l.Echo(true); }, [](LineFixture& l, const Step&) { l.Echo(false); }};
 
 // The COM port vanishes as a pulled USB adapter's does, and comes back under
 // the same name.
@@ -107,6 +110,7 @@ void ChaosSchedule::Run(double seconds) {
         if (round.empty()) {
             for (const Kind& kind : kKinds) round.push_back(&kind);
             if (m_timing.adapterCanBePulled) round.push_back(&kPulledAdapter);
+            if (m_timing.echoReachesDriver) round.push_back(&kEchoingAdapter);
             std::shuffle(round.begin(), round.end(), m_random);
         }
         RunStep(*round.back(), deadline);

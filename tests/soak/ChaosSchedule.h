@@ -12,6 +12,9 @@ struct ScheduleTiming {
     uint32_t responseTimeoutMs;
     uint32_t turnaroundMs;
     bool adapterCanBePulled;  // a serial line: its port can go away and come back
+    // The driver hears the line's own bytes: not behind a gateway, whose
+    // serial side an echoing adapter would trouble instead.
+    bool echoReachesDriver;
 };
 
 class ChaosSchedule {

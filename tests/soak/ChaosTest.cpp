@@ -224,7 +224,8 @@ int RunChaos(const Options& options) {
     if (!MeasurePlan(run, pollers, plans)) run.Broke("the warm-up on a healthy line never read every tag");
     for (ChaosPoller* poller : pollers) poller->Count(false);
     const ProcessFigures start = TakeProcessFigures();
-    ChaosSchedule schedule(run, {kResponseTimeoutMs, kTurnaroundMs, options.line->open == nullptr});
+    ChaosSchedule schedule(run, {kResponseTimeoutMs, kTurnaroundMs, options.line->open == nullptr,
+                                 !options.line->queuesRequests});
     schedule.Run(options.seconds);
     const double healed = Heal(run, pollers, plans, SoakClock::now());
     const ProcessFigures end = TakeProcessFigures();
