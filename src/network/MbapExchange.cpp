@@ -39,9 +39,6 @@ struct CNetworkLine::MbapAwaited {
 namespace {
 
 constexpr uint8_t kExceptionBit = 0x80;
-// Replies behind a gateway come at the pace of its serial port; this
-// allows each byte 2 ms, 4800 baud and faster.
-constexpr uint64_t kMsPerReplyByte = 2;
 // What waits on a stream in doubt is read until it stays quiet this long.
 constexpr uint32_t kQuietMs = 10;
 
@@ -86,7 +83,7 @@ ExchangeResult CNetworkLine::ExchangeMbap(std::string& data, int32_t& length, co
     }
     const int64_t sentAtUs = m_nowUs();
     const uint64_t replyMs =
-        uint64_t{use.responseTimeout} + uint64_t{std::max(reply.length, reply.exceptionLength)} * kMsPerReplyByte;
+        uint64_t{use.responseTimeout} + uint64_t{std::max(reply.length, reply.exceptionLength)} * uint64_t{kMsPerReplyByte};
     const int64_t deadlineUs = sentAtUs + static_cast<int64_t>(replyMs * 1000);
     data.clear();
     MbapEnd end = ReadMbapReply(awaited, deadlineUs, observer, data);
@@ -153,8 +150,7 @@ bool CNetworkLine::DiscardWaiting(uint32_t firstWindowMs, uint32_t longestMs, IE
         waiting.erase(0, frameLength);
     }
     if (!waiting.empty()) {
-        m_traceEvent("Discarded: " + PortName() + ", " + std::to_string(waiting.size()) +
-                     " bytes waiting before a request");
+        m_traceEvent(WaitingDiscardedEvent(PortName(), waiting.size()));
     }
     return true;
 }

@@ -10,20 +10,17 @@
 
 namespace {
 
-// Replies behind a device server come at the pace of its serial port; this
-// allows each byte 2 ms, 4800 baud and faster.
-constexpr uint32_t kMsPerReplyByte = 2;
 // What the network may add to the silence of the device server's serial
 // side before bytes behind the last frame reach the connection.
 constexpr uint64_t kNetworkAllowanceUs = 2000;
 
 // The timing of the device server's serial side, with the network's
 // allowance on the silence before a request.
-line::LineTiming NetworkTiming(const line::LineFormat& format, uint32_t silenceUs) {
+line::LineTiming NetworkTiming(const line::LineFormat& format, uint32_t silenceUs, uint32_t msPerReplyByte) {
     line::LineTiming timing = line::SerialTiming(format, silenceUs);
     timing.quietUs += kNetworkAllowanceUs;
     timing.quietMs = static_cast<uint32_t>((timing.quietUs + 999) / 1000);
-    timing.characterMs = std::max(timing.characterMs, kMsPerReplyByte);
+    timing.characterMs = std::max(timing.characterMs, msPerReplyByte);
     // A box may answer from a serial side faster than the line's format, or
     // have none: no wire time is known that a reply must take.
     timing.characterUs = 0;
@@ -44,7 +41,7 @@ public:
         if (m_outer != nullptr) m_outer->OnLateDiscarded(bytes);
     }
     void OnWaitingDiscarded(const std::string& bytes) override {
-        m_trace("Discarded: " + m_name + ", " + std::to_string(bytes.size()) + " bytes waiting before a request");
+        m_trace(WaitingDiscardedEvent(m_name, bytes.size()));
     }
     void OnEchoFound() override {
         if (m_outer != nullptr) m_outer->OnEchoFound();
@@ -93,7 +90,7 @@ ExchangeResult CNetworkLine::ExchangeRtu(std::string& data, int32_t& length, con
     };
     DiscardTrace trace(observer, m_traceEvent, PortName());
     const ExchangeResult result =
-        m_placer.Exchange(m_source, NetworkTiming(m_format, use.silenceUs), request, send, &trace, data);
+        m_placer.Exchange(m_source, NetworkTiming(m_format, use.silenceUs, kMsPerReplyByte), request, send, &trace, data);
     length = static_cast<int32_t>(data.size());
     if (uint32_t code = m_source.TakeFailure()) {
         Lose(code);

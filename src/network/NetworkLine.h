@@ -32,6 +32,12 @@
 #include "network/NetworkSocket.h"
 #include "network/TcpByteSource.h"
 
+// The trace event of bytes that waited on a connection before a request
+// and were dropped: "Discarded: COM5, 3 bytes waiting before a request".
+inline std::string WaitingDiscardedEvent(const std::string& port, size_t bytes) {
+    return "Discarded: " + port + ", " + std::to_string(bytes) + " bytes waiting before a request";
+}
+
 class CNetworkLine : public CLine {
 public:
     using EventSink = std::function<void(const std::string& text)>;
@@ -74,6 +80,9 @@ private:
     struct MbapAwaited;
 
     static constexpr uint32_t kNoStationAnswered = 10060;  // WSAETIMEDOUT
+    // Replies behind a device server or gateway come at the pace of its
+    // serial port; this allows each byte 2 ms, 4800 baud and faster.
+    static constexpr uint32_t kMsPerReplyByte = 2;
 
     void CloseCarrier() override;
     void Lose(uint32_t code);
