@@ -33,13 +33,14 @@ bool Same(const SettingOrigins& a, const SettingOrigins& b) {
     return true;
 }
 
-// Every value in its range, every text one its key takes; a line key from
-// no station's section.
+// Every value in its range or the default a key names by a word, every text
+// one its key takes; a line key from no station's section.
 void CheckEffective(const SettingOrigins& origins) {
     for (size_t key = 0; key < origins.size(); ++key) {
         const modbus::SettingRule& rule = modbus::kSettingRules[key];
         const modbus::SettingValue& value = origins[key].value;
-        FUZZ_CHECK(value.number >= rule.min && value.number <= rule.max);
+        const bool namedDefault = rule.defaultName != nullptr && value.number == rule.defaultValue;
+        FUZZ_CHECK(namedDefault || (value.number >= rule.min && value.number <= rule.max));
         FUZZ_CHECK(rule.checkText == nullptr ? value.text.empty()
                                              : value.text.empty() || rule.checkText(value.text).empty());
         FUZZ_CHECK(rule.scope == modbus::SettingScope::kStation ||
