@@ -41,14 +41,26 @@ if(WIN32)
   set(KORVEL_LINE_SERVER ${CMAKE_BINARY_DIR}/tests/support/korvel-line-server)
 endif()
 
+# SHARDS n splits a long program into n ctest entries, NAME_1..NAME_n, each
+# running every n-th of its test cases, so that ctest -j runs them side by
+# side.
 function(korvel_add_line_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "SHARDS" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} korvel_line_fixture GTest::gtest_main)
   add_dependencies(${name} korvel_line_server)
-  add_test(NAME ${name}
-           COMMAND ${PROJECT_SOURCE_DIR}/tests/support/with-line-server ${KORVEL_LINE_SERVER} $<TARGET_FILE:${name}>)
+  set(command ${PROJECT_SOURCE_DIR}/tests/support/with-line-server ${KORVEL_LINE_SERVER} $<TARGET_FILE:${name}>)
   # A program that hangs fails instead of holding up the whole run; the
   # slowest takes a few minutes on a loaded machine.
-  set_tests_properties(${name} PROPERTIES ENVIRONMENT "${KORVEL_WINE_ENV}" TIMEOUT 1200)
+  if(NOT ARG_SHARDS)
+    add_test(NAME ${name} COMMAND ${command})
+    set_tests_properties(${name} PROPERTIES ENVIRONMENT "${KORVEL_WINE_ENV}" TIMEOUT 1200)
+    return()
+  endif()
+  foreach(shard RANGE 1 ${ARG_SHARDS})
+    math(EXPR index "${shard} - 1")
+    add_test(NAME ${name}_${shard} COMMAND ${command})
+    set_tests_properties(${name}_${shard} PROPERTIES
+      ENVIRONMENT "${KORVEL_WINE_ENV};GTEST_TOTAL_SHARDS=${ARG_SHARDS};GTEST_SHARD_INDEX=${index}" TIMEOUT 1200)
+  endforeach()
 endfunction()
