@@ -43,3 +43,19 @@ warm_wineprefix() {
   WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1
   WINEPREFIX=$prefix wineserver -w
 }
+
+# A prefix's services start with its first Wine program and end a few
+# seconds after its last, and they keep that first program's output open:
+# ctest waits for them at the end of every test, and with tests side by
+# side one test holds its slot until the last of them ends. Started once
+# here, detached from every output, they serve the whole run.
+start_wine_session() {
+  local prefix
+  prefix=$(realpath -m "$1")
+  WINEPREFIX=$prefix wineserver -p
+  WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" wine cmd /c exit </dev/null >/dev/null 2>&1
+}
+
+stop_wine_session() {
+  WINEPREFIX=$(realpath -m "$1") wineserver -k || true
+}
