@@ -97,8 +97,11 @@ struct Observer : IExchangeObserver {
 // Attempts come due after 1 ms; the waits below are many times that.
 const LineUse kUse{0, 20, 0, 0, {1, 1}, 0};
 
+// Measured on the clock the line reads: under load Wine may update it
+// later than a sleep ends.
 void WaitForAttempt() {
-    Sleep(30);
+    const uint64_t start = GetTickCount64();
+    while (GetTickCount64() < start + 30) Sleep(5);
 }
 
 // The line lost by the exchange that failed: later exchanges do not touch
