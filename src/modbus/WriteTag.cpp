@@ -74,7 +74,7 @@ bool PlanWrite(int32_t station, const TagAddress& tag, const TagValue& value, co
 
 // Functions 5, 6, 15 and 16 set items to a value, so a repeated write does
 // what one does. Each is answered with the echo of its first six bytes.
-bool ExchangeConfirmed(IFrameExchange& line, const StationSettings& settings, const WritePlan& plan) {
+RequestOutcome Exchange(IFrameExchange& line, const StationSettings& settings, const WritePlan& plan) {
     const StationRequest request{WireStation(plan.station),
                                  static_cast<uint8_t>(plan.request[1]),
                                  plan.request,
@@ -87,7 +87,7 @@ bool ExchangeConfirmed(IFrameExchange& line, const StationSettings& settings, co
     };
     std::string reply;
     int32_t length = 0;
-    return ExchangeWithStation(line, settings, request, isAnswer, reply, length).result == RequestResult::kAnswered;
+    return ExchangeWithStation(line, settings, request, isAnswer, reply, length);
 }
 
 template <typename Cache>
@@ -126,6 +126,12 @@ void RecordWrite(StationMaps maps, const WritePlan& plan) {
     }
 }
 
+Outcome Unconfirmed(const RequestOutcome& exchanged) {
+    const bool acknowledged =
+        exchanged.result == RequestResult::kException && exchanged.exceptionCode == kAcknowledge;
+    return acknowledged ? Outcome::kWriteAcknowledged : Outcome::kWriteFailed;
+}
+
 }  // namespace
 
 Outcome WriteTag(StationMaps maps, IFrameExchange& line, const int32_t* station, const TagAddress* tag,
@@ -136,7 +142,8 @@ Outcome WriteTag(StationMaps maps, IFrameExchange& line, const int32_t* station,
     const StationSettings settings = line.SettingsOf(static_cast<uint32_t>(*station));
     WritePlan plan;
     if (!PlanWrite(*station, *tag, *value, settings, plan)) return Outcome::kBadAddress;
-    if (!ExchangeConfirmed(line, settings, plan)) return Outcome::kWriteFailed;
+    const RequestOutcome exchanged = Exchange(line, settings, plan);
+    if (exchanged.result != RequestResult::kAnswered) return Unconfirmed(exchanged);
     RecordWrite(maps, plan);
     return Outcome::kDone;
 }

@@ -276,7 +276,7 @@ TEST_F(TagOperations, BrokenAndBusyRepliesAreAskedForAgainAndSilencesOnlyWhenThe
         {{Reply::kAcknowledge}, 1, 0, false, Outcome::kDone, 2, {accepted, pause}},
         {{Reply::kBusy}, 1, 0, true, Outcome::kDone, 2, {busy, pause}},
         // A write the device took is being carried out: it is not sent again.
-        {{Reply::kAcknowledge}, 3, 0, true, Outcome::kWriteFailed, 1, {accepted}},
+        {{Reply::kAcknowledge}, 3, 0, true, Outcome::kWriteAcknowledged, 1, {accepted}},
     };
     for (const auto& c : cases) {
         slave.Settings(1).retries = c.retries;
