@@ -30,7 +30,7 @@ void RememberParsedTag(StationMaps maps, uint32_t station, const TagAddress& tag
 Outcome ReadTag(StationMaps maps, IFrameExchange& line, const int32_t* station, const TagAddress* tag,
                 TagValue* value);
 // kDone, kBadAddress (area or type not writable), kWriteFailed or
-// kWriteAcknowledged.
+// kWriteAcknowledged. An unconfirmed write leaves nothing of its items fresh.
 Outcome WriteTag(StationMaps maps, IFrameExchange& line, const int32_t* station, const TagAddress* tag,
                  const TagValue* value);
 

@@ -126,7 +126,29 @@ void RecordWrite(StationMaps maps, const WritePlan& plan) {
     }
 }
 
-Outcome Unconfirmed(const RequestOutcome& exchanged) {
+// A write sent but not confirmed may still be carried out, its reply lost
+// or the device at work on it: nothing cached of the items it wrote is
+// handed out, not even a value an earlier confirmed write left, so the next
+// read asks the device.
+void ForgetWritten(StationMaps maps, const WritePlan& plan) {
+    switch (plan.kind) {
+    case WriteKind::kCoil:
+        MarkStale(maps.coils, plan.station, plan.address, plan.address);
+        break;
+    case WriteKind::kRegister:
+        ForgetOverlaps(maps, plan);
+        MarkStale(maps.holdingWords, plan.station, plan.address, plan.address);
+        break;
+    case WriteKind::kRegisterPair:
+        ForgetOverlaps(maps, plan);
+        break;
+    }
+}
+
+// A demoted station was sent nothing, so its caches still hold.
+Outcome Unconfirmed(StationMaps maps, const WritePlan& plan, const RequestOutcome& exchanged) {
+    if (exchanged.result == RequestResult::kRefused) return Outcome::kWriteFailed;
+    ForgetWritten(maps, plan);
     const bool acknowledged =
         exchanged.result == RequestResult::kException && exchanged.exceptionCode == kAcknowledge;
     return acknowledged ? Outcome::kWriteAcknowledged : Outcome::kWriteFailed;
@@ -143,7 +165,7 @@ Outcome WriteTag(StationMaps maps, IFrameExchange& line, const int32_t* station,
     WritePlan plan;
     if (!PlanWrite(*station, *tag, *value, settings, plan)) return Outcome::kBadAddress;
     const RequestOutcome exchanged = Exchange(line, settings, plan);
-    if (exchanged.result != RequestResult::kAnswered) return Unconfirmed(exchanged);
+    if (exchanged.result != RequestResult::kAnswered) return Unconfirmed(maps, plan, exchanged);
     RecordWrite(maps, plan);
     return Outcome::kDone;
 }
