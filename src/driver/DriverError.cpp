@@ -19,10 +19,21 @@ const char* const kErrorTexts[] = {
 
 }  // namespace
 
+// GBK as above: "write error! exception 05: the device took it and is
+// carrying it out"
+const char kAcknowledgedWriteText[] =
+    "\xd0\xb4\xc9\xe8\xb1\xb8\xb4\xed\xce\xf3\x21\x20\xd2\xec\xb3\xa3\x30\x35\x3a\x20"
+    "\xc9\xe8\xb1\xb8\xd2\xd1\xbd\xd3\xca\xdc\x2c\x20\xd5\xfd\xd4\xda\xd6\xb4\xd0\xd0";
+
 int CDriverError::SetCode(int32_t code) {
     if (code < kErrorNone || code >= kErrorCustom) return 0;
     m_code = code;
     return 1;
+}
+
+void CDriverError::SetCustomText(const char* text) {
+    m_customText = text;
+    m_code = kErrorCustom;
 }
 
 const char* CDriverError::GetText(int reset) {

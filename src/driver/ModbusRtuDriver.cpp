@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <new>
 
 #include "driver/FrameTrace.h"
@@ -22,9 +23,19 @@ static_assert(static_cast<int>(line::EchoMode::kOn) == static_cast<int>(modbus::
                   static_cast<int>(line::EchoMode::kOff) == static_cast<int>(modbus::EchoSetting::kOff),
               "echo names the line's modes");
 
-// Indexed by modbus::Outcome.
-constexpr int32_t kOutcomeCodes[] = {kErrorNone, kErrorRegister, kErrorDataType, kErrorReadDevice,
-                                     kErrorWriteDevice};
+// What the host is told of each outcome: a code, and for the custom code
+// its text. Indexed by modbus::Outcome.
+struct HostError {
+    int32_t code;
+    const char* customText;
+};
+
+constexpr HostError kOutcomeErrors[] = {
+    {kErrorNone, nullptr},        {kErrorRegister, nullptr},    {kErrorDataType, nullptr},
+    {kErrorReadDevice, nullptr},  {kErrorWriteDevice, nullptr}, {kErrorCustom, kAcknowledgedWriteText},
+};
+static_assert(std::size(kOutcomeErrors) == static_cast<size_t>(modbus::Outcome::kWriteAcknowledged) + 1,
+              "every outcome has its host error");
 
 // What the line reports during one exchange, into the frame trace.
 class LineTrace : public IExchangeObserver {
@@ -84,9 +95,13 @@ int32_t __stdcall CModbusRtuDriver::GetAreaTable(AreaDescriptor** areas, int16_t
 }
 
 int32_t CModbusRtuDriver::Record(modbus::Outcome outcome) {
-    const int32_t code = kOutcomeCodes[static_cast<int>(outcome)];
-    m_error.SetCode(code);
-    return code == kErrorNone;
+    const HostError& error = kOutcomeErrors[static_cast<int>(outcome)];
+    if (error.customText != nullptr) {
+        m_error.SetCustomText(error.customText);
+    } else {
+        m_error.SetCode(error.code);
+    }
+    return error.code == kErrorNone;
 }
 
 // Nothing thrown while reading the settings file or opening the link, such

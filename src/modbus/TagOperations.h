@@ -15,6 +15,9 @@ enum class Outcome {
     kBadType,      // a data type the area cannot take
     kReadFailed,   // no valid reply to a read
     kWriteFailed,  // no acknowledgement of a write
+    // The device answered a write with exception 05: it took the write and
+    // is carrying it out, but has not confirmed it done.
+    kWriteAcknowledged,
 };
 
 // kDone, kBadAddress or kBadType.
@@ -26,7 +29,8 @@ void RememberParsedTag(StationMaps maps, uint32_t station, const TagAddress& tag
 // kDone or kReadFailed.
 Outcome ReadTag(StationMaps maps, IFrameExchange& line, const int32_t* station, const TagAddress* tag,
                 TagValue* value);
-// kDone, kBadAddress (area or type not writable) or kWriteFailed.
+// kDone, kBadAddress (area or type not writable), kWriteFailed or
+// kWriteAcknowledged. An unconfirmed write leaves nothing of its items fresh.
 Outcome WriteTag(StationMaps maps, IFrameExchange& line, const int32_t* station, const TagAddress* tag,
                  const TagValue* value);
 

@@ -74,7 +74,7 @@ bool PlanWrite(int32_t station, const TagAddress& tag, const TagValue& value, co
 
 // Functions 5, 6, 15 and 16 set items to a value, so a repeated write does
 // what one does. Each is answered with the echo of its first six bytes.
-bool ExchangeConfirmed(IFrameExchange& line, const StationSettings& settings, const WritePlan& plan) {
+RequestOutcome Exchange(IFrameExchange& line, const StationSettings& settings, const WritePlan& plan) {
     const StationRequest request{WireStation(plan.station),
                                  static_cast<uint8_t>(plan.request[1]),
                                  plan.request,
@@ -87,7 +87,7 @@ bool ExchangeConfirmed(IFrameExchange& line, const StationSettings& settings, co
     };
     std::string reply;
     int32_t length = 0;
-    return ExchangeWithStation(line, settings, request, isAnswer, reply, length).result == RequestResult::kAnswered;
+    return ExchangeWithStation(line, settings, request, isAnswer, reply, length);
 }
 
 template <typename Cache>
@@ -126,6 +126,34 @@ void RecordWrite(StationMaps maps, const WritePlan& plan) {
     }
 }
 
+// A write sent but not confirmed may still be carried out, its reply lost
+// or the device at work on it: nothing cached of the items it wrote is
+// handed out, not even a value an earlier confirmed write left, so the next
+// read asks the device.
+void ForgetWritten(StationMaps maps, const WritePlan& plan) {
+    switch (plan.kind) {
+    case WriteKind::kCoil:
+        MarkStale(maps.coils, plan.station, plan.address, plan.address);
+        break;
+    case WriteKind::kRegister:
+        ForgetOverlaps(maps, plan);
+        MarkStale(maps.holdingWords, plan.station, plan.address, plan.address);
+        break;
+    case WriteKind::kRegisterPair:
+        ForgetOverlaps(maps, plan);
+        break;
+    }
+}
+
+// A demoted station was sent nothing, so its caches still hold.
+Outcome Unconfirmed(StationMaps maps, const WritePlan& plan, const RequestOutcome& exchanged) {
+    if (exchanged.result == RequestResult::kRefused) return Outcome::kWriteFailed;
+    ForgetWritten(maps, plan);
+    const bool acknowledged =
+        exchanged.result == RequestResult::kException && exchanged.exceptionCode == kAcknowledge;
+    return acknowledged ? Outcome::kWriteAcknowledged : Outcome::kWriteFailed;
+}
+
 }  // namespace
 
 Outcome WriteTag(StationMaps maps, IFrameExchange& line, const int32_t* station, const TagAddress* tag,
@@ -136,7 +164,8 @@ Outcome WriteTag(StationMaps maps, IFrameExchange& line, const int32_t* station,
     const StationSettings settings = line.SettingsOf(static_cast<uint32_t>(*station));
     WritePlan plan;
     if (!PlanWrite(*station, *tag, *value, settings, plan)) return Outcome::kBadAddress;
-    if (!ExchangeConfirmed(line, settings, plan)) return Outcome::kWriteFailed;
+    const RequestOutcome exchanged = Exchange(line, settings, plan);
+    if (exchanged.result != RequestResult::kAnswered) return Unconfirmed(maps, plan, exchanged);
     RecordWrite(maps, plan);
     return Outcome::kDone;
 }

@@ -2,7 +2,7 @@
 // read fails with code 5 and a write with code 6; nothing of either reaches
 // a cache, and the next call goes to the device. A busy device (05, 06) is
 // asked again after a pause, within its retries, except for a write it took
-// (05), and never demoted for it.
+// (05), which fails with code 9's text of its own, and never demoted for it.
 // A device that lacks a register inside a planned block refuses the block:
 // the driver learns where to split it, and only the tag whose own register
 // is lacking fails. A device that refuses every register is not split.
@@ -26,8 +26,8 @@ const struct {
     {8, 1, kReadFailed, 1, kWriteFailed, 1},  {10, 1, kReadFailed, 1, kWriteFailed, 1},
     {11, 1, kReadFailed, 1, kWriteFailed, 1},
     // Busy, with retries = 3: three busy answers in a row demote nothing, and
-    // a write answered 05 was taken, so it is not sent again.
-    {5, 1, kSucceeded, 2, kWriteFailed, 1},
+    // a write answered 05 was taken, so it is not sent again, and says so.
+    {5, 1, kSucceeded, 2, kWriteAcknowledged, 1},
     {6, 3, kSucceeded, 4, kSucceeded, 4},
 };
 

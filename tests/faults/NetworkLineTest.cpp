@@ -214,25 +214,33 @@ TEST(NetworkLine, AConnectionThatMisbehavesNeverDeliversAWrongValue) {
 
 // A gateway that answers under a transaction rule of its own costs its
 // first three replies under auto, which are a read and its retry and the
-// first attempt of the next, and every read under strict. No read after
-// the third reply fails but one whose reply came late, and none delivers a
+// first attempt of the next, and every read under strict. A device behind it
+// that wants unit id 255 answers only with unit_id set. No read after the
+// third reply fails but one whose reply came late, and none delivers a
 // wrong value.
-TEST(NetworkLine, AGatewaysOwnTransactionRuleCostsThreeReplies) {
+TEST(NetworkLine, AGatewaysTransactionRuleIsLearnedAndADevicesUnitIdIsSet) {
+    const auto answering = [](const char* rule) { return [rule](LineFixture& line) { line.AnswerTransactions(rule); }; };
+    const auto wants255 = [](LineFixture& line) { line.AnswerUnitAsStation(255, 1); };
     const struct {
-        const char* rule;
+        const char* situation;
+        std::function<void(LineFixture&)> box;
         const char* settings;
         int failed;  // of the first twelve reads
         const char* traced;
-    } rules[] = {
-        {"zero", "", 1, "Transactions: COM50 answers with transaction 0"},
-        {"plus-one", "", 1, "Transactions: COM50 answers with the request's transaction plus one"},
-        {"swapped", "", 1, "Transactions: COM50 answers with the request's transaction, its bytes swapped"},
-        {"zero", "transaction_check=strict", 12, ""},
+    } rows[] = {
+        {"zero", answering("zero"), "", 1, "Transactions: COM50 answers with transaction 0"},
+        {"plus-one", answering("plus-one"), "", 1,
+         "Transactions: COM50 answers with the request's transaction plus one"},
+        {"swapped", answering("swapped"), "", 1,
+         "Transactions: COM50 answers with the request's transaction, its bytes swapped"},
+        {"zero, strict", answering("zero"), "transaction_check=strict", 12, ""},
+        {"unit id 255", wants255, "unit_id=255", 0, ""},
+        {"unit id 255 wanted, none set", wants255, "", 12, ""},
     };
-    for (const auto& r : rules) {
-        SCOPED_TRACE(std::string(r.rule) + " " + r.settings);
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.situation);
         NetworkHost host(kMbapFace, kResponseTimeoutMs, r.settings);
-        host.line.AnswerTransactions(r.rule);
+        r.box(host.line);
         ASSERT_EQ(host.Open(), kSucceeded);
         int failed = 0;
         for (uint16_t read = 0; read < 12; ++read) {

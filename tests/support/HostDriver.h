@@ -26,6 +26,7 @@ constexpr Outcome kOpenFailed{0, 1};
 constexpr Outcome kRegisterRefused{0, 3};
 constexpr Outcome kReadFailed{0, 5};
 constexpr Outcome kWriteFailed{0, 6};
+constexpr Outcome kWriteAcknowledged{0, 9};  // exception 05
 
 // A response time-out short enough that a silent slave costs little.
 constexpr uint32_t kShortResponseTimeoutMs = 300;

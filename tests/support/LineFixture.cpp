@@ -95,6 +95,10 @@ void LineFixture::CloseIdleConnectionsAfter(uint32_t ms) {
     Command(Words("tcp-idle-close", {Number(ms)}));
 }
 
+void LineFixture::AnswerUnitAsStation(uint8_t unit, int station) {
+    Command(Words("tcp-unit", {Number(unit), Number(station)}));
+}
+
 void LineFixture::SetCoil(int station, uint16_t address, bool on) {
     SetTable("coil", station, address, on ? 1 : 0);
 }

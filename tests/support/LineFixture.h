@@ -140,6 +140,10 @@ public:
     void AnswerTransactions(const std::string& rule);
     // The face closes a connection that went ms without a request; 0: never.
     void CloseIdleConnectionsAfter(uint32_t ms);
+    // A gateway face puts requests under unit on the line for station and
+    // answers them under unit; it leaves requests under the station's other
+    // unit ids unanswered, as for a device that wants unit id 255.
+    void AnswerUnitAsStation(uint8_t unit, int station);
 
     // From now on the slave hears the COM port only while it is set to the
     // line's baud rate, as a device hears a port at another rate as noise.

@@ -21,6 +21,8 @@ const char* const kMeanings[] = {
     "unknown error",
 };
 
+constexpr char kAcknowledgedWriteMeaning[] = "error writing the device: it took the write and is carrying it out";
+
 }  // namespace
 
 std::string DescribeDriverText(const char* gbk) {
@@ -35,5 +37,6 @@ std::string DescribeUtf8DriverText(const std::string& utf8) {
             return utf8 + " (" + kMeanings[code] + ")";
         }
     }
+    if (utf8 == GbkToUtf8(kAcknowledgedWriteText)) return utf8 + " (" + kAcknowledgedWriteMeaning + ")";
     return utf8;
 }

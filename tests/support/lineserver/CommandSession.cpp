@@ -85,6 +85,7 @@ const CommandSession::Command CommandSession::kCommands[] = {
     {"tcp-gateway-wait", 1, 1, Needs::kFace, &CommandSession::TcpGatewayWait},
     {"tcp-transactions", 1, 1, Needs::kFace, &CommandSession::TcpTransactions},
     {"tcp-idle-close", 1, 1, Needs::kFace, &CommandSession::TcpIdleClose},
+    {"tcp-unit", 2, 2, Needs::kFace, &CommandSession::TcpUnit},
 };
 
 CommandSession::CommandSession(int socket, std::string winePrefix)
@@ -222,6 +223,14 @@ std::string CommandSession::TcpIdleClose(const Words& args) {
     uint64_t ms;
     if (!ParseNumber(args[0], 600000, ms)) return Refuse("bad time " + args[0]);
     m_line->Face()->CloseWhenIdle(Milliseconds(ms));
+    return kOk;
+}
+
+// tcp-unit <unit> <station>: a gateway's requests under unit go to station.
+std::string CommandSession::TcpUnit(const Words& args) {
+    uint64_t unit, station;
+    if (!ParseNumber(args[0], 255, unit) || !ParseNumber(args[1], 255, station)) return Refuse("bad unit or station");
+    m_line->Face()->AnswerUnitAs(static_cast<uint8_t>(unit), static_cast<uint8_t>(station));
     return kOk;
 }
 

@@ -34,6 +34,7 @@ private:
     std::string TcpGatewayWait(const Words& args);
     std::string TcpTransactions(const Words& args);
     std::string TcpIdleClose(const Words& args);
+    std::string TcpUnit(const Words& args);
     bool ParseStations(const Words& args, size_t first, std::vector<int>& stations, std::string& refusal);
     std::string Close(const Words& args);
     std::string SetValue(const Words& args);

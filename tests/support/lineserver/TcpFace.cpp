@@ -216,11 +216,15 @@ void TcpFace::TakeRequests() {
     m_requests.insert(m_requests.end(), chunk, chunk + n);
     while (m_requests.size() >= kHeaderLength && m_requests.size() >= 6 + size_t{WordAt(m_requests, 4)}) {
         const size_t whole = 6 + size_t{WordAt(m_requests, 4)};
-        const Bytes rtu = WithCrc(Bytes(m_requests.begin() + 6, m_requests.begin() + static_cast<ptrdiff_t>(whole)));
+        Bytes rtu(m_requests.begin() + 6, m_requests.begin() + static_cast<ptrdiff_t>(whole));
         const uint16_t transaction = WordAt(m_requests, 0);
         m_requests.erase(m_requests.begin(), m_requests.begin() + static_cast<ptrdiff_t>(whole));
-        if (rtu.size() < 4) continue;
-        m_waiting.push_back({transaction, rtu, {}});
+        if (rtu.size() < 2) continue;
+        const uint8_t unit = rtu[0];
+        const std::optional<uint8_t> station = StationOfUnit(unit);
+        if (!station) continue;
+        rtu[0] = *station;
+        m_waiting.push_back({transaction, unit, WithCrc(rtu), {}});
     }
     ForwardNext();
 }
@@ -256,7 +260,7 @@ void TcpFace::TakeReplies() {
         if (frame[0] != onLine[0] || (frame[1] & 0x7F) != onLine[1]) continue;
         const Waiting answered = m_waiting.front();
         m_waiting.pop_front();
-        SendReply(answered.transaction, frame[0], Bytes(frame.begin() + 1, frame.end() - 2));
+        SendReply(answered.transaction, answered.unit, Bytes(frame.begin() + 1, frame.end() - 2));
     }
     if (m_replies.size() > 512) m_replies.clear();
 }
@@ -272,8 +276,22 @@ void TcpFace::AnswerOverdue() {
     m_lineFreeAt = Clock::now() + wait;
     if (m_client >= 0 && !m_muted) {
         const Bytes pdu = {static_cast<uint8_t>(unanswered.rtu[1] | 0x80), kTargetFailed};
-        SendReply(unanswered.transaction, unanswered.rtu[0], pdu);
+        SendReply(unanswered.transaction, unanswered.unit, pdu);
     }
+}
+
+void TcpFace::AnswerUnitAs(uint8_t unit, uint8_t station) {
+    std::lock_guard<std::mutex> lock(m_unitMutex);
+    m_stationOfUnit[unit] = station;
+}
+
+std::optional<uint8_t> TcpFace::StationOfUnit(uint8_t unit) {
+    std::lock_guard<std::mutex> lock(m_unitMutex);
+    if (const auto told = m_stationOfUnit.find(unit); told != m_stationOfUnit.end()) return told->second;
+    for (const auto& mapped : m_stationOfUnit) {
+        if (mapped.second == unit) return std::nullopt;
+    }
+    return unit;
 }
 
 void TcpFace::SendReply(uint16_t transaction, uint8_t unit, const Bytes& pdu) {

@@ -9,7 +9,9 @@
 // request on the line is wrapped under its transaction, and a request the
 // line leaves unanswered for the gateway's wait is answered with exception
 // 0B; the gateway then listens out that request's late reply for as long
-// again, dropping it, before the next request goes onto the line. The
+// again, dropping it, before the next request goes onto the line. A unit id
+// is the station it names, unless the gateway was told another unit for
+// that station, as for a device that wants unit id 255. The
 // relay's faults act behind it, on the line; its own act on the connection:
 // dropped, refused for a while, replies cut into segments of a few bytes,
 // or held open with nothing passing either way. A gateway may answer under
@@ -18,8 +20,10 @@
 #include <atomic>
 #include <chrono>
 #include <deque>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -63,10 +67,14 @@ public:
     void AnswerTransactions(Transactions rule) { m_transactions = rule; }
     // Closes the connection once it went this long without a request; 0: never.
     void CloseWhenIdle(std::chrono::milliseconds ms) { m_idleCloseMs = static_cast<uint32_t>(ms.count()); }
+    // Requests under unit go to station and are answered under unit; those
+    // under the station's own address, or another unit, go unanswered.
+    void AnswerUnitAs(uint8_t unit, uint8_t station);
 
 private:
     struct Waiting {
         uint16_t transaction;
+        uint8_t unit;
         Bytes rtu;
         std::chrono::steady_clock::time_point since;  // on the line since; zero while it waits its turn
     };
@@ -88,6 +96,9 @@ private:
     void SendToClient(const Bytes& bytes);
     void SendReply(uint16_t transaction, uint8_t unit, const Bytes& pdu);
     void CloseIfIdle();
+    // The station a request under unit goes to; none for a unit the
+    // gateway does not answer.
+    std::optional<uint8_t> StationOfUnit(uint8_t unit);
 
     const int m_com;
     const Framing m_framing;
@@ -110,6 +121,8 @@ private:
     std::atomic<bool> m_muted{false};
     std::atomic<Transactions> m_transactions{Transactions::kOwn};
     std::atomic<uint32_t> m_idleCloseMs{0};
+    std::mutex m_unitMutex;
+    std::map<uint8_t, uint8_t> m_stationOfUnit;  // guarded by m_unitMutex
     std::chrono::steady_clock::time_point m_lastRequestAt{};
     std::atomic<bool> m_stopping{false};
     std::thread m_thread;
