@@ -5,6 +5,7 @@
 // checked against what the slave held; every confirmed write against what
 // the slave took.
 #include <cstdint>
+#include <map>
 #include <random>
 #include <vector>
 
@@ -49,6 +50,7 @@ private:
     void SetModelItems(const SoakTag& tag, uint32_t raw);
     void SyncItemsFromSlave(const SoakTag& tag);
     void ReadTag(size_t index);
+    bool LandedLate(size_t index, const TagValue& value);
     void WriteTag(bool inject, const FaultKind* fault);
     void Inject(const FaultKind& fault, uint8_t station, uint8_t function);
     uint32_t RandomRaw(const SoakTag& tag);
@@ -64,4 +66,6 @@ private:
     std::mt19937 m_random{20240607};
     SoakCounts m_counts;
     uint32_t m_lastCycleFailures = 0;
+    // By tag: the value of a failed write that may still reach the device.
+    std::map<size_t, uint32_t> m_mayLand;
 };
