@@ -3,10 +3,15 @@
 // request was out is made again at once, waited for a moment under the
 // line's own turn alone, and the request goes out on the new one; so is
 // one that idled longer than idle_close_ms, before the box's own timer
-// could end it under a request. A new connection's first request waits
-// connect_delay_ms, for boxes that take a moment before they listen.
+// could end it under a request. The line may wait long before a request
+// (a late reply listened out, request_gap_ms), and a box's timer can end
+// the connection meanwhile: that close is found before the request goes
+// out, and the request goes out on a new connection too. A new
+// connection's first request waits connect_delay_ms, for boxes that take a
+// moment before they listen.
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include "network/NetworkLine.h"
 
@@ -22,6 +27,10 @@ std::string SecondsText(int64_t us) {
     return seconds;
 }
 
+std::string EndedWhileIdle(uint32_t code) {
+    return std::string(code == INetworkSocket::kPeerClosed ? "closed" : "reset") + " by the peer while idle";
+}
+
 }  // namespace
 
 // A connection idle too long is closed whatever the peer did meanwhile.
@@ -30,12 +39,31 @@ bool CNetworkLine::ReadyConnection() {
     if (m_target.idleCloseMs > 0 && idleUs >= int64_t{m_target.idleCloseMs} * 1000) {
         if (!Reconnect("idle for " + SecondsText(idleUs) + " s")) return false;
     } else if (const uint32_t code = idleUs >= kIdleLookUs ? m_source.PeerEnded() : 0) {
-        const char* how = code == INetworkSocket::kPeerClosed ? "closed" : "reset";
-        if (!Reconnect(std::string(how) + " by the peer while idle")) return false;
+        if (!Reconnect(EndedWhileIdle(code))) return false;
     }
     KeepConnectDelay();
     m_lastRequestUs = m_nowUs();
     return true;
+}
+
+// A pause that long is looked behind as an idle connection is.
+bool CNetworkLine::KeepRequestGap(uint32_t gapMs) {
+    if (gapMs == 0) return true;
+    Sleep(gapMs);
+    m_endedBeforeRequest = m_source.PeerEnded();
+    return m_endedBeforeRequest == 0;
+}
+
+// Once per request: a new connection that ends again before the request
+// goes out is lost.
+bool CNetworkLine::RemadeBeforeRequest(bool again) {
+    const uint32_t code = std::exchange(m_endedBeforeRequest, 0);
+    if (code == 0) return false;
+    if (again) {
+        Lose(code);
+        return false;
+    }
+    return Reconnect(EndedWhileIdle(code));
 }
 
 // The same box answers on the new connection: nothing read before is lost.

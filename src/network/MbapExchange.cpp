@@ -72,8 +72,9 @@ void PutStation(std::string& rtu, uint8_t station) {
 
 ExchangeResult CNetworkLine::ExchangeMbap(std::string& data, int32_t& length, const LineUse& use,
                                           const modbus::ReplyShape& reply, IExchangeObserver* observer) {
-    if (!SettleBeforeMbapRequest(use, observer)) return Emptied(data, length, ExchangeResult::kSendFailed);
-    if (use.requestGapMs > 0) Sleep(use.requestGapMs);
+    if (!SettleBeforeMbapRequest(use, observer) || !KeepRequestGap(use.requestGapMs)) {
+        return Emptied(data, length, ExchangeResult::kSendFailed);
+    }
     const std::string request = data.substr(0, static_cast<size_t>(std::clamp<int32_t>(length, 0, data.size())));
     const MbapAwaited awaited{++m_transaction, UnitIdFor(use, reply), reply, use.responseTimeout};
     if (observer != nullptr) observer->OnSend(request, length);
@@ -135,7 +136,7 @@ bool CNetworkLine::DiscardWaiting(uint32_t firstWindowMs, uint32_t longestMs, IE
     std::string waiting;
     const line::QuietRead read = line::ReadUntilQuiet(m_source, waiting, firstWindowMs, kQuietMs, longestMs);
     if (read.code != 0) {
-        Lose(m_source.TakeFailure());
+        m_endedBeforeRequest = m_source.TakeFailure();
         return false;
     }
     while (!waiting.empty() && modbus::MbapBytesMissing(BytesOf(waiting), waiting.size()) == 0) {

@@ -67,11 +67,19 @@ private:
 ExchangeResult CNetworkLine::ExchangeFramed(std::string& data, int32_t& length, const LineUse& use,
                                             const modbus::ReplyShape& reply, IExchangeObserver* observer) {
     std::lock_guard<CTurnLock> turn(m_exchangeLock);
-    if (!m_connection.Ensure(use.reopen) || !ReadyConnection()) {
-        return Emptied(data, length, ExchangeResult::kSendFailed);
+    const std::string request = data;
+    const int32_t requestLength = length;
+    for (bool again = false;; again = true) {
+        if (!m_connection.Ensure(use.reopen) || !ReadyConnection()) {
+            return Emptied(data, length, ExchangeResult::kSendFailed);
+        }
+        const ExchangeResult result = m_target.transport == modbus::Transport::kModbusTcp
+                                          ? ExchangeMbap(data, length, use, reply, observer)
+                                          : ExchangeRtu(data, length, use, reply, observer);
+        if (!RemadeBeforeRequest(again)) return result;
+        data = request;
+        length = requestLength;
     }
-    if (m_target.transport == modbus::Transport::kModbusTcp) return ExchangeMbap(data, length, use, reply, observer);
-    return ExchangeRtu(data, length, use, reply, observer);
 }
 
 ExchangeResult CNetworkLine::ExchangeRtu(std::string& data, int32_t& length, const LineUse& use,
@@ -79,9 +87,11 @@ ExchangeResult CNetworkLine::ExchangeRtu(std::string& data, int32_t& length, con
     const int64_t startUs = m_nowUs();
     const line::PlacingRequest request{data.substr(0, static_cast<size_t>(std::clamp<int32_t>(length, 0, data.size()))),
                                        reply, use.responseTimeout, use.lateReplyMaxMs, use.echo};
+    bool sent = false;
     const auto send = [&] {
-        if (use.requestGapMs > 0) Sleep(use.requestGapMs);
+        if (!KeepRequestGap(use.requestGapMs)) return false;
         if (observer != nullptr) observer->OnSend(request.request, length);
+        sent = true;
         if (uint32_t code = m_socket->Send(request.request)) {
             Lose(code);
             return false;
@@ -92,7 +102,10 @@ ExchangeResult CNetworkLine::ExchangeRtu(std::string& data, int32_t& length, con
     const ExchangeResult result =
         m_placer.Exchange(m_source, NetworkTiming(m_format, use.silenceUs, kMsPerReplyByte), request, send, &trace, data);
     length = static_cast<int32_t>(data.size());
-    if (uint32_t code = m_source.TakeFailure()) {
+    const uint32_t code = m_source.TakeFailure();
+    if (code != 0 && !sent) {
+        m_endedBeforeRequest = code;
+    } else if (code != 0) {
         Lose(code);
     } else if (result != ExchangeResult::kSendFailed) {
         CountSilence(result != ExchangeResult::kNoReply, startUs);

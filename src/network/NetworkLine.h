@@ -95,6 +95,11 @@ private:
     bool ReadyConnection();
     bool Reconnect(const std::string& why);
     void KeepConnectDelay();
+    // The gap before a request; false when the connection ended meanwhile.
+    bool KeepRequestGap(uint32_t gapMs);
+    // Whether the connection ended before the request went out and a new
+    // one was made for it; again: the request had a new one already.
+    bool RemadeBeforeRequest(bool again);
     void CountSilence(bool answered, int64_t sentAtUs);
     // Exchange steps; the caller holds m_exchangeLock.
     ExchangeResult ExchangeRtu(std::string& data, int32_t& length, const LineUse& use,
@@ -132,6 +137,8 @@ private:
     int64_t m_owedUntilUs = 0;
     // When the last request went out.
     int64_t m_lastRequestUs = 0;
+    // The failure of a connection that ended before the request went out.
+    uint32_t m_endedBeforeRequest = 0;
     // Set on the thread that made the connection: when, and whether its
     // first request is still to keep the connect delay.
     std::atomic<int64_t> m_connectedAtUs{0};

@@ -141,16 +141,18 @@ TEST(SettingsOverALine, AStationsSectionOverridesItsLinesWhichOverridesTheDefaul
     }
 }
 
-// Blocks of one register read every tag alone, with the line's gap before
-// each request; a station demoted after one silence is not asked again
+// Blocks of one register read every tag alone, with the line's gap and
+// silence before each request, which a device that needs more than either
+// alone hears; a station demoted after one silence is not asked again
 // within its period.
 TEST(SettingsOverALine, BlockLimitsAndDemotionFollowTheFile) {
     constexpr double kGapMs = 100;
     LineFixture line(9600, {1, 2});
     HostDriver rig;
     ASSERT_EQ(rig.Open(line.PortIndex(), kBaudIndex9600, kShortResponseTimeoutMs), kSucceeded);
+    line.NeedSilence(150);
     NamedFile settings("KORVEL_CONFIG", "korvel-blocks.ini",
-                       "[" + line.PortName() + "]\nrequest_gap_ms = 100\n"
+                       "[" + line.PortName() + "]\nrequest_gap_ms = 100\nsilence_us = 100000\n"
                        "[" + line.PortName() + ":1]\nmax_block_registers = 1\nmax_gap_registers = 0\n"
                        "[" + line.PortName() + ":2]\ndemote_after = 1\n");
     ASSERT_EQ(rig.Reopen(), kSucceeded);

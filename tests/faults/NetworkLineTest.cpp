@@ -192,6 +192,11 @@ TEST(NetworkLine, AConnectionThatMisbehavesNeverDeliversAWrongValue) {
          "Reconnected: COM50, idle for 2.", "idle_close_ms=1000"},
         {"closed while idle, connect_delay_ms 200", [](LineFixture&) { Sleep(2500); }, kSucceeded,
          "Reconnected: COM50, closed by the peer while idle", "connect_delay_ms=200"},
+        // Polled after 1.2 s, the connection is still open when the read
+        // begins, and the box closes it during the read's gap before its
+        // request, which then goes out on a new one.
+        {"closed by the box in the gap before a request", [](LineFixture&) { Sleep(1200); }, kSucceeded,
+         "Reconnected: COM50, closed by the peer while idle", "request_gap_ms=500"},
     };
     for (const Peer& peer : {kRtuFace, kMbapFace}) {
         for (const auto& f : faults) {

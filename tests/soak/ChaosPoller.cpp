@@ -97,6 +97,7 @@ void ChaosPoller::Cycle() {
         allRead = ReadTag(i) && allRead;
     }
     std::this_thread::sleep_until(start + kShortestCycle);
+    std::this_thread::sleep_for(std::chrono::milliseconds(m_run.CyclePauseMs()));
     if (!judged) return;
     const uint32_t requests = CountRequests();
     std::lock_guard<std::mutex> lock(m_mutex);

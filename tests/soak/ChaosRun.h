@@ -43,6 +43,11 @@ public:
     // The raw value the tag's items hold in the device now.
     uint32_t DeviceValue(size_t index);
 
+    // How long each driver object pauses between its cycles, as a host that
+    // polls slower than it could; 0: back to back.
+    void PauseBetweenCycles(uint32_t ms) { m_cyclePauseMs = ms; }
+    uint32_t CyclePauseMs() const { return m_cyclePauseMs; }
+
     // Prints what broke, with the seed and the time; counted for the exit code.
     void Broke(const std::string& what);
     uint32_t BrokenCount() const { return m_broken; }
@@ -57,4 +62,5 @@ private:
     std::mutex m_lineMutex;
     std::mutex m_printMutex;
     std::atomic<uint32_t> m_broken{0};
+    std::atomic<uint32_t> m_cyclePauseMs{0};
 };

@@ -17,6 +17,8 @@ struct ChaosSchedule::Kind {
     bool oneShot;       // bends the next reply only: applied again and again
     void (*start)(LineFixture&, const Step&);
     void (*stop)(LineFixture&, const Step&);
+    // The driver objects pause a + b ms between their cycles meanwhile.
+    bool hostPauses = false;
 };
 
 namespace {
@@ -93,6 +95,15 @@ const ChaosSchedule::Kind kPulledAdapter = {
     "the adapter pulled out, then put back", 0, 0, 0, 0, false, false,
     [](LineFixture& l, const Step&) { l.PullDevice(); }, [](LineFixture& l, const Step&) { l.ReturnDevice(); }};
 
+// The box's timer ends a connection only while both driver objects pause
+// between their cycles. The one that ends its cycle first pauses while the
+// other ends its own alone, so each pauses longer than the timer and a cycle
+// alone together: then their pauses overlap by more than the timer.
+const ChaosSchedule::Kind kIdleClose = {
+    "the box closes connections idle for a ms, the host pausing a + b ms between cycles", 100, 400, 700, 1000, false,
+    false, [](LineFixture& l, const Step& s) { l.CloseIdleConnectionsAfter(s.a); },
+    [](LineFixture& l, const Step&) { l.CloseIdleConnectionsAfter(0); }, true};
+
 }  // namespace
 
 ChaosSchedule::ChaosSchedule(ChaosRun& run, ScheduleTiming timing)
@@ -111,6 +122,7 @@ void ChaosSchedule::Run(double seconds) {
             for (const Kind& kind : kKinds) round.push_back(&kind);
             if (m_timing.adapterCanBePulled) round.push_back(&kPulledAdapter);
             if (m_timing.echoReachesDriver) round.push_back(&kEchoingAdapter);
+            if (m_timing.boxCanCloseIdle) round.push_back(&kIdleClose);
             std::shuffle(round.begin(), round.end(), m_random);
         }
         RunStep(*round.back(), deadline);
@@ -129,9 +141,11 @@ void ChaosSchedule::RunStep(const Kind& kind, SoakClock::time_point deadline) {
     // The relay delays a reply on top of the device's turnaround.
     if (kind.bPastTimeout) step.b += m_timing.responseTimeoutMs - m_timing.turnaroundMs;
     m_run.OnLine([&](LineFixture& line) { kind.start(line, step); });
+    if (kind.hostPauses) m_run.PauseBetweenCycles(step.a + step.b);
     ++m_applied;
     const SoakClock::time_point end = std::min(deadline, SoakClock::now() + std::chrono::milliseconds(ms));
     while (SoakClock::now() < end) Pass(Draw(kPassMinMs, kPassMaxMs), kind.oneShot ? &kind : nullptr, step);
+    m_run.PauseBetweenCycles(0);
     m_run.OnLine([&](LineFixture& line) { kind.stop(line, step); });
 }
 

@@ -15,6 +15,7 @@ struct ScheduleTiming {
     // The driver hears the line's own bytes: not behind a gateway, whose
     // serial side an echoing adapter would trouble instead.
     bool echoReachesDriver;
+    bool boxCanCloseIdle;  // a network line: the box may close a connection that idles
 };
 
 class ChaosSchedule {

@@ -225,7 +225,7 @@ int RunChaos(const Options& options) {
     for (ChaosPoller* poller : pollers) poller->Count(false);
     const ProcessFigures start = TakeProcessFigures();
     ChaosSchedule schedule(run, {kResponseTimeoutMs, kTurnaroundMs, options.line->open == nullptr,
-                                 !options.line->queuesRequests});
+                                 !options.line->queuesRequests, options.line->open != nullptr});
     schedule.Run(options.seconds);
     const double healed = Heal(run, pollers, plans, SoakClock::now());
     const ProcessFigures end = TakeProcessFigures();

@@ -208,6 +208,10 @@ void LineFixture::SetTurnaround(uint32_t ms) {
     Command(Words("turnaround", {Number(ms)}));
 }
 
+void LineFixture::NeedSilence(uint32_t ms) {
+    Command(Words("needs-silence", {Number(ms)}));
+}
+
 void LineFixture::SendNextReplyTwice(uint32_t pauseMs) {
     Command(pauseMs == 0 ? std::string("twice") : Words("twice", {Number(pauseMs)}));
 }

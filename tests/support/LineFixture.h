@@ -88,6 +88,10 @@ public:
     void DelayEveryNthReply(size_t n, uint32_t lateMs);
     // From now on every reply starts about ms after its request's last byte.
     void SetTurnaround(uint32_t ms);
+    // From now on the device ignores a request whose first byte comes
+    // sooner than ms after the last byte it sent, as a slow device that
+    // needs a long turnaround does; 0: it hears every request.
+    void NeedSilence(uint32_t ms);
     // The next reply comes twice: back to back, or its copy pauseMs later.
     void SendNextReplyTwice(uint32_t pauseMs = 0);
 

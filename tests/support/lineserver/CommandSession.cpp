@@ -70,6 +70,7 @@ const CommandSession::Command CommandSession::kCommands[] = {
     {"corrupt-every", 1, 1, Needs::kDevice, &CommandSession::CorruptEvery},
     {"late-every", 2, 2, Needs::kDevice, &CommandSession::LateEvery},
     {"turnaround", 1, 1, Needs::kDevice, &CommandSession::Turnaround},
+    {"needs-silence", 1, 1, Needs::kDevice, &CommandSession::NeedsSilence},
     {"twice", 0, 1, Needs::kDevice, &CommandSession::Twice},
     {"refuse", 3, 5, Needs::kLine, &CommandSession::RefuseFor},
     {"refuse-next", 2, 2, Needs::kLine, &CommandSession::RefuseNext},
@@ -426,6 +427,14 @@ std::string CommandSession::Turnaround(const Words& args) {
     uint64_t ms;
     if (!ParseNumber(args[0], 600000, ms)) return Refuse("bad turnaround " + args[0]);
     m_line->Relay()->SetTurnaround(Milliseconds(ms));
+    return kOk;
+}
+
+// needs-silence <ms>: 0 hears every request.
+std::string CommandSession::NeedsSilence(const Words& args) {
+    uint64_t ms;
+    if (!ParseNumber(args[0], 600000, ms)) return Refuse("bad silence " + args[0]);
+    m_line->Relay()->NeedSilence(Milliseconds(ms));
     return kOk;
 }
 

@@ -64,6 +64,7 @@ private:
     std::string CorruptEvery(const Words& args);
     std::string LateEvery(const Words& args);
     std::string Turnaround(const Words& args);
+    std::string NeedsSilence(const Words& args);
     std::string Twice(const Words& args);
     std::string RefuseFor(const Words& args);
     std::string RefuseNext(const Words& args);

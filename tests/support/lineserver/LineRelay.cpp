@@ -133,6 +133,11 @@ bool LineRelay::ComPortHeard() const {
     return m_onlyRate == B0 || (tcgetattr(m_comMaster, &settings) == 0 && cfgetospeed(&settings) == m_onlyRate);
 }
 
+bool LineRelay::SilenceKept() {
+    const std::chrono::milliseconds needed = m_neededSilence;
+    return needed.count() == 0 || Clock::now() >= m_towardsCom.LastByteAt() + needed;
+}
+
 void LineRelay::CarryRequests() {
     bool comWasOpen = false;
     while (!m_stopping) {
@@ -141,8 +146,9 @@ void LineRelay::CarryRequests() {
         comWasOpen = comOpen;
         Bytes bytes;
         if (ReadSome(m_comMaster, bytes, kPollMs) == 0) continue;
+        const bool heard = ComPortHeard() && SilenceKept();
         if (m_echo) m_towardsCom.Send({std::chrono::milliseconds(0), bytes});
-        if (ComPortHeard()) m_towardsDevice.Send({std::chrono::milliseconds(0), bytes});
+        if (heard) m_towardsDevice.Send({std::chrono::milliseconds(0), bytes});
     }
 }
 

@@ -48,6 +48,10 @@ public:
     // port is set to baud. A pty keeps the rate it is set to, though it moves
     // bytes at any. False for a rate the pty cannot be set to.
     bool HearOnlyAt(uint32_t baud);
+    // A slow device that needs a long turnaround: from now on a request
+    // whose first bytes come sooner than silence after the last byte towards
+    // the COM port does not reach the slave; 0: every request does.
+    void NeedSilence(std::chrono::milliseconds silence) { m_neededSilence = silence; }
 
 private:
     void CarryRequests();
@@ -55,6 +59,7 @@ private:
     void ForwardReply(Bytes reply);
     void RunBabble();
     bool ComPortHeard() const;
+    bool SilenceKept();
 
     const int m_comMaster;
     const std::string m_comSlavePath;
@@ -69,6 +74,7 @@ private:
     std::atomic<bool> m_echo{false};
     std::thread m_babbler;
     std::atomic<speed_t> m_onlyRate{B0};  // B0: every rate is heard
+    std::atomic<std::chrono::milliseconds> m_neededSilence{std::chrono::milliseconds(0)};
     size_t m_faultRepeats = 1;
     EveryNth m_corrupted;
     EveryNth m_delayed;

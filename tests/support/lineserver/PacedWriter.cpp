@@ -33,6 +33,11 @@ bool PacedWriter::Idle() {
     return m_queue.empty();
 }
 
+Clock::time_point PacedWriter::LastByteAt() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_lineFreeAt;
+}
+
 void PacedWriter::Run() {
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {

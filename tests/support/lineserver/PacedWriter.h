@@ -31,6 +31,8 @@ public:
     void Send(PacedPart part);
     // Whether nothing waits to be sent.
     bool Idle();
+    // When the last byte sent so far reached the far end.
+    Clock::time_point LastByteAt();
 
 private:
     void Run();
