@@ -43,6 +43,7 @@ uint32_t CNetworkLine::Open(int32_t index, const Target& target) {
     const uint32_t code = OpenPublished(index, [&]() -> uint32_t {
         m_target = target;
         ForgetConnection();
+        m_placer.Forget();
         m_answeredSinceOpen = false;
         m_deadAfterMs = kDeadAfterMs;
         NewFormatGeneration();
@@ -73,10 +74,11 @@ void CNetworkLine::Lose(uint32_t code) {
 }
 
 // A new connection may answer by another transaction rule, and owes
-// nothing of the old one's stream.
+// nothing of the old one's stream. The placer's record of owed replies
+// stays: a device server's serial side outlives the connection, and a late
+// reply owed there comes over the next one.
 void CNetworkLine::ForgetConnection() {
     m_source.Clear();
-    m_placer.Forget();
     m_framesInDoubt = false;
     m_transactions.Reset(m_target.transactionCheck);
     m_listenOutUnanswered = false;

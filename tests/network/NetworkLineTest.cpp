@@ -219,6 +219,24 @@ TEST(NetworkLine, RepliesAreAssembledAndJudgedInBothFramings) {
     }
 }
 
+// A device server's serial side outlives the connection: a reply owed to a
+// request on the old one may come over the new one, behind a request of
+// its shape, and answers nothing there.
+TEST(NetworkLine, AReplyOwedBeforeAReconnectAnswersNoRequestAfterIt) {
+    ScriptedLine line(60, modbus::Transport::kRtuOverTcp);
+    ASSERT_EQ(line.Open(), 0u);
+    std::string reply;
+    EXPECT_EQ(line.Read(reply), ExchangeResult::kNoReply);
+    line.socket->waiting = {{"", kReset}};
+    line.socket->answers = {{{kOtherReply}, {kReply}}};
+    std::string request = ReadRegistersRequest(10, 3);
+    int32_t length = static_cast<int32_t>(request.size());
+    EXPECT_EQ(line.line->ExchangeFramed(request, length, {0, kResponseTimeoutMs, 0, 0, kReopen, 0},
+                                        modbus::ReadReplyShape(1, 3, 3), &line.trace),
+              ExchangeResult::kUnplaced);
+    EXPECT_EQ(line.socket->connects, 2);
+}
+
 // A gateway that answers under a rule of its own: under auto the first
 // three replies are dropped, which shows the rule, and every read after
 // them is answered; the device did answer, so those reads end unplaced,
