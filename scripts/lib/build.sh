@@ -52,7 +52,7 @@ warm_wineprefix() {
 start_wine_session() {
   local prefix
   prefix=$(realpath -m "$1")
-  WINEPREFIX=$prefix wineserver -p
+  WINEPREFIX=$prefix wineserver -p </dev/null >/dev/null 2>&1
   WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" wine cmd /c exit </dev/null >/dev/null 2>&1
 }
 
