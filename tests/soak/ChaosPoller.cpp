@@ -107,7 +107,10 @@ void ChaosPoller::Cycle() {
     // it in the same cycle asks for them again: only cycles without a write
     // show the plan.
     const bool wrote = writeAt < tagCount;
-    if (!wrote) m_health.requests = requests - m_requestsBefore;
+    if (!wrote) {
+        m_health.requests = requests - m_requestsBefore;
+        m_health.requestsCycle = m_health.cycles;
+    }
     m_requestsBefore = requests;
     const bool healthy = allRead && (m_plan == 0 || wrote || m_health.requests == m_plan);
     if (healthy && m_health.healthyInARow++ == 0) m_health.healthySince = start;

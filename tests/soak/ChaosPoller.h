@@ -28,6 +28,7 @@ struct PollFigures {
 struct PollHealth {
     uint32_t cycles = 0;
     uint32_t requests = 0;  // read requests of the last cycle without a write
+    uint32_t requestsCycle = 0;  // which cycle that was
     uint32_t healthyInARow = 0;
     SoakClock::time_point healthySince;  // start of the first of those
 };

@@ -174,11 +174,19 @@ void StartCounting(ChaosRun& run, const Pollers& pollers, const uint32_t plans[2
     for (int i = 0; i < 2; ++i) pollers[i]->Count(true, plans[i]);
 }
 
-// The warm-up's steady request count of each object becomes its plan.
+// The warm-up's steady request count of each object becomes its plan: that
+// of a cycle without a write after the one that planned the blocks, which
+// may come later than the warm-up's healthy cycles when they all wrote.
 bool MeasurePlan(ChaosRun& run, const Pollers& pollers, uint32_t plans[2]) {
     const uint32_t none[2] = {0, 0};
     StartCounting(run, pollers, none);
     if (!AwaitHealth(pollers, kWarmUpCycles, kWarmUpSeconds)) return false;
+    const SoakClock::time_point end = SoakClock::now() + std::chrono::seconds(static_cast<int64_t>(kWarmUpSeconds));
+    for (ChaosPoller* poller : pollers) {
+        while (poller->Health().requestsCycle <= 2 && SoakClock::now() < end) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    }
     for (int i = 0; i < 2; ++i) plans[i] = pollers[i]->Health().requests;
     std::printf("healthy plan: %u and %u read requests a cycle\n", plans[0], plans[1]);
     return true;
