@@ -42,7 +42,10 @@ bool IsStalePtyLink(const std::string& path) {
 }
 
 // Serialises claims between the line servers of one prefix, so a stale link
-// is never removed while another server is claiming the same number.
+// is never removed while another server is claiming the same number. The
+// file also holds the number claimed last: claims go round the numbers, so a
+// number just given back is not handed out again at once, and a test that
+// closed its line finds its COM port gone though other tests run beside it.
 class PrefixLock {
 public:
     explicit PrefixLock(const std::string& winePrefix)
@@ -54,9 +57,22 @@ public:
     }
     bool Held() const { return m_fd >= 0; }
 
+    int LastClaimed() const {
+        char text[16] = {};
+        return pread(m_fd, text, sizeof text - 1, 0) > 0 ? std::atoi(text) : kLastNumber;
+    }
+    void RecordClaimed(int number) const {
+        const std::string text = std::to_string(number) + "\n";
+        if (ftruncate(m_fd, 0) == 0) (void)!pwrite(m_fd, text.data(), text.size(), 0);
+    }
+
 private:
     int m_fd;
 };
+
+int NumberAfter(int number) {
+    return number >= kFirstNumber && number < kLastNumber ? number + 1 : kFirstNumber;
+}
 
 }  // namespace
 
@@ -73,10 +89,13 @@ std::unique_ptr<ComLink> ComLink::Claim(const std::string& winePrefix, const std
         error = "cannot lock the Wine prefix " + winePrefix + ": " + std::strerror(errno);
         return nullptr;
     }
-    for (int number = kFirstNumber; number <= kLastNumber; ++number) {
+    int number = lock.LastClaimed();
+    for (int tried = kFirstNumber; tried <= kLastNumber; ++tried) {
+        number = NumberAfter(number);
         std::string path = folder + "/com" + std::to_string(number);
         if (IsStalePtyLink(path)) unlink(path.c_str());
         if (symlink(target.c_str(), path.c_str()) == 0) {
+            lock.RecordClaimed(number);
             return std::unique_ptr<ComLink>(new ComLink(path, target, number));
         }
         if (errno != EEXIST) {

@@ -1,14 +1,15 @@
 #pragma once
 // The COM port a Wine program sees: $WINEPREFIX/dosdevices/comN pointing at a
-// pty. Numbers 10..63 are handed out first come first served, so several
-// test programs can share one prefix side by side.
+// pty. Numbers 10..63 are handed out in turn, so several test programs can
+// share one prefix side by side.
 #include <memory>
 #include <string>
 
 class ComLink {
 public:
-    // Claims the lowest free number for target; null with a reason in error
-    // when the prefix has no dosdevices folder or every number is taken.
+    // Claims the next free number after the one claimed last for target;
+    // null with a reason in error when the prefix has no dosdevices folder
+    // or every number is taken.
     static std::unique_ptr<ComLink> Claim(const std::string& winePrefix, const std::string& target,
                                           std::string& error);
     ~ComLink();
