@@ -285,11 +285,12 @@ ExchangeResult CReplyPlacer::Place(IByteSource& source, const LineTiming& timing
     const std::string placed = collected.data.substr(frame.at, frame.length);
     const int64_t answerUs = wholeAtUs - sentAtUs - static_cast<int64_t>(frame.length * timing.characterUs);
     SettleLate(collected.passedOver, wholeAtUs);
+    const uint8_t station = request.reply.station;
     const bool owedAnother = OwesAnotherOfShape(request);
-    const bool copy = placed == m_lastReply && request.request != m_lastRequest &&
-                      m_repeating.count(request.reply.station) > 0;
-    const bool disorder = !collected.passedOver.empty() || copy || SoonerThanEver(request.reply.station, answerUs, timing);
-    if (m_followCheck == FollowCheck::kNone && !owedAnother && !disorder) {
+    const bool copy = placed == m_lastReply && request.request != m_lastRequest;
+    const bool doubtedCopy = copy && (m_repeating.count(station) > 0 || !Judged(station));
+    const bool disorder = !collected.passedOver.empty() || doubtedCopy || SoonerThanEver(station, answerUs, timing);
+    if (m_followCheck == FollowCheck::kNone && !owedAnother && !disorder && !copy) {
         reply = placed;
         Placed(request, placed, sentAtUs, answerUs);
         m_quietAtUs = wholeAtUs + static_cast<int64_t>(timing.quietUs);
@@ -297,7 +298,8 @@ ExchangeResult CReplyPlacer::Place(IByteSource& source, const LineTiming& timing
     }
     const bool toDeadline = m_followCheck == FollowCheck::kWholeWindow || disorder || owedAnother;
     const uint32_t leftMs = MsUntil(source, deadlineUs);
-    uint32_t windowMs = toDeadline ? std::max(leftMs, timing.gapMs) : timing.gapMs;
+    const uint32_t followMs = m_followCheck == FollowCheck::kGap ? timing.gapMs : timing.quietMs;
+    uint32_t windowMs = toDeadline ? std::max(leftMs, timing.gapMs) : followMs;
     if (owedAnother) {
         const int64_t ownLateUntilUs = sentAtUs + UsOfMs(LateReplyLimitMs(request));
         windowMs = std::max(windowMs, MsUntil(source, ownLateUntilUs));
@@ -312,6 +314,7 @@ ExchangeResult CReplyPlacer::Place(IByteSource& source, const LineTiming& timing
         return ExchangeResult::kReplied;
     }
     m_followCheck = FollowCheck::kWholeWindow;
+    if (copy) m_repeating.insert(station);
     SettleLate(placed, wholeAtUs);
     if (!HoldsWhole(request.reply, behind)) Owe(request, timing, sentAtUs, deadlineUs);
     reply = collected.passedOver + collected.data.substr(0, frame.at + frame.length) + behind;
@@ -328,11 +331,16 @@ ExchangeResult CReplyPlacer::Place(IByteSource& source, const LineTiming& timing
 // station it is from.
 bool CReplyPlacer::SoonerThanEver(uint8_t station, int64_t answerUs, const LineTiming& timing) const {
     if (answerUs < 0) return true;
-    const auto answers = m_answersUs.find(station);
-    if (answers == m_answersUs.end() || answers->second.size() < kAnswersJudged) return false;
-    std::vector<int64_t> sorted(answers->second.begin(), answers->second.end());
+    if (!Judged(station)) return false;
+    const std::deque<int64_t>& answers = m_answersUs.at(station);
+    std::vector<int64_t> sorted(answers.begin(), answers.end());
     std::nth_element(sorted.begin(), sorted.begin() + kUsualRank, sorted.end());
     return answerUs + static_cast<int64_t>(timing.quietUs / 2) < sorted[kUsualRank];
+}
+
+bool CReplyPlacer::Judged(uint8_t station) const {
+    const auto answers = m_answersUs.find(station);
+    return answers != m_answersUs.end() && answers->second.size() >= kAnswersJudged;
 }
 
 // A placed reply proves how soon its station can answer, and that the

@@ -16,11 +16,15 @@
 //   owed one, the device's own answer would come in that time, and two
 //   replies are placed as none. The owed reply to the same request carries
 //   what the request asked for, and is taken as well as its own.
-// - Once a station was seen to send a reply twice, a reply of it that is a
-//   copy, byte for byte, of the last reply placed, for another request, is
-//   taken only behind a quiet line, as after signs of disorder: its copies
-//   are caught after any pause. Other stations' replies pay nothing for it,
-//   however alike the data of their blocks.
+// - A reply that is a copy, byte for byte, of the last reply placed, for
+//   another request, may be that reply sent twice. It is taken behind the
+//   silence, in which the device's own answer would show, queued behind
+//   the copy: what a line polled back to back waits before its next request
+//   anyway. Until the station's answers tell how soon it answers, and once
+//   it was seen to send a reply twice, such a copy is taken only behind a
+//   quiet line, as after signs of disorder: its copies are caught after any
+//   pause. Replies that are no such copy pay nothing, however alike the
+//   data of their blocks.
 // - After signs of disorder (two replies where one was awaited, a late
 //   reply, a line that never fell quiet) every reply is taken only behind
 //   a quiet line; a reply awaited while a late one may still come, behind
@@ -139,6 +143,8 @@ private:
     // Whether a reply that took answerUs came sooner than its station ever
     // answered, by more than the margin timing allows.
     bool SoonerThanEver(uint8_t station, int64_t answerUs, const LineTiming& timing) const;
+    // Whether enough of the station's answers were seen to tell its usual one.
+    bool Judged(uint8_t station) const;
     // Notes the last reply's station as one that repeats its replies when
     // bytes hold a reply of its shape; whether they do.
     bool NoteRepeats(const std::string& bytes);
