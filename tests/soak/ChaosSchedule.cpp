@@ -84,6 +84,15 @@ const ChaosSchedule::Kind kKinds[] = {
      Nothing},
 };
 
+// A device that sends its reply again after a pause: up to the time its
+// answer to the next request would start, on a line polled back to back.
+// Behind a gateway the copy would be taken on its serial side, out of the
+// driver's sight, as an echo would.
+constexpr uint32_t kCopyLatestMs = 45;
+const ChaosSchedule::Kind kCopyAfterPause = {
+    "two replies for one request, the copy b ms later", 0, 0, 2, kCopyLatestMs, false, true,
+    [](LineFixture& l, const Step& s) { l.SendNextReplyTwice(s.b); }, Nothing};
+
 // The adapter repeats every request on the line before its reply.
 const ChaosSchedule::Kind kEchoingAdapter = {
     "an adapter that echoes every request", 0, 0, 0, 0, false, false,
@@ -121,7 +130,10 @@ void ChaosSchedule::Run(double seconds) {
         if (round.empty()) {
             for (const Kind& kind : kKinds) round.push_back(&kind);
             if (m_timing.adapterCanBePulled) round.push_back(&kPulledAdapter);
-            if (m_timing.echoReachesDriver) round.push_back(&kEchoingAdapter);
+            if (m_timing.driverHearsTheLine) {
+                round.push_back(&kEchoingAdapter);
+                round.push_back(&kCopyAfterPause);
+            }
             if (m_timing.boxCanCloseIdle) round.push_back(&kIdleClose);
             std::shuffle(round.begin(), round.end(), m_random);
         }

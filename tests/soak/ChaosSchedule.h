@@ -13,8 +13,9 @@ struct ScheduleTiming {
     uint32_t turnaroundMs;
     bool adapterCanBePulled;  // a serial line: its port can go away and come back
     // The driver hears the line's own bytes: not behind a gateway, whose
-    // serial side an echoing adapter would trouble instead.
-    bool echoReachesDriver;
+    // serial side an echoing adapter or a reply's late copy would trouble
+    // instead.
+    bool driverHearsTheLine;
     bool boxCanCloseIdle;  // a network line: the box may close a connection that idles
 };
 
