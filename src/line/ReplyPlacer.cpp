@@ -1,6 +1,7 @@
 #include "line/ReplyPlacer.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "line/LocalEcho.h"
 
@@ -288,8 +289,8 @@ ExchangeResult CReplyPlacer::Place(IByteSource& source, const LineTiming& timing
     const uint8_t station = request.reply.station;
     const bool owedAnother = OwesAnotherOfShape(request);
     const bool copy = placed == m_lastReply && request.request != m_lastRequest;
-    const bool doubtedCopy = copy && (m_repeating.count(station) > 0 || !Judged(station));
-    const bool disorder = !collected.passedOver.empty() || doubtedCopy || SoonerThanEver(station, answerUs, timing);
+    const bool repeatedCopy = copy && m_repeating.count(station) > 0;
+    const bool disorder = !collected.passedOver.empty() || repeatedCopy || SoonerThanEver(station, answerUs, timing);
     if (m_followCheck == FollowCheck::kNone && !owedAnother && !disorder && !copy) {
         reply = placed;
         Placed(request, placed, sentAtUs, answerUs);
@@ -300,6 +301,9 @@ ExchangeResult CReplyPlacer::Place(IByteSource& source, const LineTiming& timing
     const uint32_t leftMs = MsUntil(source, deadlineUs);
     const uint32_t followMs = m_followCheck == FollowCheck::kGap ? timing.gapMs : timing.quietMs;
     uint32_t windowMs = toDeadline ? std::max(leftMs, timing.gapMs) : followMs;
+    if (copy && !toDeadline && !Judged(station)) {
+        windowMs = std::max(windowMs, std::min(leftMs, MsUntil(source, OwnAnswerDueUs(request, timing, sentAtUs))));
+    }
     if (owedAnother) {
         const int64_t ownLateUntilUs = sentAtUs + UsOfMs(LateReplyLimitMs(request));
         windowMs = std::max(windowMs, MsUntil(source, ownLateUntilUs));
@@ -336,6 +340,18 @@ bool CReplyPlacer::SoonerThanEver(uint8_t station, int64_t answerUs, const LineT
     std::vector<int64_t> sorted(answers.begin(), answers.end());
     std::nth_element(sorted.begin(), sorted.begin() + kUsualRank, sorted.end());
     return answerUs + static_cast<int64_t>(timing.quietUs / 2) < sorted[kUsualRank];
+}
+
+// Until a station's usual answer is known, its slowest answer yet, twice
+// over, stands for it: a device's answer varies, and the request's own wire
+// time may be longer than any before it.
+int64_t CReplyPlacer::OwnAnswerDueUs(const PlacingRequest& request, const LineTiming& timing,
+                                     int64_t sentAtUs) const {
+    const auto answers = m_answersUs.find(request.reply.station);
+    if (answers == m_answersUs.end() || answers->second.empty()) return INT64_MAX;
+    const int64_t slowestUs = *std::max_element(answers->second.begin(), answers->second.end());
+    const auto requestUs = static_cast<int64_t>(request.request.size() * timing.characterUs);
+    return sentAtUs + requestUs + 2 * slowestUs + UsOfMs(timing.gapMs);
 }
 
 bool CReplyPlacer::Judged(uint8_t station) const {

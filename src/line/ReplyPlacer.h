@@ -20,11 +20,12 @@
 //   another request, may be that reply sent twice. It is taken behind the
 //   silence, in which the device's own answer would show, queued behind
 //   the copy: what a line polled back to back waits before its next request
-//   anyway. Until the station's answers tell how soon it answers, and once
-//   it was seen to send a reply twice, such a copy is taken only behind a
-//   quiet line, as after signs of disorder: its copies are caught after any
-//   pause. Replies that are no such copy pay nothing, however alike the
-//   data of their blocks.
+//   anyway. Until the station's answers tell how soon it answers, such a
+//   copy is taken behind a line quiet for as long as its own answer could
+//   take, by the slowest of those answers. Once the station was seen to send
+//   a reply twice, it is taken only behind a quiet line, as after signs of
+//   disorder: its copies are caught after any pause. Replies that are no
+//   such copy pay nothing, however alike the data of their blocks.
 // - After signs of disorder (two replies where one was awaited, a late
 //   reply, a line that never fell quiet) every reply is taken only behind
 //   a quiet line; a reply awaited while a late one may still come, behind
@@ -145,6 +146,9 @@ private:
     bool SoonerThanEver(uint8_t station, int64_t answerUs, const LineTiming& timing) const;
     // Whether enough of the station's answers were seen to tell its usual one.
     bool Judged(uint8_t station) const;
+    // By when the device's own answer to a request sent then has come, as far
+    // as the few answers of a station not yet judged tell.
+    int64_t OwnAnswerDueUs(const PlacingRequest& request, const LineTiming& timing, int64_t sentAtUs) const;
     // Notes the last reply's station as one that repeats its replies when
     // bytes hold a reply of its shape; whether they do.
     bool NoteRepeats(const std::string& bytes);
