@@ -90,7 +90,7 @@ std::unique_ptr<ComLink> ComLink::Claim(const std::string& winePrefix, const std
         return nullptr;
     }
     int number = lock.LastClaimed();
-    for (int tried = kFirstNumber; tried <= kLastNumber; ++tried) {
+    for (int tried = 0; tried <= kLastNumber - kFirstNumber; ++tried) {
         number = NumberAfter(number);
         std::string path = folder + "/com" + std::to_string(number);
         if (IsStalePtyLink(path)) unlink(path.c_str());
