@@ -399,8 +399,9 @@ bool CReplyPlacer::OwesAnotherOfShape(const PlacingRequest& request) const {
 bool CReplyPlacer::SettleLate(const std::string& bytes, int64_t atUs) {
     bool settled = false;
     for (size_t i = 0; i < m_owed.size();) {
-        if (HoldsWhole(m_owed[i].reply, bytes)) {
-            Settle(i, atUs);
+        const modbus::ReplyLocation found = modbus::LocateReply(m_owed[i].reply, BytesOf(bytes), bytes.size());
+        if (found.missing == 0 && found.awaited) {
+            Settle(i, bytes.substr(found.at, found.length), atUs);
             settled = true;
         } else {
             ++i;
@@ -410,9 +411,13 @@ bool CReplyPlacer::SettleLate(const std::string& bytes, int64_t atUs) {
 }
 
 // How late the reply came is how late its station answers: the wait for a
-// reply of that station follows it from now on.
-void CReplyPlacer::Settle(size_t index, int64_t atUs) {
+// reply of that station follows it from now on. The late reply is the last
+// reply of the line, whose copy may still come as a copy of a placed one may.
+void CReplyPlacer::Settle(size_t index, const std::string& reply, int64_t atUs) {
     const Owed& owed = m_owed[index];
+    m_lastReply = reply;
+    m_lastRequest = owed.request;
+    m_lastShape = owed.reply;
     const int64_t lateUs = std::max<int64_t>(atUs - owed.sentAtUs, 0);
     const auto lateMs = static_cast<uint32_t>(std::min<int64_t>(lateUs / 1000, kLongestLateReplyMs));
     uint32_t& seen = m_lateMs[owed.reply.station];

@@ -16,8 +16,8 @@
 //   owed one, the device's own answer would come in that time, and two
 //   replies are placed as none. The owed reply to the same request carries
 //   what the request asked for, and is taken as well as its own.
-// - A reply that is a copy, byte for byte, of the last reply placed, for
-//   another request, may be that reply sent twice. It is taken behind the
+// - A reply that is a copy, byte for byte, of the last reply placed or
+//   heard late, for another request, may be that reply sent twice. It is taken behind the
 //   silence, in which the device's own answer would show, queued behind
 //   the copy: what a line polled back to back waits before its next request
 //   anyway. Until the station's answers tell how soon it answers, such a
@@ -138,7 +138,7 @@ private:
     bool OwesAnotherOfShape(const PlacingRequest& request) const;
     // Settles what owed replies among bytes brought, seen at atUs; whether any did.
     bool SettleLate(const std::string& bytes, int64_t atUs);
-    void Settle(size_t index, int64_t atUs);
+    void Settle(size_t index, const std::string& reply, int64_t atUs);
     // A station that answered a request has done with the ones before it.
     void SettleEarlierOf(uint8_t station, int64_t sentAtUs);
     // Whether a reply that took answerUs came sooner than its station ever
