@@ -17,15 +17,16 @@
 //   replies are placed as none. The owed reply to the same request carries
 //   what the request asked for, and is taken as well as its own.
 // - A reply that is a copy, byte for byte, of the last reply placed or
-//   heard late, for another request, may be that reply sent twice. It is taken behind the
-//   silence, in which the device's own answer would show, queued behind
-//   the copy: what a line polled back to back waits before its next request
-//   anyway. Until the station's answers tell how soon it answers, such a
-//   copy is taken behind a line quiet for as long as its own answer could
-//   take, by the slowest of those answers. Once the station was seen to send
-//   a reply twice, it is taken only behind a quiet line, as after signs of
-//   disorder: its copies are caught after any pause. Replies that are no
-//   such copy pay nothing, however alike the data of their blocks.
+//   heard late, for another request, may be that reply sent twice. It is
+//   taken behind the silence, in which the device's own answer would show,
+//   queued behind the copy: what a line polled back to back waits before
+//   its next request anyway. Until the station's answers tell how soon it
+//   answers, such a copy is taken behind a line quiet for as long as its
+//   own answer could take, by the slowest of those answers. Once the
+//   station was seen to send a reply twice, it is taken only behind a quiet
+//   line, as after signs of disorder: its copies are caught after any
+//   pause. Replies that are no such copy pay nothing, however alike the
+//   data of their blocks.
 // - After signs of disorder (two replies where one was awaited, a late
 //   reply, a line that never fell quiet) every reply is taken only behind
 //   a quiet line; a reply awaited while a late one may still come, behind
