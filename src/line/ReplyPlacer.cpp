@@ -69,9 +69,14 @@ FollowCheck FollowCheckAfter(const QuietRead& late) {
     return late.quiet ? FollowCheck::kNone : FollowCheck::kWholeWindow;
 }
 
-bool HoldsWhole(const modbus::ReplyShape& reply, const std::string& bytes) {
+// The awaited reply, whole, among bytes; empty when there is none.
+std::string WholeReplyIn(const modbus::ReplyShape& reply, const std::string& bytes) {
     const modbus::ReplyLocation found = modbus::LocateReply(reply, BytesOf(bytes), bytes.size());
-    return found.missing == 0 && found.awaited;
+    return found.missing == 0 && found.awaited ? bytes.substr(found.at, found.length) : std::string();
+}
+
+bool HoldsWhole(const modbus::ReplyShape& reply, const std::string& bytes) {
+    return !WholeReplyIn(reply, bytes).empty();
 }
 
 }  // namespace
@@ -114,8 +119,7 @@ void CReplyPlacer::Forget() {
     m_owed.clear();
     m_lateMs.clear();
     m_answersUs.clear();
-    m_lastReply.clear();
-    m_lastRequest.clear();
+    m_last = {};
     m_repeating.clear();
     m_echoes = false;
     m_foreign.Forget();
@@ -288,7 +292,7 @@ ExchangeResult CReplyPlacer::Place(IByteSource& source, const LineTiming& timing
     SettleLate(collected.passedOver, wholeAtUs);
     const uint8_t station = request.reply.station;
     const bool owedAnother = OwesAnotherOfShape(request);
-    const bool copy = placed == m_lastReply && request.request != m_lastRequest;
+    const bool copy = placed == m_last.reply && request.request != m_last.request;
     const bool repeatedCopy = copy && m_repeating.count(station) > 0;
     const bool disorder = !collected.passedOver.empty() || repeatedCopy || SoonerThanEver(station, answerUs, timing);
     if (m_followCheck == FollowCheck::kNone && !owedAnother && !disorder && !copy) {
@@ -370,9 +374,7 @@ void CReplyPlacer::Placed(const PlacingRequest& request, const std::string& repl
         if (answers.size() > kAnswersKept) answers.pop_front();
     }
     SettleEarlierOf(station, sentAtUs);
-    m_lastReply = reply;
-    m_lastRequest = request.request;
-    m_lastShape = request.reply;
+    m_last = {reply, request.request, request.reply};
 }
 
 // The line listens for the reply before the next request, and a reply of
@@ -399,9 +401,9 @@ bool CReplyPlacer::OwesAnotherOfShape(const PlacingRequest& request) const {
 bool CReplyPlacer::SettleLate(const std::string& bytes, int64_t atUs) {
     bool settled = false;
     for (size_t i = 0; i < m_owed.size();) {
-        const modbus::ReplyLocation found = modbus::LocateReply(m_owed[i].reply, BytesOf(bytes), bytes.size());
-        if (found.missing == 0 && found.awaited) {
-            Settle(i, bytes.substr(found.at, found.length), atUs);
+        const std::string reply = WholeReplyIn(m_owed[i].reply, bytes);
+        if (!reply.empty()) {
+            Settle(i, reply, atUs);
             settled = true;
         } else {
             ++i;
@@ -415,9 +417,7 @@ bool CReplyPlacer::SettleLate(const std::string& bytes, int64_t atUs) {
 // reply of the line, whose copy may still come as a copy of a placed one may.
 void CReplyPlacer::Settle(size_t index, const std::string& reply, int64_t atUs) {
     const Owed& owed = m_owed[index];
-    m_lastReply = reply;
-    m_lastRequest = owed.request;
-    m_lastShape = owed.reply;
+    m_last = {reply, owed.request, owed.reply};
     const int64_t lateUs = std::max<int64_t>(atUs - owed.sentAtUs, 0);
     const auto lateMs = static_cast<uint32_t>(std::min<int64_t>(lateUs / 1000, kLongestLateReplyMs));
     uint32_t& seen = m_lateMs[owed.reply.station];
@@ -429,8 +429,8 @@ void CReplyPlacer::Settle(size_t index, const std::string& reply, int64_t atUs) 
 // behind a reply, is a copy of it, or the answer the last exchange did not
 // get because it took a copy: that station sends its replies twice.
 bool CReplyPlacer::NoteRepeats(const std::string& bytes) {
-    if (m_lastReply.empty() || !HoldsWhole(m_lastShape, bytes)) return false;
-    m_repeating.insert(m_lastShape.station);
+    if (m_last.reply.empty() || !HoldsWhole(m_last.shape, bytes)) return false;
+    m_repeating.insert(m_last.shape.station);
     return true;
 }
 

@@ -163,10 +163,12 @@ private:
     // How soon each station answered its last requests, from the request to
     // its reply's first byte as far as the reply's length tells, newest last.
     std::map<uint8_t, std::deque<int64_t>> m_answersUs;
-    // The last reply placed, and the request it answered.
-    std::string m_lastReply;
-    std::string m_lastRequest;
-    modbus::ReplyShape m_lastShape{};
+    // The last reply placed or heard late, and the request it answered.
+    struct LastReply {
+        std::string reply;
+        std::string request;
+        modbus::ReplyShape shape;
+    } m_last{};
     // Stations seen to send a reply twice.
     std::set<uint8_t> m_repeating;
     bool m_echoes = false;                 // requests were seen to come back before their replies
