@@ -39,7 +39,9 @@ struct SimulatedLine : line::IByteSource {
 
     void Transmit(const std::string& frame, int64_t startUs) {
         const int64_t start = std::max(startUs, lineFreeAtUs);
-        for (size_t i = 0; i < frame.size(); ++i) arrivals.emplace_back(start + int64_t(i + 1) * kCharacterUs, frame[i]);
+        for (size_t i = 0; i < frame.size(); ++i) {
+            arrivals.emplace_back(start + int64_t(i + 1) * kCharacterUs, frame[i]);
+        }
         lineFreeAtUs = start + int64_t(frame.size()) * kCharacterUs;
     }
 
