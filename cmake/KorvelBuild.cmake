@@ -1,5 +1,6 @@
-# Settings of the two configurations: the 32-bit Windows target, whose
-# programs ctest runs under Wine, and the native build of the platform-free
+# Settings of the two configurations: the Windows target (32-bit; 64-bit
+# only as a stand-in where 32-bit programs cannot run), whose programs ctest
+# runs under Wine, and the native build of the platform-free
 # code under AddressSanitizer and UndefinedBehaviorSanitizer.
 add_compile_options(-Wall -Wextra)
 
@@ -12,6 +13,17 @@ if(WIN32)
       WINEPREFIX=${KORVEL_WINEPREFIX}
       WINEDEBUG=-all
       "WINEDLLOVERRIDES=mscoree,mshtml=")
+  # Wine's launcher takes the 32-bit loader wherever it is installed, even
+  # where the kernel cannot run it. The tests and their scripts start
+  # programs as `wine`, so the 64-bit stand-in puts a `wine` of its own,
+  # the 64-bit loader, first on their PATH.
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(KORVEL_WINE_BIN ${CMAKE_BINARY_DIR}/wine-bin)
+    file(WRITE ${KORVEL_WINE_BIN}/wine
+         "#!/bin/sh\nexport WINELOADER=/usr/lib/wine/wine64\nexec /usr/lib/wine/wine64 \"$@\"\n")
+    file(CHMOD ${KORVEL_WINE_BIN}/wine PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+    list(APPEND KORVEL_WINE_ENV "PATH=${KORVEL_WINE_BIN}:$ENV{PATH}")
+  endif()
   # Programs that run on the build machine itself: the line server, the
   # writer of the example settings file.
   find_program(KORVEL_HOST_CXX NAMES g++ c++ REQUIRED)

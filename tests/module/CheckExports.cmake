@@ -1,5 +1,5 @@
 cmake_minimum_required(VERSION 3.25)
-# Run natively with cmake -P: -DDLL=<Korvel.dll> -DOBJDUMP=<i686 objdump>.
+# Run natively with cmake -P: -DDLL=<Korvel.dll> -DOBJDUMP=<the target's objdump>.
 # The DLL must export exactly the five entry points under their ordinals and
 # import nothing but system DLLs, so a host loads it with no runtime beside it.
 set(expected_exports

@@ -40,7 +40,11 @@ TEST(Resources, TypeLibraryDescribesTheEmptyDispinterfaceAndItsCoclass) {
     ASSERT_EQ(library->GetLibAttr(&libraryAttributes), S_OK);
     EXPECT_TRUE(IsEqualGUID(libraryAttributes->guid, kLibidKorvel));
     EXPECT_EQ(libraryAttributes->lcid, 0x0409u);
+#ifdef _WIN64
+    EXPECT_EQ(libraryAttributes->syskind, SYS_WIN64);
+#else
     EXPECT_EQ(libraryAttributes->syskind, SYS_WIN32);
+#endif
     EXPECT_EQ(libraryAttributes->wMajorVerNum, 1);
     EXPECT_EQ(libraryAttributes->wMinorVerNum, 0);
     library->ReleaseTLibAttr(libraryAttributes);
