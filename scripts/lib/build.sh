@@ -6,24 +6,44 @@ build_native() {
   cmake --build build/native -j"$jobs"
 }
 
-# CMake reads the toolchain file only when it first configures a build
-# folder, and warns that it went unused when it is given again.
-configure_win32() {
-  local toolchain=()
-  [ -f build/win32/CMakeCache.txt ] || toolchain=(-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake)
-  cmake -S . -B build/win32 -DCMAKE_BUILD_TYPE=Release "${toolchain[@]}" >/dev/null
+# The Windows configuration this machine runs: win32, or where the kernel
+# runs no 32-bit program, win64, the 64-bit stand-in that runs the same code
+# and tests under Wine's 64-bit loader.
+windows_config() {
+  if runs_32bit_programs; then echo win32; else echo win64; fi
+}
+
+# configure_windows DIR CONFIG [CMAKE_ARGS...]: CMake reads the toolchain
+# file only when it first configures a build folder, and warns that it went
+# unused when it is given again.
+configure_windows() {
+  local dir=$1 config=$2 toolchain=()
+  shift 2
+  if [ ! -f "$dir/CMakeCache.txt" ]; then
+    case $config in
+      win32) toolchain=(-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake) ;;
+      win64) toolchain=(-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake) ;;
+    esac
+  fi
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release "${toolchain[@]}" "$@" >/dev/null
+}
+
+# build_windows CONFIG: build/CONFIG, and its prefix ready for tests.
+build_windows() {
+  configure_windows "build/$1" "$1"
+  cmake --build "build/$1" -j"$jobs"
+  use_wine_of "build/$1"
+  warm_wineprefix "build/$1/wineprefix"
 }
 
 build_win32() {
-  configure_win32
-  cmake --build build/win32 -j"$jobs"
-  warm_wineprefix build/win32/wineprefix
+  build_windows win32
 }
 
 # What the release package holds, and nothing else: the module, the tool
 # and the example settings file.
 build_win32_package_files() {
-  configure_win32
+  configure_windows build/win32 win32
   cmake --build build/win32 -j"$jobs" --target Korvel korvel-poll korvel_settings_example
 }
 
@@ -35,8 +55,11 @@ build_fuzz() {
 }
 
 # Korvel.dll is a 32-bit module, and Wine runs it in a 32-bit process. Some
-# virtual machines' kernels run no 32-bit program at all; there every Wine
-# step would fail, so say so once instead.
+# virtual machines' kernels run no 32-bit program at all.
+runs_32bit_programs() {
+  /usr/lib/wine/wine --version >/dev/null 2>&1
+}
+
 require_32bit_programs() {
   local error
   error=$(/usr/lib/wine/wine --version 2>&1 >/dev/null) && return 0
@@ -45,14 +68,25 @@ require_32bit_programs() {
   return 1
 }
 
+# use_wine_of DIR: Wine as the programs of build folder DIR need it. The
+# 64-bit stand-in brings a `wine` of its own, which must come first on PATH;
+# the 32-bit build needs a machine that runs 32-bit programs.
+use_wine_of() {
+  if [ -d "$1/wine-bin" ]; then
+    PATH=$(realpath "$1/wine-bin"):$PATH
+    export PATH
+  else
+    require_32bit_programs
+  fi
+}
+
 # A new prefix takes many seconds to start; create it once, before tests
 # start Wine processes side by side.
 warm_wineprefix() {
   local prefix
-  require_32bit_programs
   prefix=$(realpath -m "$1")
   [ -f "$prefix/system.reg" ] && return 0
-  WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1
+  WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" wine wineboot -i >/dev/null 2>&1
   WINEPREFIX=$prefix wineserver -w
 }
 
