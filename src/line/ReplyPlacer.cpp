@@ -69,14 +69,16 @@ FollowCheck FollowCheckAfter(const QuietRead& late) {
     return late.quiet ? FollowCheck::kNone : FollowCheck::kWholeWindow;
 }
 
-// The awaited reply, whole, among bytes; empty when there is none.
-std::string WholeReplyIn(const modbus::ReplyShape& reply, const std::string& bytes) {
-    const modbus::ReplyLocation found = modbus::LocateReply(reply, BytesOf(bytes), bytes.size());
-    return found.missing == 0 && found.awaited ? bytes.substr(found.at, found.length) : std::string();
+// Where the awaited reply lies whole among bytes from from on.
+bool FindWhole(const modbus::ReplyShape& reply, const std::string& bytes, size_t from,
+               modbus::ReplyLocation& found) {
+    found = modbus::LocateReply(reply, BytesOf(bytes) + from, bytes.size() - from);
+    return found.missing == 0 && found.awaited;
 }
 
 bool HoldsWhole(const modbus::ReplyShape& reply, const std::string& bytes) {
-    return !WholeReplyIn(reply, bytes).empty();
+    modbus::ReplyLocation found;
+    return FindWhole(reply, bytes, 0, found);
 }
 
 }  // namespace
@@ -297,7 +299,7 @@ ExchangeResult CReplyPlacer::Place(IByteSource& source, const LineTiming& timing
     const bool disorder = !collected.passedOver.empty() || repeatedCopy || SoonerThanEver(station, answerUs, timing);
     if (m_followCheck == FollowCheck::kNone && !owedAnother && !disorder && !copy) {
         reply = placed;
-        Placed(request, placed, sentAtUs, answerUs);
+        Take(request, timing, placed, sentAtUs, deadlineUs, answerUs);
         m_quietAtUs = wholeAtUs + static_cast<int64_t>(timing.quietUs);
         return ExchangeResult::kReplied;
     }
@@ -318,13 +320,16 @@ ExchangeResult CReplyPlacer::Place(IByteSource& source, const LineTiming& timing
     if (behind.empty() && after.quiet) {
         m_followCheck = FollowCheck::kNone;
         reply = placed;
-        Placed(request, placed, sentAtUs, answerUs);
+        Take(request, timing, placed, sentAtUs, deadlineUs, answerUs);
         return ExchangeResult::kReplied;
     }
     m_followCheck = FollowCheck::kWholeWindow;
     if (copy) m_repeating.insert(station);
-    SettleLate(placed, wholeAtUs);
-    if (!HoldsWhole(request.reply, behind)) Owe(request, timing, sentAtUs, deadlineUs);
+    // The replies answer the sendings still owed in turn, this one last.
+    const int64_t listenBefore = m_lateListenUntilUs;
+    Owe(request, timing, sentAtUs, deadlineUs);
+    SettleLate(placed + behind, wholeAtUs);
+    if (!Owes(request)) m_lateListenUntilUs = listenBefore;
     reply = collected.passedOver + collected.data.substr(0, frame.at + frame.length) + behind;
     KeepNewest(reply);
     return after.code != 0 ? ExchangeResult::kReadFailed : ExchangeResult::kUnplaced;
@@ -377,19 +382,39 @@ void CReplyPlacer::Placed(const PlacingRequest& request, const std::string& repl
     m_last = {reply, request.request, request.reply};
 }
 
+// A request sent again while an earlier sending of it is owed may get
+// either sending's reply first, and the device answers in turn: the reply
+// answers the oldest, and the later sendings, this one among them, stay
+// owed. How soon it came then tells nothing of the station.
+void CReplyPlacer::Take(const PlacingRequest& request, const LineTiming& timing, const std::string& reply,
+                        int64_t sentAtUs, int64_t deadlineUs, int64_t answerUs) {
+    const auto oldest = std::find_if(m_owed.begin(), m_owed.end(),
+                                     [&](const Owed& owed) { return owed.request == request.request; });
+    if (oldest == m_owed.end()) {
+        Placed(request, reply, sentAtUs, answerUs);
+        return;
+    }
+    const int64_t answeredUs = oldest->sentAtUs;
+    m_owed.erase(oldest);
+    Placed(request, reply, answeredUs, -1);
+    Owe(request, timing, sentAtUs, deadlineUs);
+}
+
 // The line listens for the reply before the next request, and a reply of
 // its shape is taken only behind a quiet line until the late-reply limit.
+// Each sending is owed on its own: each may still bring a reply.
 void CReplyPlacer::Owe(const PlacingRequest& request, const LineTiming& timing, int64_t sentAtUs,
                        int64_t deadlineUs) {
     const int64_t untilUs = std::max(sentAtUs + UsOfMs(LateReplyLimitMs(request)), deadlineUs);
-    m_owed.erase(std::remove_if(m_owed.begin(), m_owed.end(),
-                                [&](const Owed& owed) { return owed.request == request.request; }),
-                 m_owed.end());
     m_owed.push_back({request.request, request.reply, sentAtUs, untilUs});
     const auto late = m_lateMs.find(request.reply.station);
     const uint32_t seenLateMs = late == m_lateMs.end() ? 0 : late->second + timing.gapMs;
     const int64_t listenUs = std::max(deadlineUs + UsOfMs(request.responseTimeoutMs), sentAtUs + UsOfMs(seenLateMs));
     m_lateListenUntilUs = std::max<int64_t>(std::min(listenUs, untilUs), 1);
+}
+
+bool CReplyPlacer::Owes(const PlacingRequest& request) const {
+    return std::any_of(m_owed.begin(), m_owed.end(), [&](const Owed& owed) { return owed.request == request.request; });
 }
 
 bool CReplyPlacer::OwesAnotherOfShape(const PlacingRequest& request) const {
@@ -398,12 +423,16 @@ bool CReplyPlacer::OwesAnotherOfShape(const PlacingRequest& request) const {
     });
 }
 
+// A device answers in turn: each reply among bytes settles the oldest
+// sending owed of its shape, and the bytes before it are done with.
 bool CReplyPlacer::SettleLate(const std::string& bytes, int64_t atUs) {
     bool settled = false;
+    size_t from = 0;
     for (size_t i = 0; i < m_owed.size();) {
-        const std::string reply = WholeReplyIn(m_owed[i].reply, bytes);
-        if (!reply.empty()) {
-            Settle(i, reply, atUs);
+        modbus::ReplyLocation found;
+        if (FindWhole(m_owed[i].reply, bytes, from, found)) {
+            Settle(i, bytes.substr(from + found.at, found.length), atUs);
+            from += found.at + found.length;
             settled = true;
         } else {
             ++i;

@@ -15,7 +15,10 @@
 //   quiet for as long as the request's own reply may come late: were it the
 //   owed one, the device's own answer would come in that time, and two
 //   replies are placed as none. The owed reply to the same request carries
-//   what the request asked for, and is taken as well as its own.
+//   what the request asked for, and is taken as well as its own; the
+//   sending just made is then owed in its place.
+// - Each sending is owed on its own, and replies settle them in turn, the
+//   oldest of a shape first: a device answers in the order it was asked.
 // - A reply that is a copy, byte for byte, of the last reply placed or
 //   heard late, for another request, may be that reply sent twice. It is
 //   taken behind the silence, in which the device's own answer would show,
@@ -134,7 +137,11 @@ private:
                                  IExchangeObserver* observer);
     ExchangeResult Place(IByteSource& source, const LineTiming& timing, const PlacingRequest& request,
                          int64_t sentAtUs, int64_t deadlineUs, Collected& collected, std::string& reply);
+    void Take(const PlacingRequest& request, const LineTiming& timing, const std::string& reply, int64_t sentAtUs,
+              int64_t deadlineUs, int64_t answerUs);
     void Owe(const PlacingRequest& request, const LineTiming& timing, int64_t sentAtUs, int64_t deadlineUs);
+    // Whether a sending of request itself is owed.
+    bool Owes(const PlacingRequest& request) const;
     // Whether a request other than request, of its reply's shape, is owed.
     bool OwesAnotherOfShape(const PlacingRequest& request) const;
     // Settles what owed replies among bytes brought, seen at atUs; whether any did.

@@ -54,25 +54,37 @@ TEST(ReplyPlacer, AReplysCopyAnswersNoOtherRequest) {
     // Two blocks of station 1 whose replies nothing but their data tells apart.
     const std::string first = ReadRegistersRequest(0, 3);
     const std::string second = ReadRegistersRequest(100, 3);
-    const std::map<std::string, std::string> replies = {{first, ReadRegistersReply({1, 2, 3})},
+    const std::map<std::string, std::string> answers = {{first, ReadRegistersReply({1, 2, 3})},
                                                         {second, ReadRegistersReply({4, 5, 6})}};
     const int64_t answerUs = 8 * kCharacterUs + kTurnaroundUs;  // from a request to its answer's first byte
+    const int64_t kListenedUs = 2 * 300000 + 11 * 2000;         // from a request that got no reply to the next
     const struct {
         const char* situation;
         int answersSeen;  // of the station, before the first block's reply and its copy
         int64_t copyPauseUs;
         int64_t lateUs;  // of the first block's reply, past the turnaround
+        int64_t againLateUs;  // -1, or the first block's request is sent again so late, its values changed
     } rows[] = {
-        {"at the station's first reply, the copy while the next answer is awaited", 0, 10000, 0},
+        {"at the station's first reply, the copy while the next answer is awaited", 0, 10000, 0, -1},
         {"the copy just before the next answer, which waits behind it", 12,
-         int64_t(kTiming.quietUs) + answerUs - 1000, 0},
+         int64_t(kTiming.quietUs) + answerUs - 1000, 0, -1},
         // Heard while the line listens for it; the next request goes out once
         // the line stayed quiet behind it for two reads of the end-of-frame gap.
         {"a late reply's copy just before the next answer", 12, 2000 * int64_t{kTiming.gapMs} + answerUs - 1000,
-         300000},
+         300000, -1},
+        // The line listens for a late reply up to one response time-out past
+        // its deadline (300 ms and 11 characters of 2 ms), and then sends the
+        // request again: the late reply comes 3 ms later, the own answer well
+        // behind it.
+        {"a late reply to the request sent again, whose own answer then comes", 4, -1,
+         kListenedUs + 3000 - answerUs, 0},
+        // Both come late: the first while the line listens for the second,
+        // the second when the next request's answer is due.
+        {"late replies to both sendings of a request", 4, -1, kListenedUs + 350000 - answerUs, 390000 - answerUs},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.situation);
+        std::map<std::string, std::string> replies = answers;
         SimulatedLine wire;
         line::CReplyPlacer placer;
         std::string reply;
@@ -90,7 +102,10 @@ TEST(ReplyPlacer, AReplysCopyAnswersNoOtherRequest) {
         for (int seen = 0; seen < row.answersSeen; ++seen) {
             ASSERT_EQ(exchange(seen % 2 ? second : first), ExchangeResult::kReplied);
         }
-        exchange(first, row.copyPauseUs, row.lateUs);
+        if (exchange(first, row.copyPauseUs, row.lateUs) != ExchangeResult::kReplied && row.againLateUs >= 0) {
+            replies[first] = ReadRegistersReply({7, 8, 9});
+            exchange(first, -1, row.againLateUs);
+        }
         for (const std::string& request : {second, first, second}) {
             ExchangeResult result = exchange(request);
             if (result == ExchangeResult::kUnplaced) result = exchange(request);
