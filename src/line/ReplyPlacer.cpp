@@ -16,11 +16,8 @@ constexpr uint32_t kQuietReadChunk = 64;  // what a read up to the silence asks 
 // value, which some systems read as a special case.
 constexpr uint32_t kLongestReadMs = 0xFFFFFFFE;
 constexpr uint32_t kLateReplyTimeouts = 10;
-// How many answers of a station are kept, how many it takes to judge one,
-// and which of them, in order from the fastest, is its usual answer.
+// How many of a station's answers its slowest recent answer is taken from.
 constexpr size_t kAnswersKept = 16;
-constexpr size_t kAnswersJudged = 8;
-constexpr size_t kUsualRank = 3;
 constexpr uint32_t kLongestLateReplyMs = 60000;
 
 int64_t UsOfMs(uint64_t ms) {
@@ -81,6 +78,15 @@ bool HoldsWhole(const modbus::ReplyShape& reply, const std::string& bytes) {
     return FindWhole(reply, bytes, 0, found);
 }
 
+// No reply is whole before the request and the reply have both crossed the
+// wire since the request began to go out. Every delay a busy machine adds
+// makes a reply seem later, never sooner.
+bool WholeTooSoon(const PlacingRequest& request, const LineTiming& timing, int64_t sendingUs, int64_t wholeAtUs,
+                  uint32_t replyLength) {
+    const auto wiresUs = static_cast<int64_t>((request.request.size() + replyLength) * timing.characterUs);
+    return wholeAtUs - sendingUs < wiresUs;
+}
+
 }  // namespace
 
 QuietRead ReadUntilQuiet(IByteSource& source, std::string& into, uint32_t firstWindowMs, uint32_t silenceMs,
@@ -122,7 +128,6 @@ void CReplyPlacer::Forget() {
     m_lateMs.clear();
     m_answersUs.clear();
     m_last = {};
-    m_repeating.clear();
     m_echoes = false;
     m_foreign.Forget();
 }
@@ -216,7 +221,9 @@ ExchangeResult CReplyPlacer::Exchange(IByteSource& source, const LineTiming& tim
     const int64_t startUs = source.NowUs();
     m_owed.erase(std::remove_if(m_owed.begin(), m_owed.end(), [&](const Owed& owed) { return owed.untilUs <= startUs; }),
                  m_owed.end());
-    if (SettleBeforeRequest(source, timing, request, observer) != 0 || !send()) {
+    const bool settled = SettleBeforeRequest(source, timing, request, observer) == 0;
+    const int64_t sendingUs = source.NowUs();
+    if (!settled || !send()) {
         reply.clear();
         return ExchangeResult::kSendFailed;
     }
@@ -228,7 +235,7 @@ ExchangeResult CReplyPlacer::Exchange(IByteSource& source, const LineTiming& tim
     CountForeign(collected.passedOver, request.reply, source, observer);
     m_lastAsked = request.reply;
     if (collected.end == Collected::End::kWhole) {
-        return Place(source, timing, request, sentAtUs, deadlineUs, collected, reply);
+        return Place(source, timing, request, {sendingUs, sentAtUs, deadlineUs}, collected, reply);
     }
     SettleLate(collected.passedOver, source.NowUs());
     Owe(request, timing, sentAtUs, deadlineUs);
@@ -254,7 +261,7 @@ uint32_t CReplyPlacer::SettleBeforeRequest(IByteSource& source, const LineTiming
         m_lateListenUntilUs = 0;
         m_followCheck = FollowCheckAfter(heard);
         if (!late.empty()) {
-            if (!SettleLate(late, source.NowUs())) NoteRepeats(late);
+            if (!SettleLate(late, source.NowUs())) m_followCheck = FollowCheck::kWholeWindow;
             if (observer != nullptr) observer->OnLateDiscarded(late);
         }
         if (heard.code != 0) return heard.code;
@@ -268,7 +275,7 @@ uint32_t CReplyPlacer::SettleBeforeRequest(IByteSource& source, const LineTiming
     const QuietRead noise = ReadUntilQuiet(source, discarded, timing.quietMs, timing.quietMs, frameMs);
     if (!noise.quiet) m_followCheck = FollowCheck::kWholeWindow;
     const bool late = SettleLate(discarded, source.NowUs());
-    if (!late && NoteRepeats(discarded)) m_followCheck = FollowCheck::kWholeWindow;
+    if (!late && HoldsLastReply(discarded)) m_followCheck = FollowCheck::kWholeWindow;
     if (observer != nullptr && !discarded.empty()) {
         if (late) {
             observer->OnLateDiscarded(discarded);
@@ -281,91 +288,94 @@ uint32_t CReplyPlacer::SettleBeforeRequest(IByteSource& source, const LineTiming
 }
 
 // A reply complete while the line is in step is taken at once. Otherwise the
-// exchange reads on behind it, and anything that comes makes it a reply the
-// line cannot place: noise, or the answer of which this reply may be the
-// late predecessor. The first of two replies settles what was owed of its
-// shape; the request itself is owed unless its own reply came behind.
+// exchange reads on behind it for as long as the evidence asks, and anything
+// that comes makes it a reply the line cannot place: noise, or the answer of
+// which this reply may be the late predecessor. The first of two replies
+// settles what was owed of its shape; the request itself is owed unless its
+// own reply came behind, which is then taken where nothing but this request
+// was owed: every reply of its shape carried what it asked for.
 ExchangeResult CReplyPlacer::Place(IByteSource& source, const LineTiming& timing, const PlacingRequest& request,
-                                   int64_t sentAtUs, int64_t deadlineUs, Collected& collected, std::string& reply) {
+                                   const Sending& sending, Collected& collected, std::string& reply) {
     const modbus::ReplyLocation& frame = collected.frame;
     const int64_t wholeAtUs = source.NowUs();
     const std::string placed = collected.data.substr(frame.at, frame.length);
-    const int64_t answerUs = wholeAtUs - sentAtUs - static_cast<int64_t>(frame.length * timing.characterUs);
+    const int64_t answerUs = wholeAtUs - sending.sentAtUs - static_cast<int64_t>(frame.length * timing.characterUs);
     SettleLate(collected.passedOver, wholeAtUs);
-    const uint8_t station = request.reply.station;
-    const bool owedAnother = OwesAnotherOfShape(request);
+    const Owed* owed = OldestOwedOfShape(request.reply);
     const bool copy = placed == m_last.reply && request.request != m_last.request;
-    const bool repeatedCopy = copy && m_repeating.count(station) > 0;
-    const bool disorder = !collected.passedOver.empty() || repeatedCopy || SoonerThanEver(station, answerUs, timing);
-    if (m_followCheck == FollowCheck::kNone && !owedAnother && !disorder && !copy) {
+    const bool disorder =
+        !collected.passedOver.empty() || WholeTooSoon(request, timing, sending.sendingUs, wholeAtUs, frame.length);
+    if (m_followCheck == FollowCheck::kNone && owed == nullptr && !disorder && !copy) {
         reply = placed;
-        Take(request, timing, placed, sentAtUs, deadlineUs, answerUs);
+        Placed(request, placed, sending.sentAtUs, answerUs);
         m_quietAtUs = wholeAtUs + static_cast<int64_t>(timing.quietUs);
         return ExchangeResult::kReplied;
     }
-    const bool toDeadline = m_followCheck == FollowCheck::kWholeWindow || disorder || owedAnother;
-    const uint32_t leftMs = MsUntil(source, deadlineUs);
-    const uint32_t followMs = m_followCheck == FollowCheck::kGap ? timing.gapMs : timing.quietMs;
-    uint32_t windowMs = toDeadline ? std::max(leftMs, timing.gapMs) : followMs;
-    if (copy && !toDeadline && !Judged(station)) {
-        windowMs = std::max(windowMs, std::min(leftMs, MsUntil(source, OwnAnswerDueUs(request, timing, sentAtUs))));
+    const uint32_t leftMs = MsUntil(source, sending.deadlineUs);
+    uint32_t windowMs = m_followCheck == FollowCheck::kGap ? timing.gapMs : timing.quietMs;
+    if (m_followCheck == FollowCheck::kWholeWindow || disorder) windowMs = std::max(leftMs, timing.gapMs);
+    if (copy) {
+        windowMs = std::max(windowMs, std::min(leftMs, MsUntil(source, OwnAnswerDueUs(request, timing, sending))));
     }
-    if (owedAnother) {
-        const int64_t ownLateUntilUs = sentAtUs + UsOfMs(LateReplyLimitMs(request));
-        windowMs = std::max(windowMs, MsUntil(source, ownLateUntilUs));
+    if (owed != nullptr) {
+        windowMs = std::max(windowMs, MsUntil(source, ShiftedAnswerDueUs(request, timing, *owed, sending, wholeAtUs)));
     }
+    const bool onlyThisRequestOwed = owed != nullptr && !OwesAnotherOfShape(request);
     std::string behind = collected.data.substr(frame.at + frame.length);
     const QuietRead after = ReadUntilQuiet(source, behind, windowMs, timing.gapMs, std::max(windowMs, leftMs));
     m_quietAtUs = 0;
     if (behind.empty() && after.quiet) {
         m_followCheck = FollowCheck::kNone;
         reply = placed;
-        Take(request, timing, placed, sentAtUs, deadlineUs, answerUs);
+        Placed(request, placed, sending.sentAtUs, answerUs);
         return ExchangeResult::kReplied;
     }
     m_followCheck = FollowCheck::kWholeWindow;
-    if (copy) m_repeating.insert(station);
     // The replies answer the sendings still owed in turn, this one last.
     const int64_t listenBefore = m_lateListenUntilUs;
-    Owe(request, timing, sentAtUs, deadlineUs);
+    Owe(request, timing, sending.sentAtUs, sending.deadlineUs);
     SettleLate(placed + behind, wholeAtUs);
-    if (!Owes(request)) m_lateListenUntilUs = listenBefore;
+    if (!Owes(request)) {
+        m_lateListenUntilUs = listenBefore;
+        if (onlyThisRequestOwed && after.quiet) {
+            reply = m_last.reply;
+            Placed(request, reply, sending.sentAtUs, -1);
+            return ExchangeResult::kReplied;
+        }
+    }
     reply = collected.passedOver + collected.data.substr(0, frame.at + frame.length) + behind;
     KeepNewest(reply);
     return after.code != 0 ? ExchangeResult::kReadFailed : ExchangeResult::kUnplaced;
 }
 
-// A copy of a reply, or a shifted answer, comes sooner than the station's
-// own answer by about the silence before the request: half of it is the
-// margin. The station's usual answer is the fastest quarter of its last
-// ones, so that a request whose sending a busy machine reported late, and
-// whose reply then seemed quick, does not lower it. A frame whole sooner
-// than its own wire time after the request began before it, whichever
-// station it is from.
-bool CReplyPlacer::SoonerThanEver(uint8_t station, int64_t answerUs, const LineTiming& timing) const {
-    if (answerUs < 0) return true;
-    if (!Judged(station)) return false;
-    const std::deque<int64_t>& answers = m_answersUs.at(station);
-    std::vector<int64_t> sorted(answers.begin(), answers.end());
-    std::nth_element(sorted.begin(), sorted.begin() + kUsualRank, sorted.end());
-    return answerUs + static_cast<int64_t>(timing.quietUs / 2) < sorted[kUsualRank];
-}
-
-// Until a station's usual answer is known, its slowest answer yet, twice
-// over, stands for it: a device's answer varies, and the request's own wire
-// time may be longer than any before it.
+// By when the device's own answer has come behind a copy of the last reply:
+// twice the station's slowest recent answer, as a device's answer varies.
+// Until the station has answered, the deadline.
 int64_t CReplyPlacer::OwnAnswerDueUs(const PlacingRequest& request, const LineTiming& timing,
-                                     int64_t sentAtUs) const {
-    const auto answers = m_answersUs.find(request.reply.station);
-    if (answers == m_answersUs.end() || answers->second.empty()) return INT64_MAX;
-    const int64_t slowestUs = *std::max_element(answers->second.begin(), answers->second.end());
+                                     const Sending& sending) const {
+    const int64_t slowestUs = SlowestAnswerUs(request.reply.station);
+    if (slowestUs < 0) return INT64_MAX;
     const auto requestUs = static_cast<int64_t>(request.request.size() * timing.characterUs);
-    return sentAtUs + requestUs + 2 * slowestUs + UsOfMs(timing.gapMs);
+    return sending.sentAtUs + requestUs + 2 * slowestUs + UsOfMs(timing.gapMs);
 }
 
-bool CReplyPlacer::Judged(uint8_t station) const {
+// Were the reply whole at wholeAtUs the late answer to the oldest sending
+// owed of its shape, the device answers in turn: its answer to this sending
+// comes as late behind this sending, or once the device has answered behind
+// the late one. Quiet by then, it was this sending's own.
+int64_t CReplyPlacer::ShiftedAnswerDueUs(const PlacingRequest& request, const LineTiming& timing, const Owed& owed,
+                                         const Sending& sending, int64_t wholeAtUs) const {
+    const int64_t lateUs = wholeAtUs - owed.sentAtUs;
+    const int64_t behindUs = wholeAtUs + std::max<int64_t>(SlowestAnswerUs(request.reply.station), 0);
+    const int64_t dueUs = std::max(sending.sentAtUs + lateUs, behindUs) + UsOfMs(timing.gapMs);
+    return std::min(dueUs, sending.sentAtUs + UsOfMs(LateReplyLimitMs(request)));
+}
+
+// -1 until the station has answered.
+int64_t CReplyPlacer::SlowestAnswerUs(uint8_t station) const {
     const auto answers = m_answersUs.find(station);
-    return answers != m_answersUs.end() && answers->second.size() >= kAnswersJudged;
+    if (answers == m_answersUs.end() || answers->second.empty()) return -1;
+    return *std::max_element(answers->second.begin(), answers->second.end());
 }
 
 // A placed reply proves how soon its station can answer, and that the
@@ -380,24 +390,6 @@ void CReplyPlacer::Placed(const PlacingRequest& request, const std::string& repl
     }
     SettleEarlierOf(station, sentAtUs);
     m_last = {reply, request.request, request.reply};
-}
-
-// A request sent again while an earlier sending of it is owed may get
-// either sending's reply first, and the device answers in turn: the reply
-// answers the oldest, and the later sendings, this one among them, stay
-// owed. How soon it came then tells nothing of the station.
-void CReplyPlacer::Take(const PlacingRequest& request, const LineTiming& timing, const std::string& reply,
-                        int64_t sentAtUs, int64_t deadlineUs, int64_t answerUs) {
-    const auto oldest = std::find_if(m_owed.begin(), m_owed.end(),
-                                     [&](const Owed& owed) { return owed.request == request.request; });
-    if (oldest == m_owed.end()) {
-        Placed(request, reply, sentAtUs, answerUs);
-        return;
-    }
-    const int64_t answeredUs = oldest->sentAtUs;
-    m_owed.erase(oldest);
-    Placed(request, reply, answeredUs, -1);
-    Owe(request, timing, sentAtUs, deadlineUs);
 }
 
 // The line listens for the reply before the next request, and a reply of
@@ -415,6 +407,12 @@ void CReplyPlacer::Owe(const PlacingRequest& request, const LineTiming& timing, 
 
 bool CReplyPlacer::Owes(const PlacingRequest& request) const {
     return std::any_of(m_owed.begin(), m_owed.end(), [&](const Owed& owed) { return owed.request == request.request; });
+}
+
+const CReplyPlacer::Owed* CReplyPlacer::OldestOwedOfShape(const modbus::ReplyShape& shape) const {
+    const auto oldest = std::find_if(m_owed.begin(), m_owed.end(),
+                                     [&](const Owed& owed) { return modbus::SameShape(owed.reply, shape); });
+    return oldest == m_owed.end() ? nullptr : &*oldest;
 }
 
 bool CReplyPlacer::OwesAnotherOfShape(const PlacingRequest& request) const {
@@ -454,13 +452,11 @@ void CReplyPlacer::Settle(size_t index, const std::string& reply, int64_t atUs) 
     m_owed.erase(m_owed.begin() + static_cast<std::ptrdiff_t>(index));
 }
 
-// A reply of the last reply's station and shape where none was awaited, or
-// behind a reply, is a copy of it, or the answer the last exchange did not
-// get because it took a copy: that station sends its replies twice.
-bool CReplyPlacer::NoteRepeats(const std::string& bytes) {
-    if (m_last.reply.empty() || !HoldsWhole(m_last.shape, bytes)) return false;
-    m_repeating.insert(m_last.shape.station);
-    return true;
+// A reply of the last reply's station and shape where none was awaited is a
+// copy of it, or the answer the last exchange did not get because it took a
+// copy.
+bool CReplyPlacer::HoldsLastReply(const std::string& bytes) const {
+    return !m_last.reply.empty() && HoldsWhole(m_last.shape, bytes);
 }
 
 void CReplyPlacer::SettleEarlierOf(uint8_t station, int64_t sentAtUs) {

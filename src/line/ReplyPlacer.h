@@ -10,35 +10,31 @@
 //   listens for that reply until one more response time-out has passed
 //   behind the deadline, or as long as the station was last seen to answer
 //   late, and drops whatever came.
-// - While another request of the same shape (station, function, length) is
-//   owed, a reply of that shape is taken only behind a line that stayed
-//   quiet for as long as the request's own reply may come late: were it the
-//   owed one, the device's own answer would come in that time, and two
-//   replies are placed as none. The owed reply to the same request carries
-//   what the request asked for, and is taken as well as its own; the
-//   sending just made is then owed in its place.
+// - While a sending of the reply's shape (station, function, length) is
+//   owed, this request's or another's, a reply of that shape is taken only
+//   behind a line that stayed quiet until this request's own reply would
+//   have come, were the reply the oldest owed one, late: the device answers
+//   in turn, so its own answer comes as late behind this request, or right
+//   behind the late one. Quiet by then, the reply was this request's own,
+//   and the station has done with the sendings before it. Two replies are
+//   placed as none, unless nothing but this request was owed: then every
+//   reply carried what it asked for, and the last answers this sending.
 // - Each sending is owed on its own, and replies settle them in turn, the
 //   oldest of a shape first: a device answers in the order it was asked.
 // - A reply that is a copy, byte for byte, of the last reply placed or
 //   heard late, for another request, may be that reply sent twice. It is
-//   taken behind the silence, in which the device's own answer would show,
-//   queued behind the copy: what a line polled back to back waits before
-//   its next request anyway. Until the station's answers tell how soon it
-//   answers, such a copy is taken behind a line quiet for as long as its
-//   own answer could take, by the slowest of those answers. Once the
-//   station was seen to send a reply twice, it is taken only behind a quiet
-//   line, as after signs of disorder: its copies are caught after any
-//   pause. Replies that are no such copy pay nothing, however alike the
-//   data of their blocks.
-// - After signs of disorder (two replies where one was awaited, a late
-//   reply, a line that never fell quiet) every reply is taken only behind
-//   a quiet line; a reply awaited while a late one may still come, behind
-//   the end-of-frame gap.
-// - A reply that came clearly sooner after its request than its station
-//   usually answers is taken only behind a line that stayed quiet up to the
-//   deadline, as after signs of disorder: a copy of the last reply, or the
-//   answer to an earlier request, comes that soon, the device's own answer
-//   does not.
+//   taken behind a line quiet until the station's own answer would have
+//   come behind it, by twice its slowest recent answer (up to the deadline
+//   until it has answered). Replies that are no such copy pay nothing,
+//   however alike the data of their blocks.
+// - After signs of disorder (two replies where one was awaited, a frame
+//   heard where nothing was owed, a line that never fell quiet) the next
+//   reply is taken only behind a line quiet up to the deadline; a reply
+//   awaited while a late one may still come, behind the end-of-frame gap.
+// - A reply whole before the request and itself could have crossed the wire
+//   since the request began to go out is no answer to it: it is taken only
+//   behind a line quiet up to the deadline. A busy machine makes replies
+//   seem later, never sooner, so no answer time measured on it is judged.
 // - A whole frame that cannot be the reply is passed over, and the line is
 //   listened out to the deadline for the device's own answer before any
 //   retry goes out.
@@ -57,12 +53,12 @@
 // - Whole frames that answer nothing asked, seen while nothing is owed,
 //   are counted as another master's.
 // Requests of other shapes, and a line with nothing owed and in step, pay
-// nothing beyond the silence.
+// nothing beyond the silence: no guard waits on timing statistics alone,
+// and every wait ends at the deadline or where the owed reply would come.
 #include <cstdint>
 #include <functional>
 #include <deque>
 #include <map>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -124,6 +120,13 @@ private:
         int64_t sentAtUs;
         int64_t untilUs;
     };
+    // When a request began to go out, when it had gone, and by when its reply
+    // is due.
+    struct Sending {
+        int64_t sendingUs;
+        int64_t sentAtUs;
+        int64_t deadlineUs;
+    };
     struct Collected;
 
     void ReadReply(IByteSource& source, const LineTiming& timing, const PlacingRequest& request, int64_t deadlineUs,
@@ -136,12 +139,12 @@ private:
     uint32_t SettleBeforeRequest(IByteSource& source, const LineTiming& timing, const PlacingRequest& request,
                                  IExchangeObserver* observer);
     ExchangeResult Place(IByteSource& source, const LineTiming& timing, const PlacingRequest& request,
-                         int64_t sentAtUs, int64_t deadlineUs, Collected& collected, std::string& reply);
-    void Take(const PlacingRequest& request, const LineTiming& timing, const std::string& reply, int64_t sentAtUs,
-              int64_t deadlineUs, int64_t answerUs);
+                         const Sending& sending, Collected& collected, std::string& reply);
     void Owe(const PlacingRequest& request, const LineTiming& timing, int64_t sentAtUs, int64_t deadlineUs);
     // Whether a sending of request itself is owed.
     bool Owes(const PlacingRequest& request) const;
+    // The oldest sending owed whose reply has that shape, or none.
+    const Owed* OldestOwedOfShape(const modbus::ReplyShape& shape) const;
     // Whether a request other than request, of its reply's shape, is owed.
     bool OwesAnotherOfShape(const PlacingRequest& request) const;
     // Settles what owed replies among bytes brought, seen at atUs; whether any did.
@@ -149,17 +152,11 @@ private:
     void Settle(size_t index, const std::string& reply, int64_t atUs);
     // A station that answered a request has done with the ones before it.
     void SettleEarlierOf(uint8_t station, int64_t sentAtUs);
-    // Whether a reply that took answerUs came sooner than its station ever
-    // answered, by more than the margin timing allows.
-    bool SoonerThanEver(uint8_t station, int64_t answerUs, const LineTiming& timing) const;
-    // Whether enough of the station's answers were seen to tell its usual one.
-    bool Judged(uint8_t station) const;
-    // By when the device's own answer to a request sent then has come, as far
-    // as the few answers of a station not yet judged tell.
-    int64_t OwnAnswerDueUs(const PlacingRequest& request, const LineTiming& timing, int64_t sentAtUs) const;
-    // Notes the last reply's station as one that repeats its replies when
-    // bytes hold a reply of its shape; whether they do.
-    bool NoteRepeats(const std::string& bytes);
+    int64_t OwnAnswerDueUs(const PlacingRequest& request, const LineTiming& timing, const Sending& sending) const;
+    int64_t ShiftedAnswerDueUs(const PlacingRequest& request, const LineTiming& timing, const Owed& owed,
+                               const Sending& sending, int64_t wholeAtUs) const;
+    int64_t SlowestAnswerUs(uint8_t station) const;
+    bool HoldsLastReply(const std::string& bytes) const;
     void Placed(const PlacingRequest& request, const std::string& reply, int64_t sentAtUs, int64_t answerUs);
 
     int64_t m_quietAtUs = 0;         // the line counts as quiet behind the last frame from then
@@ -176,8 +173,6 @@ private:
         std::string request;
         modbus::ReplyShape shape;
     } m_last{};
-    // Stations seen to send a reply twice.
-    std::set<uint8_t> m_repeating;
     bool m_echoes = false;                 // requests were seen to come back before their replies
     CForeignFrames m_foreign;
     modbus::ReplyShape m_lastAsked{};      // the reply the last request awaited
