@@ -24,6 +24,7 @@ TEST(PollTable, ColumnsLineUpForEveryTagOfTheRun) {
 
 TEST(PollTable, TheSummarySaysReadFailedAndTime) {
     EXPECT_EQ(CycleSummary(3, 6, 1, 412), "cycle 3: 5 of 6 tags read, 1 failed, 412 ms");
+    EXPECT_EQ(CycleSummary(1, 1, 0, 9), "cycle 1: 1 of 1 tag read, 0 failed, 9 ms");
 }
 
 TEST(TagLog, RecordsKeepTheirFieldsApartInCsvAndJson) {
