@@ -251,6 +251,13 @@ TEST(TrendSvg, ALogBecomesAPanelPerTagOnOneTimeAxis) {
          {{"station 1, 4x1, uint16", "min 1  max 3  |  2 reads", "3 2 1", 1, 0, false},
           {"station 2, 4x1, uint16", "no values  |  0 reads, 1 failed", "1 0", 0, 1, false}},
          2},
+        {"a float beside a bit, labelled at round values between its ends",
+         Csv(0, "1,3x1,float", "20.75") + Csv(0, "1,0x1,bit", "0") + Csv(1, "1,3x1,float", "26.25") +
+             Csv(1, "1,0x1,bit", "1"),
+         {},
+         {{"station 1, 3x1, float", "min 20.75  max 26.25  |  2 reads", "26.25 24 22 20.75", 1, 0, false},
+          {"station 1, 0x1, bit", "min 0  max 1  |  2 reads", "1 0", 1, 0, true}},
+         2},
         {"a single read, its value labelled alone",
          Csv(0, "1,4x1,int16", "-7"),
          {},

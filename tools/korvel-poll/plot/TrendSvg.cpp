@@ -1,5 +1,6 @@
 #include "korvel-poll/plot/TrendSvg.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -22,7 +23,8 @@ constexpr int kAxis = 50;      // the time labels under the last panel, and the 
 constexpr int kInset = 5;      // between a frame and the highest or lowest value
 constexpr int kFailTick = 7;
 constexpr int kMostTicks = 8;
-constexpr double kValueTickGap = 30;  // between round values on the scale
+constexpr double kValueTickGap = 20;  // at least, between round values on the scale
+constexpr int kMostValueTicks = 6;    // on a tall scale, which would have room for many more
 constexpr double kLabelGap = 13;      // between a round value's label and an end's
 
 const char kStyle[] =
@@ -98,7 +100,8 @@ bool NeverMoved(const TrendPanel& panel) {
 std::vector<double> RoundValues(const TrendPanel& panel, const Scale& scale, const PanelPen& pen) {
     std::vector<double> values;
     if (panel.steps || !(panel.series.high > panel.series.low)) return values;
-    const std::vector<double> ticks = RoundTicks(scale.low, scale.high, pen.Inner(), kValueTickGap);
+    const double gap = std::max(kValueTickGap, static_cast<double>(pen.Inner()) / kMostValueTicks);
+    const std::vector<double> ticks = RoundTicks(scale.low, scale.high, pen.Inner(), gap);
     for (auto tick = ticks.rbegin(); tick != ticks.rend(); ++tick) {
         const double y = pen.Y(*tick);
         if (y - pen.Y(scale.high) >= kLabelGap && pen.Y(scale.low) - y >= kLabelGap) values.push_back(*tick);
