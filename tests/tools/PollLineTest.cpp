@@ -276,7 +276,7 @@ TEST(PollOnLine, RecordsAreAppendedToAFileWithOneHeaderOrWrittenToStandardOutput
     ASSERT_EQ(objects.size(), 1u) << json.out;
     EXPECT_EQ(objects[0].substr(0, 9), "{\"time\":\"");
     EXPECT_EQ(AfterTime(objects[0], 9), R"(","station":1,"address":"4x10","type":"int16","value":250,"status":"OK"})");
-    EXPECT_NE(json.err.find("cycle 1: 1 of 1 tags read"), std::string::npos) << json.err;
+    EXPECT_NE(json.err.find("cycle 1: 1 of 1 tag read"), std::string::npos) << json.err;
 }
 
 TEST(PollOnLine, StatisticsCountEachStationsRequestsAndAnswers) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "korvel-poll/ConsoleText.h"
 #include "korvel-poll/DriverTexts.h"
 #include "korvel-poll/GbkText.h"
 #include "korvel-poll/PollTable.h"
@@ -23,6 +24,7 @@ TEST(PollTable, ColumnsLineUpForEveryTagOfTheRun) {
 
 TEST(PollTable, TheSummarySaysReadFailedAndTime) {
     EXPECT_EQ(CycleSummary(3, 6, 1, 412), "cycle 3: 5 of 6 tags read, 1 failed, 412 ms");
+    EXPECT_EQ(CycleSummary(1, 1, 0, 9), "cycle 1: 1 of 1 tag read, 0 failed, 9 ms");
 }
 
 TEST(TagLog, RecordsKeepTheirFieldsApartInCsvAndJson) {
@@ -75,6 +77,27 @@ TEST(DriverTexts, GbkTextsBecomeUtf8WithTheirMeaning) {
     for (const Case& c : cases) EXPECT_EQ(DescribeDriverText(c.gbk), c.shown);
     EXPECT_EQ(GbkToUtf8(nullptr), "");
     EXPECT_EQ(GbkToUtf8(""), "");
+}
+
+// A console write ends on a whole character; the rest of one cut at the
+// buffer's end goes with the next write.
+TEST(ConsoleText, ACharacterCutAtTheEndWaitsForItsRest) {
+    const struct {
+        std::string text;
+        size_t whole;
+    } cases[] = {
+        {"", 0},
+        {"OK\n", 3},
+        {"读设备错误!", 16},
+        {"读设", 6},
+        {"读\xe8\xae", 3},
+        {"读\xe8", 3},
+        {"x\xc2", 1},
+        {"x\xc2\xb0", 3},
+        {"x\xf0\x9f\x98", 1},
+        {"x\xf0\x9f\x98\x80", 5},
+    };
+    for (const auto& c : cases) EXPECT_EQ(WholeUtf8Length(c.text.data(), c.text.size()), c.whole) << c.text;
 }
 
 }  // namespace

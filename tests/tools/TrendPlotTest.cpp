@@ -1,7 +1,7 @@
 // --plot without files: a log's lines read back, bad logs refused with the
 // line and the reason, and logs of every kind drawn, checked against the
-// structure of the SVG (its panels, lines, steps and failure marks), not
-// its pixels.
+// structure of the SVG (its panels, scales, lines, steps, failure marks and
+// legend), not its pixels.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,6 +13,7 @@
 #include "korvel-poll/DataTypes.h"
 #include "korvel-poll/plot/LogReader.h"
 #include "korvel-poll/plot/PlotLog.h"
+#include "korvel-poll/plot/RoundTicks.h"
 #include "korvel-poll/plot/TrendSvg.h"
 
 namespace {
@@ -140,6 +141,7 @@ TEST(TrendLog, ABadOrEmptyLogIsRefusedWithItsLineAndReason) {
 struct PanelSeen {
     std::string title;
     std::string range;
+    std::string scale;               // the value axis's labels, top to bottom
     std::vector<std::string> lines;  // the d of each line's path
     size_t failureMarks = 0;
 };
@@ -163,6 +165,10 @@ std::vector<PanelSeen> PanelsOf(const std::string& svg) {
         in = 0;
         const std::string range = Between(block, "<text class=\"range right\"", "</text>", in);
         panel.range = range.substr(range.find('>') + 1);
+        in = 0;
+        for (std::string label; !(label = Between(block, "<text class=\"scale\"", "</text>", in)).empty();) {
+            panel.scale += (panel.scale.empty() ? "" : " ") + label.substr(label.find('>') + 1);
+        }
         in = 0;
         for (std::string d; !(d = Between(block, "<path class=\"line\" d=\"", "\"", in)).empty();) panel.lines.push_back(d);
         in = 0;
@@ -194,6 +200,7 @@ std::string Sawtooth(int reads) {
 struct PanelExpected {
     const char* title;
     const char* range;
+    const char* scale;
     size_t lines;
     size_t failureMarks;
     bool steps;
@@ -210,30 +217,30 @@ TEST(TrendSvg, ALogBecomesAPanelPerTagOnOneTimeAxis) {
         std::vector<PanelExpected> panels;
         size_t mostPoints;  // in any one line
     } cases[] = {
-        {"one tag", ramp, {}, {{"station 1, 4x1, uint16", "min 1  max 5  |  5 reads", 1, 0, false}}, 5},
+        {"one tag", ramp, {}, {{"station 1, 4x1, uint16", "min 1  max 5  |  5 reads", "5 4 3 2 1", 1, 0, false}}, 5},
         {"a tag named by the tag list", ramp, {{}, {level}, "1"},
-         {{"level &amp; flow (station 1, 4x1, uint16)", "min 1  max 5  |  5 reads", 1, 0, false}}, 5},
+         {{"level &amp; flow (station 1, 4x1, uint16)", "min 1  max 5  |  5 reads", "5 4 3 2 1", 1, 0, false}}, 5},
         {"bits as steps",
          Csv(0, "1,0x1,bit", "0") + Csv(1, "1,0x1,bit", "1") + Csv(2, "1,0x1,bit", "1") + Csv(3, "1,0x1,bit", "0"),
          {},
-         {{"station 1, 0x1, bit", "min 0  max 1  |  4 reads", 1, 0, true}},
+         {{"station 1, 0x1, bit", "min 0  max 1  |  4 reads", "1 0", 1, 0, true}},
          0},
         {"failed reads break the line and are marked",
          Csv(0, "1,4x1,uint16", "1") + Csv(1, "1,4x1,uint16", "") + Csv(2, "1,4x1,uint16", "") +
              Csv(3, "1,4x1,uint16", "4") + Csv(4, "1,4x1,uint16", "5"),
          {},
-         {{"station 1, 4x1, uint16", "min 1  max 5  |  3 reads, 2 failed", 2, 2, false}},
+         {{"station 1, 4x1, uint16", "min 1  max 5  |  3 reads, 2 failed", "5 4 3 2 1", 2, 2, false}},
          2},
         {"a hole in the log breaks the line",
          Csv(0, "1,4x1,uint16", "1") + Csv(1, "1,4x1,uint16", "2") + Csv(2, "1,4x1,uint16", "3") +
              Csv(900, "1,4x1,uint16", "4") + Csv(901, "1,4x1,uint16", "5") + Csv(902, "1,4x1,uint16", "6"),
          {},
-         {{"station 1, 4x1, uint16", "min 1  max 6  |  6 reads", 2, 0, false}},
+         {{"station 1, 4x1, uint16", "min 1  max 6  |  6 reads", "6 5 4 3 2 1", 2, 0, false}},
          3},
         {"a long log thinned to the panel's columns, its extremes kept",
          Sawtooth(20000),
          {},
-         {{"station 1, 4x1, uint16", "min 0  max 99  |  20000 reads", 1, 0, false}},
+         {{"station 1, 4x1, uint16", "min 0  max 99  |  20000 reads", "99 80 60 40 20 0", 1, 0, false}},
          2 * kTrendColumns},
         {"one address of two stations chosen, a JSON log",
          R"({"time":")" + TimeAfter(0) + R"(","station":1,"address":"4x1","type":"uint16","value":1,"status":"OK"})" "\n" +
@@ -241,9 +248,21 @@ TEST(TrendSvg, ALogBecomesAPanelPerTagOnOneTimeAxis) {
              R"({"time":")" + TimeAfter(1) + R"(","station":2,"address":"4x1","type":"uint16","value":null,"status":"x"})" "\n" +
              R"({"time":")" + TimeAfter(2) + R"(","station":1,"address":"4x1","type":"uint16","value":3,"status":"OK"})" "\n",
          {{"4x1"}, {}, "1"},
-         {{"station 1, 4x1, uint16", "min 1  max 3  |  2 reads", 1, 0, false},
-          {"station 2, 4x1, uint16", "no values  |  0 reads, 1 failed", 0, 1, false}},
+         {{"station 1, 4x1, uint16", "min 1  max 3  |  2 reads", "3 2 1", 1, 0, false},
+          {"station 2, 4x1, uint16", "no values  |  0 reads, 1 failed", "1 0", 0, 1, false}},
          2},
+        {"a float beside a bit, labelled at round values between its ends",
+         Csv(0, "1,3x1,float", "20.75") + Csv(0, "1,0x1,bit", "0") + Csv(1, "1,3x1,float", "26.25") +
+             Csv(1, "1,0x1,bit", "1"),
+         {},
+         {{"station 1, 3x1, float", "min 20.75  max 26.25  |  2 reads", "26.25 24 22 20.75", 1, 0, false},
+          {"station 1, 0x1, bit", "min 0  max 1  |  2 reads", "1 0", 1, 0, true}},
+         2},
+        {"a single read, its value labelled alone",
+         Csv(0, "1,4x1,int16", "-7"),
+         {},
+         {{"station 1, 4x1, int16", "min -7  max -7  |  1 read", "-7", 1, 0, false}},
+         1},
     };
     for (const auto& c : cases) {
         TrendLog log;
@@ -253,12 +272,17 @@ TEST(TrendSvg, ALogBecomesAPanelPerTagOnOneTimeAxis) {
         const std::string svg = TrendSvg(picture);
         EXPECT_EQ(svg.rfind("<svg xmlns=\"http://www.w3.org/2000/svg\"", 0), 0u) << c.situation;
         EXPECT_EQ(svg.substr(svg.size() - 7), "</svg>\n") << c.situation;
+        // The time zone and the legend, whatever the panels hold.
+        for (const char* words : {">time in UTC<", ">failed reads<", ">a gap without marks: no records<"}) {
+            EXPECT_NE(svg.find(words), std::string::npos) << c.situation << ": " << words;
+        }
         const std::vector<PanelSeen> panels = PanelsOf(svg);
         ASSERT_EQ(panels.size(), c.panels.size()) << c.situation;
         for (size_t i = 0; i < panels.size(); ++i) {
             const PanelExpected& expected = c.panels[i];
             EXPECT_EQ(panels[i].title, expected.title) << c.situation;
             EXPECT_EQ(panels[i].range, expected.range) << c.situation;
+            EXPECT_EQ(panels[i].scale, expected.scale) << c.situation;
             EXPECT_EQ(panels[i].lines.size(), expected.lines) << c.situation;
             EXPECT_EQ(panels[i].failureMarks, expected.failureMarks) << c.situation;
             for (const std::string& d : panels[i].lines) {
@@ -282,12 +306,12 @@ TEST(TrendSvg, BitsStepAtTheColumnOfTheirChange) {
     const std::vector<PanelSeen> panels = PanelsOf(TrendSvg(picture));
     ASSERT_EQ(panels.size(), 1u);
     ASSERT_EQ(panels[0].lines.size(), 1u);
-    // Columns 0, 299 and 899 of a 3 s span, at x 72 + column; 0 low in the panel, 1 high.
-    EXPECT_EQ(panels[0].lines[0], "M72 129H371V67H971V129");
+    // Columns 0, 299 and 899 of a 3 s span, at x 72 + column; 0 low in the lone panel, 1 high.
+    EXPECT_EQ(panels[0].lines[0], "M72 257H371V67H971V257");
 }
 
 // Thinned, the line still reaches the lowest and the highest value: the
-// frame's inner edges, y 129 and 67 in the first panel.
+// frame's inner edges, y 257 and 67 in a lone panel.
 TEST(TrendSvg, ALongLogStaysSmallAndKeepsItsExtremes) {
     TrendLog log;
     ASSERT_EQ(Read(Sawtooth(20000), log), "");
@@ -304,7 +328,30 @@ TEST(TrendSvg, ALongLogStaysSmallAndKeepsItsExtremes) {
         bottom = std::max(bottom, y);
     }
     EXPECT_EQ(top, 67);
-    EXPECT_EQ(bottom, 129);
+    EXPECT_EQ(bottom, 257);
+}
+
+// Round values on the value axis: 1, 2 or 5 times a power of ten apart, at
+// least the gap asked for, exact at the ends however the step rounds.
+TEST(RoundTicks, ValuesAReaderCountsInAndNoCloserThanTheirLabelsNeed) {
+    const struct {
+        double low, high, pixels, gap;
+        const char* ticks;
+    } cases[] = {
+        {1, 5, 190, 30, "1 2 3 4 5"},
+        {0, 99, 190, 30, "0 20 40 60 80"},
+        {0, 99, 62, 30, "0 50"},
+        {0.1, 0.3, 190, 30, "0.1 0.15 0.2 0.25 0.3"},
+        {-0.3, 0.2, 62, 30, "0"},
+        {-1e6, 1e6, 62, 30, "-1e+06 0 1e+06"},
+        {5, 5, 190, 30, ""},
+        {-INFINITY, 0, 190, 30, ""},
+    };
+    for (const auto& c : cases) {
+        std::ostringstream text;
+        for (double tick : RoundTicks(c.low, c.high, c.pixels, c.gap)) text << (text.tellp() > 0 ? " " : "") << tick;
+        EXPECT_EQ(text.str(), c.ticks) << c.low << ".." << c.high << " on " << c.pixels << " px";
+    }
 }
 
 TEST(PlotChoice, AnAddressTheLogDoesNotHaveIsRefusedWithThoseItHas) {

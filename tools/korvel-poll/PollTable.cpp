@@ -42,6 +42,6 @@ std::string PollTable::Line(const std::vector<std::string>& cells) const {
 }
 
 std::string CycleSummary(unsigned cycle, size_t tags, size_t failed, unsigned long long ms) {
-    return "cycle " + std::to_string(cycle) + ": " + std::to_string(tags - failed) + " of " + std::to_string(tags) +
-           " tags read, " + std::to_string(failed) + " failed, " + std::to_string(ms) + " ms";
+    return "cycle " + std::to_string(cycle) + ": " + std::to_string(tags - failed) + " of " + Counted(tags, "tag") +
+           " read, " + std::to_string(failed) + " failed, " + std::to_string(ms) + " ms";
 }

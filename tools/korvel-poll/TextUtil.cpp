@@ -23,6 +23,10 @@ std::string ToLower(const std::string& text) {
     return lower;
 }
 
+std::string Counted(size_t count, const std::string& noun) {
+    return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
 std::string Trim(const std::string& text) {
     const char* blanks = " \t\r\n";
     size_t first = text.find_first_not_of(blanks);

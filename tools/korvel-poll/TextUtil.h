@@ -1,5 +1,6 @@
 #pragma once
-// Small text helpers shared by the argument, tag-file and value parsers.
+// Small text helpers shared by the argument, tag-file and value parsers and
+// by what the tool prints.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -13,6 +14,8 @@ bool SplitCsvFields(const std::string& line, std::vector<std::string>& fields);
 // The cells of a table row, each padded to its column's width and two blanks
 // apart; the last is not padded, so a row has no trailing blanks.
 std::string JoinColumns(const std::vector<std::string>& cells, const std::vector<size_t>& widths);
+// "1 record", "2 records": a count and its noun, plural where it is not one.
+std::string Counted(size_t count, const std::string& noun);
 // A whole decimal number (optional sign) or a 0x hexadecimal one, within
 // [min, max]. Anything else, an empty text or trailing characters included,
 // gives false and leaves value alone.

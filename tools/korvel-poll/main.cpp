@@ -9,6 +9,7 @@
 #include <iostream>
 #include <memory>
 
+#include "korvel-poll/ConsoleText.h"
 #include "korvel-poll/DriverHost.h"
 #include "korvel-poll/Environment.h"
 #include "korvel-poll/ExitCode.h"
@@ -26,23 +27,38 @@
 
 namespace {
 
-// The driver's texts are printed as UTF-8; a Windows console shows them only
-// in that code page. Newlines stay single bytes so pipes see what a
-// terminal sees.
-class Utf8Console {
+// The driver's texts are printed as UTF-8 where the output is a file or a
+// pipe, newlines as single bytes so that a pipe sees what a terminal sees;
+// a console is written as the console expects it, in wide characters.
+class ConsoleOutput {
 public:
-    Utf8Console() : m_codePage(GetConsoleOutputCP()) {
-        SetConsoleOutputCP(CP_UTF8);
-        _setmode(_fileno(stdout), _O_BINARY);
-        _setmode(_fileno(stderr), _O_BINARY);
+    ConsoleOutput() {
+        Take(std::cout, STD_OUTPUT_HANDLE, stdout, m_out, m_outBefore);
+        Take(std::cerr, STD_ERROR_HANDLE, stderr, m_err, m_errBefore);
     }
-    ~Utf8Console() {
+    ~ConsoleOutput() {
         std::cout.flush();
-        if (m_codePage != 0) SetConsoleOutputCP(m_codePage);
+        std::cerr.flush();
+        if (m_outBefore != nullptr) std::cout.rdbuf(m_outBefore);
+        if (m_errBefore != nullptr) std::cerr.rdbuf(m_errBefore);
     }
 
 private:
-    UINT m_codePage;
+    static void Take(std::ostream& stream, DWORD which, FILE* file, std::unique_ptr<ConsoleStreamBuf>& console,
+                     std::streambuf*& before) {
+        const HANDLE handle = GetStdHandle(which);
+        if (!IsConsole(handle)) {
+            _setmode(_fileno(file), _O_BINARY);
+            return;
+        }
+        console = std::make_unique<ConsoleStreamBuf>(handle);
+        before = stream.rdbuf(console.get());
+    }
+
+    std::unique_ptr<ConsoleStreamBuf> m_out;
+    std::unique_ptr<ConsoleStreamBuf> m_err;
+    std::streambuf* m_outBefore = nullptr;
+    std::streambuf* m_errBefore = nullptr;
 };
 
 // The reason alone: the whole usage would push it off a small screen.
@@ -160,7 +176,7 @@ int Run(const PollOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    Utf8Console console;
+    ConsoleOutput console;
     PollOptions options;
     std::string problem = ParsePollArguments(std::vector<std::string>(argv + 1, argv + argc), options);
     if (!problem.empty()) return BadArguments(problem);

@@ -139,8 +139,6 @@ PlotOutcome PlotLog(const PollOptions& options) {
     const std::string svg = TrendSvg(picture);
     std::ofstream out(options.outputPath, std::ios::binary | std::ios::trunc);
     if (!(out << svg) || !out.flush()) return {"cannot write the trend to '" + options.outputPath + "'", false, ""};
-    outcome.summary = options.outputPath + ": " + std::to_string(picture.panels.size()) +
-                      (picture.panels.size() == 1 ? " tag, " : " tags, ") + std::to_string(picture.records) +
-                      " records, " + KiB(svg.size());
+    outcome.summary = options.outputPath + ": " + TrendCounts(picture) + ", " + KiB(svg.size());
     return outcome;
 }

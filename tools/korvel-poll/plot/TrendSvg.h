@@ -1,8 +1,10 @@
 #pragma once
 // The trend picture as one SVG file that any browser opens: a panel per tag,
-// stacked, all on one time axis; each with its name, its scale from the
-// lowest to the highest value read, the line of its values (steps for
-// bits), and a red mark on its axis for every column where a read failed.
+// stacked, all on one time axis in UTC; each with its name, its scale from
+// the lowest to the highest value read with round values between, the line
+// of its values (steps for bits), and a red mark on its axis for every
+// column where a read failed. A legend under the axis says what the marks
+// and the breaks in a line mean.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -28,5 +30,7 @@ struct TrendPicture {
 };
 
 std::string TrendSvg(const TrendPicture& picture);
+// "1 tag, 120 records".
+std::string TrendCounts(const TrendPicture& picture);
 // "&", "<", ">" and quotes as SVG text takes them.
 std::string EscapeXml(const std::string& text);

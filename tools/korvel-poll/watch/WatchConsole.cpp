@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "korvel-poll/ConsoleText.h"
 #include "korvel-poll/Interrupt.h"
 #include "korvel-poll/watch/DisplayText.h"
 #include "korvel-poll/watch/VtFrame.h"
@@ -43,14 +44,6 @@ bool SequencesDrawFaithfully() {
     return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") == nullptr;
 }
 
-std::wstring Utf16(const std::string& utf8) {
-    if (utf8.empty()) return {};
-    const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &wide[0], length);
-    return wide;
-}
-
 // The console's colours for each emphasis, from those it had.
 WORD AttributesOf(Emphasis emphasis, WORD normal) {
     switch (emphasis) {
@@ -64,8 +57,7 @@ WORD AttributesOf(Emphasis emphasis, WORD normal) {
 }  // namespace
 
 bool WatchConsole::OutputIsConsole() {
-    DWORD mode = 0;
-    return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+    return IsConsole(GetStdHandle(STD_OUTPUT_HANDLE));
 }
 
 void WatchConsole::Begin() {
@@ -123,9 +115,7 @@ void WatchConsole::Draw(const std::vector<ScreenLine>& lines) {
 }
 
 void WatchConsole::Write(const std::string& utf8) {
-    const std::wstring wide = Utf16(utf8);
-    DWORD written = 0;
-    WriteConsoleW(m_output, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+    WriteConsoleText(m_output, utf8);
 }
 
 // Every row of the window is blanked and written, so nothing of the last
