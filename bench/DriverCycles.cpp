@@ -39,7 +39,8 @@ bool ParseRequestLog(const std::string& log, std::vector<std::vector<uint8_t>>& 
     return true;
 }
 
-bool Poll(DriverOnLine& driver, uint32_t baud, const RunLength& run, Figures& figures, std::string& error) {
+bool Poll(DriverOnLine& driver, uint32_t baud, const RunLength& run, const std::string& master, Figures& figures,
+          std::string& error) {
     for (int cycle = 0; cycle < run.warmupCycles; ++cycle) driver.PollCycle();
     std::vector<std::vector<uint8_t>> frames;
     if (!driver.TakeRequests(frames, error)) return false;
@@ -54,7 +55,7 @@ bool Poll(DriverOnLine& driver, uint32_t baud, const RunLength& run, Figures& fi
     if (!driver.TakeRequests(frames, error)) return false;
     std::vector<ExchangeBytes> exchanges;
     for (const std::vector<uint8_t>& frame : frames) exchanges.push_back(ExchangeOf(frame));
-    figures = Summarise("driver", baud, cycleMs, exchanges, failed);
+    figures = Summarise(master, baud, cycleMs, exchanges, failed);
     return true;
 }
 
@@ -194,13 +195,15 @@ bool DriverOnLine::TakeRequests(std::vector<std::vector<uint8_t>>& frames, std::
 }
 
 bool MeasureDriver(uint32_t baud, const std::vector<BenchTag>& tags, const RunLength& run, Figures& figures,
-                   std::string& error) {
+                   std::string& error, const std::string& deviceCommand, const std::string& master) {
     DriverOnLine driver;
     const bool opened = baud == kModbusTcp
                             ? driver.OpenNetwork(std::string("open-peer libmodbus-mbap ") + kStations, "modbus-tcp",
                                                  tags, kResponseTimeoutMs, error)
                             : driver.Open(baud, kStations, tags, kResponseTimeoutMs, error);
-    return opened && Poll(driver, baud, run, figures, error);
+    std::string answer;
+    return opened && (deviceCommand.empty() || driver.Command(deviceCommand, answer, error)) &&
+           Poll(driver, baud, run, master, figures, error);
 }
 
 }  // namespace bench

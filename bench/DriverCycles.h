@@ -86,7 +86,9 @@ private:
 // Opens a line at baud (a Modbus TCP line at kModbusTcp) and a fresh driver
 // object on it, and measures the driver's cycles there. False with the reason in error when either cannot
 // be had.
+// deviceCommand, unless empty, is sent to the line server for the line's
+// device first, and the figures are named master.
 bool MeasureDriver(uint32_t baud, const std::vector<BenchTag>& tags, const RunLength& run, Figures& figures,
-                   std::string& error);
+                   std::string& error, const std::string& deviceCommand = "", const std::string& master = "driver");
 
 }  // namespace bench

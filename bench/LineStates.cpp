@@ -165,6 +165,14 @@ bool MeasureDeadStation(std::FILE* out, double liveAloneMs, std::string& error) 
     return true;
 }
 
+// Each cycle after the one that lost the reply, as a multiple of the
+// healthy cycle: from the second on, the line should be back at 1.
+void PrintLossRecovery(std::FILE* out, const Row& lost, double healthyMs) {
+    std::fprintf(out, "\nstation 1's first reply lost, the cycles after it as multiples of its healthy cycle:");
+    for (size_t i = 1; i < lost.cycles.size() && i <= 6; ++i) std::fprintf(out, " %.2f", lost.cycles[i].ms / healthyMs);
+    std::fprintf(out, "\n");
+}
+
 void PrintHoleLearning(std::FILE* out, const Row& hole) {
     std::fprintf(out, "\nhole at 4x105 inside the block 4x100..4x108, requests of the first cycles:");
     for (size_t i = 0; i < hole.cycles.size() && i < 4; ++i) std::fprintf(out, " %zu", hole.cycles[i].requests);
@@ -180,10 +188,12 @@ bool MeasureLineStates(std::FILE* out, std::string& error) {
     std::vector<BenchTag> both = TenTags(kLive);
     const std::vector<BenchTag> second = TenTags(kDead);
     both.insert(both.end(), second.begin(), second.end());
-    Row healthyPair, liveAlone, hole, plant, noisy;
+    Row healthyPair, liveAlone, lostOnce, hole, plant, noisy;
     const bool measured =
         MeasureState("healthy: stations 1 and 2, 10 tags each", both, {}, kCycles, healthyPair, error) &&
         MeasureState("live station 1 alone", TenTags(kLive), {}, kCycles, liveAlone, error) &&
+        MeasureState("station 1 alone, its first reply lost", TenTags(kLive), {"drop"}, 2 * kCycles, lostOnce,
+                     error) &&
         MeasureState("hole: 4x100..4x108 lacking 4x105", TagsAroundTheHole(), {"lack holding-register 1 104"}, kCycles,
                      hole, error) &&
         MeasureState("healthy: the plant's 146 tags", PlantTags(), {}, kCycles, plant, error) &&
@@ -193,7 +203,8 @@ bool MeasureLineStates(std::FILE* out, std::string& error) {
                  kResponseTimeoutMs);
     std::fprintf(out, "%-40s %9s %9s %9s %9s %9s\n", "per poll cycle", "median ms", "max ms", "first req",
                  "requests", "tags read");
-    for (const Row* row : {&healthyPair, &liveAlone, &hole, &plant, &noisy}) PrintRow(out, *row);
+    for (const Row* row : {&healthyPair, &liveAlone, &lostOnce, &hole, &plant, &noisy}) PrintRow(out, *row);
+    PrintLossRecovery(out, lostOnce, Median(liveAlone.cycles, 1));
     PrintHoleLearning(out, hole);
     return MeasureDeadStation(out, Median(liveAlone.cycles, 1), error);
 }

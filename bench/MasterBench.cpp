@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "AnsweringDevices.h"
 #include "MasterCycles.h"
 
 namespace {
@@ -73,6 +74,23 @@ int main(int argc, char** argv) {
             std::fflush(stdout);
         }
     }
+#ifndef _WIN32
+    for (const bench::AnsweringDevice& device : bench::kAnsweringDevices) {
+        const std::string name = bench::MasterOnDevice("reference", device);
+        std::fprintf(stderr, "korvel-bench-masters: %s at %u baud, %d cycles\n", name.c_str(), bench::kAnsweringBaud,
+                     cycles);
+        bench::Figures figures;
+        std::string error;
+        if (bench::MeasureMaster(name, bench::kAnsweringBaud, bench::RangeRequests(tags), kWarmupCycles, cycles,
+                                 figures, error, device.command)) {
+            std::printf("%s\n", bench::FormatFigures(figures).c_str());
+            std::fflush(stdout);
+        } else {
+            std::fprintf(stderr, "korvel-bench-masters: %s\n", error.c_str());
+            status = 1;
+        }
+    }
+#endif
     bench::Figures single;
     std::string error;
     if (bench::MeasureSingleTcpRead(std::string("single") + kNameSuffix, kSingleReads, single, error)) {

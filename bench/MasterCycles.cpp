@@ -73,10 +73,13 @@ int PollCycle(modbus_t* context, const std::vector<ReadRequest>& requests) {
 }  // namespace
 
 bool MeasureMaster(const std::string& master, uint32_t baud, const std::vector<ReadRequest>& requests,
-                   int warmupCycles, int cycles, Figures& figures, std::string& error) {
+                   int warmupCycles, int cycles, Figures& figures, std::string& error,
+                   const std::string& deviceCommand) {
     LineServerClient server;
     Context context(nullptr, CloseContext);
     if (!Connect(server, baud, context, error)) return false;
+    std::string answer;
+    if (!deviceCommand.empty() && !server.Call(deviceCommand, answer, error)) return false;
     for (int cycle = 0; cycle < warmupCycles; ++cycle) PollCycle(context.get(), requests);
     std::vector<double> cycleMs;
     std::vector<ExchangeBytes> exchanges;

@@ -1,5 +1,6 @@
 #include "ChaosPoller.h"
 
+#include <algorithm>
 #include <sstream>
 
 namespace {
@@ -62,9 +63,10 @@ void ChaosPoller::Stop() {
     if (m_thread.joinable()) m_thread.join();
 }
 
-void ChaosPoller::Count(bool on, uint32_t plan) {
+void ChaosPoller::Count(bool on, uint32_t plan, double cycleBoundMs) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_plan = plan;
+    m_cycleBoundMs = cycleBoundMs;
     m_health = {};
     m_counting = on;
 }
@@ -96,6 +98,7 @@ void ChaosPoller::Cycle() {
         if (i == writeAt) WriteTag();
         allRead = ReadTag(i) && allRead;
     }
+    const double cycleMs = std::chrono::duration<double, std::milli>(SoakClock::now() - start).count();
     std::this_thread::sleep_until(start + kShortestCycle);
     std::this_thread::sleep_for(std::chrono::milliseconds(m_run.CyclePauseMs()));
     if (!judged) return;
@@ -112,7 +115,9 @@ void ChaosPoller::Cycle() {
         m_health.requestsCycle = m_health.cycles;
     }
     m_requestsBefore = requests;
-    const bool healthy = allRead && (m_plan == 0 || wrote || m_health.requests == m_plan);
+    const bool inTime = m_cycleBoundMs == 0 || cycleMs <= m_cycleBoundMs;
+    const bool healthy = allRead && inTime && (m_plan == 0 || wrote || m_health.requests == m_plan);
+    if (healthy) m_health.slowestHealthyMs = std::max(m_health.slowestHealthyMs, cycleMs);
     if (healthy && m_health.healthyInARow++ == 0) m_health.healthySince = start;
     if (!healthy) m_health.healthyInARow = 0;
 }

@@ -31,6 +31,7 @@ struct PollHealth {
     uint32_t requestsCycle = 0;  // which cycle that was
     uint32_t healthyInARow = 0;
     SoakClock::time_point healthySince;  // start of the first of those
+    double slowestHealthyMs = 0;  // of the healthy cycles' reads and writes
 };
 
 class ChaosPoller {
@@ -45,7 +46,9 @@ public:
 
     // Counting starts at the next cycle, against plan (0: every cycle that
     // reads every tag is healthy); the caller clears the request log first.
-    void Count(bool on, uint32_t plan = 0);
+    // A cycle is healthy when it read every tag, sent its plan's requests
+    // (0: any) and took no longer than cycleBoundMs (0: any time).
+    void Count(bool on, uint32_t plan = 0, double cycleBoundMs = 0);
     PollHealth Health();
     PollFigures Figures();
 
@@ -71,6 +74,7 @@ private:
     PollFigures m_figures;
     PollHealth m_health;
     uint32_t m_plan = 0;
+    double m_cycleBoundMs = 0;
     std::atomic<bool> m_stopping{false};
     std::thread m_thread;
 };

@@ -69,7 +69,7 @@ const CommandSession::Command CommandSession::kCommands[] = {
     {"repeat-fault", 1, 1, Needs::kDevice, &CommandSession::RepeatFault},
     {"corrupt-every", 1, 1, Needs::kDevice, &CommandSession::CorruptEvery},
     {"late-every", 2, 2, Needs::kDevice, &CommandSession::LateEvery},
-    {"turnaround", 1, 1, Needs::kDevice, &CommandSession::Turnaround},
+    {"turnaround", 1, 2, Needs::kDevice, &CommandSession::Turnaround},
     {"needs-silence", 1, 1, Needs::kDevice, &CommandSession::NeedsSilence},
     {"twice", 0, 1, Needs::kDevice, &CommandSession::Twice},
     {"refuse", 3, 5, Needs::kLine, &CommandSession::RefuseFor},
@@ -423,10 +423,13 @@ std::string CommandSession::LateEvery(const Words& args) {
     return kOk;
 }
 
+// turnaround <ms> [<most ms>]: with most, drawn anew for each reply.
 std::string CommandSession::Turnaround(const Words& args) {
-    uint64_t ms;
-    if (!ParseNumber(args[0], 600000, ms)) return Refuse("bad turnaround " + args[0]);
-    m_line->Relay()->SetTurnaround(Milliseconds(ms));
+    uint64_t ms, most = 0;
+    if (!ParseNumber(args[0], 600000, ms) || (args.size() > 1 && !ParseNumber(args[1], 600000, most))) {
+        return Refuse("bad turnaround");
+    }
+    m_line->Relay()->SetTurnaround(Milliseconds(ms), Milliseconds(most));
     return kOk;
 }
 

@@ -1,6 +1,7 @@
 #include "LineRelay.h"
 
 #include <fcntl.h>
+#include <algorithm>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
@@ -109,9 +110,10 @@ void LineRelay::DelayEvery(size_t n, std::chrono::milliseconds late) {
     m_lateBy = late;
 }
 
-void LineRelay::SetTurnaround(std::chrono::milliseconds turnaround) {
+void LineRelay::SetTurnaround(std::chrono::milliseconds turnaround, std::chrono::milliseconds most) {
     std::lock_guard<std::mutex> lock(m_faultMutex);
     m_turnaround = turnaround;
+    m_turnaroundMost = std::max(turnaround, most);
 }
 
 void LineRelay::SendFromDevice(Bytes bytes) {
@@ -183,7 +185,8 @@ void LineRelay::ForwardReply(Bytes reply) {
         }
         if (m_corrupted.Tick() && !fault.corruptIndex) fault.corruptIndex = kSteadyCorruptionIndex;
         if (m_delayed.Tick()) fault.delay += m_lateBy;
-        fault.delay += m_turnaround;
+        fault.delay += std::chrono::milliseconds(std::uniform_int_distribution<int64_t>(
+            m_turnaround.count(), m_turnaroundMost.count())(m_turnaroundDraw));
     }
     for (PacedPart& part : InBursts(PlanReply(fault, std::move(reply)), bursts)) m_towardsCom.Send(std::move(part));
 }

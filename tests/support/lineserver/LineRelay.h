@@ -10,6 +10,7 @@
 #include <atomic>
 #include <functional>
 #include <mutex>
+#include <random>
 #include <string>
 #include <thread>
 
@@ -34,8 +35,10 @@ public:
     // delays, as from a device that now and then takes too long; 0 stops it.
     void DelayEvery(size_t n, std::chrono::milliseconds late);
     // Every reply from now on is held back this long after it left the
-    // device, as a device takes time to answer.
-    void SetTurnaround(std::chrono::milliseconds turnaround);
+    // device, as a device takes time to answer; or, where most is longer,
+    // for a time drawn anew for each reply up to most, as a device whose
+    // scan is not in step with the line answers.
+    void SetTurnaround(std::chrono::milliseconds turnaround, std::chrono::milliseconds most);
     void SendFromDevice(Bytes bytes);
     // A device that babbles: bytes of value 0 towards the COM port, one after
     // the other without a pause, until it is turned off.
@@ -80,6 +83,8 @@ private:
     EveryNth m_delayed;
     std::chrono::milliseconds m_lateBy{0};
     std::chrono::milliseconds m_turnaround{0};
+    std::chrono::milliseconds m_turnaroundMost{0};
+    std::mt19937 m_turnaroundDraw{2027};
     std::atomic<bool> m_stopping{false};
     std::thread m_requestCarrier;
     std::thread m_replyCarrier;
