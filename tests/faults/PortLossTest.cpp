@@ -18,6 +18,8 @@ constexpr uint16_t kValueOfStation[] = {0, 0x1111, 0x2222};
 constexpr uint32_t kImmediateMs = kShortResponseTimeoutMs / 2;
 // Long enough after the return for the reopen schedule (1 s) and a poll.
 constexpr uint32_t kRecoveryWaitMs = 8000;
+// The reopen schedule's first interval, and a little.
+constexpr uint32_t kReopenDueMs = 1200;
 
 struct PollFigures {
     std::atomic<int> delivered{0};
@@ -121,24 +123,53 @@ TEST_F(FaultLine, APulledAdapterFailsEveryCallAtOnceAndTheLineReopensWhenItIsBac
     EXPECT_EQ(second.Close(), kSucceeded);
 }
 
-// A block fetched before the pull left the second tag's value waiting in the
-// cache; its read that failed while the port was known lost used it up, so the
-// first good read after the return asks the device, which changed meanwhile.
-TEST_F(FaultLine, AValueCachedBeforeThePullIsNotHandedOutAfterTheReturn) {
-    line.SetHoldingRegister(1, 0, 0x1111);
-    line.SetHoldingRegister(1, 1, 0x2222);
-    const TagAddress first = driver.Tag("4x1", kTypeUInt16);
-    const TagAddress second = driver.Tag("4x2", kTypeUInt16);
-    for (const TagAddress* tag : {&first, &second, &first}) ASSERT_EQ(ReadChecked(1, *tag), kSucceeded);
+// Nothing the line knew before the pull outlives the return. A block of
+// either view of the registers fetched before the pull left the second
+// tag's value waiting in the cache; the loss empties it, so the first read
+// after the return asks the device, which changed meanwhile. A station demoted before the pull is
+// asked at once: the reopened line knows nothing of its stations.
+TEST_F(FaultLine, NothingKnownBeforeThePullOutlivesTheReturn) {
+    const struct {
+        const char* situation;
+        uint16_t type;
+        const char *first, *second;
+        bool demoted;
+        bool readSecond;  // after the return; else the first
+        uint16_t changed;  // the register changed while the port is away
+        uint32_t expected;
+    } rows[] = {
+        {"the 32-bit view", kTypeUInt32, "4x1", "4x3", false, true, 2, 0x44445555},
+        {"the 16-bit view", kTypeUInt16, "4x1", "4x2", false, true, 1, 0x5555},
+        {"a station demoted before the pull", kTypeUInt16, "4x1", "4x2", true, false, 0, 0x5555},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.situation);
+        for (uint16_t index = 0; index < 4; ++index) line.SetHoldingRegister(1, index, 0x1111 * (index + 1));
+        const TagAddress first = driver.Tag(row.first, row.type);
+        const TagAddress second = driver.Tag(row.second, row.type);
+        // The first read asks for its own item, the second for the block.
+        for (int read = 0; read < 2; ++read) ASSERT_EQ(ReadChecked(1, first), kSucceeded);
+        TagValue value{};
+        if (row.demoted) {
+            line.SwitchStation(1, false);
+            for (int read = 0; read < 4; ++read) driver.Read(1, first, value);
+            ASSERT_EQ(driver.Read(1, first, value), kReadFailed);
+            line.SwitchStation(1, true);
+        }
 
-    // The second tag's fresh value is not asked for while the port is away:
-    // the loss alone must take it.
-    line.PullDevice();
-    TagValue value{};
-    EXPECT_EQ(driver.Read(1, first, value), kReadFailed) << "the port is found lost";
-    line.SetHoldingRegister(1, 1, 0x3333);
-    line.ReturnDevice();
-    const Stopwatch watch;
-    while (!(driver.Read(1, second, value) == kSucceeded) && watch.ElapsedMs() < kRecoveryWaitMs) Sleep(50);
-    EXPECT_EQ(value.wordValue, 0x3333);
+        // Station 1 is not asked while the port is away: the loss, which
+        // station 2's read finds, alone must take what is cached of it.
+        line.PullDevice();
+        EXPECT_EQ(driver.Read(2, first, value), kReadFailed) << "the port is found lost";
+        line.SetHoldingRegister(1, row.changed, 0x5555);
+        line.ReturnDevice();
+        // Once the reopen is due, the first read reopens the port and must
+        // find nothing cached: a read failed meanwhile would use a cached
+        // value up.
+        Sleep(kReopenDueMs);
+        const TagAddress& reread = row.readSecond ? second : first;
+        const Stopwatch watch;
+        while (!(driver.Read(1, reread, value) == kSucceeded) && watch.ElapsedMs() < kRecoveryWaitMs) Sleep(50);
+        EXPECT_EQ(row.type == kTypeUInt32 ? value.dwordValue : value.wordValue, row.expected);
+    }
 }
