@@ -92,14 +92,15 @@ private:
     void OnConnected();
     // Connection steps before a request (network/ConnectionUse.cpp); the
     // caller holds m_exchangeLock. False when the line is lost meanwhile.
-    bool ReadyConnection();
-    bool Reconnect(const std::string& why);
+    // A connection made again is waited for waitMs at most.
+    bool ReadyConnection(uint32_t waitMs);
+    bool Reconnect(const std::string& why, uint32_t waitMs);
     void KeepConnectDelay();
     // The gap before a request; false when the connection ended meanwhile.
     bool KeepRequestGap(uint32_t gapMs);
     // Whether the connection ended before the request went out and a new
     // one was made for it; again: the request had a new one already.
-    bool RemadeBeforeRequest(bool again);
+    bool RemadeBeforeRequest(bool again, uint32_t waitMs);
     void CountSilence(bool answered, int64_t sentAtUs);
     // Exchange steps; the caller holds m_exchangeLock.
     ExchangeResult ExchangeRtu(std::string& data, int32_t& length, const LineUse& use,
