@@ -11,8 +11,9 @@
 // that the peer closes or resets while a request is out, or on which a send
 // fails, leaves the line lost, as a serial line's lost port is. One that the
 // peer closed while no request was out, or that idled longer than the line
-// allows, is made again before the next request, on the caller's thread
-// under the line's own turn, and nothing fails for it. So does a connection on which no
+// allows, is made again before the next request under the line's own
+// turn, and nothing fails for it if the box takes the new connection
+// within the request's response time-out. So does a connection on which no
 // station answered anything for 10 s once some station had answered since
 // the line was opened; while none answers after that, the wait before the
 // next such drop doubles, up to 5 minutes.
