@@ -1,9 +1,9 @@
 // The connection's state before each request of a network line. Boxes
 // close connections that idle: one the peer closed or reset while no
-// request was out is made again at once, waited for a moment under the
-// line's own turn alone, and the request goes out on the new one; so is
-// one that idled longer than idle_close_ms, before the box's own timer
-// could end it under a request. The line may wait long before a request
+// request was out is made again at once, waited for under the line's own
+// turn alone up to the request's response time-out, and the request goes
+// out on the new one; so is one that idled longer than idle_close_ms,
+// before the box's own timer could end it under a request. The line may wait long before a request
 // (a late reply listened out, request_gap_ms), and a box's timer can end
 // the connection meanwhile: that close is found before the request goes
 // out, and the request goes out on a new connection too. A new
@@ -34,12 +34,12 @@ std::string EndedWhileIdle(uint32_t code) {
 }  // namespace
 
 // A connection idle too long is closed whatever the peer did meanwhile.
-bool CNetworkLine::ReadyConnection() {
+bool CNetworkLine::ReadyConnection(uint32_t waitMs) {
     const int64_t idleUs = m_nowUs() - std::max(m_lastRequestUs, m_connectedAtUs.load());
     if (m_target.idleCloseMs > 0 && idleUs >= int64_t{m_target.idleCloseMs} * 1000) {
-        if (!Reconnect("idle for " + SecondsText(idleUs) + " s")) return false;
+        if (!Reconnect("idle for " + SecondsText(idleUs) + " s", waitMs)) return false;
     } else if (const uint32_t code = idleUs >= kIdleLookUs ? m_source.PeerEnded() : 0) {
-        if (!Reconnect(EndedWhileIdle(code))) return false;
+        if (!Reconnect(EndedWhileIdle(code), waitMs)) return false;
     }
     KeepConnectDelay();
     m_lastRequestUs = m_nowUs();
@@ -56,21 +56,21 @@ bool CNetworkLine::KeepRequestGap(uint32_t gapMs) {
 
 // Once per request: a new connection that ends again before the request
 // goes out is lost.
-bool CNetworkLine::RemadeBeforeRequest(bool again) {
+bool CNetworkLine::RemadeBeforeRequest(bool again, uint32_t waitMs) {
     const uint32_t code = std::exchange(m_endedBeforeRequest, 0);
     if (code == 0) return false;
     if (again) {
         Lose(code);
         return false;
     }
-    return Reconnect(EndedWhileIdle(code));
+    return Reconnect(EndedWhileIdle(code), waitMs);
 }
 
 // The same box answers on the new connection: nothing read before is lost.
 // Made as every connection is, it starts with the splits to learn again.
-bool CNetworkLine::Reconnect(const std::string& why) {
+bool CNetworkLine::Reconnect(const std::string& why, uint32_t waitMs) {
     ForgetConnection();
-    if (const uint32_t code = m_connection.Remake()) {
+    if (const uint32_t code = m_connection.Remake(waitMs)) {
         Lose(code);
         return false;
     }

@@ -15,11 +15,7 @@ namespace {
 
 // What an attempt may take beyond its connect's own time-out to report.
 constexpr uint32_t kReportMarginMs = 100;
-// How long a request waits for a connection made again after the peer
-// ended an idle one: a box that takes new connections does so within a few
-// milliseconds on its network.
-constexpr uint32_t kAtOnceMs = 40;
-constexpr uint32_t kNotAtOnce = 10060;  // WSAETIMEDOUT
+constexpr uint32_t kNotInTime = 10060;  // WSAETIMEDOUT
 
 }  // namespace
 
@@ -54,14 +50,14 @@ bool CNetworkConnection::Ensure(const line::ReconnectTiming& reopen) {
 }
 
 // Only an up connection is made again: no attempt thread runs meanwhile.
-uint32_t CNetworkConnection::Remake() {
+uint32_t CNetworkConnection::Remake(uint32_t waitMs) {
     m_socket.Close();
     m_up = false;
     StartAttempt();
     std::unique_lock<std::mutex> guard(m_lock);
-    m_attemptEnded.wait_for(guard, std::chrono::milliseconds(std::min(m_target.connectTimeoutMs, kAtOnceMs)),
+    m_attemptEnded.wait_for(guard, std::chrono::milliseconds(std::min(m_target.connectTimeoutMs, waitMs)),
                             [this] { return !m_attempting; });
-    return m_up ? 0 : kNotAtOnce;
+    return m_up ? 0 : kNotInTime;
 }
 
 // An attempt under way owns the socket.

@@ -46,12 +46,13 @@ public:
     // whether the connection is up.
     bool Ensure(const line::ReconnectTiming& reopen);
     // Closes the connection and makes it again, for a connection the peer
-    // ended while idle: on the attempt's thread, the caller waiting for it a
-    // moment at most, so that a box that takes a new connection at once
-    // loses no request and one that does not holds up no host call. The
-    // caller holds the line's turn. Returns 0, or the code the caller
+    // ended while idle: on the attempt's thread, the caller waiting for it
+    // waitMs at most (its request's response time-out), so that a box
+    // reached over a slow network loses no request and one that does not
+    // answer the connect holds a host call no longer than its own bound.
+    // The caller holds the line's turn. Returns 0, or the code the caller
     // reports with Lose while the attempt goes on.
-    uint32_t Remake();
+    uint32_t Remake(uint32_t waitMs);
     // The connection failed with code: it is closed and lost. The caller
     // holds the line's turn, so no exchange uses the socket meanwhile.
     void Lose(uint32_t code);

@@ -70,13 +70,13 @@ ExchangeResult CNetworkLine::ExchangeFramed(std::string& data, int32_t& length, 
     const std::string request = data;
     const int32_t requestLength = length;
     for (bool again = false;; again = true) {
-        if (!m_connection.Ensure(use.reopen) || !ReadyConnection()) {
+        if (!m_connection.Ensure(use.reopen) || !ReadyConnection(use.responseTimeout)) {
             return Emptied(data, length, ExchangeResult::kSendFailed);
         }
         const ExchangeResult result = m_target.transport == modbus::Transport::kModbusTcp
                                           ? ExchangeMbap(data, length, use, reply, observer)
                                           : ExchangeRtu(data, length, use, reply, observer);
-        if (!RemadeBeforeRequest(again)) return result;
+        if (!RemadeBeforeRequest(again, use.responseTimeout)) return result;
         data = request;
         length = requestLength;
     }

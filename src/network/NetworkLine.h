@@ -11,8 +11,9 @@
 // that the peer closes or resets while a request is out, or on which a send
 // fails, leaves the line lost, as a serial line's lost port is. One that the
 // peer closed while no request was out, or that idled longer than the line
-// allows, is made again before the next request, on the caller's thread
-// under the line's own turn, and nothing fails for it. So does a connection on which no
+// allows, is made again before the next request under the line's own
+// turn, and nothing fails for it if the box takes the new connection
+// within the request's response time-out. So does a connection on which no
 // station answered anything for 10 s once some station had answered since
 // the line was opened; while none answers after that, the wait before the
 // next such drop doubles, up to 5 minutes.
@@ -92,14 +93,15 @@ private:
     void OnConnected();
     // Connection steps before a request (network/ConnectionUse.cpp); the
     // caller holds m_exchangeLock. False when the line is lost meanwhile.
-    bool ReadyConnection();
-    bool Reconnect(const std::string& why);
+    // A connection made again is waited for waitMs at most.
+    bool ReadyConnection(uint32_t waitMs);
+    bool Reconnect(const std::string& why, uint32_t waitMs);
     void KeepConnectDelay();
     // The gap before a request; false when the connection ended meanwhile.
     bool KeepRequestGap(uint32_t gapMs);
     // Whether the connection ended before the request went out and a new
     // one was made for it; again: the request had a new one already.
-    bool RemadeBeforeRequest(bool again);
+    bool RemadeBeforeRequest(bool again, uint32_t waitMs);
     void CountSilence(bool answered, int64_t sentAtUs);
     // Exchange steps; the caller holds m_exchangeLock.
     ExchangeResult ExchangeRtu(std::string& data, int32_t& length, const LineUse& use,

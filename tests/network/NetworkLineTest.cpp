@@ -1,13 +1,15 @@
 // The network line against a connection played from a script, on a clock
 // the test drives: how replies are assembled and judged in both framings,
 // when the line counts as lost, and when it tries again. A wait that
-// nothing ends moves the clock by its whole length, so no case waits.
+// nothing ends moves the clock by its whole length, so no case waits but
+// one whose reconnect takes real time on the line's own thread.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <deque>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "modbus/ReplyShape.h"
@@ -32,6 +34,7 @@ public:
     explicit ScriptedSocket(uint64_t& nowMs) : m_nowMs(nowMs) {}
 
     uint32_t Connect(const std::string&, uint16_t, uint32_t) override {
+        if (connects > 0) std::this_thread::sleep_for(std::chrono::milliseconds(reconnectMs));
         ++connects;
         const uint32_t code = connectCodes.empty() ? 0 : connectCodes.front();
         if (!connectCodes.empty()) connectCodes.pop_front();
@@ -75,6 +78,7 @@ public:
     std::vector<std::string> sent;
     std::vector<uint64_t> sentAtMs;
     int connects = 0;
+    uint32_t reconnectMs = 0;  // of real time, as over a slow network
 
 private:
     uint64_t& m_nowMs;
@@ -92,14 +96,15 @@ public:
     std::vector<std::string> events;
 };
 
-// A network line on COM<index + 1> to gw:502, with its script and clock.
+// A network line on COM<index + 1> to gw:502, with its script and clock;
+// ownThread makes connects on a thread of the line's own, in real time.
 struct ScriptedLine {
-    ScriptedLine(int32_t index, modbus::Transport transport) {
+    ScriptedLine(int32_t index, modbus::Transport transport, bool ownThread = false) {
         auto owned = std::make_unique<ScriptedSocket>(nowMs);
         socket = owned.get();
         line = std::make_shared<CNetworkLine>(
             std::move(owned), [this](const std::string& text) { events.push_back(text); },
-            [this] { return static_cast<int64_t>(nowMs * 1000); }, false);
+            [this] { return static_cast<int64_t>(nowMs * 1000); }, ownThread);
         m_index = index;
         m_transport = transport;
     }
@@ -287,7 +292,8 @@ TEST(NetworkLine, AGatewaysOwnTransactionRuleIsLearnedFromThreeRepliesInARow) {
 }
 
 // Before a request, a connection that idled longer than idle_close_ms is
-// made again, and a new connection waits connect_delay_ms.
+// made again, waited for up to the response time-out, and a new connection
+// waits connect_delay_ms.
 TEST(NetworkLine, TheConnectionIsReadiedBeforeARequest) {
     const struct {
         uint32_t idleCloseMs;
@@ -295,14 +301,17 @@ TEST(NetworkLine, TheConnectionIsReadiedBeforeARequest) {
         int connects;        // after the second read, 1.5 s after the first
         uint64_t firstAtMs;  // the first request's time after the open
         std::string event;
+        uint32_t reconnectMs = 0;  // on the line's own thread
     } cases[] = {
         {1000, 0, 2, 0, "Reconnected: COM61, idle for 1.5 s"},
+        {1000, 0, 2, 0, "Reconnected: COM61, idle for 1.5 s", kResponseTimeoutMs / 3},
         {2000, 0, 1, 0, ""},
         {0, 500, 1, 500, ""},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.idleCloseMs);
-        ScriptedLine line(60, modbus::Transport::kModbusTcp);
+        SCOPED_TRACE(testing::Message() << c.idleCloseMs << " ms idle close, reconnect in " << c.reconnectMs << " ms");
+        ScriptedLine line(60, modbus::Transport::kModbusTcp, c.reconnectMs > 0);
+        line.socket->reconnectMs = c.reconnectMs;
         CNetworkLine::Target target;
         target.idleCloseMs = c.idleCloseMs;
         target.connectDelayMs = c.connectDelayMs;

@@ -65,7 +65,10 @@ constexpr uint32_t kLateReplyLimitMs = 10 * kResponseTimeoutMs;
 constexpr uint32_t kAttemptMs = 2 * kLateReplyLimitMs + kResponseTimeoutMs + 3 * kLongestReplyBytes * kReplyCharacterMs +
                                 (kLongestRequestBytes + kSilenceCharacters) * kCharacterMicroseconds / 1000 + 1 +
                                 3 * kGapMs;
-constexpr uint32_t kBoundMs = 2 * kAttempts * kAttemptMs + kSlackMs;
+// On a network line an attempt may also wait for two connections made
+// again, one the box closed while idle and one it closed in the gap before
+// the request, each up to the response time-out.
+constexpr uint32_t kNetworkAttemptMs = kAttemptMs + 2 * kResponseTimeoutMs;
 
 constexpr double kHealingSeconds = 30;
 constexpr uint32_t kHealthyCycles = 3;
@@ -106,6 +109,10 @@ struct Options {
     uint32_t seed = static_cast<uint32_t>(std::time(nullptr));
     const LineKind* line = &kLineKinds[0];
 };
+
+uint32_t BoundMs(const LineKind& line) {
+    return 2 * kAttempts * (line.open != nullptr ? kNetworkAttemptMs : kAttemptMs) + kSlackMs;
+}
 
 const LineKind* LineKindNamed(const char* name) {
     for (const LineKind& kind : kLineKinds) {
@@ -225,7 +232,7 @@ double Heal(ChaosRun& run, const Pollers& pollers, const uint32_t plans[2], cons
 
 int RunChaos(const Options& options) {
     std::printf("chaos: seed %u, %.0f s of faults, %s line, %u baud, response time-out %u ms, bound of a call %u ms\n",
-                options.seed, options.seconds, options.line->name, kBaud, kResponseTimeoutMs, kBoundMs);
+                options.seed, options.seconds, options.line->name, kBaud, kResponseTimeoutMs, BoundMs(*options.line));
     std::fflush(stdout);
     const std::unique_ptr<LineFixture> opened = OpenLine(*options.line);
     LineFixture& line = *opened;
@@ -238,7 +245,7 @@ int RunChaos(const Options& options) {
         run.Broke("the driver objects did not open");
         return 1;
     }
-    ChaosPoller poller0(run, first, 0, kBoundMs), poller1(run, second, 1, kBoundMs);
+    ChaosPoller poller0(run, first, 0, BoundMs(*options.line)), poller1(run, second, 1, BoundMs(*options.line));
     const Pollers pollers = {&poller0, &poller1};
     if (!poller0.Prepare() || !poller1.Prepare()) return 1;
     for (ChaosPoller* poller : pollers) poller->Start();
