@@ -1,7 +1,5 @@
 #include "korvel-poll/LineStatistics.h"
 
-#include <algorithm>
-
 #include "korvel-poll/TextUtil.h"
 #include "modbus/ReplyVerdict.h"
 
@@ -101,12 +99,7 @@ void LineStatistics::AddAnswer(const TraceRecord& receive) {
 std::string LineStatistics::Report() const {
     std::vector<std::vector<std::string>> rows = {kHeadings};
     for (const auto& [station, figures] : m_stations) rows.push_back(Row(station, figures));
-    std::vector<size_t> widths(kHeadings.size(), 0);
-    for (const auto& row : rows) {
-        for (size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], row[i].size());
-    }
-    std::string report;
-    for (const auto& row : rows) report += JoinColumns(row, widths) + "\n";
+    std::string report = TableText(rows);
     for (const auto& [port, figures] : m_ports) report += PortLines(port, figures);
     for (const std::string& problem : m_settingsProblems) report += "settings: " + problem + "\n";
     return report;

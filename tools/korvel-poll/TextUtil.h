@@ -13,6 +13,9 @@ bool SplitCsvFields(const std::string& line, std::vector<std::string>& fields);
 // The cells of a table row, each padded to its column's width and two blanks
 // apart; the last is not padded, so a row has no trailing blanks.
 std::string JoinColumns(const std::vector<std::string>& cells, const std::vector<size_t>& widths);
+// Rows of cells as a table, each column as wide as its widest cell, a line
+// a row.
+std::string TableText(const std::vector<std::vector<std::string>>& rows);
 // A whole decimal number (optional sign) or a 0x hexadecimal one, within
 // [min, max]. Anything else, an empty text or trailing characters included,
 // gives false and leaves value alone.

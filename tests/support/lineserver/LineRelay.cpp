@@ -114,6 +114,12 @@ void LineRelay::SetTurnaround(std::chrono::milliseconds turnaround) {
     m_turnaround = turnaround;
 }
 
+void LineRelay::Tap(LineTap* tap) {
+    const auto hear = [tap](const uint8_t* data, size_t count) { tap->Hear(data, count); };
+    m_towardsDevice.SetTap(hear);
+    m_towardsCom.SetTap(hear);
+}
+
 void LineRelay::SendFromDevice(Bytes bytes) {
     m_towardsCom.Send({std::chrono::milliseconds(0), std::move(bytes)});
 }

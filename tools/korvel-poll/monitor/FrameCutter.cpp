@@ -77,10 +77,12 @@ int64_t CFrameCutter::WaitingSinceUs() const {
 }
 
 // closing: no byte will join those waiting; each is judged as it stands.
+// Noise is told once a frame follows it, or when closing, so that noise
+// coming on joins it.
 void CFrameCutter::Cut(bool closing, std::vector<CutFrame>& cut) {
-    size_t at = 0;
+    size_t at = m_noise;
     size_t noiseFrom = 0;
-    bool frameStart = true;
+    bool frameStart = m_noise == 0;
     while (at < m_bytes.size()) {
         if (SilenceAt(at)) frameStart = true;
         const Judgement judged = Judge(at, frameStart, closing);
@@ -96,8 +98,12 @@ void CFrameCutter::Cut(bool closing, std::vector<CutFrame>& cut) {
         noiseFrom = at;
         frameStart = true;
     }
-    Emit(CutKind::kNoise, noiseFrom, at, cut);
-    Drop(at);
+    if (closing) {
+        Emit(CutKind::kNoise, noiseFrom, at, cut);
+        noiseFrom = at;
+    }
+    Drop(noiseFrom);
+    m_noise = at - noiseFrom;
 }
 
 // A whole frame by its own length comes first: a burst may hold two. A

@@ -73,6 +73,7 @@ private:
     std::vector<int64_t> m_endsUs;   // when each of them ended
     std::vector<size_t> m_silences;  // where a silence went before a byte, ascending
     bool m_tailQuiet = false;        // a silence followed the last byte
+    size_t m_noise = 0;              // the first bytes, judged noise already
 };
 
 }  // namespace monitor

@@ -13,8 +13,8 @@ constexpr int64_t kAdapterHoldUs = 50 * 1000;
 
 }  // namespace
 
-CutTiming ListenTiming(const line::LineFormat& format) {
-    const line::LineTiming timing = line::SerialTiming(format, 0);
+CutTiming ListenTiming(const line::LineFormat& format, uint32_t silenceSettingUs) {
+    const line::LineTiming timing = line::SerialTiming(format, silenceSettingUs);
     const auto silenceUs = static_cast<int64_t>(timing.quietUs);
     return {static_cast<int64_t>(timing.characterUs), silenceUs, kAdapterHoldUs + silenceUs};
 }

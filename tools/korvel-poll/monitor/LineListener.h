@@ -23,8 +23,9 @@ protected:
 };
 
 // The cutter's timing on a line of this format: its characters, the
-// silence between frames and how long an adapter may hold a piece back.
-CutTiming ListenTiming(const line::LineFormat& format);
+// silence between frames (the line's own, or silenceSettingUs where that
+// is set) and how long an adapter may hold a piece back.
+CutTiming ListenTiming(const line::LineFormat& format, uint32_t silenceSettingUs);
 
 class CLineListener {
 public:
