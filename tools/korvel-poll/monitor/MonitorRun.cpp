@@ -12,6 +12,7 @@
 #include "korvel-poll/TextUtil.h"
 #include "korvel-poll/monitor/ExchangeText.h"
 #include "korvel-poll/monitor/LineListener.h"
+#include "korvel-poll/monitor/MonitorWatch.h"
 #include "korvel-poll/monitor/PcapFile.h"
 #include "serial/PortByteSource.h"
 #include "serial/SerialPort.h"
@@ -76,8 +77,8 @@ private:
 // captured.
 class MonitorSink : public monitor::IListenSink {
 public:
-    MonitorSink(const MonitorOutput& output, const WallClock& clock, monitor::PcapFile* capture)
-        : m_output(output), m_clock(clock), m_capture(capture) {
+    MonitorSink(const MonitorOutput& output, const WallClock& clock, monitor::PcapFile* capture, MonitorWatch* watch)
+        : m_output(output), m_clock(clock), m_capture(capture), m_watch(watch) {
         if (m_output.records != nullptr && m_output.fresh && m_output.format == OutputFormat::kCsv) {
             *m_output.records << monitor::ExchangeCsvHeader() << std::endl;
         }
@@ -86,6 +87,7 @@ public:
         if (m_capture != nullptr) m_capture->Add(frame.bytes, m_clock.UtcUs(frame.startUs));
     }
     void ExchangeTold(const monitor::Exchange& exchange) override {
+        if (m_watch != nullptr) m_watch->Heard(exchange);
         const std::string time = m_clock.Iso(exchange.startUs);
         if (m_output.showLines) m_output.out << monitor::ExchangeTableLine(exchange, time) << std::endl;
         if (m_output.records == nullptr) return;
@@ -98,6 +100,7 @@ private:
     const MonitorOutput& m_output;
     const WallClock& m_clock;
     monitor::PcapFile* m_capture;
+    MonitorWatch* m_watch;
 };
 
 std::string FiguresReport(const monitor::ListenFigures& figures) {
@@ -124,7 +127,7 @@ uint32_t OpenToListen(CSerialPort& port, int number, const line::LineFormat& for
 // line's silence; its last byte is taken to have come as it returned, since
 // the port's timers keep the silence only roughly.
 bool Listen(CPortByteSource& source, monitor::CLineListener& listener, uint32_t silenceMs, const PollOptions& options,
-            std::ostream& out) {
+            MonitorWatch* watch, std::ostream& out) {
     const int64_t startUs = source.NowUs();
     const int64_t endUs = options.seconds > 0 ? startUs + int64_t{options.seconds} * kUsPerSecond
                                               : std::numeric_limits<int64_t>::max();
@@ -143,7 +146,7 @@ bool Listen(CPortByteSource& source, monitor::CLineListener& listener, uint32_t 
         } else {
             listener.Add(piece, nowUs);
         }
-        if (nowUs >= endUs) break;
+        if (nowUs >= endUs || (watch != nullptr && !watch->Show(listener.Figures()))) break;
         if (options.stats && nowUs >= figuresAtUs) {
             out << '\n' << FiguresReport(listener.Figures()) << '\n' << std::flush;
             figuresAtUs += kFiguresEveryUs;
@@ -189,13 +192,16 @@ int MonitorLine(const PollOptions& options, HMODULE module, const MonitorOutput&
     port.GetTimeouts(timeouts);
     CPortByteSource source(port, timeouts);
     const WallClock clock(source.NowUs());
-    MonitorSink sink(output, clock, capture.get());
+    std::unique_ptr<MonitorWatch> watch;
+    out << "listening to " << DescribeLine(options.line) << ", sending nothing; Ctrl+C ends\n" << std::flush;
+    if (options.watch) watch = std::make_unique<MonitorWatch>(options);
+    MonitorSink sink(output, clock, capture.get(), watch.get());
     const monitor::CutTiming timing = monitor::ListenTiming(format, static_cast<uint32_t>(line.silenceUs));
     monitor::CLineListener listener(timing, int64_t{options.line.timeoutMs} * kUsPerMs, sink);
     const auto silenceMs = static_cast<uint32_t>((timing.silenceUs + kUsPerMs - 1) / kUsPerMs);
-    out << "listening to " << DescribeLine(options.line) << ", sending nothing; Ctrl+C ends\n" << std::flush;
-    const bool listened = Listen(source, listener, silenceMs, options, out);
+    const bool listened = Listen(source, listener, silenceMs, options, watch.get(), out);
     listener.Finish();
+    watch.reset();
     port.ClosePort();
     out << '\n' << FiguresReport(listener.Figures()) << std::flush;
     return listened ? kExitAllSucceeded : kExitSomeFailed;
