@@ -37,7 +37,7 @@ std::vector<Exchange> Pair(const std::vector<Heard>& heard) {
     monitor::CExchangePairing pairing(kTimeoutUs);
     std::vector<Exchange> told;
     for (const Heard& frame : heard) pairing.Add({frame.kind, frame.bytes, frame.startUs, frame.startUs + 1000}, told);
-    pairing.Finish(told);
+    pairing.Finish(heard.back().startUs + 2 * kTimeoutUs, told);
     return told;
 }
 
@@ -96,6 +96,10 @@ TEST(ExchangePairing, ATimeOutIsJudgedOnAQuietLine) {
     ASSERT_EQ(told.size(), 2u);
     EXPECT_EQ(told[1].outcome, monitor::Outcome::kNoReply);
     EXPECT_FALSE(told[1].gapUs);
+    pairing.Add({CutKind::kFrame, kRead, 14000000, 14001000}, told);
+    pairing.Finish(14100000, told);
+    ASSERT_EQ(told.size(), 3u);
+    EXPECT_EQ(told[2].outcome, monitor::Outcome::kUnfinished);
 }
 
 }  // namespace

@@ -33,8 +33,9 @@ std::vector<CutFrame> CutAll(monitor::CFrameCutter& cutter, const std::vector<Pi
     std::vector<CutFrame> cut;
     int64_t lastUs = 0;
     for (const Piece& piece : pieces) {
-        lastUs += piece.pauseUs + static_cast<int64_t>(piece.bytes.size()) * kTiming.characterUs;
-        cutter.Add(piece.bytes, lastUs, cut);
+        const int64_t firstUs = lastUs + piece.pauseUs;
+        lastUs = firstUs + static_cast<int64_t>(piece.bytes.size()) * kTiming.characterUs;
+        cutter.Add(piece.bytes, firstUs, lastUs, cut);
     }
     cutter.Quiet(lastUs + quietUs, cut);
     return cut;
@@ -89,15 +90,28 @@ TEST(FrameCutter, PiecesComeApartAndTogetherAsTheirFramesAre) {
 TEST(FrameCutter, AFrameWaitsForItsRestAndKeepsItsTimes) {
     monitor::CFrameCutter cutter(kTiming);
     std::vector<CutFrame> cut;
-    cutter.Add(kReadReply.substr(0, 4), 10000, cut);
+    cutter.Add(kReadReply.substr(0, 4), 9600, 10000, cut);
     cutter.Quiet(12000, cut);
     EXPECT_TRUE(cut.empty());
     EXPECT_EQ(cutter.WaitingSinceUs(), 9600);
-    cutter.Add(kReadReply.substr(4), 14000, cut);
+    cutter.Add(kReadReply.substr(4), 13500, 14000, cut);
     ASSERT_EQ(cut.size(), 1u);
     EXPECT_EQ(cut[0].bytes, kReadReply);
     EXPECT_EQ(cut[0].startUs, 9600);
     EXPECT_EQ(cut[0].endUs, 14000);
+}
+
+// A piece that waited in the port's queue while a line was polled at a
+// steady pace is spread over the time it gathered in, so the requests in
+// it keep their distance.
+TEST(FrameCutter, APieceThatGatheredIsSpreadOverItsTime) {
+    monitor::CFrameCutter cutter(kTiming);
+    std::vector<CutFrame> cut;
+    cutter.Add(kRead + kReadReply + kRead + kReadReply, 0, 34000, cut);
+    ASSERT_EQ(cut.size(), 4u);
+    EXPECT_EQ(cut[0].endUs, 8000);
+    EXPECT_EQ(cut[2].startUs - cut[0].startUs, 17000);
+    EXPECT_EQ(cut[3].endUs, 34000);
 }
 
 }  // namespace

@@ -122,8 +122,11 @@ void CExchangePairing::Tick(int64_t nowUs, std::vector<Exchange>& told) {
     if (!m_outstanding && !m_held.empty() && nowUs - m_held.back().endUs > kQuietTellUs) TellHeld(told);
 }
 
-void CExchangePairing::Finish(std::vector<Exchange>& told) {
-    if (m_outstanding) Settle(Outcome::kNoReply, nullptr);
+void CExchangePairing::Finish(int64_t nowUs, std::vector<Exchange>& told) {
+    if (m_outstanding) {
+        const bool timedOut = nowUs - m_outstanding->requestEndUs > m_timeoutUs;
+        Settle(timedOut ? Outcome::kNoReply : Outcome::kUnfinished, nullptr);
+    }
     TellHeld(told);
 }
 

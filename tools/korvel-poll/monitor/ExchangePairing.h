@@ -26,6 +26,7 @@ enum class Outcome {
     kUnsolicited,  // a reply nobody asked for
     kBroadcast,    // a request to station 0, which no station answers
     kNoise,        // bytes that made no frame
+    kUnfinished,   // listening ended while the request's answer could still come
 };
 
 struct Exchange {
@@ -53,7 +54,8 @@ public:
     void Add(const CutFrame& frame, std::vector<Exchange>& told);
     // Nothing before nowUs is still to come: time-outs and quiet lines.
     void Tick(int64_t nowUs, std::vector<Exchange>& told);
-    void Finish(std::vector<Exchange>& told);
+    // Listening ended at nowUs.
+    void Finish(int64_t nowUs, std::vector<Exchange>& told);
 
 private:
     void AddFrame(const CutFrame& frame, std::vector<Exchange>& told);

@@ -111,6 +111,7 @@ const char* OutcomeName(Outcome outcome) {
     case Outcome::kUnsolicited: return "unsolicited";
     case Outcome::kBroadcast: return "broadcast";
     case Outcome::kNoise: return "noise";
+    case Outcome::kUnfinished: return "unfinished";
     }
     return "";
 }
@@ -132,6 +133,7 @@ std::string AskedText(const std::string& request) {
 std::string AnsweredText(const Exchange& exchange) {
     switch (exchange.outcome) {
     case Outcome::kNoReply: return "no reply";
+    case Outcome::kUnfinished: return "listening ended";
     case Outcome::kBroadcast: return "";
     case Outcome::kCrcError: return "CRC error: " + Hex(exchange.reply);
     case Outcome::kException:

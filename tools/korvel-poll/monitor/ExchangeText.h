@@ -12,7 +12,7 @@
 
 namespace monitor {
 
-// "reply", "exception", "no-reply", "crc-error", "unsolicited", "broadcast", "noise".
+// "reply", "exception", "no-reply", "crc-error", "unsolicited", "broadcast", "noise", "unfinished".
 const char* OutcomeName(Outcome outcome);
 // "4x1,10" for a read, "4x20=720" for a write of one register, "0x5=on",
 // "4x20,2=720 0" for a write of many; the data in hex for other functions.

@@ -43,19 +43,20 @@ bool WantsMore(const modbus::OwnLength& length, size_t available) {
 
 CFrameCutter::CFrameCutter(const CutTiming& timing) : m_timing(timing) {}
 
-void CFrameCutter::Add(const std::string& piece, int64_t lastByteUs, std::vector<CutFrame>& cut) {
+void CFrameCutter::Add(const std::string& piece, int64_t gatheredFromUs, int64_t lastByteUs,
+                       std::vector<CutFrame>& cut) {
     if (piece.empty()) return;
-    const int64_t characterUs = m_timing.characterUs;
-    const int64_t firstStartUs = lastByteUs - static_cast<int64_t>(piece.size()) * characterUs;
+    const auto count = static_cast<int64_t>(piece.size());
+    const int64_t firstStartUs = std::min(gatheredFromUs, lastByteUs - count * m_timing.characterUs);
+    const int64_t characterUs = (lastByteUs - firstStartUs) / count;
     if (!m_bytes.empty()) {
         const int64_t silenceUs = firstStartUs - m_endsUs.back();
         if (silenceUs > m_timing.holdUs) Cut(true, cut);
         if (!m_bytes.empty() && silenceUs >= m_timing.silenceUs) m_silences.push_back(m_bytes.size());
     }
     m_tailQuiet = false;
-    for (size_t i = 0; i < piece.size(); ++i) {
-        m_endsUs.push_back(firstStartUs + static_cast<int64_t>(i + 1) * characterUs);
-    }
+    for (int64_t i = 1; i < count; ++i) m_endsUs.push_back(firstStartUs + i * characterUs);
+    m_endsUs.push_back(lastByteUs);
     m_bytes += piece;
     Cut(m_bytes.size() > kMostKept, cut);
 }

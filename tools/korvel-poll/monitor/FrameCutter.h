@@ -7,7 +7,9 @@
 // together again. Bytes that make no frame come out as noise, never dropped.
 //
 // Times are microseconds on the caller's clock. A piece's bytes are taken to
-// have come back to back at the line's rate, ending with its last byte.
+// have come back to back at the line's rate, ending with its last byte; a
+// piece that waited in a queue for longer than that is spread evenly over
+// the time it gathered in, as a line polled at a steady pace fills it.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -40,9 +42,10 @@ class CFrameCutter {
 public:
     explicit CFrameCutter(const CutTiming& timing);
 
-    // A piece of bytes whose last one ended at lastByteUs; the frames it
-    // completes are appended to cut.
-    void Add(const std::string& piece, int64_t lastByteUs, std::vector<CutFrame>& cut);
+    // A piece of bytes whose last one ended at lastByteUs and whose first
+    // began at gatheredFromUs or later; the frames it completes are
+    // appended to cut.
+    void Add(const std::string& piece, int64_t gatheredFromUs, int64_t lastByteUs, std::vector<CutFrame>& cut);
     // Nothing came up to nowUs: what waits is closed once it can no longer
     // grow into a frame.
     void Quiet(int64_t nowUs, std::vector<CutFrame>& cut);

@@ -22,9 +22,9 @@ CutTiming ListenTiming(const line::LineFormat& format, uint32_t silenceSettingUs
 CLineListener::CLineListener(const CutTiming& timing, int64_t timeoutUs, IListenSink& sink)
     : m_cutter(timing), m_pairing(timeoutUs), m_sink(sink) {}
 
-void CLineListener::Add(const std::string& piece, int64_t lastByteUs) {
+void CLineListener::Add(const std::string& piece, int64_t gatheredFromUs, int64_t lastByteUs) {
     std::vector<CutFrame> cut;
-    m_cutter.Add(piece, lastByteUs, cut);
+    m_cutter.Add(piece, gatheredFromUs, lastByteUs, cut);
     Pass(cut);
 }
 
@@ -39,12 +39,12 @@ void CLineListener::Quiet(int64_t nowUs) {
     Tell(told);
 }
 
-void CLineListener::Finish() {
+void CLineListener::Finish(int64_t nowUs) {
     std::vector<CutFrame> cut;
     m_cutter.Finish(cut);
     Pass(cut);
     std::vector<Exchange> told;
-    m_pairing.Finish(told);
+    m_pairing.Finish(nowUs, told);
     Tell(told);
 }
 

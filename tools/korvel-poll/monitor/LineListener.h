@@ -31,10 +31,12 @@ class CLineListener {
 public:
     CLineListener(const CutTiming& timing, int64_t timeoutUs, IListenSink& sink);
 
-    void Add(const std::string& piece, int64_t lastByteUs);
+    // As the cutter takes it.
+    void Add(const std::string& piece, int64_t gatheredFromUs, int64_t lastByteUs);
     // Nothing came up to nowUs.
     void Quiet(int64_t nowUs);
-    void Finish();
+    // Listening ended at nowUs.
+    void Finish(int64_t nowUs);
     const ListenFigures& Figures() const { return m_figures; }
 
 private:

@@ -26,6 +26,14 @@ constexpr uint32_t kPieceBytes = 512;
 constexpr uint32_t kQuietReadMs = 20;
 constexpr int64_t kUsPerMs = 1000;
 constexpr int64_t kUsPerSecond = 1000000;
+// A busy line is read at most this often: each read costs a trip through
+// the system (under Wine, through its server), and a line polled back to
+// back would be read once a frame. What comes meanwhile waits in the
+// port's queue and is cut apart by the frames' own lengths.
+constexpr int64_t kShortestPieceUs = 20 * 1000;
+// A read that waits and brings bytes for this long was still taking them
+// in when its time ran out: the line is busy.
+constexpr int64_t kBusyReadUs = kQuietReadMs * 1000 * 3 / 4;
 // --stats shows the figures this often while the run goes on.
 constexpr int64_t kFiguresEveryUs = 60 * kUsPerSecond;
 // FILETIME counts 100 ns from 1601; the capture counts microseconds from 1970.
@@ -74,7 +82,10 @@ private:
 };
 
 // What the listener tells, shown on the terminal, kept as records and
-// captured.
+// captured. Each output is flushed once a piece was taken, not once a line:
+// under Wine every write of a file costs a trip through its server, and a
+// line polled back to back brings hundreds of exchanges a second. What was
+// written ends with a whole line or record all the same.
 class MonitorSink : public monitor::IListenSink {
 public:
     MonitorSink(const MonitorOutput& output, const WallClock& clock, monitor::PcapFile* capture, MonitorWatch* watch)
@@ -86,14 +97,19 @@ public:
     void FrameCut(const monitor::CutFrame& frame) override {
         if (m_capture != nullptr) m_capture->Add(frame.bytes, m_clock.UtcUs(frame.startUs));
     }
+    void Flush() {
+        m_output.out.flush();
+        if (m_output.records != nullptr) m_output.records->flush();
+        if (m_capture != nullptr) m_capture->Flush();
+    }
     void ExchangeTold(const monitor::Exchange& exchange) override {
         if (m_watch != nullptr) m_watch->Heard(exchange);
         const std::string time = m_clock.Iso(exchange.startUs);
-        if (m_output.showLines) m_output.out << monitor::ExchangeTableLine(exchange, time) << std::endl;
+        if (m_output.showLines) m_output.out << monitor::ExchangeTableLine(exchange, time) << '\n';
         if (m_output.records == nullptr) return;
         *m_output.records << (m_output.format == OutputFormat::kJsonl ? monitor::ExchangeJsonLine(exchange, time)
                                                                        : monitor::ExchangeCsvLine(exchange, time))
-                          << std::endl;
+                          << '\n';
     }
 
 private:
@@ -123,29 +139,70 @@ uint32_t OpenToListen(CSerialPort& port, int number, const line::LineFormat& for
     return code;
 }
 
-// The pieces the port hands over, until the run ends. A read ends on the
-// line's silence; its last byte is taken to have come as it returned, since
-// the port's timers keep the silence only roughly.
-bool Listen(CPortByteSource& source, monitor::CLineListener& listener, uint32_t silenceMs, const PollOptions& options,
-            MonitorWatch* watch, std::ostream& out) {
-    const int64_t startUs = source.NowUs();
-    const int64_t endUs = options.seconds > 0 ? startUs + int64_t{options.seconds} * kUsPerSecond
-                                              : std::numeric_limits<int64_t>::max();
-    int64_t figuresAtUs = startUs + kFiguresEveryUs;
-    std::string piece;
-    while (!InterruptRequested()) {
+// How the port is read. A quiet line: with a read that waits for the next
+// frame and ends on the line's silence, its last byte taken to have come as
+// the read returned (the port's timers keep the silence only roughly). A
+// busy line, where bytes kept coming: every kShortestPieceUs for what waits
+// in the queue, spread over the time it gathered in, since a read that
+// waits costs a trip through the system (under Wine, through its server)
+// for every few bytes it takes in.
+class PortReader {
+public:
+    PortReader(CPortByteSource& source, uint32_t silenceMs)
+        : m_source(source), m_silenceMs(silenceMs), m_readAtUs(source.NowUs()), m_returnedUs(m_readAtUs) {}
+
+    // A piece (empty when none came), the time its bytes gathered from and
+    // the time it came by; the port's code.
+    uint32_t Next(std::string& piece, int64_t& gatheredFromUs, int64_t& nowUs) {
         piece.clear();
         uint32_t got = 0;
-        if (uint32_t code = source.Read(piece, kPieceBytes, silenceMs, kQuietReadMs, got)) {
+        const uint32_t code = m_busy ? ReadWhatWaits(piece, got) : m_source.Read(piece, kPieceBytes, m_silenceMs,
+                                                                                 kQuietReadMs, got);
+        nowUs = m_source.NowUs();
+        gatheredFromUs = m_busy ? m_returnedUs : nowUs;
+        m_busy = got > 0 && (m_busy || nowUs - m_readAtUs >= kBusyReadUs);
+        m_returnedUs = nowUs;
+        return code;
+    }
+
+private:
+    uint32_t ReadWhatWaits(std::string& piece, uint32_t& got) {
+        const int64_t sinceUs = m_source.NowUs() - m_readAtUs;
+        if (sinceUs < kShortestPieceUs) Sleep(static_cast<DWORD>((kShortestPieceUs - sinceUs + kUsPerMs - 1) / kUsPerMs));
+        m_readAtUs = m_source.NowUs();
+        return m_source.Read(piece, kPieceBytes, MAXDWORD, 0, got);
+    }
+
+    CPortByteSource& m_source;
+    const uint32_t m_silenceMs;
+    bool m_busy = false;
+    int64_t m_readAtUs;
+    int64_t m_returnedUs;
+};
+
+// The pieces the port hands over, until the run ends.
+bool Listen(PortReader& reader, monitor::CLineListener& listener, MonitorSink& sink, const PollOptions& options,
+            MonitorWatch* watch, std::ostream& out) {
+    std::string piece;
+    int64_t gatheredFromUs = 0;
+    int64_t nowUs = 0;
+    int64_t endUs = std::numeric_limits<int64_t>::max();
+    int64_t figuresAtUs = endUs;
+    while (!InterruptRequested()) {
+        if (uint32_t code = reader.Next(piece, gatheredFromUs, nowUs)) {
             out << "korvel-poll: COM" << options.line.port << " failed while listening: error " << code << '\n';
             return false;
         }
-        const int64_t nowUs = source.NowUs();
-        if (got == 0) {
+        if (endUs == std::numeric_limits<int64_t>::max()) {
+            if (options.seconds > 0) endUs = nowUs + int64_t{options.seconds} * kUsPerSecond;
+            figuresAtUs = nowUs + kFiguresEveryUs;
+        }
+        if (piece.empty()) {
             listener.Quiet(nowUs);
         } else {
-            listener.Add(piece, nowUs);
+            listener.Add(piece, gatheredFromUs, nowUs);
         }
+        sink.Flush();
         if (nowUs >= endUs || (watch != nullptr && !watch->Show(listener.Figures()))) break;
         if (options.stats && nowUs >= figuresAtUs) {
             out << '\n' << FiguresReport(listener.Figures()) << '\n' << std::flush;
@@ -198,9 +255,10 @@ int MonitorLine(const PollOptions& options, HMODULE module, const MonitorOutput&
     MonitorSink sink(output, clock, capture.get(), watch.get());
     const monitor::CutTiming timing = monitor::ListenTiming(format, static_cast<uint32_t>(line.silenceUs));
     monitor::CLineListener listener(timing, int64_t{options.line.timeoutMs} * kUsPerMs, sink);
-    const auto silenceMs = static_cast<uint32_t>((timing.silenceUs + kUsPerMs - 1) / kUsPerMs);
-    const bool listened = Listen(source, listener, silenceMs, options, watch.get(), out);
-    listener.Finish();
+    PortReader reader(source, static_cast<uint32_t>((timing.silenceUs + kUsPerMs - 1) / kUsPerMs));
+    const bool listened = Listen(reader, listener, sink, options, watch.get(), out);
+    listener.Finish(source.NowUs());
+    sink.Flush();
     watch.reset();
     port.ClosePort();
     out << '\n' << FiguresReport(listener.Figures()) << std::flush;

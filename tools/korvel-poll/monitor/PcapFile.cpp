@@ -28,14 +28,12 @@ PcapFile::PcapFile(std::ostream& out) : m_out(out) {
     m_out.flush();
 }
 
-// Each record is flushed, so a capture cut short by Ctrl+C ends whole.
 void PcapFile::Add(const std::string& bytes, int64_t utcUs) {
     Put(m_out, static_cast<uint32_t>(utcUs / kMicrosecondsPerSecond), 4);
     Put(m_out, static_cast<uint32_t>(utcUs % kMicrosecondsPerSecond), 4);
     Put(m_out, static_cast<uint32_t>(bytes.size()), 4);
     Put(m_out, static_cast<uint32_t>(bytes.size()), 4);
     m_out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    m_out.flush();
 }
 
 }  // namespace monitor

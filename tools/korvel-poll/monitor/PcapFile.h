@@ -15,6 +15,8 @@ public:
     explicit PcapFile(std::ostream& out);
     // A record of bytes that began at utcUs, microseconds since 1970 in UTC.
     void Add(const std::string& bytes, int64_t utcUs);
+    // The records so far onto the stream's file, whole.
+    void Flush() { m_out.flush(); }
 
 private:
     std::ostream& m_out;
