@@ -48,6 +48,7 @@ std::vector<StationCounts> CountListened(const monitor::ListenFigures& figures) 
 MonitorWatch::MonitorWatch(const PollOptions& options) {
     m_heading.line = DescribeLine(options.line);
     m_heading.timeoutMs = options.line.timeoutMs;
+    m_startMs = GetTickCount64();
     m_console.Begin();
 }
 
@@ -93,6 +94,9 @@ bool MonitorWatch::Show(const monitor::ListenFigures& figures) {
 void MonitorWatch::Draw(const monitor::ListenFigures& figures) {
     const uint64_t now = GetTickCount64();
     WatchScreen screen{m_heading, {}, CountListened(figures)};
+    uint32_t requests = 0;
+    for (const StationCounts& station : screen.stations) requests += station.requests;
+    if (now > m_startMs) screen.heading.requestsPerSecond = requests * 1000.0 / static_cast<double>(now - m_startMs);
     for (const auto& [key, row] : m_rows) {
         for (const WatchRow& shown : row->Rows(now)) screen.rows.push_back(shown);
     }

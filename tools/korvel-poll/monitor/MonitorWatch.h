@@ -40,4 +40,5 @@ private:
     size_t m_firstRow = 0;
     uint64_t m_lastDrawMs = 0;
     uint64_t m_lastKeysMs = 0;
+    uint64_t m_startMs = 0;
 };
