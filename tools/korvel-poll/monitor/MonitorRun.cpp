@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <iostream>
 #include <limits>
 #include <memory>
 
@@ -190,7 +191,7 @@ bool Listen(PortReader& reader, monitor::CLineListener& listener, MonitorSink& s
     int64_t figuresAtUs = endUs;
     while (!InterruptRequested()) {
         if (uint32_t code = reader.Next(piece, gatheredFromUs, nowUs)) {
-            out << "korvel-poll: COM" << options.line.port << " failed while listening: error " << code << '\n';
+            std::cerr << "korvel-poll: COM" << options.line.port << " failed while listening: error " << code << '\n';
             return false;
         }
         if (endUs == std::numeric_limits<int64_t>::max()) {
@@ -220,19 +221,20 @@ int MonitorLine(const PollOptions& options, HMODULE module, const MonitorOutput&
     SettingsLookup lookup;
     const std::string problem = LoadModuleSettings(module, settings, lookup);
     if (!problem.empty()) {
-        out << "korvel-poll: settings: " << problem << '\n';
+        std::cerr << "korvel-poll: settings: " << problem << '\n';
         return kExitSomeFailed;
     }
     const modbus::StationSettings line = settings.For(options.line.port, 1);
     if (line.transport != modbus::Transport::kSerial) {
-        out << "korvel-poll: COM" << options.line.port << " is a network line in " << lookup.path
-            << "; a TCP connection cannot be listened to passively\n";
+        std::cerr << "korvel-poll: COM" << options.line.port << " is a network line in " << lookup.path
+                  << "; a TCP connection cannot be listened to passively\n";
         return kExitBadArguments;
     }
     const line::LineFormat format = FormatOf(options.line);
     CSerialPort port;
     if (uint32_t code = OpenToListen(port, options.line.port, format)) {
-        out << "korvel-poll: cannot open COM" << options.line.port << " to listen: " << DescribeOpenCode(code) << '\n';
+        std::cerr << "korvel-poll: cannot open COM" << options.line.port << " to listen: " << DescribeOpenCode(code)
+                  << '\n';
         return kExitSomeFailed;
     }
     std::ofstream captureFile;
@@ -240,7 +242,7 @@ int MonitorLine(const PollOptions& options, HMODULE module, const MonitorOutput&
     if (!options.capturePath.empty()) {
         captureFile.open(options.capturePath, std::ios::binary | std::ios::trunc);
         if (!captureFile) {
-            out << "korvel-poll: cannot write the capture to '" << options.capturePath << "'\n";
+            std::cerr << "korvel-poll: cannot write the capture to '" << options.capturePath << "'\n";
             return kExitSomeFailed;
         }
         capture = std::make_unique<monitor::PcapFile>(captureFile);
