@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "modbus/Crc.h"
+#include "modbus/FrameLength.h"
 #include "modbus/Frames.h"
 
 namespace modbus {
@@ -28,35 +29,12 @@ bool IsExceptionFrame(const ReplyShape& shape, const uint8_t* frame) {
     return HasValidCrc(frame, shape.exceptionLength);
 }
 
-// The length a reply gives itself by its function code and byte count; 0
-// when the bytes there do not tell it yet, or the function is not one a
-// master of these requests is answered with.
-size_t OwnLength(const uint8_t* frame, size_t available) {
-    if (available < 2) return 0;
-    const uint8_t function = frame[1];
-    if (function & kExceptionBit) return ExceptionResponseLength();
-    switch (function) {
-    case kReadCoils:
-    case kReadDiscreteInputs:
-    case kReadHoldingRegisters:
-    case kReadInputRegisters:
-        return available > 2 ? ReadResponseLength(frame[2]) : 0;
-    case kWriteSingleCoil:
-    case kWriteSingleRegister:
-    case kWriteMultipleCoils:
-    case kWriteMultipleRegisters:
-        return WriteAcknowledgementLength();
-    default:
-        return 0;
-    }
-}
-
 // Whether a whole frame that is not the awaited reply stands at at: one of
 // another station or function, or one whose length does not fit the request,
 // each whole by its own header and passing its CRC. Nothing the device may
 // still send can make it the reply, so waiting on would only cost time.
 bool IsWholeOtherFrame(const ReplyShape& shape, const uint8_t* bytes, size_t at, size_t count) {
-    const size_t length = OwnLength(bytes + at, count - at);
+    const size_t length = ReplyLength(bytes + at, count - at).length;
     if (length == 0 || at + length > count || !HasValidCrc(bytes + at, length)) return false;
     const bool awaited = bytes[at] == shape.station &&
                          ((bytes[at + 1] == shape.function && length == shape.length) ||
@@ -74,7 +52,7 @@ bool IsWholeFrame(const uint8_t* bytes, size_t length) {
 std::vector<FrameHead> WholeFrames(const uint8_t* bytes, size_t count) {
     std::vector<FrameHead> frames;
     for (size_t at = 0; at < count;) {
-        const size_t length = OwnLength(bytes + at, count - at);
+        const size_t length = ReplyLength(bytes + at, count - at).length;
         if (length > 0 && at + length <= count && HasValidCrc(bytes + at, length)) {
             frames.push_back({bytes[at], bytes[at + 1]});
             at += length;
@@ -88,7 +66,7 @@ std::vector<FrameHead> WholeFrames(const uint8_t* bytes, size_t count) {
 std::string LateReplyEvent(const uint8_t* bytes, size_t count) {
     size_t at = 0;
     while (at < count) {
-        const size_t length = OwnLength(bytes + at, count - at);
+        const size_t length = ReplyLength(bytes + at, count - at).length;
         if (length > 0 && at + length <= count && HasValidCrc(bytes + at, length)) break;
         ++at;
     }
@@ -120,7 +98,9 @@ ReplyShape WriteReplyShape(const std::string& request) {
 ReplyLocation LocateReply(const ReplyShape& shape, const uint8_t* bytes, size_t count) {
     const uint32_t shortest = std::min(shape.length, shape.exceptionLength);
     for (size_t at = 0; at < count; ++at) {
-        if (IsWholeOtherFrame(shape, bytes, at, count)) return {0, at, OwnLength(bytes + at, count - at), false};
+        if (IsWholeOtherFrame(shape, bytes, at, count)) {
+            return {0, at, ReplyLength(bytes + at, count - at).length, false};
+        }
         if (bytes[at] != shape.station) continue;
         if (at + 1 == count) return {Missing(at + shortest, count), at, 0, false};
         if (bytes[at + 1] == shape.function) {

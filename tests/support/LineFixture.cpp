@@ -164,6 +164,15 @@ void LineFixture::ReplyInBursts(size_t bytes, uint32_t pauseMs) {
     Command(Words("bursts", {Number(bytes), Number(pauseMs)}));
 }
 
+int LineFixture::Listen(uint32_t pieceMs) {
+    const std::string number = Command(Words("listen", {Number(pieceMs)}));
+    return number.empty() ? -1 : std::atoi(number.c_str()) - 1;
+}
+
+bool LineFixture::Listened() {
+    return Command("listening") == "1";
+}
+
 void LineFixture::Echo(bool on) {
     Command(Words("echo", {on ? "on" : "off"}));
 }

@@ -40,6 +40,14 @@ public:
     // "127.0.0.1:port" of a line reached over TCP.
     std::string Endpoint() const;
 
+    // A second COM port that listens to the line: it hears every byte the
+    // line carries both ways, handed over in pieces of pieceMs as a USB
+    // adapter does (0: each byte as it comes), and sends nothing onto it.
+    // Its zero-based index; -1 when it could not be set up.
+    int Listen(uint32_t pieceMs = 0);
+    // Whether a program holds the listening port open.
+    bool Listened();
+
     // Tables of a station, zero-based wire addresses 0..65535.
     void SetCoil(int station, uint16_t address, bool on);
     void SetDiscreteInput(int station, uint16_t address, bool on);

@@ -96,6 +96,13 @@ TEST(PollArguments, EveryKindOfBadArgumentIsOneClearLine) {
         {{"--plot", "log.csv", "--output", "t.svg", "--format", "jsonl"}, "--format is for polling"},
         {{"--port", "3", "--tag", "4x1", "4x1:uint16"}, "--tag chooses the tags --plot draws"},
         {{"--plot", "log.csv", "--output", "t.svg", "--tag", " "}, "--tag needs the address of a tag in the log"},
+        {{"--port", "rtu-over-tcp://10.0.0.5:4001", "--monitor"}, "a TCP connection cannot be listened to passively"},
+        {{"--port", "3", "--monitor", "--write", "4x1:uint16=5"}, "--monitor never sends a byte"},
+        {{"--monitor"}, "--port is needed to listen"},
+        {{"--port", "3", "--monitor", "4x1:uint16"}, "give no tags"},
+        {{"--port", "3", "--capture", "x.pcap", "4x1:uint16"}, "--capture and --seconds go with --monitor"},
+        {{"--port", "3", "--monitor", "--seconds", "soon"}, "--seconds 'soon'"},
+        {{"--port", "3", "--monitor", "--watch", "--format", "csv"}, "--format goes with --output FILE"},
     };
     for (const BadArguments& c : cases) {
         std::string problem = Problem(c.args);

@@ -48,7 +48,10 @@ TEST(PollProcess, WhatCannotBeDoneHereIsRefusedInOneLine) {
     const std::string missing = empty + ".none";
     const std::string log = TemporaryFile("klg", "2026-12-07T23:40:59.580Z,1,4x1,uint16,5,OK\n");
     const std::string svg = log + ".svg";
+    const std::string network = TemporaryFile("kcf", "[COM5]\ntransport = rtu-over-tcp\nendpoint = 10.0.0.5:4001\n");
     const RefusedRun cases[] = {
+        {{"--port", "5", "--monitor", "--config", network},
+         "korvel-poll: COM5 is a network line in " + network + "; a TCP connection cannot be listened to passively"},
         {{"--port", "COM64", "--watch", "4x1:uint16"},
          "korvel-poll: --watch draws on a terminal, and standard output is not one; --output FILE logs without it"},
         {{"--plot", missing, "--output", svg}, "korvel-poll: cannot open the log '" + missing + "'"},
@@ -66,6 +69,7 @@ TEST(PollProcess, WhatCannotBeDoneHereIsRefusedInOneLine) {
     EXPECT_EQ(GetFileAttributesA(svg.c_str()), INVALID_FILE_ATTRIBUTES) << "a refused plot wrote " << svg;
     DeleteFileA(empty.c_str());
     DeleteFileA(log.c_str());
+    DeleteFileA(network.c_str());
 }
 
 // The picture is written whole, the tags named from a tag list; what was

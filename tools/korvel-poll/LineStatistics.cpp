@@ -1,10 +1,12 @@
 #include "korvel-poll/LineStatistics.h"
 
-#include <algorithm>
-#include <cmath>
-
-#include "korvel-poll/ModbusReply.h"
 #include "korvel-poll/TextUtil.h"
+#include "modbus/ReplyVerdict.h"
+
+using modbus::ExceptionCode;
+using modbus::JudgeReply;
+using modbus::ReplyKind;
+using modbus::ReplyVerdict;
 
 namespace {
 
@@ -97,21 +99,8 @@ void LineStatistics::AddAnswer(const TraceRecord& receive) {
 std::string LineStatistics::Report() const {
     std::vector<std::vector<std::string>> rows = {kHeadings};
     for (const auto& [station, figures] : m_stations) rows.push_back(Row(station, figures));
-    std::vector<size_t> widths(kHeadings.size(), 0);
-    for (const auto& row : rows) {
-        for (size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], row[i].size());
-    }
-    std::string report;
-    for (const auto& row : rows) report += JoinColumns(row, widths) + "\n";
+    std::string report = TableText(rows);
     for (const auto& [port, figures] : m_ports) report += PortLines(port, figures);
     for (const std::string& problem : m_settingsProblems) report += "settings: " + problem + "\n";
     return report;
-}
-
-uint64_t Percentile(std::vector<uint64_t> values, double fraction) {
-    if (values.empty()) return 0;
-    std::sort(values.begin(), values.end());
-    const double rank = std::ceil(fraction * static_cast<double>(values.size()));
-    const size_t index = rank < 1 ? 0 : static_cast<size_t>(rank) - 1;
-    return values[std::min(index, values.size() - 1)];
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "korvel-poll/TraceRecord.h"
+#include "korvel-poll/monitor/Percentile.h"
 
 struct StationFigures {
     uint32_t requests = 0;
@@ -54,7 +55,3 @@ private:
     TraceRecord m_request;  // the last Send, until its Receive
     bool m_awaitingAnswer = false;
 };
-
-// The smallest value that at least the fraction of values does not exceed
-// (nearest rank): the median at 0.5. 0 for no values.
-uint64_t Percentile(std::vector<uint64_t> values, double fraction);

@@ -129,6 +129,13 @@ const OptionRule kOptions[] = {
     {"--watch", false, [](PollOptions& o, const std::string&) { o.watch = true; return std::string(); }},
     {"--plot", true, [](PollOptions& o, const std::string& v) { o.plotPath = v; return std::string(); }},
     {"--tag", true, AddPlotAddress},
+    {"--monitor", false, [](PollOptions& o, const std::string&) { o.monitor = true; return std::string(); }},
+    {"--capture", true, [](PollOptions& o, const std::string& v) { o.capturePath = v; return std::string(); }},
+    {"--seconds", true,
+     [](PollOptions& o, const std::string& v) {
+         o.secondsGiven = true;
+         return SetCount("--seconds", v, 31536000, o.seconds);
+     }},
     {"--info", false, [](PollOptions& o, const std::string&) { o.info = true; return std::string(); }},
     {"--trace", false, [](PollOptions& o, const std::string&) { o.trace = true; return std::string(); }},
     {"--help", false, [](PollOptions& o, const std::string&) { o.help = true; return std::string(); }},
@@ -206,15 +213,36 @@ std::string CheckPlot(PollOptions& o) {
     return "";
 }
 
+// --monitor listens and never sends: whatever would send, and a line that
+// cannot be listened to, is refused. Its records go where polling's go; the
+// watch view shows its stations.
+std::string CheckMonitor(PollOptions& o) {
+    if (!o.monitor) return "--capture and --seconds go with --monitor";
+    if (!o.line.transport.empty()) {
+        return "--monitor listens to a serial line; a TCP connection cannot be listened to passively";
+    }
+    if (!o.writes.empty()) return "--monitor never sends a byte; --write is for polling";
+    if (o.line.port == 0) return "--port is needed to listen to a line (e.g. --port COM3)";
+    if (!o.tags.empty() || o.scan || o.info || o.trace) {
+        return "--monitor shows what another master asks: give no tags, --scan, --info or --trace";
+    }
+    if (o.watch) {
+        if (o.format && o.outputPath.empty()) return "--watch takes the terminal; --format goes with --output FILE";
+        o.stats = true;
+    }
+    return CheckOutput(o);
+}
+
 // What the parsed options still lack for a run, and the defaults that
 // depend on what else was given.
 std::string Complete(PollOptions& o) {
     if (!o.plotPath.empty() || !o.plotAddresses.empty()) return CheckPlot(o);
+    if (o.monitor || !o.capturePath.empty() || o.secondsGiven) return CheckMonitor(o);
     std::string problem = CheckWatch(o);
     if (!problem.empty()) return problem;
     bool usesLine = !o.tags.empty() || !o.writes.empty();
     if (!usesLine && !o.info && !o.scan) {
-        return "nothing to do: give tags, --tags FILE, --write, --scan, --info or --plot";
+        return "nothing to do: give tags, --tags FILE, --write, --scan, --info, --monitor or --plot";
     }
     if (usesLine && o.line.port == 0) return "--port is needed to read or write tags (e.g. --port COM3)";
     problem = CheckScan(o);
@@ -280,6 +308,10 @@ std::string PollUsage() {
            "  --scan              list the stations that answer a read of 4x1 (timeout default 100)\n"
            "  --stations A-B      the stations --scan tries (default 1-247)\n"
            "  --baud auto         with --scan: try the common rates and parities until a station answers\n"
+           "  --monitor           listen to a line another master drives, never sending a byte: one line\n"
+           "                      per request and its reply, figures per station at the end\n"
+           "  --capture FILE      with --monitor: every frame heard into FILE as pcap (Wireshark, tshark)\n"
+           "  --seconds N         with --monitor: listen N seconds (default until Ctrl+C)\n"
            "  --info              print the module's device catalogue and area table, and with --port the\n"
            "                      settings of --station's station and where each comes from\n"
            "  --config FILE       the settings file the driver reads (default: Korvel.ini beside Korvel.dll)\n"

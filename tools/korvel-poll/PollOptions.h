@@ -46,6 +46,10 @@ struct PollOptions {
     bool watch = false;    // --watch: the tags as a table redrawn in place
     std::string plotPath;  // --plot: the log to draw as a trend into outputPath
     std::vector<std::string> plotAddresses;  // --tag: the tags of the log to draw; all when empty
+    bool monitor = false;     // --monitor: listen to the line another master drives
+    std::string capturePath;  // --capture: the frames heard, as a pcap file
+    uint32_t seconds = 0;     // --seconds: how long --monitor listens; 0 until Ctrl+C
+    bool secondsGiven = false;
 };
 
 // Parses the arguments after the program name. Returns an empty text, or one

@@ -10,9 +10,14 @@
 #include "korvel-poll/DriverTexts.h"
 #include "korvel-poll/ExitCode.h"
 #include "korvel-poll/Interrupt.h"
-#include "korvel-poll/ModbusReply.h"
 #include "korvel-poll/OpenFailure.h"
 #include "korvel-poll/ValueText.h"
+#include "modbus/ReplyVerdict.h"
+
+using modbus::DescribeException;
+using modbus::JudgeReply;
+using modbus::ReplyKind;
+using modbus::ReplyVerdict;
 
 namespace {
 

@@ -74,6 +74,17 @@ std::string JoinColumns(const std::vector<std::string>& cells, const std::vector
     return line;
 }
 
+std::string TableText(const std::vector<std::vector<std::string>>& rows) {
+    std::vector<size_t> widths;
+    for (const auto& row : rows) {
+        widths.resize(std::max(widths.size(), row.size()), 0);
+        for (size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], row[i].size());
+    }
+    std::string table;
+    for (const auto& row : rows) table += JoinColumns(row, widths) + "\n";
+    return table;
+}
+
 // Digits are accumulated with a bound check on every step, so a long run of
 // digits is refused instead of wrapping around.
 bool ParseInteger(const std::string& text, int64_t min, int64_t max, int64_t& value) {

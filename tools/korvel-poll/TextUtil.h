@@ -16,6 +16,9 @@ bool SplitCsvFields(const std::string& line, std::vector<std::string>& fields);
 std::string JoinColumns(const std::vector<std::string>& cells, const std::vector<size_t>& widths);
 // "1 record", "2 records": a count and its noun, plural where it is not one.
 std::string Counted(size_t count, const std::string& noun);
+// Rows of cells as a table, each column as wide as its widest cell, a line
+// a row.
+std::string TableText(const std::vector<std::vector<std::string>>& rows);
 // A whole decimal number (optional sign) or a 0x hexadecimal one, within
 // [min, max]. Anything else, an empty text or trailing characters included,
 // gives false and leaves value alone.

@@ -20,6 +20,7 @@
 #include "korvel-poll/PollRun.h"
 #include "korvel-poll/SettingsReport.h"
 #include "korvel-poll/StationScan.h"
+#include "korvel-poll/monitor/MonitorRun.h"
 #include "korvel-poll/plot/PlotLog.h"
 #include "korvel-poll/watch/WatchConsole.h"
 #include "korvel-poll/watch/WatchRun.h"
@@ -84,26 +85,38 @@ int Failed(const std::string& problem) {
 class RecordOutput {
 public:
     std::string Open(const PollOptions& options) {
-        const OutputFormat format = options.format.value_or(OutputFormat::kTable);
+        m_format = options.format.value_or(OutputFormat::kTable);
         if (options.outputPath.empty()) {
-            if (format != OutputFormat::kTable) m_log = std::make_unique<TagLog>(format, std::cout, true);
+            if (m_format != OutputFormat::kTable) m_stream = &std::cout;
             return "";
         }
         std::ifstream existing(options.outputPath, std::ios::binary | std::ios::ate);
-        const bool empty = !existing || existing.tellg() == 0;
+        m_fresh = !existing || existing.tellg() == 0;
         existing.close();
         m_file.open(options.outputPath, std::ios::binary | std::ios::app);
         if (!m_file) return "cannot open '" + options.outputPath + "' to append the records to";
-        m_log = std::make_unique<TagLog>(format, m_file, empty);
+        m_stream = &m_file;
         return "";
     }
-    TagLog* Log() const { return m_log.get(); }
+    // The tags' records.
+    TagLog* Log() {
+        if (m_log == nullptr && m_stream != nullptr) m_log = std::make_unique<TagLog>(m_format, *m_stream, m_fresh);
+        return m_log.get();
+    }
+    // Where the records go, and how, for a run that writes its own; null
+    // when it keeps none. A CSV file that is new needs its header.
+    std::ostream* Stream() const { return m_stream; }
+    bool Fresh() const { return m_fresh; }
+    OutputFormat Format() const { return m_format; }
     // Standard output holds the records; what a person reads goes to the
     // error stream.
-    bool OnStandardOutput() const { return m_log != nullptr && !m_file.is_open(); }
+    bool OnStandardOutput() const { return m_stream == &std::cout; }
 
 private:
+    OutputFormat m_format = OutputFormat::kTable;
     std::ofstream m_file;
+    std::ostream* m_stream = nullptr;
+    bool m_fresh = true;
     std::unique_ptr<TagLog> m_log;
 };
 
@@ -140,11 +153,24 @@ int Plot(const PollOptions& options) {
     return kExitAllSucceeded;
 }
 
+// --monitor: the settings file says how the line is carried; the driver
+// is not created, nothing is sent.
+int Monitor(const PollOptions& options, RecordOutput& records, std::ostream& out) {
+    PassSettingsToDriver(options);
+    DriverHost host;
+    std::string problem = host.Load(options.dllPath);
+    if (!problem.empty()) return Failed(problem);
+    MonitorOutput output{out, !records.OnStandardOutput() && !options.watch, records.Stream(), records.Fresh(),
+                         records.Format()};
+    return MonitorLine(options, host.Module(), output);
+}
+
 int Run(const PollOptions& options) {
     RecordOutput records;
     std::string problem = records.Open(options);
     if (!problem.empty()) return Failed(problem);
     std::ostream& out = records.OnStandardOutput() ? std::cerr : std::cout;
+    if (options.monitor) return Monitor(options, records, out);
     LineStatistics statistics;
     FrameTraceView trace(options.trace ? &out : nullptr, options.stats ? &statistics : nullptr);
     const bool followTrace = options.trace || options.stats || options.scan;

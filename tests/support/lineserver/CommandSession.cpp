@@ -77,6 +77,8 @@ const CommandSession::Command CommandSession::kCommands[] = {
     {"accept", 1, 1, Needs::kLine, &CommandSession::Accept},
     {"pull", 0, 0, Needs::kLine, &CommandSession::Pull},
     {"return", 0, 0, Needs::kLine, &CommandSession::Return},
+    {"listen", 1, 1, Needs::kDevice, &CommandSession::Listen},
+    {"listening", 0, 0, Needs::kLine, &CommandSession::Listening},
     {"open-tcp", 3, 2 + kAnyCount, Needs::kNothing, &CommandSession::OpenTcp},
     {"open-peer", 2, 1 + kAnyCount, Needs::kNothing, &CommandSession::OpenPeer},
     {"tcp-drop", 0, 0, Needs::kFace, &CommandSession::TcpDrop},
@@ -519,4 +521,19 @@ bool CommandSession::WriteLine(const std::string& line) {
         sent += static_cast<size_t>(n);
     }
     return true;
+}
+
+// listen PIECE_MS: answers the listener's COM number.
+std::string CommandSession::Listen(const Words& args) {
+    uint64_t ms;
+    if (!ParseNumber(args[0], 10000, ms)) return Refuse("bad piece time " + args[0]);
+    std::string error;
+    if (!m_line->AddTap(Milliseconds(ms), error)) return Refuse(error);
+    return kOk + " " + std::to_string(m_line->Tap()->ComNumber());
+}
+
+std::string CommandSession::Listening(const Words&) {
+    LineTap* tap = m_line->Tap();
+    if (tap == nullptr) return Refuse("the line has no listener");
+    return kOk + (tap->Held() ? " 1" : " 0");
 }

@@ -73,6 +73,9 @@ private:
     // The COM port's device taken away, and back under the same name.
     std::string Pull(const Words& args);
     std::string Return(const Words& args);
+    // A listener's COM port on the line, and whether a program holds it.
+    std::string Listen(const Words& args);
+    std::string Listening(const Words& args);
     bool ReadLine(std::string& line);
     bool WriteLine(const std::string& line);
 

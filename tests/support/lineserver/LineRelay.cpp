@@ -116,6 +116,12 @@ void LineRelay::SetTurnaround(std::chrono::milliseconds turnaround, std::chrono:
     m_turnaroundMost = std::max(turnaround, most);
 }
 
+void LineRelay::Tap(LineTap* tap) {
+    const auto hear = [tap](const uint8_t* data, size_t count) { tap->Hear(data, count); };
+    m_towardsDevice.SetTap(hear);
+    m_towardsCom.SetTap(hear);
+}
+
 void LineRelay::SendFromDevice(Bytes bytes) {
     m_towardsCom.Send({std::chrono::milliseconds(0), std::move(bytes)});
 }

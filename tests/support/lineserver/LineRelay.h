@@ -14,6 +14,7 @@
 #include <string>
 #include <thread>
 
+#include "LineTap.h"
 #include "PacedWriter.h"
 #include "ReplyFault.h"
 
@@ -55,6 +56,8 @@ public:
     // whose first bytes come sooner than silence after the last byte towards
     // the COM port does not reach the slave; 0: every request does.
     void NeedSilence(std::chrono::milliseconds silence) { m_neededSilence = silence; }
+    // A listener's port hears both ways of the wire from now on.
+    void Tap(LineTap* tap);
 
 private:
     void CarryRequests();

@@ -38,6 +38,11 @@ Clock::time_point PacedWriter::LastByteAt() {
     return m_lineFreeAt;
 }
 
+void PacedWriter::SetTap(Tap tap) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_tap = std::move(tap);
+}
+
 void PacedWriter::Run() {
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
@@ -72,6 +77,7 @@ void PacedWriter::Transmit(std::unique_lock<std::mutex>& lock, const PacedPart& 
 // Bytes nobody can take (the far end is closed, or its queue is full) are
 // lost, as on a real line.
 void PacedWriter::WriteOut(const uint8_t* data, size_t count) {
+    if (m_tap && count > 0) m_tap(data, count);
     if (!IsFarEndOpen(m_fd)) return;
     while (count > 0) {
         ssize_t n = write(m_fd, data, count);

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -33,6 +34,10 @@ public:
     bool Idle();
     // When the last byte sent so far reached the far end.
     Clock::time_point LastByteAt();
+    // Whoever listens to the wire hears each byte as it reaches the far end,
+    // whether or not the far end is open.
+    using Tap = std::function<void(const uint8_t*, size_t)>;
+    void SetTap(Tap tap);
 
 private:
     void Run();
@@ -45,6 +50,7 @@ private:
     const Clock::duration m_characterTime;
     Clock::time_point m_lineFreeAt;
     std::deque<PacedPart> m_queue;
+    Tap m_tap;
     bool m_stopping = false;
     std::mutex m_mutex;
     std::condition_variable m_wake;

@@ -56,9 +56,21 @@ bool SimulatedLine::AddTcpFace(TcpFace::Framing framing, std::string& error) {
     return m_face != nullptr;
 }
 
+bool SimulatedLine::AddTap(std::chrono::milliseconds piece, std::string& error) {
+    if (m_tap) {
+        error = "the line has a listener already";
+        return false;
+    }
+    m_tap = LineTap::Open(m_winePrefix, piece, error);
+    if (!m_tap) return false;
+    m_relay->Tap(m_tap.get());
+    return true;
+}
+
 void SimulatedLine::StartRelay() {
     m_relay = std::make_unique<LineRelay>(m_comSide.Master(), m_comSide.SlavePath(), m_deviceSide.Master(),
                                           CharacterTime(m_baud));
+    if (m_tap) m_relay->Tap(m_tap.get());
 }
 
 bool SimulatedLine::Pull(std::string& error) {

@@ -16,6 +16,7 @@
 #include "ComLink.h"
 #include "LineRelay.h"
 #include "LineSlave.h"
+#include "LineTap.h"
 #include "PtyPair.h"
 #include "TcpFace.h"
 
@@ -29,6 +30,11 @@ public:
     static std::unique_ptr<SimulatedLine> OpenPeer(const std::string& peer, const std::vector<int>& stations,
                                                    std::string& error);
     bool AddTcpFace(TcpFace::Framing framing, std::string& error);
+    // A listener's COM port on the line, handing over what it hears in
+    // pieces of piece (0: byte by byte).
+    bool AddTap(std::chrono::milliseconds piece, std::string& error);
+    // Null without one.
+    LineTap* Tap() { return m_tap.get(); }
 
     int ComNumber() const { return m_link->Number(); }
     uint32_t Baud() const { return m_baud; }
@@ -57,6 +63,7 @@ private:
     // so the COM port disappears first and the ptys last.
     PtyPair m_comSide;
     PtyPair m_deviceSide;
+    std::unique_ptr<LineTap> m_tap;
     std::unique_ptr<LineSlave> m_slave;
     std::unique_ptr<LineRelay> m_relay;
     std::unique_ptr<ComLink> m_link;

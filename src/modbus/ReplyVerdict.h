@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace modbus {
+
 enum class ReplyKind { kNone, kReply, kException, kBroken };
 
 struct ReplyVerdict {
@@ -19,3 +21,5 @@ ReplyVerdict JudgeReply(const std::vector<uint8_t>& request, const std::vector<u
 std::string ExceptionCode(uint8_t code);
 // "02 (illegal data address)"; the code alone where the protocol names none.
 std::string DescribeException(uint8_t code);
+
+}  // namespace modbus

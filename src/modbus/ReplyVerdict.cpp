@@ -1,14 +1,17 @@
-#include "korvel-poll/ModbusReply.h"
+// Judging the bytes that came back for a request, and the names of the
+// exception codes.
+#include "modbus/ReplyVerdict.h"
 
 #include <cstdio>
 
 #include "modbus/Crc.h"
+#include "modbus/Frames.h"
+#include "modbus/ReplyShape.h"
 
+namespace modbus {
 namespace {
 
 constexpr uint8_t kExceptionBit = 0x80;
-constexpr size_t kExceptionLength = 5;
-constexpr size_t kEchoLength = 8;
 constexpr size_t kCrcLength = 2;
 
 struct ExceptionName {
@@ -37,14 +40,14 @@ uint16_t Quantity(const std::vector<uint8_t>& request) {
 size_t ReplyLength(const std::vector<uint8_t>& request) {
     if (request.size() < 6) return 0;
     switch (request[1]) {
-    case 1:
-    case 2: return 3 + (Quantity(request) + 7) / 8 + kCrcLength;
-    case 3:
-    case 4: return 3 + 2 * Quantity(request) + kCrcLength;
-    case 5:
-    case 6:
-    case 15:
-    case 16: return kEchoLength;
+    case kReadCoils:
+    case kReadDiscreteInputs:
+    case kReadHoldingRegisters:
+    case kReadInputRegisters: return ReadReplyShape(request[0], request[1], Quantity(request)).length;
+    case kWriteSingleCoil:
+    case kWriteSingleRegister:
+    case kWriteMultipleCoils:
+    case kWriteMultipleRegisters: return WriteAcknowledgementLength();
     default: return 0;
     }
 }
@@ -80,7 +83,7 @@ ReplyVerdict JudgeReply(const std::vector<uint8_t>& request, const std::vector<u
         if (answered == function && CrcFits(reply, start, length) && ShapeFits(request, reply, start, length)) {
             return {ReplyKind::kReply, 0};
         }
-        if (answered == (function | kExceptionBit) && CrcFits(reply, start, kExceptionLength)) {
+        if (answered == (function | kExceptionBit) && CrcFits(reply, start, ExceptionResponseLength())) {
             return {ReplyKind::kException, reply[start + 2]};
         }
     }
@@ -99,3 +102,5 @@ std::string DescribeException(uint8_t code) {
     }
     return ExceptionCode(code);
 }
+
+}  // namespace modbus

@@ -1,0 +1,24 @@
+#pragma once
+// Frames of a listened line as the tests write them, with their CRCs.
+#include <string>
+
+#include "support/FrameBytes.h"
+
+// Station 1 reads holding registers 0 and 1 and gets 12 and 34.
+inline const std::string kRead = WithCrc(Frame({0x01, 0x03, 0x00, 0x00, 0x00, 0x02}));
+inline const std::string kReadReply = WithCrc(Frame({0x01, 0x03, 0x04, 0x00, 0x0C, 0x00, 0x22}));
+inline const std::string kReadRefused = WithCrc(Frame({0x01, 0x83, 0x02}));
+// Station 2 is asked the same.
+inline const std::string kReadOfTwo = WithCrc(Frame({0x02, 0x03, 0x00, 0x00, 0x00, 0x02}));
+inline const std::string kReplyOfTwo = WithCrc(Frame({0x02, 0x03, 0x04, 0x00, 0x01, 0x00, 0x02}));
+// Registers 10 and 11 of station 1 set to 1 and 2, and the answer.
+inline const std::string kWrite = WithCrc(Frame({0x01, 0x10, 0x00, 0x09, 0x00, 0x02, 0x04, 0x00, 0x01, 0x00, 0x02}));
+inline const std::string kWriteDone = WithCrc(Frame({0x01, 0x10, 0x00, 0x09, 0x00, 0x02}));
+// A diagnostic echo: a function whose frames do not tell their length.
+inline const std::string kDiagnostic = WithCrc(Frame({0x01, 0x08, 0x00, 0x00, 0x12, 0x34}));
+
+// The reply with its first data byte inverted, as the line broke it.
+inline std::string Broken(std::string frame) {
+    frame[3] = static_cast<char>(~frame[3]);
+    return frame;
+}
