@@ -94,14 +94,16 @@ struct Observer : IExchangeObserver {
     std::vector<std::string> events;
 };
 
-// Attempts come due after 1 ms; the waits below are many times that.
-const LineUse kUse{0, 20, 0, 0, {1, 1}, 0};
+// Attempts come due after 200 ms: no attempt is due before a loaded
+// machine gets from the loss to the next check; the waits below are longer.
+constexpr uint32_t kAttemptDueMs = 200;
+const LineUse kUse{0, 20, 0, 0, {kAttemptDueMs, kAttemptDueMs}, 0};
 
 // Measured on the clock the line reads: under load Wine may update it
 // later than a sleep ends.
 void WaitForAttempt() {
     const uint64_t start = GetTickCount64();
-    while (GetTickCount64() < start + 30) Sleep(5);
+    while (GetTickCount64() < start + kAttemptDueMs + 30) Sleep(5);
 }
 
 // The line lost by the exchange that failed: later exchanges do not touch

@@ -247,7 +247,9 @@ TEST(LineFixture, EachFaultBendsTheNextReplyOnly) {
     ASSERT_TRUE(port.IsOpen());
     for (const Case& c : cases) {
         c.fault(prepared.line);
-        EXPECT_EQ(port.Exchange(kReadTwoRegisters, 150).bytes, c.expected(prepared.reply)) << c.name;
+        // A line server starved by a loaded machine may pace a frame's last
+        // bytes late: the bent reply is gathered until a longer quiet.
+        EXPECT_EQ(port.Exchange(kReadTwoRegisters, 400).bytes, c.expected(prepared.reply)) << c.name;
         EXPECT_EQ(port.Exchange(kReadTwoRegisters).bytes, prepared.reply) << "after " << c.name;
     }
     EXPECT_EQ(prepared.line.Requests().size(), 2 * (sizeof cases / sizeof cases[0]));
