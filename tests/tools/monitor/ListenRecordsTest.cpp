@@ -93,7 +93,8 @@ TEST(ListenRecords, FiguresPerStationAndForTheLine) {
     figures.AddCut({monitor::CutKind::kFrame, kRead, 0, 800});
     figures.AddCut({monitor::CutKind::kNoise, Frame({0, 0, 0}), 1800, 2100});
     figures.AddCut({monitor::CutKind::kFrame, kReadReply, 1002100, 1003000});
-    EXPECT_EQ(figures.LineSummary(), "line: 20 bytes, 2 frames, 3 bytes of noise in 1 pieces, longest silence 1000.0 ms");
+    EXPECT_EQ(figures.LineSummary(),
+              "line: 20 bytes, 2 frames, 3 bytes of noise in 1 pieces, longest silence 1000.0 ms");
 }
 
 TEST(ListenRecords, TheCaptureHasPcapsHeaderAndATimedRecordAFrame) {

@@ -55,7 +55,9 @@ void ListenFigures::AddExchange(const Exchange& exchange) {
     ListenedStation& station = m_stations[exchange.Station()];
     if (!exchange.request.empty()) {
         ++station.requests;
-        if (station.lastRequestUs) station.intervalUs.push_back(static_cast<uint64_t>(exchange.startUs - *station.lastRequestUs));
+        if (station.lastRequestUs) {
+            station.intervalUs.push_back(static_cast<uint64_t>(exchange.startUs - *station.lastRequestUs));
+        }
         station.lastRequestUs = exchange.startUs;
     }
     switch (exchange.outcome) {

@@ -169,7 +169,9 @@ public:
 private:
     uint32_t ReadWhatWaits(std::string& piece, uint32_t& got) {
         const int64_t sinceUs = m_source.NowUs() - m_readAtUs;
-        if (sinceUs < kShortestPieceUs) Sleep(static_cast<DWORD>((kShortestPieceUs - sinceUs + kUsPerMs - 1) / kUsPerMs));
+        if (sinceUs < kShortestPieceUs) {
+            Sleep(static_cast<DWORD>((kShortestPieceUs - sinceUs + kUsPerMs - 1) / kUsPerMs));
+        }
         m_readAtUs = m_source.NowUs();
         return m_source.Read(piece, kPieceBytes, MAXDWORD, 0, got);
     }

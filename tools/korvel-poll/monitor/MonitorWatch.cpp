@@ -61,19 +61,25 @@ WatchTags& MonitorWatch::RowOf(const monitor::Exchange& exchange) {
         char function[8];
         std::snprintf(function, sizeof function, "fc %02X", exchange.Function());
         name.type = function;
-        name.numeric = name.address.find(',') == std::string::npos || name.address.substr(name.address.find(',')) == ",1";
+        // One value a row can be drawn as a trend; a block's values cannot.
+        const size_t count = name.address.find(',');
+        name.numeric = count == std::string::npos || name.address.substr(count) == ",1";
         row = std::make_unique<WatchTags>(std::vector<WatchTagName>{name});
     }
     return *row;
 }
 
 // Only exchanges that asked something have a row: noise and replies
-// nobody asked for show in the stations' figures.
+// nobody asked for show in the stations' figures. A read's row shows the
+// values that came back, a write's the values written once confirmed.
 void MonitorWatch::Heard(const monitor::Exchange& exchange) {
     if (exchange.request.empty() || exchange.outcome == monitor::Outcome::kBroadcast) return;
     const bool answered = exchange.outcome == monitor::Outcome::kReply;
-    const std::string text = monitor::AnsweredText(exchange);
-    RowOf(exchange).Record(0, {answered, answered ? text : "", answered ? "OK" : text}, GetTickCount64());
+    const std::string asked = monitor::AskedText(exchange.request);
+    const size_t written = asked.find('=');
+    const std::string value = written == std::string::npos ? monitor::AnsweredText(exchange) : asked.substr(written + 1);
+    const std::string status = answered ? "OK" : monitor::AnsweredText(exchange);
+    RowOf(exchange).Record(0, {answered, answered ? value : "", status}, GetTickCount64());
     ++m_heading.cycles;
 }
 
