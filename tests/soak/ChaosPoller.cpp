@@ -116,6 +116,7 @@ void ChaosPoller::Cycle() {
     }
     m_requestsBefore = requests;
     const bool inTime = m_cycleBoundMs == 0 || cycleMs <= m_cycleBoundMs;
+    m_health.inTimeInARow = inTime ? m_health.inTimeInARow + 1 : 0;
     const bool healthy = allRead && inTime && (m_plan == 0 || wrote || m_health.requests == m_plan);
     if (healthy) m_health.slowestHealthyMs = std::max(m_health.slowestHealthyMs, cycleMs);
     if (healthy && m_health.healthyInARow++ == 0) m_health.healthySince = start;

@@ -31,6 +31,9 @@ struct PollHealth {
     uint32_t requestsCycle = 0;  // which cycle that was
     uint32_t healthyInARow = 0;
     SoakClock::time_point healthySince;  // start of the first of those
+    // Cycles in a row within the cycle bound, whether every read succeeded
+    // or not: a demoted station's reads fail at once.
+    uint32_t inTimeInARow = 0;
     double slowestHealthyMs = 0;  // of the healthy cycles' reads and writes
 };
 

@@ -122,7 +122,7 @@ uint32_t ChaosSchedule::Draw(uint32_t low, uint32_t high) {
     return low + m_random() % (high - low + 1);
 }
 
-void ChaosSchedule::Run(double seconds) {
+void ChaosSchedule::Run(double seconds, const AfterFault& afterEach) {
     const SoakClock::time_point deadline =
         SoakClock::now() + std::chrono::duration_cast<SoakClock::duration>(std::chrono::duration<double>(seconds));
     std::vector<const Kind*> round;
@@ -138,6 +138,7 @@ void ChaosSchedule::Run(double seconds) {
             std::shuffle(round.begin(), round.end(), m_random);
         }
         RunStep(*round.back(), deadline);
+        afterEach(round.back()->name);
         round.pop_back();
         Pass(Draw(0, kGapMaxMs), nullptr, {});
     }

@@ -4,6 +4,7 @@
 // quiet gaps between them; all along, the tags the line server owns change
 // their values now and then. The same seed draws the same schedule.
 #include <cstdint>
+#include <functional>
 #include <random>
 
 #include "ChaosRun.h"
@@ -24,8 +25,10 @@ public:
     ChaosSchedule(ChaosRun& run, ScheduleTiming timing);
 
     // Faults for the given time, printed as they start; then every fault is
-    // off again.
-    void Run(double seconds);
+    // off again. Each fault, once off, is handed to afterEach before the gap
+    // that follows it.
+    using AfterFault = std::function<void(const char* fault)>;
+    void Run(double seconds, const AfterFault& afterEach);
     uint32_t FaultsApplied() const { return m_applied; }
     // Gives a random tag that no driver object writes its next value.
     void ChangeAValue();

@@ -12,9 +12,10 @@ namespace {
 constexpr int kPollMs = 20;
 
 // A request cut short ends after this much silence: four characters, but no
-// less than a scheduler hiccup on a busy machine.
+// less than the pacing relay may fall behind on a busy machine, where a
+// wake-up late by tens of milliseconds would otherwise cut a whole request in two.
 int SilenceMs(uint32_t baud) {
-    return std::max(20, static_cast<int>(4 * 10 * 1000 / baud) + 1);
+    return std::max(100, static_cast<int>(4 * 10 * 1000 / baud) + 1);
 }
 
 }  // namespace
