@@ -30,7 +30,7 @@ std::string MasterOnDevice(const std::string& master, const AnsweringDevice& dev
     return master + "@" + device.name;
 }
 
-void PrintAnsweringDevices(std::FILE* out, const std::vector<Figures>& all) {
+void PrintAnsweringDevices(std::FILE* out, const std::vector<Figures>& all, const std::vector<double>& longestRestMs) {
     const AnsweringDevice& steady = kAnsweringDevices[0];
     const AnsweringDevice& varying = kAnsweringDevices[1];
     std::fprintf(out, "\nthe plant at %u baud on a device that answers in 40 ms, and in 10 to 70 ms at random;"
@@ -48,7 +48,10 @@ void PrintAnsweringDevices(std::FILE* out, const std::vector<Figures>& all) {
     std::fprintf(out, "%-24s", "driver/reference");
     PrintRatio(out, MedianOn(all, "driver", steady), MedianOn(all, "reference", steady));
     PrintRatio(out, MedianOn(all, "driver", varying), MedianOn(all, "reference", varying));
-    std::fprintf(out, "\n");
+    std::fprintf(out, "\n%-24s", "driver's longest rest");
+    for (double restMs : longestRestMs) PrintMs(out, restMs);
+    std::fprintf(out, "\n(an exchange's time beyond its frames and the device's slowest answer: any wait behind a"
+                      " reply shows here)\n");
 }
 
 }  // namespace bench

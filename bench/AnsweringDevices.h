@@ -16,19 +16,21 @@ namespace bench {
 struct AnsweringDevice {
     const char* name;
     const char* command;  // the line server's, for the line's device
+    double slowestAnswerMs;
 };
 
 constexpr uint32_t kAnsweringBaud = 9600;
 constexpr AnsweringDevice kAnsweringDevices[] = {
-    {"answers-in-40ms", "turnaround 40"},
-    {"answers-in-10-to-70ms", "turnaround 10 70"},
+    {"answers-in-40ms", "turnaround 40", 40},
+    {"answers-in-10-to-70ms", "turnaround 10 70", 70},
 };
 
 // "driver@answers-in-40ms", and so on.
 std::string MasterOnDevice(const std::string& master, const AnsweringDevice& device);
 
 // The cycles of the driver and the reference master on each device, side
-// by side, with how much slower the varying device makes each.
-void PrintAnsweringDevices(std::FILE* out, const std::vector<Figures>& all);
+// by side, with how much slower the varying device makes each; and the
+// driver's longest rest behind a reply on each device (-1: not measured).
+void PrintAnsweringDevices(std::FILE* out, const std::vector<Figures>& all, const std::vector<double>& longestRestMs);
 
 }  // namespace bench

@@ -16,6 +16,7 @@
 #include "DriverCycles.h"
 #include "LineStates.h"
 #include "NetworkLines.h"
+#include "ReplyWaits.h"
 #include "Report.h"
 #include "SingleReads.h"
 #include "WatchRedraw.h"
@@ -69,24 +70,29 @@ int main(int argc, char** argv) {
             status = 1;
         }
     }
+    std::vector<double> longestRestMs;
     for (const bench::AnsweringDevice& device : bench::kAnsweringDevices) {
         const std::string name = bench::MasterOnDevice("driver", device);
-        std::fprintf(stderr, "korvel-bench: %s at %u baud, %d cycles\n", name.c_str(), bench::kAnsweringBaud, run.cycles);
+        std::fprintf(stderr, "korvel-bench: %s at %u baud, %d cycles, and again traced\n", name.c_str(),
+                     bench::kAnsweringBaud, run.cycles);
         bench::Figures figures;
+        double restMs = -1;
         std::string error;
-        if (bench::MeasureDriver(bench::kAnsweringBaud, tags, run, figures, error, device.command, name)) {
+        if (bench::MeasureDriver(bench::kAnsweringBaud, tags, run, figures, error, device.command, name) &&
+            bench::MeasureLongestRestMs(tags, run, device, restMs, error)) {
             all.push_back(figures);
         } else {
             std::fprintf(stderr, "korvel-bench: %s\n", error.c_str());
             status = 1;
         }
+        longestRestMs.push_back(restMs);
     }
     const std::string setting = std::to_string(tags.size()) + " tags on 3 stations, " +
                                 std::to_string(run.cycles) + " cycles after " + std::to_string(run.warmupCycles) +
                                 " to warm up";
     bench::PrintReport(stdout, setting, std::vector<uint32_t>(std::begin(kBauds), std::end(kBauds)), all);
     bench::PrintWatchFrame(stdout, tags.size(), bench::MeasureWatchFrameMs(tags), all);
-    bench::PrintAnsweringDevices(stdout, all);
+    bench::PrintAnsweringDevices(stdout, all, longestRestMs);
     std::string error;
     std::fprintf(stderr, "korvel-bench: single reads\n");
     if (!bench::MeasureSingleReads(stdout, error)) {

@@ -315,7 +315,7 @@ ExchangeResult CReplyPlacer::Place(IByteSource& source, const LineTiming& timing
     uint32_t windowMs = m_followCheck == FollowCheck::kGap ? timing.gapMs : timing.quietMs;
     if (m_followCheck == FollowCheck::kWholeWindow || disorder) windowMs = std::max(leftMs, timing.gapMs);
     if (copy) {
-        windowMs = std::max(windowMs, std::min(leftMs, MsUntil(source, OwnAnswerDueUs(request, timing, sending))));
+        windowMs = std::max(windowMs, std::min(leftMs, MsUntil(source, OwnAnswerDueUs(request, timing, wholeAtUs))));
     }
     if (owed != nullptr) {
         windowMs = std::max(windowMs, MsUntil(source, ShiftedAnswerDueUs(request, timing, *owed, sending, wholeAtUs)));
@@ -348,15 +348,15 @@ ExchangeResult CReplyPlacer::Place(IByteSource& source, const LineTiming& timing
     return after.code != 0 ? ExchangeResult::kReadFailed : ExchangeResult::kUnplaced;
 }
 
-// By when the device's own answer has come behind a copy of the last reply:
-// twice the station's slowest recent answer, as a device's answer varies.
-// Until the station has answered, the deadline.
+// By when the device's own answer has begun behind a copy of the last
+// reply whole at wholeAtUs: a device answers in turn, so behind the copy by
+// its slowest recent answer at the latest. Until the station has answered,
+// the deadline.
 int64_t CReplyPlacer::OwnAnswerDueUs(const PlacingRequest& request, const LineTiming& timing,
-                                     const Sending& sending) const {
+                                     int64_t wholeAtUs) const {
     const int64_t slowestUs = SlowestAnswerUs(request.reply.station);
     if (slowestUs < 0) return INT64_MAX;
-    const auto requestUs = static_cast<int64_t>(request.request.size() * timing.characterUs);
-    return sending.sentAtUs + requestUs + 2 * slowestUs + UsOfMs(timing.gapMs);
+    return wholeAtUs + slowestUs + UsOfMs(timing.gapMs);
 }
 
 // Were the reply whole at wholeAtUs the late answer to the oldest sending

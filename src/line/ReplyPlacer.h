@@ -152,7 +152,7 @@ private:
     void Settle(size_t index, const std::string& reply, int64_t atUs);
     // A station that answered a request has done with the ones before it.
     void SettleEarlierOf(uint8_t station, int64_t sentAtUs);
-    int64_t OwnAnswerDueUs(const PlacingRequest& request, const LineTiming& timing, const Sending& sending) const;
+    int64_t OwnAnswerDueUs(const PlacingRequest& request, const LineTiming& timing, int64_t wholeAtUs) const;
     int64_t ShiftedAnswerDueUs(const PlacingRequest& request, const LineTiming& timing, const Owed& owed,
                                const Sending& sending, int64_t wholeAtUs) const;
     int64_t SlowestAnswerUs(uint8_t station) const;
