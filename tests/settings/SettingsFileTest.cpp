@@ -73,7 +73,7 @@ TEST(SettingsFile, EachSectionOverridesWhatItNamesAndTheCommandLineAll) {
                             "request_gap_ms = 20\n"
                             "reopen_ms = 500\n"
                             "[COM03:017]\n"
-                            "retries = 0004\n"
+                            "retries = 0000000000000000000004\n"
                             "word_order = DCBA\n"
                             "write_function = Multiple\n"
                             "max_block_registers = 1\n"
