@@ -9,8 +9,8 @@
 #include "Figures.h"
 #include "TagSet.h"
 #include "korvel-poll/DriverHost.h"
-#include "modbus/TagRecords.h"
 #include "support/LineServerClient.h"
+#include "tags/TagRecords.h"
 
 namespace bench {
 

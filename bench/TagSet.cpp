@@ -1,6 +1,6 @@
 #include "TagSet.h"
 
-#include "modbus/AreaRules.h"
+#include "tags/AreaRules.h"
 
 namespace bench {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "modbus/TagRecords.h"
+#include "tags/TagRecords.h"
 
 namespace bench {
 

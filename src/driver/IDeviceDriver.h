@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "driver/HostRecords.h"
-#include "modbus/TagRecords.h"
+#include "tags/TagRecords.h"
 
 // {276E54C1-65E3-11D3-9945-444553540000}
 extern const IID IID_IDeviceDriver;

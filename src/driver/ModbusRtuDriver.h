@@ -3,10 +3,10 @@
 // address parsing, read and write on top of the serial driver, and the
 // settings of each station.
 #include "driver/SerialDriverBase.h"
-#include "modbus/FrameExchange.h"
-#include "modbus/SettingsFile.h"
-#include "modbus/StationMaps.h"
-#include "modbus/TagOperations.h"
+#include "settings/SettingsFile.h"
+#include "tags/FrameExchange.h"
+#include "tags/StationMaps.h"
+#include "tags/TagOperations.h"
 
 class CModbusRtuDriver : public CSerialDriverBase, private modbus::IFrameExchange {
 public:

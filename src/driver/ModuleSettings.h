@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "modbus/SettingsFile.h"
+#include "settings/SettingsFile.h"
 
 // Where the settings were looked for.
 struct SettingsLookup {

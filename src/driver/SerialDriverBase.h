@@ -8,9 +8,9 @@
 #include "driver/DriverError.h"
 #include "driver/IDeviceDriver.h"
 #include "driver/NumberRule.h"
-#include "modbus/NetworkEndpoint.h"
-#include "modbus/SettingKeys.h"
 #include "line/Line.h"
+#include "settings/NetworkEndpoint.h"
+#include "settings/SettingKeys.h"
 
 class CSerialPort;
 

@@ -15,7 +15,7 @@
 #include <map>
 #include <mutex>
 
-#include "modbus/FrameExchange.h"
+#include "tags/FrameExchange.h"
 
 class CStationHealth {
 public:

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "modbus/ValueCodec.h"
+#include "modbus/WordOrder.h"
 
 namespace modbus {
 

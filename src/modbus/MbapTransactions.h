@@ -9,9 +9,12 @@
 // starts over, its rule unknown.
 #include <cstdint>
 
-#include "modbus/NetworkEndpoint.h"
-
 namespace modbus {
+
+// How a Modbus TCP line matches a reply's transaction to its request: only
+// the request's own, or, auto, also a rule the connection shows it answers by.
+enum class TransactionCheck : int32_t { kAuto, kStrict };
+inline constexpr const char* kTransactionCheckNames[] = {"auto", "strict"};
 
 enum class TransactionRelation { kSame, kZero, kPlusOne, kSwapped };
 

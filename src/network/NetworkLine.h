@@ -28,10 +28,10 @@
 #include "line/ReplyPlacer.h"
 #include "line/TurnLock.h"
 #include "modbus/MbapTransactions.h"
-#include "modbus/NetworkEndpoint.h"
 #include "network/NetworkConnection.h"
 #include "network/NetworkSocket.h"
 #include "network/TcpByteSource.h"
+#include "settings/NetworkEndpoint.h"
 
 // The trace event of bytes that waited on a connection before a request
 // and were dropped: "Discarded: COM5, 3 bytes waiting before a request".

@@ -9,7 +9,7 @@
 #include <sstream>
 #include <string>
 
-#include "modbus/TagRecords.h"
+#include "tags/TagRecords.h"
 
 // A record no Read has written: every byte 0xA5.
 inline TagValue Untouched() {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "modbus/TagRecords.h"
+#include "tags/TagRecords.h"
 
 struct SoakTag {
     int32_t station;

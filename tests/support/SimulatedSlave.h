@@ -12,8 +12,8 @@
 #include <tuple>
 #include <vector>
 
-#include "modbus/FrameExchange.h"
-#include "modbus/TagRecords.h"
+#include "tags/FrameExchange.h"
+#include "tags/TagRecords.h"
 #include "line/StationHealth.h"
 
 class SimulatedSlave : public modbus::IFrameExchange {

@@ -5,7 +5,7 @@
 #include "korvel-poll/GbkText.h"
 #include "korvel-poll/PollTable.h"
 #include "korvel-poll/TagLog.h"
-#include "modbus/TagRecords.h"
+#include "tags/TagRecords.h"
 
 namespace {
 

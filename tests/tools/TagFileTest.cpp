@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "korvel-poll/TagFile.h"
-#include "modbus/TagRecords.h"
+#include "tags/TagRecords.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "korvel-poll/DataTypes.h"
 
 #include "korvel-poll/TextUtil.h"
-#include "modbus/TagRecords.h"
+#include "tags/TagRecords.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cctype>
 
 #include "korvel-poll/TextUtil.h"
-#include "modbus/NetworkEndpoint.h"
+#include "settings/NetworkEndpoint.h"
 #include "line/LineFormat.h"
 
 namespace {

@@ -4,8 +4,8 @@
 #include "korvel-poll/TagFile.h"
 #include "korvel-poll/TextUtil.h"
 #include "korvel-poll/ValueText.h"
-#include "modbus/AreaRules.h"
-#include "modbus/SettingsFile.h"
+#include "tags/AreaRules.h"
+#include "settings/SettingsFile.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "korvel-poll/LineSettings.h"
 #include "korvel-poll/PollTag.h"
 #include "korvel-poll/TagLog.h"
-#include "modbus/TagRecords.h"
+#include "tags/TagRecords.h"
 
 struct WriteRequest {
     PollTag tag;

@@ -4,7 +4,7 @@
 
 #include "korvel-poll/DataTypes.h"
 #include "korvel-poll/TextUtil.h"
-#include "modbus/AreaRules.h"
+#include "tags/AreaRules.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "modbus/TagRecords.h"
+#include "tags/TagRecords.h"
 
 // The field of the tag's data type, as text ("21.5", "65535", "1").
 std::string FormatValue(int16_t dataType, const TagValue& value);

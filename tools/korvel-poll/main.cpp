@@ -24,7 +24,7 @@
 #include "korvel-poll/plot/PlotLog.h"
 #include "korvel-poll/watch/WatchConsole.h"
 #include "korvel-poll/watch/WatchRun.h"
-#include "modbus/SettingsFile.h"
+#include "settings/SettingsFile.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <fstream>
 #include <iostream>
 
-#include "modbus/SettingsExample.h"
+#include "settings/SettingsExample.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {

@@ -7,7 +7,7 @@
 #include "korvel-poll/DataTypes.h"
 #include "korvel-poll/DriverTexts.h"
 #include "korvel-poll/Interrupt.h"
-#include "modbus/TagRecords.h"
+#include "tags/TagRecords.h"
 
 namespace {
 
