@@ -1,20 +1,18 @@
 #include "RtsHold.h"
 
-#include <windows.h>
-
 #include <vector>
 
 #include "DriverCycles.h"
 #include "WireTime.h"
 #include "modbus/Frames.h"
+#include "serial/ThreadCpu.h"
 
 namespace bench {
 namespace {
 
 constexpr uint32_t kBaud = 9600;
 constexpr uint32_t kResponseTimeoutMs = 500;
-// Wine counts a thread's CPU time in steps of 10 ms: a run of some seconds
-// keeps that step small beside what it measures.
+// Some seconds of requests, long beside the step of the CPU time.
 constexpr int kRequests = 200;
 constexpr int kWarmupRequests = 5;
 
@@ -24,19 +22,6 @@ struct Mode {
 };
 
 constexpr Mode kModes[] = {{"unkeyed", 0}, {"RTS keyed", 1}};
-
-// User and kernel time of the calling thread, in milliseconds.
-double ThreadCpuMs() {
-    FILETIME created;
-    FILETIME exited;
-    FILETIME kernel;
-    FILETIME user;
-    if (!GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user)) return 0;
-    const auto ticks = [](const FILETIME& time) {
-        return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-    };
-    return static_cast<double>(ticks(kernel) + ticks(user)) / 10000.0;
-}
 
 struct Run {
     double cpuMs;

@@ -11,6 +11,7 @@
 
 #include "driver/TestDriver.h"
 #include "serial/ExchangeLine.h"
+#include "serial/ThreadCpu.h"
 #include "support/FrameBytes.h"
 #include "support/Stopwatch.h"
 
@@ -101,6 +102,29 @@ TEST(ExchangeLine, RtsFallsOnlyWhenTheRequestHasLeftTheWire) {
                         wireUs, shortestUs);
             EXPECT_LT(shortestUs, wireUs + 2 * rate.characterUs) << rate.baudIndex;
         }
+    }
+}
+
+// The hold sleeps through most of the request's wire time: keyed, an
+// exchange costs the thread less than half the request's wire time more
+// CPU time than unkeyed, where a hold that spins costs all of it. Only the
+// time the thread runs counts, so a busy system cannot make a sleeping hold
+// look like a spinning one.
+TEST(ExchangeLine, RtsHoldLeavesTheCpuFreeWhileTheRequestIsSent) {
+    constexpr int kExchanges = 40;
+    const double wireMs = 8 * 10 * 1e3 / 9600;
+    double unkeyedMs = 0;
+    for (int16_t rtsControl : {0, 1}) {
+        ExchangeLine link(rtsControl);
+        const double startMs = ThreadCpuMs();
+        for (int exchange = 0; exchange < kExchanges; ++exchange) {
+            ASSERT_EQ(RunExchange(link, &TestDriver::ExchangePolled, ReadRegisterRequest(0)).result, 1);
+        }
+        const double perExchangeMs = (ThreadCpuMs() - startMs) / kExchanges;
+        std::printf("RTS %d: %.2f ms of CPU time per exchange, request of %.2f ms on the wire\n", rtsControl,
+                    perExchangeMs, wireMs);
+        if (rtsControl == 0) unkeyedMs = perExchangeMs;
+        EXPECT_LT(perExchangeMs - unkeyedMs, wireMs / 2) << rtsControl;
     }
 }
 
