@@ -22,10 +22,8 @@ public:
     // Returns once the clock has reached moment.
     void Until(int64_t moment) const;
     // Sleeps until the margin before moment, or until latest if that comes
-    // first; returns at once when neither leaves room for a sleep.
+    // first; returns at once when that time has come.
     void SleepNear(int64_t moment, int64_t latest) const;
-    // Whether the waits sleep on a high-resolution timer.
-    bool HighResolution() const { return m_timer != nullptr; }
 
 private:
     void SleepFor(int64_t ticks) const;
