@@ -5,7 +5,8 @@
 
 namespace {
 
-// Not in every SDK's headers; systems before it refuse the flag.
+// CREATE_WAITABLE_TIMER_HIGH_RESOLUTION, missing from some SDKs' headers;
+// systems before Windows 10 version 1803 refuse it.
 constexpr DWORD kHighResolutionTimer = 0x00000002;
 // How late a high-resolution timer may wake on a busy system, with room.
 constexpr uint64_t kTimerMarginUs = 1000;
