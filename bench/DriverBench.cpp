@@ -4,7 +4,8 @@
 // Reads the "figures" lines that korvel-bench-masters printed, measures
 // Korvel.dll at each speed on a line of its own, and prints the table with
 // the cost of a frame of korvel-poll's watch view beside the cycle; then
-// measures and prints the driver on unhealthy lines.
+// measures and prints the cost of keying RTS and the driver on unhealthy
+// lines.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,6 +19,7 @@
 #include "NetworkLines.h"
 #include "ReplyWaits.h"
 #include "Report.h"
+#include "RtsHold.h"
 #include "SingleReads.h"
 #include "WatchRedraw.h"
 
@@ -96,6 +98,11 @@ int main(int argc, char** argv) {
     std::string error;
     std::fprintf(stderr, "korvel-bench: single reads\n");
     if (!bench::MeasureSingleReads(stdout, error)) {
+        std::fprintf(stderr, "korvel-bench: %s\n", error.c_str());
+        status = 1;
+    }
+    std::fprintf(stderr, "korvel-bench: RTS keying\n");
+    if (!bench::MeasureRtsHold(stdout, error)) {
         std::fprintf(stderr, "korvel-bench: %s\n", error.c_str());
         status = 1;
     }

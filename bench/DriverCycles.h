@@ -33,6 +33,9 @@ public:
     // error when the line or the driver cannot be had.
     bool Open(uint32_t baud, const std::string& stations, const std::vector<BenchTag>& tags,
               uint32_t responseTimeoutMs, std::string& error);
+    // Opens the line with this RTS control (the host's rtsControl) instead of
+    // unkeyed.
+    void KeyRtsOnOpen(int16_t rtsControl) { m_link.rtsControl = rtsControl; }
     // A network line instead: openCommand is the line server's ("open-peer
     // ..." or "open-tcp ..."), which answers the TCP port; transport is
     // modbus-tcp or rtu-over-tcp.

@@ -37,18 +37,23 @@ ExchangeResult CSerialLine::SendRequest(std::string& data, int32_t& length, cons
 // transmit FIFO may still hold most of a short request. RTS falls one
 // character time after the last stop bit has left the wire, counted from the
 // start of the write, and the port's output queue is empty: any later, and a
-// fast device's reply would start while the converter still sends. The
-// waits spin: a sleep may last a whole scheduler tick.
+// fast device's reply would start while the converter still sends. The hold
+// sleeps until near that moment, waking by the end of the wire time to look
+// at the queue, and spins only the last stretch: a spin for the whole wire
+// time would hold a core for most of every request.
 void CSerialLine::ReleaseRtsAfter(int64_t writeStart, uint32_t count) {
     const CLineClock clock;
-    const uint64_t holdUs = line::WireMicroseconds(m_format, count);
-    const uint64_t characterUs = line::WireMicroseconds(m_format, 1);
-    const int64_t wireEnd = writeStart + clock.TicksOfMicroseconds(holdUs);
     const int64_t giveUpAt = clock.Later(kWriteTimeoutMs);
-    while (clock.Now() < wireEnd || (m_port->OutputQueued() > 0 && clock.Now() < giveUpAt)) {
+    const int64_t wireEnd = writeStart + clock.TicksOfMicroseconds(line::WireMicroseconds(m_format, count));
+    const int64_t characterTicks = clock.TicksOfMicroseconds(line::WireMicroseconds(m_format, 1));
+    int64_t releaseAt = wireEnd + characterTicks;
+    m_rtsWait.SleepNear(releaseAt, wireEnd);
+    m_rtsWait.Until(wireEnd);
+    if (m_port->OutputQueued() > 0) {
+        while (m_port->OutputQueued() > 0 && clock.Now() < giveUpAt) {
+        }
+        releaseAt = clock.Now() + characterTicks;
     }
-    const int64_t releaseAt = clock.Now() + clock.TicksOfMicroseconds(characterUs);
-    while (clock.Now() < releaseAt) {
-    }
+    m_rtsWait.Until(releaseAt);
     m_port->KeyRts(false);
 }

@@ -27,6 +27,7 @@
 #include "line/LineFormat.h"
 #include "line/ReplyPlacer.h"
 #include "line/TurnLock.h"
+#include "serial/PreciseWait.h"
 
 class CSerialPort;
 
@@ -103,6 +104,8 @@ private:
     COMMTIMEOUTS m_openTimeouts{};
     COMMTIMEOUTS m_timeouts{};
     CTurnLock m_exchangeLock;
+    // Times the RTS hold; guarded by m_exchangeLock.
+    CPreciseWait m_rtsWait;
     // Which bytes answer which request, for every user of the line.
     line::CReplyPlacer m_placer;
     // Guarded by m_exchangeLock; m_lost mirrors it for a look without the lock.

@@ -11,6 +11,7 @@
 
 #include "driver/TestDriver.h"
 #include "serial/ExchangeLine.h"
+#include "serial/ThreadCpu.h"
 #include "support/FrameBytes.h"
 #include "support/Stopwatch.h"
 
@@ -48,7 +49,9 @@ std::vector<uint8_t> Bytes(const std::string& text) {
 }
 
 // Records how long RTS stayed up: from its rise, which comes before the
-// exchange starts counting, and from the write, which comes after.
+// exchange starts counting, and from the write, which comes after. Its
+// output queue holds a byte until queueDrainsUs after the write, as a port
+// held back by flow control would.
 class RtsTimingPort : public CSerialPort {
 public:
     uint32_t WriteData(const void* data, uint32_t count, uint32_t* written, OVERLAPPED* overlapped,
@@ -65,7 +68,11 @@ public:
         }
         CSerialPort::KeyRts(on);
     }
+    uint32_t OutputQueued() override {
+        return 1000 * sinceWrite.ElapsedMs() < queueDrainsUs ? 1 : CSerialPort::OutputQueued();
+    }
 
+    double queueDrainsUs = 0;
     Stopwatch sinceRise;
     Stopwatch sinceWrite;
     double heldFromRiseUs = 0;
@@ -73,10 +80,10 @@ public:
 };
 
 // RTS falls one character after the request's last stop bit has left the
-// wire (8 bytes of 10 bits each at the line's rate), and before a second
-// character has passed, when a fast device may already answer. A busy
-// system can only lengthen a hold, so the upper bound holds for the shortest
-// of a few.
+// wire (8 bytes of 10 bits each at the line's rate) and the port's output
+// queue is empty, and before a second character has passed, when a fast
+// device may already answer. A busy system can only lengthen a hold, so the
+// upper bound holds for the shortest of a few.
 TEST(ExchangeLine, RtsFallsOnlyWhenTheRequestHasLeftTheWire) {
     constexpr int kExchanges = 5;
     for (int16_t rtsControl : {1, 2}) {
@@ -86,21 +93,51 @@ TEST(ExchangeLine, RtsFallsOnlyWhenTheRequestHasLeftTheWire) {
         const struct {
             uint32_t baudIndex;
             double characterUs;
-        } rates[] = {{6, 10 * 1e6 / 9600}, {12, 10 * 1e6 / 115200}, {3, 10 * 1e6 / 1200}};
-        for (const auto& rate : rates) {
-            link.settings.link.baudIndex = rate.baudIndex;
+            double queueDrainsUs;
+        } holds[] = {{6, 10 * 1e6 / 9600, 0},
+                     {12, 10 * 1e6 / 115200, 0},
+                     {3, 10 * 1e6 / 1200, 0},
+                     {6, 10 * 1e6 / 9600, 20000}};
+        for (const auto& hold : holds) {
+            link.settings.link.baudIndex = hold.baudIndex;
             ASSERT_EQ(link.driver.Open(&link.settings.device), 1);
-            const double wireUs = 8 * rate.characterUs;
+            timing->queueDrainsUs = hold.queueDrainsUs;
+            const double sentUs = std::max(8 * hold.characterUs, hold.queueDrainsUs);
+            const std::string situation =
+                std::to_string(hold.baudIndex) + ", queue drains after " + std::to_string(hold.queueDrainsUs);
             double shortestUs = 1e9;
             for (int exchange = 0; exchange < kExchanges; ++exchange) {
                 RunExchange(link, &TestDriver::ExchangePolled, ReadRegisterRequest(0));
-                EXPECT_GE(timing->heldFromRiseUs, wireUs + rate.characterUs) << rate.baudIndex;
+                EXPECT_GE(timing->heldFromRiseUs, sentUs + hold.characterUs) << situation;
                 shortestUs = std::min(shortestUs, timing->heldFromWriteUs);
             }
-            std::printf("RTS %d, request of %.0f us on the wire: RTS held %.0f us at the shortest\n", rtsControl,
-                        wireUs, shortestUs);
-            EXPECT_LT(shortestUs, wireUs + 2 * rate.characterUs) << rate.baudIndex;
+            std::printf("RTS %d, request sent after %.0f us: RTS held %.0f us at the shortest\n", rtsControl, sentUs,
+                        shortestUs);
+            EXPECT_LT(shortestUs, sentUs + 2 * hold.characterUs) << situation;
         }
+    }
+}
+
+// The hold sleeps through most of the request's wire time: keyed, an
+// exchange costs the thread less than half the request's wire time more
+// CPU time than unkeyed, where a hold that spins costs all of it. Only the
+// time the thread runs counts, so a busy system cannot make a sleeping hold
+// look like a spinning one.
+TEST(ExchangeLine, RtsHoldLeavesTheCpuFreeWhileTheRequestIsSent) {
+    constexpr int kExchanges = 40;
+    const double wireMs = 8 * 10 * 1e3 / 9600;
+    double unkeyedMs = 0;
+    for (int16_t rtsControl : {0, 1}) {
+        ExchangeLine link(rtsControl);
+        const double startMs = ThreadCpuMs();
+        for (int exchange = 0; exchange < kExchanges; ++exchange) {
+            ASSERT_EQ(RunExchange(link, &TestDriver::ExchangePolled, ReadRegisterRequest(0)).result, 1);
+        }
+        const double perExchangeMs = (ThreadCpuMs() - startMs) / kExchanges;
+        std::printf("RTS %d: %.2f ms of CPU time per exchange, request of %.2f ms on the wire\n", rtsControl,
+                    perExchangeMs, wireMs);
+        if (rtsControl == 0) unkeyedMs = perExchangeMs;
+        EXPECT_LT(perExchangeMs - unkeyedMs, wireMs / 2) << rtsControl;
     }
 }
 
