@@ -5,7 +5,7 @@
 #include "DriverCycles.h"
 #include "WireTime.h"
 #include "modbus/Frames.h"
-#include "serial/ThreadCpu.h"
+#include "support/ThreadCpu.h"
 
 namespace bench {
 namespace {

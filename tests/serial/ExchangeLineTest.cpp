@@ -11,7 +11,7 @@
 
 #include "driver/TestDriver.h"
 #include "serial/ExchangeLine.h"
-#include "serial/ThreadCpu.h"
+#include "support/ThreadCpu.h"
 #include "support/FrameBytes.h"
 #include "support/Stopwatch.h"
 
