@@ -61,7 +61,7 @@ double MeasureWatchFrameMs(const std::vector<BenchTag>& tags) {
     for (int frame = 0; frame < kFrames; ++frame) {
         screen.rows = watch.Rows(5000);
         screen.stations = CountStations(stations);
-        bytes += VtFrame(LayOutWatch(screen, kTallScreen, 0).lines).size();
+        bytes += VtFrame({}, LayOutWatch(screen, kTallScreen, 0).lines).size();
     }
     const double ms = stopwatch.ElapsedMs() / kFrames;
     // The frames are used, so no compiler leaves their making out.

@@ -1,17 +1,25 @@
 // The watch view without a console: the tags' states over reads, the text
 // measured in columns, the trend characters, and the screen laid out for a
-// size, down to the marks that make a change or a failure stand out.
+// size, down to the marks that make a change or a failure stand out; and
+// the view drawn apart from the poll, so that a slow console slows no cycle.
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "korvel-poll/watch/DisplayText.h"
 #include "korvel-poll/watch/Sparkline.h"
 #include "korvel-poll/watch/VtFrame.h"
+#include "korvel-poll/watch/WatchRun.h"
 #include "korvel-poll/watch/WatchLayout.h"
 #include "korvel-poll/watch/WatchTags.h"
+#include "modbus/TagRecords.h"
 
 namespace {
 
@@ -312,9 +320,83 @@ TEST(VtFrame, AFrameIsDrawnFromHomeWithItsMarksAndErasesWhatTheLastLeft) {
         {"name  value", {{0, 11, Emphasis::kHeading}}},
         {"a     12  failed", {{6, 2, Emphasis::kChanged}, {10, 6, Emphasis::kFailed}}},
     };
-    EXPECT_EQ(VtFrame(lines),
+    EXPECT_EQ(VtFrame({}, lines),
               "\x1b[H\x1b[1mname  value\x1b[0m\x1b[K\r\n"
               "a     \x1b[7m12\x1b[0m  \x1b[31mfailed\x1b[0m\x1b[K\x1b[J");
+}
+
+// A console that takes drawMs to draw each frame, keeping the last.
+class TimedSurface : public WatchSurface {
+public:
+    explicit TimedSurface(unsigned long drawMs) : m_drawMs(drawMs) {}
+    ScreenSize Size() const override { return {120, 20}; }
+    void Draw(const std::vector<ScreenLine>& lines) override {
+        Sleep(m_drawMs);
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_last = lines;
+        ++m_frames;
+    }
+    std::vector<WatchKey> Keys(unsigned long ms) override {
+        Sleep(ms);
+        return {};
+    }
+    std::string LastTitle() const {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_last.empty() ? "" : m_last.front().text;
+    }
+    size_t Frames() const {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_frames;
+    }
+
+private:
+    const unsigned long m_drawMs;
+    mutable std::mutex m_mutex;
+    std::vector<ScreenLine> m_last;
+    size_t m_frames = 0;
+};
+
+constexpr unsigned kCycles = 12;
+
+// The median cycle of a poll of eight tags, each read taking a few
+// milliseconds of line, with the view drawing on surface; the view finished.
+double MedianCycleMs(WatchSurface& surface) {
+    PollOptions options;
+    for (int i = 1; i <= 8; ++i) options.tags.push_back({"t" + std::to_string(i), "4x" + std::to_string(i), kTypeUInt16, ""});
+    LineStatistics statistics;
+    WatchRun watch(options, statistics, surface);
+    std::vector<double> cycles;
+    for (unsigned cycle = 1; cycle <= kCycles; ++cycle) {
+        const auto started = std::chrono::steady_clock::now();
+        for (size_t i = 0; i < options.tags.size(); ++i) {
+            Sleep(4);
+            TagRecord record;
+            record.read = true;
+            record.value = std::to_string(cycle);
+            record.status = "OK";
+            watch.TagRead(i, record);
+        }
+        const std::chrono::duration<double, std::milli> ms = std::chrono::steady_clock::now() - started;
+        watch.CycleEnded(cycle, static_cast<uint64_t>(ms.count()));
+        cycles.push_back(ms.count());
+    }
+    watch.Finish();
+    std::sort(cycles.begin(), cycles.end());
+    return cycles[cycles.size() / 2];
+}
+
+// A console that takes a second a frame would have made every cycle a
+// second long; the bound is loose enough for a machine whose every CPU is
+// busy, and far below that second.
+TEST(WatchRun, AConsoleThatDrawsSlowlyCostsThePollNothingAndShowsTheLastCycleAtTheEnd) {
+    TimedSurface quick(0);
+    const double quickMs = MedianCycleMs(quick);
+    TimedSurface slow(1000);
+    const double slowMs = MedianCycleMs(slow);
+    EXPECT_LT(slowMs, 2 * quickMs + 50) << "the cycle without a slow console: " << quickMs << " ms";
+    EXPECT_LT(slow.Frames(), kCycles) << "a slow console skips states";
+    const std::string last = "cycle " + std::to_string(kCycles) + ":";
+    EXPECT_NE(slow.LastTitle().find(last), std::string::npos) << slow.LastTitle();
 }
 
 }  // namespace

@@ -187,10 +187,12 @@ int Run(const PollOptions& options) {
     if (options.scan) {
         exitCode = StationScan(host.Driver(), options, out, trace).Run();
     } else if (options.watch) {
-        WatchRun watch(options, statistics);
+        WatchConsole console;
+        WatchRun watch(options, statistics, console);
         RunOutput output{out, false, records.Log(), trace, true, &watch};
         exitCode = PollWith(host.Driver(), options, output);
         watch.Finish();
+        console.End();
     } else if (polls) {
         RunOutput output{out, !records.OnStandardOutput(), records.Log(), trace, followTrace};
         exitCode = PollWith(host.Driver(), options, output);
