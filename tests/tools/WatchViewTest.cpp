@@ -362,7 +362,9 @@ constexpr unsigned kCycles = 12;
 // milliseconds of line, with the view drawing on surface; the view finished.
 double MedianCycleMs(WatchSurface& surface) {
     PollOptions options;
-    for (int i = 1; i <= 8; ++i) options.tags.push_back({"t" + std::to_string(i), "4x" + std::to_string(i), kTypeUInt16, ""});
+    for (int i = 1; i <= 8; ++i) {
+        options.tags.push_back({"t" + std::to_string(i), "4x" + std::to_string(i), kTypeUInt16, ""});
+    }
     LineStatistics statistics;
     WatchRun watch(options, statistics, surface);
     std::vector<double> cycles;

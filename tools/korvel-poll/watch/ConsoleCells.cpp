@@ -45,7 +45,9 @@ std::vector<CHAR_INFO> ConsoleCells(const std::vector<ScreenLine>& lines, size_t
     std::vector<CHAR_INFO> cells;
     cells.reserve(count * block.columns);
     const ScreenLine blank;
-    for (size_t row = first; row < first + count; ++row) AppendRow(cells, row < lines.size() ? lines[row] : blank, block);
+    for (size_t row = first; row < first + count; ++row) {
+        AppendRow(cells, row < lines.size() ? lines[row] : blank, block);
+    }
     return cells;
 }
 

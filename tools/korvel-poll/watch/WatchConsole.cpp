@@ -149,8 +149,8 @@ void WatchConsole::DrawWithConsoleFunctions(const std::vector<ScreenLine>& lines
     m_drawnLines = static_cast<SHORT>(std::min(lines.size(), rows));
     if (first > last) return;
     const SHORT count = static_cast<SHORT>(last - first + 1);
-    const std::vector<CHAR_INFO> cells =
-        ConsoleCells(lines, first, static_cast<size_t>(count), {static_cast<size_t>(columns), m_attributes, m_wideCells});
+    const CellBlock block{static_cast<size_t>(columns), m_attributes, m_wideCells};
+    const std::vector<CHAR_INFO> cells = ConsoleCells(lines, first, static_cast<size_t>(count), block);
     SMALL_RECT region{info.srWindow.Left, static_cast<SHORT>(info.srWindow.Top + first), info.srWindow.Right,
                       static_cast<SHORT>(info.srWindow.Top + last)};
     WriteConsoleOutputW(m_output, cells.data(), COORD{columns, count}, COORD{0, 0}, &region);
