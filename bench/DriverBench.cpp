@@ -2,8 +2,7 @@
 // it under Wine beside a line server).
 //   korvel-bench [--cycles N] < figures of the libmodbus masters
 // Reads the "figures" lines that korvel-bench-masters printed, measures
-// Korvel.dll at each speed on a line of its own, and prints the table with
-// the cost of a frame of korvel-poll's watch view beside the cycle; then
+// Korvel.dll at each speed on a line of its own, and prints the table; then
 // measures and prints the driver on unhealthy lines.
 #include <cstdio>
 #include <cstdlib>
@@ -18,7 +17,6 @@
 #include "NetworkLines.h"
 #include "Report.h"
 #include "SingleReads.h"
-#include "WatchRedraw.h"
 
 namespace {
 
@@ -85,7 +83,6 @@ int main(int argc, char** argv) {
                                 std::to_string(run.cycles) + " cycles after " + std::to_string(run.warmupCycles) +
                                 " to warm up";
     bench::PrintReport(stdout, setting, std::vector<uint32_t>(std::begin(kBauds), std::end(kBauds)), all);
-    bench::PrintWatchFrame(stdout, tags.size(), bench::MeasureWatchFrameMs(tags), all);
     bench::PrintAnsweringDevices(stdout, all);
     std::string error;
     std::fprintf(stderr, "korvel-bench: single reads\n");
