@@ -316,14 +316,24 @@ TEST(WatchLayout, TheScreenFitsItsSize) {
     }
 }
 
-TEST(VtFrame, AFrameIsDrawnFromHomeWithItsMarksAndErasesWhatTheLastLeft) {
-    const std::vector<ScreenLine> lines = {
-        {"name  value", {{0, 11, Emphasis::kHeading}}},
-        {"a     12  failed", {{6, 2, Emphasis::kChanged}, {10, 6, Emphasis::kFailed}}},
+TEST(VtFrame, AFrameDrawsWhatDiffersFromTheLastWithItsMarksAndErasesWhatTheLastLeft) {
+    const ScreenLine heading{"name  value", {{0, 11, Emphasis::kHeading}}};
+    const ScreenLine failed{"a     12  failed", {{6, 2, Emphasis::kChanged}, {10, 6, Emphasis::kFailed}}};
+    const ScreenLine read{"a     12  OK", {}};
+    const struct {
+        std::vector<ScreenLine> before;
+        std::vector<ScreenLine> lines;
+        const char* frame;
+    } cases[] = {
+        {{},
+         {heading, failed},
+         "\x1b[H\x1b[1mname  value\x1b[0m\x1b[K\r\n"
+         "a     \x1b[7m12\x1b[0m  \x1b[31mfailed\x1b[0m\x1b[K\x1b[J"},
+        {{heading, failed}, {heading, read}, "\x1b[2Ha     12  OK\x1b[K"},
+        {{heading, failed}, {heading}, "\x1b[2H\x1b[J"},
+        {{heading, read}, {heading, read}, ""},
     };
-    EXPECT_EQ(VtFrame({}, lines),
-              "\x1b[H\x1b[1mname  value\x1b[0m\x1b[K\r\n"
-              "a     \x1b[7m12\x1b[0m  \x1b[31mfailed\x1b[0m\x1b[K\x1b[J");
+    for (const auto& c : cases) EXPECT_EQ(VtFrame(c.before, c.lines), c.frame) << c.lines.size();
 }
 
 // The cells of a console drawn with its own functions, as "text|colours":
