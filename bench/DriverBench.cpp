@@ -2,8 +2,7 @@
 // it under Wine beside a line server).
 //   korvel-bench [--cycles N] < figures of the libmodbus masters
 // Reads the "figures" lines that korvel-bench-masters printed, measures
-// Korvel.dll at each speed on a line of its own, and prints the table with
-// the cost of a frame of korvel-poll's watch view beside the cycle; then
+// Korvel.dll at each speed on a line of its own, and prints the table; then
 // measures and prints the cost of keying RTS and the driver on unhealthy
 // lines.
 #include <cstdio>
@@ -21,7 +20,6 @@
 #include "Report.h"
 #include "RtsHold.h"
 #include "SingleReads.h"
-#include "WatchRedraw.h"
 
 namespace {
 
@@ -93,7 +91,6 @@ int main(int argc, char** argv) {
                                 std::to_string(run.cycles) + " cycles after " + std::to_string(run.warmupCycles) +
                                 " to warm up";
     bench::PrintReport(stdout, setting, std::vector<uint32_t>(std::begin(kBauds), std::end(kBauds)), all);
-    bench::PrintWatchFrame(stdout, tags.size(), bench::MeasureWatchFrameMs(tags), all);
     bench::PrintAnsweringDevices(stdout, all, longestRestMs);
     std::string error;
     std::fprintf(stderr, "korvel-bench: single reads\n");

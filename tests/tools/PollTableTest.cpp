@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <mutex>
+#include <sstream>
+
 #include "korvel-poll/ConsoleText.h"
 #include "korvel-poll/DriverTexts.h"
 #include "korvel-poll/GbkText.h"
@@ -54,6 +58,68 @@ TEST(TagLog, RecordsKeepTheirFieldsApartInCsvAndJson) {
         EXPECT_EQ(JsonLine(c.record), jsonTime + c.json);
     }
     EXPECT_EQ(CsvHeader(), "time,station,address,type,value,status");
+}
+
+// A file whose first flush stalls until it is let go, as a slow disk does.
+class StallingFile : public std::stringbuf {
+public:
+    explicit StallingFile(bool stalls) : m_stalled(stalls) {}
+    void AwaitStall() {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_changed.wait(lock, [this] { return m_waiting || !m_stalled; });
+    }
+    void LetGo() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_stalled = false;
+        m_changed.notify_all();
+    }
+
+protected:
+    int sync() override {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_waiting = true;
+        m_changed.notify_all();
+        m_changed.wait(lock, [this] { return !m_stalled; });
+        return std::stringbuf::sync();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_stalled;
+    bool m_waiting = false;
+};
+
+// The log's writer stalls on its first record, the header, for as long as
+// the poll adds records; the bound holds 8 records, the header among them.
+TEST(TagLog, AStalledOutputDropsAndCountsOnlyTheRecordsBeyondItsBound) {
+    const PollTag level{"level", "4x1", kTypeUInt16, ""};
+    const struct {
+        bool stalls;
+        int added;
+        uint64_t dropped;
+        const char* report;
+    } cases[] = {
+        {false, 7, 0, ""},
+        {true, 7, 0, ""},
+        {true, 12, 5, "log: 5 of 12 records dropped, the output could not be written as fast as the tags were read"},
+    };
+    for (const auto& c : cases) {
+        StallingFile file(c.stalls);
+        std::ostream out(&file);
+        TagLog log(OutputFormat::kCsv, out, true, 8);
+        file.AwaitStall();
+        for (int i = 0; i < c.added; ++i) log.Add({"t", 1, &level, true, std::to_string(i), "OK"});
+        file.LetGo();
+        log.Finish();
+        EXPECT_EQ(log.Dropped(), c.dropped) << c.added;
+        EXPECT_EQ(log.DropReport(), c.report) << c.added;
+        std::string expected = CsvHeader() + "\n";
+        for (int i = 0; i < c.added - static_cast<int>(c.dropped); ++i) {
+            expected += "t,1,4x1,uint16," + std::to_string(i) + ",OK\n";
+        }
+        EXPECT_EQ(file.str(), expected) << c.added;
+    }
 }
 
 TEST(DriverTexts, GbkTextsBecomeUtf8WithTheirMeaning) {

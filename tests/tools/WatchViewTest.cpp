@@ -1,17 +1,26 @@
 // The watch view without a console: the tags' states over reads, the text
 // measured in columns, the trend characters, and the screen laid out for a
-// size, down to the marks that make a change or a failure stand out.
+// size, down to the marks that make a change or a failure stand out; and
+// the view drawn apart from the poll, so that a slow console slows no cycle.
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <mutex>
 #include <string>
 #include <vector>
 
+#include "korvel-poll/watch/ConsoleCells.h"
 #include "korvel-poll/watch/DisplayText.h"
 #include "korvel-poll/watch/Sparkline.h"
 #include "korvel-poll/watch/VtFrame.h"
+#include "korvel-poll/watch/WatchRun.h"
 #include "korvel-poll/watch/WatchLayout.h"
 #include "korvel-poll/watch/WatchTags.h"
+#include "modbus/TagRecords.h"
 
 namespace {
 
@@ -203,7 +212,7 @@ TEST(WatchLayout, TheScreenFitsItsSize) {
           Tag("running", "1", "0x1", "bit", 1)},
          {120, 12},
          0,
-         {"COM3 9600 8N1, timeout 1000 ms | cycle 3: 412 ms, 7.5 requests/s | 3 tags, 1 failed",
+         {"COM3 9600 8N1 | 3 tags, 1 failed | cycle 3: 412 ms, 7.5 requests/s | timeout 1000 ms",
           "name         station  address  type             value  status                      changed  changes  failures  trend",
           "temperature        1  3x1      float             22.5  OK                        1m03s ago        2         0        ▁▅█",
           "counter            1  3x3      uint32               -  读设备错误! (error read~          -        0         1        ▄▄",
@@ -219,7 +228,7 @@ TEST(WatchLayout, TheScreenFitsItsSize) {
           Tag("running", "1", "0x1", "bit", 1)},
          {150, 12},
          0,
-         {"COM3 9600 8N1, timeout 1000 ms | cycle 3: 412 ms, 7.5 requests/s | 3 tags, 1 failed",
+         {"COM3 9600 8N1 | 3 tags, 1 failed | cycle 3: 412 ms, 7.5 requests/s | timeout 1000 ms",
           "name         station  address  type             value  status                                    changed  changes  failures  trend",
           "temperature        1  3x1      float             22.5  OK                                      1m03s ago        2         0                        ▁▅█",
           "counter            1  3x3      uint32               -  读设备错误! (error reading the device)          -        0         1                        ▄▄",
@@ -229,21 +238,21 @@ TEST(WatchLayout, TheScreenFitsItsSize) {
           "q or Ctrl+C quits"},
          {"changed:22.5", "failed:" + std::string(kReadError)},
          0},
-        {"narrow: columns dropped from the right, a change still marked",
+        {"narrow: the status and the failures kept before where the tag is, the failures in the title",
          Controller,
          {Tag("temperature", "1", "3x1", "float", 14), Tag("counter", "1", "3x3", "uint32", 10),
           Tag("running", "1", "0x1", "bit", 1)},
          {60, 12},
          0,
-         {"COM3 9600 8N1, timeout 1000 ms | cycle 3: 412 ms, 7.5 reque~",
-          "name         station  address  type             value",
-          "temperature        1  3x1      float             22.5",
-          "counter            1  3x3      uint32               -",
-          "running            1  0x1      bit                  1",
+         {"COM3 9600 8N1 | 3 tags, 1 failed | cycle 3: 412 ms, 7.5 req~",
+          "name                  value  status                 failures",
+          "temperature            22.5  OK                            0",
+          "counter                   -  读设备错误! (error r~         1",
+          "running                   1  OK                            0",
           "station  requests  replies  no-reply  broken  exceptions",
           "1        9         8        1         0       0",
           "q or Ctrl+C quits"},
-         {"changed:22.5"},
+         {"changed:22.5", "failed:读设备错误! (error r~"},
          0},
         {"short and narrow: the tags keep their rows, the stations go",
          Controller,
@@ -251,16 +260,16 @@ TEST(WatchLayout, TheScreenFitsItsSize) {
           Tag("running", "1", "0x1", "bit", 1)},
          {30, 6},
          0,
-         {"COM3 9600 8N1, timeout 1000 m~", "name         station  address", "temperature        1  3x1",
-          "counter            1  3x3", "running            1  0x1", "q or Ctrl+C quits"},
-         {},
+         {"COM3 9600 8N1 | 3 tags, 1 fai~", "name                  value", "temperature            22.5",
+          "counter                   -", "running                   1", "q or Ctrl+C quits"},
+         {"changed:22.5"},
          0},
         {"many tags on a short screen: scrolled, the stations in one line",
          ManyTags,
          TenTags(),
          {80, 9},
          3,
-         {"modbus-tcp://10.0.0.5:502, timeout 500 ms | first cycle, 0.0 requests/s | 10 ta~",
+         {"modbus-tcp://10.0.0.5:502 | 10 tags, 0 failed | first cycle, 0.0 requests/s | t~",
           "name  station  address  type    value  status  changed  changes  failures",
           "t4          2  4x4      uint16    300  OK            -        0         0",
           "t5          3  4x5      uint16    400  OK            -        0         0",
@@ -276,7 +285,7 @@ TEST(WatchLayout, TheScreenFitsItsSize) {
          TenTags(),
          {80, 9},
          100,
-         {"modbus-tcp://10.0.0.5:502, timeout 500 ms | first cycle, 0.0 requests/s | 10 ta~",
+         {"modbus-tcp://10.0.0.5:502 | 10 tags, 0 failed | first cycle, 0.0 requests/s | t~",
           "name  station  address  type    value  status  changed  changes  failures",
           "t6          1  4x6      uint16    500  OK            -        0         0",
           "t7          2  4x7      uint16    600  OK            -        0         0",
@@ -292,7 +301,7 @@ TEST(WatchLayout, TheScreenFitsItsSize) {
          TenTags(),
          {80, 2},
          0,
-         {"modbus-tcp://10.0.0.5:502, timeout 500 ms | first cycle, 0.0 requests/s | 10 ta~",
+         {"modbus-tcp://10.0.0.5:502 | 10 tags, 0 failed | first cycle, 0.0 requests/s | t~",
           "name  station  address  type    value  status  changed  changes  failures"},
          {},
          0},
@@ -307,14 +316,141 @@ TEST(WatchLayout, TheScreenFitsItsSize) {
     }
 }
 
-TEST(VtFrame, AFrameIsDrawnFromHomeWithItsMarksAndErasesWhatTheLastLeft) {
-    const std::vector<ScreenLine> lines = {
-        {"name  value", {{0, 11, Emphasis::kHeading}}},
-        {"a     12  failed", {{6, 2, Emphasis::kChanged}, {10, 6, Emphasis::kFailed}}},
+TEST(VtFrame, AFrameDrawsWhatDiffersFromTheLastWithItsMarksAndErasesWhatTheLastLeft) {
+    const ScreenLine heading{"name  value", {{0, 11, Emphasis::kHeading}}};
+    const ScreenLine failed{"a     12  failed", {{6, 2, Emphasis::kChanged}, {10, 6, Emphasis::kFailed}}};
+    const ScreenLine read{"a     12  OK", {}};
+    const struct {
+        std::vector<ScreenLine> before;
+        std::vector<ScreenLine> lines;
+        const char* frame;
+    } cases[] = {
+        {{},
+         {heading, failed},
+         "\x1b[H\x1b[1mname  value\x1b[0m\x1b[K\r\n"
+         "a     \x1b[7m12\x1b[0m  \x1b[31mfailed\x1b[0m\x1b[K\x1b[J"},
+        {{heading, failed}, {heading, read}, "\x1b[2Ha     12  OK\x1b[K"},
+        {{heading, failed}, {heading}, "\x1b[2H\x1b[J"},
+        {{heading, read}, {heading, read}, ""},
     };
-    EXPECT_EQ(VtFrame(lines),
-              "\x1b[H\x1b[1mname  value\x1b[0m\x1b[K\r\n"
-              "a     \x1b[7m12\x1b[0m  \x1b[31mfailed\x1b[0m\x1b[K\x1b[J");
+    for (const auto& c : cases) EXPECT_EQ(VtFrame(c.before, c.lines), c.frame) << c.lines.size();
+}
+
+// The cells of a console drawn with its own functions, as "text|colours":
+// one letter a cell, n normal, r reversed, f failed.
+std::string CellsText(const std::vector<CHAR_INFO>& cells, WORD normal) {
+    std::string text;
+    std::string colours;
+    for (const CHAR_INFO& cell : cells) {
+        const wchar_t c = cell.Char.UnicodeChar;
+        text += c < 0x80 ? static_cast<char>(c) : (cell.Attributes & COMMON_LVB_TRAILING_BYTE) ? ']' : '[';
+        const WORD colour = cell.Attributes & 0xFF;
+        colours += colour == normal ? 'n' : colour == AttributesOf(Emphasis::kFailed, normal) ? 'f' : 'r';
+    }
+    return text + "|" + colours;
+}
+
+TEST(ConsoleCells, AFrameIsOneBlockOfCellsWhoseColoursCoverTheirCharactersExactly) {
+    const WORD grey = FOREGROUND_RED | FOREGROUND_GREEN | FOREGROUND_BLUE;
+    const std::vector<ScreenLine> frame = {
+        {"name", {{0, 4, Emphasis::kHeading}}},
+        {"a 读错! b", {{2, 7, Emphasis::kFailed}}},
+    };
+    const struct {
+        const char* situation;
+        size_t first;
+        size_t count;
+        size_t wideCells;
+        const char* cells;
+    } cases[] = {
+        {"a heading reversed, in the console's own colours", 0, 1, 1, "name      |rrrrnnnnnn"},
+        {"a console that keeps a wide character a cell: the red ends with the text", 1, 1, 1,
+         "a [[! b   |nnfffnnnnn"},
+        {"a console that gives a wide character two cells", 1, 1, 2, "a [][]! b |nnfffffnnn"},
+        {"every row of the window in the one block, those past the frame blank", 0, 3, 1,
+         "name      a [[! b             |rrrrnnnnnnnnfffnnnnnnnnnnnnnnn"},
+    };
+    for (const auto& c : cases) {
+        const std::vector<CHAR_INFO> cells = ConsoleCells(frame, c.first, c.count, {10, grey, c.wideCells});
+        EXPECT_EQ(CellsText(cells, grey), c.cells) << c.situation;
+    }
+    EXPECT_EQ(AttributesOf(Emphasis::kHeading, grey) & FOREGROUND_INTENSITY, 0) << "no bright white on a light screen";
+}
+
+// A console that takes drawMs to draw each frame, keeping the last.
+class TimedSurface : public WatchSurface {
+public:
+    explicit TimedSurface(unsigned long drawMs) : m_drawMs(drawMs) {}
+    ScreenSize Size() const override { return {120, 20}; }
+    void Draw(const std::vector<ScreenLine>& lines) override {
+        Sleep(m_drawMs);
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_last = lines;
+        ++m_frames;
+    }
+    std::vector<WatchKey> Keys(unsigned long ms) override {
+        Sleep(ms);
+        return {};
+    }
+    std::string LastTitle() const {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_last.empty() ? "" : m_last.front().text;
+    }
+    size_t Frames() const {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_frames;
+    }
+
+private:
+    const unsigned long m_drawMs;
+    mutable std::mutex m_mutex;
+    std::vector<ScreenLine> m_last;
+    size_t m_frames = 0;
+};
+
+constexpr unsigned kCycles = 12;
+
+// The median cycle of a poll of eight tags, each read taking a few
+// milliseconds of line, with the view drawing on surface; the view finished.
+double MedianCycleMs(WatchSurface& surface) {
+    PollOptions options;
+    for (int i = 1; i <= 8; ++i) {
+        options.tags.push_back({"t" + std::to_string(i), "4x" + std::to_string(i), kTypeUInt16, ""});
+    }
+    LineStatistics statistics;
+    WatchRun watch(options, statistics, surface);
+    std::vector<double> cycles;
+    for (unsigned cycle = 1; cycle <= kCycles; ++cycle) {
+        const auto started = std::chrono::steady_clock::now();
+        for (size_t i = 0; i < options.tags.size(); ++i) {
+            Sleep(4);
+            TagRecord record;
+            record.read = true;
+            record.value = std::to_string(cycle);
+            record.status = "OK";
+            watch.TagRead(i, record);
+        }
+        const std::chrono::duration<double, std::milli> ms = std::chrono::steady_clock::now() - started;
+        watch.CycleEnded(cycle, static_cast<uint64_t>(ms.count()));
+        cycles.push_back(ms.count());
+    }
+    watch.Finish();
+    std::sort(cycles.begin(), cycles.end());
+    return cycles[cycles.size() / 2];
+}
+
+// A console that takes a second a frame would have made every cycle a
+// second long; the bound is loose enough for a machine whose every CPU is
+// busy, and far below that second.
+TEST(WatchRun, AConsoleThatDrawsSlowlyCostsThePollNothingAndShowsTheLastCycleAtTheEnd) {
+    TimedSurface quick(0);
+    const double quickMs = MedianCycleMs(quick);
+    TimedSurface slow(1000);
+    const double slowMs = MedianCycleMs(slow);
+    EXPECT_LT(slowMs, 2 * quickMs + 50) << "the cycle without a slow console: " << quickMs << " ms";
+    EXPECT_LT(slow.Frames(), kCycles) << "a slow console skips states";
+    const std::string last = "cycle " + std::to_string(kCycles) + ":";
+    EXPECT_NE(slow.LastTitle().find(last), std::string::npos) << slow.LastTitle();
 }
 
 }  // namespace

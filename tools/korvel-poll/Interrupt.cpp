@@ -34,12 +34,3 @@ bool WaitOrInterrupt(unsigned long ms) {
 void RequestInterrupt() {
     if (g_interrupted != nullptr) SetEvent(g_interrupted);
 }
-
-Wake WaitForHandleOrInterrupt(void* handle, unsigned long ms) {
-    HANDLE handles[] = {g_interrupted, handle};
-    const bool canInterrupt = g_interrupted != nullptr;
-    const DWORD count = canInterrupt ? 2 : 1;
-    const DWORD woke = WaitForMultipleObjects(count, canInterrupt ? handles : handles + 1, FALSE, ms);
-    if (woke == WAIT_TIMEOUT || woke == WAIT_FAILED) return Wake::kTimeout;
-    return canInterrupt && woke == WAIT_OBJECT_0 ? Wake::kInterrupt : Wake::kHandle;
-}

@@ -9,8 +9,3 @@ bool InterruptRequested();
 bool WaitOrInterrupt(unsigned long ms);
 // As if Ctrl+C had been pressed.
 void RequestInterrupt();
-
-enum class Wake { kTimeout, kInterrupt, kHandle };
-// Sleeps ms milliseconds, until Ctrl+C, or until handle (a Windows HANDLE,
-// e.g. console input) is signalled, whichever comes first.
-Wake WaitForHandleOrInterrupt(void* handle, unsigned long ms);

@@ -65,10 +65,19 @@ std::string JsonLine(const TagRecord& record) {
            ",\"status\":" + JsonString(record.status) + "}";
 }
 
-TagLog::TagLog(OutputFormat format, std::ostream& out, bool writeHeader) : m_format(format), m_out(out) {
-    if (writeHeader && m_format == OutputFormat::kCsv) m_out << CsvHeader() << std::endl;
+TagLog::TagLog(OutputFormat format, std::ostream& out, bool writeHeader, size_t queued)
+    : m_format(format), m_lines(out, queued) {
+    if (writeHeader && m_format == OutputFormat::kCsv) m_lines.Add(CsvHeader());
 }
 
 void TagLog::Add(const TagRecord& record) {
-    m_out << (m_format == OutputFormat::kCsv ? CsvLine(record) : JsonLine(record)) << std::endl;
+    ++m_added;
+    m_lines.Add(m_format == OutputFormat::kCsv ? CsvLine(record) : JsonLine(record));
+}
+
+std::string TagLog::DropReport() const {
+    const uint64_t dropped = Dropped();
+    if (dropped == 0) return "";
+    return "log: " + std::to_string(dropped) + " of " + std::to_string(m_added) +
+           " records dropped, the output could not be written as fast as the tags were read";
 }

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "korvel-poll/PollTag.h"
+#include "korvel-poll/QueuedLines.h"
 
 enum class OutputFormat { kTable, kCsv, kJsonl };
 
@@ -35,14 +36,25 @@ std::string JsonLine(const TagRecord& record);
 
 class TagLog {
 public:
+    // Records that may wait for a stalled output: at 1000 reads a second,
+    // a stall of 16 seconds, in a few megabytes.
+    static constexpr size_t kQueuedRecords = 16384;
+
     // format is kCsv or kJsonl. A CSV log starts with its header only when
     // told to, so that a file appended to across runs holds it once.
-    TagLog(OutputFormat format, std::ostream& out, bool writeHeader);
+    TagLog(OutputFormat format, std::ostream& out, bool writeHeader, size_t queued = kQueuedRecords);
+    // Queued for the writer's thread: the poll never waits for the output.
     // Each record is flushed, so a log followed while it grows, or one cut
     // short by Ctrl+C, ends with a whole line.
     void Add(const TagRecord& record);
+    // Every record queued written; at the end of a run.
+    void Finish() { m_lines.Finish(); }
+    uint64_t Dropped() const { return m_lines.Dropped(); }
+    // One line on what the log lost, or "" when it lost nothing.
+    std::string DropReport() const;
 
 private:
     OutputFormat m_format;
-    std::ostream& m_out;
+    uint64_t m_added = 0;
+    QueuedLines m_lines;
 };

@@ -103,6 +103,12 @@ public:
         if (m_log == nullptr && m_stream != nullptr) m_log = std::make_unique<TagLog>(m_format, *m_stream, m_fresh);
         return m_log.get();
     }
+    // The tags' records all written; what the log lost, or "".
+    std::string Finish() {
+        if (m_log == nullptr) return "";
+        m_log->Finish();
+        return m_log->DropReport();
+    }
     // Where the records go, and how, for a run that writes its own; null
     // when it keeps none. A CSV file that is new needs its header.
     std::ostream* Stream() const { return m_stream; }
@@ -187,16 +193,23 @@ int Run(const PollOptions& options) {
     if (options.scan) {
         exitCode = StationScan(host.Driver(), options, out, trace).Run();
     } else if (options.watch) {
-        WatchRun watch(options, statistics);
+        WatchConsole console;
+        WatchRun watch(options, statistics, console);
         RunOutput output{out, false, records.Log(), trace, true, &watch};
         exitCode = PollWith(host.Driver(), options, output);
         watch.Finish();
+        console.End();
     } else if (polls) {
         RunOutput output{out, !records.OnStandardOutput(), records.Log(), trace, followTrace};
         exitCode = PollWith(host.Driver(), options, output);
     }
-    if (options.stats) out << '\n' << statistics.Report() << std::flush;
-    return exitCode == kExitAllSucceeded && !settingsTaken ? kExitSomeFailed : exitCode;
+    // A record lost is a failure of the run, told at its end and again
+    // beside the figures.
+    const std::string logLoss = records.Finish();
+    if (!logLoss.empty()) out << logLoss << '\n';
+    if (options.stats) out << '\n' << statistics.Report() << (logLoss.empty() ? "" : logLoss + "\n") << std::flush;
+    const bool whole = settingsTaken && logLoss.empty();
+    return exitCode == kExitAllSucceeded && !whole ? kExitSomeFailed : exitCode;
 }
 
 }  // namespace

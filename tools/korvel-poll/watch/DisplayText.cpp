@@ -44,19 +44,13 @@ uint32_t CodePoint(const std::string& text, size_t at, size_t length) {
     return codePoint;
 }
 
-// The character at at: its bytes and its columns.
-struct Character {
-    size_t bytes;
-    size_t columns;
-};
-
-Character CharacterAt(const std::string& text, size_t at) {
-    size_t length = SequenceLength(static_cast<unsigned char>(text[at]));
-    if (at + length > text.size()) length = 1;
-    return {length, IsWide(CodePoint(text, at, length)) ? 2u : 1u};
-}
-
 }  // namespace
+
+Character CharacterAt(const std::string& utf8, size_t at) {
+    size_t length = SequenceLength(static_cast<unsigned char>(utf8[at]));
+    if (at + length > utf8.size()) length = 1;
+    return {length, IsWide(CodePoint(utf8, at, length)) ? 2u : 1u};
+}
 
 size_t DisplayWidth(const std::string& utf8) {
     size_t columns = 0;

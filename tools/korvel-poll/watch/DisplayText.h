@@ -6,6 +6,15 @@
 #include <cstddef>
 #include <string>
 
+// A character of a UTF-8 text: its bytes and the columns it takes.
+struct Character {
+    size_t bytes;
+    size_t columns;
+};
+
+// The character that starts at byte at; a broken sequence is a character
+// of one byte.
+Character CharacterAt(const std::string& utf8, size_t at);
 // The columns the UTF-8 text takes on a terminal: two for East Asian wide
 // characters, one for every other character.
 size_t DisplayWidth(const std::string& utf8);

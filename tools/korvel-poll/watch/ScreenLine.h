@@ -17,14 +17,23 @@ struct Mark {
     size_t from;    // byte offset into the text
     size_t length;  // bytes
     Emphasis emphasis;
+
+    bool operator==(const Mark& other) const {
+        return from == other.from && length == other.length && emphasis == other.emphasis;
+    }
 };
 
 struct ScreenLine {
     std::string text;         // UTF-8
     std::vector<Mark> marks;  // in order, not overlapping
+
+    bool operator==(const ScreenLine& other) const { return text == other.text && marks == other.marks; }
+    bool operator!=(const ScreenLine& other) const { return !(*this == other); }
 };
 
 struct ScreenSize {
     size_t columns;
     size_t lines;
+
+    bool operator==(const ScreenSize& other) const { return columns == other.columns && lines == other.lines; }
 };

@@ -1,5 +1,7 @@
 #include "korvel-poll/watch/VtFrame.h"
 
+#include <string>
+
 namespace {
 
 // Select Graphic Rendition for each emphasis: bold headings, changed values
@@ -18,6 +20,11 @@ const char kHome[] = "\x1b[H";
 const char kEraseLineEnd[] = "\x1b[K";
 const char kEraseBelow[] = "\x1b[J";
 
+// The cursor to the start of row (from 0).
+std::string RowStart(size_t row) {
+    return "\x1b[" + std::to_string(row + 1) + "H";
+}
+
 void AppendLine(std::string& out, const ScreenLine& line) {
     size_t at = 0;
     for (const Mark& mark : line.marks) {
@@ -33,11 +40,21 @@ void AppendLine(std::string& out, const ScreenLine& line) {
 
 }  // namespace
 
-std::string VtFrame(const std::vector<ScreenLine>& lines) {
-    std::string out = kHome;
+std::string VtFrame(const std::vector<ScreenLine>& before, const std::vector<ScreenLine>& lines) {
+    if (before.empty()) {
+        std::string out = kHome;
+        for (size_t i = 0; i < lines.size(); ++i) {
+            if (i > 0) out += "\r\n";
+            AppendLine(out, lines[i]);
+        }
+        return out + kEraseBelow;
+    }
+    std::string out;
     for (size_t i = 0; i < lines.size(); ++i) {
-        if (i > 0) out += "\r\n";
+        if (i < before.size() && before[i] == lines[i]) continue;
+        out += RowStart(i);
         AppendLine(out, lines[i]);
     }
-    return out + kEraseBelow;
+    if (lines.size() < before.size()) out += RowStart(lines.size()) + kEraseBelow;
+    return out;
 }

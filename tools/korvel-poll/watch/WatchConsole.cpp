@@ -3,8 +3,7 @@
 #include <algorithm>
 
 #include "korvel-poll/ConsoleText.h"
-#include "korvel-poll/Interrupt.h"
-#include "korvel-poll/watch/DisplayText.h"
+#include "korvel-poll/watch/ConsoleCells.h"
 #include "korvel-poll/watch/VtFrame.h"
 
 namespace {
@@ -44,14 +43,15 @@ bool SequencesDrawFaithfully() {
     return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") == nullptr;
 }
 
-// The console's colours for each emphasis, from those it had.
-WORD AttributesOf(Emphasis emphasis, WORD normal) {
-    switch (emphasis) {
-    case Emphasis::kHeading: return normal | FOREGROUND_INTENSITY;
-    case Emphasis::kChanged: return static_cast<WORD>(((normal & 0x0F) << 4) | ((normal & 0xF0) >> 4));
-    case Emphasis::kFailed: return static_cast<WORD>((normal & 0xF0) | FOREGROUND_RED | FOREGROUND_INTENSITY);
-    }
-    return normal;
+// How many cells the console gives a wide character: one is written where
+// the first frame will go, and read back.
+size_t WideCellsOf(HANDLE output, COORD at) {
+    DWORD done = 0;
+    WriteConsoleOutputCharacterW(output, L"\u8BFBx", 2, at, &done);
+    CHAR_INFO back[2] = {};
+    SMALL_RECT region{at.X, at.Y, static_cast<SHORT>(at.X + 1), at.Y};
+    if (!ReadConsoleOutputW(output, back, COORD{2, 1}, COORD{0, 0}, &region)) return 2;
+    return back[1].Char.UnicodeChar == L'x' ? 1 : 2;
 }
 
 }  // namespace
@@ -68,6 +68,7 @@ void WatchConsole::Begin() {
     CONSOLE_SCREEN_BUFFER_INFO info{};
     GetConsoleScreenBufferInfo(m_output, &info);
     m_attributes = info.wAttributes;
+    m_drawn.clear();
     m_sequences = SequencesDrawFaithfully() &&
                   SetConsoleMode(m_output, m_outputMode | ENABLE_PROCESSED_OUTPUT | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
     if (m_sequences) {
@@ -75,6 +76,8 @@ void WatchConsole::Begin() {
     } else {
         // What was on the window scrolls up out of the way of the frames.
         Write(std::string(static_cast<size_t>(info.srWindow.Bottom - info.srWindow.Top + 1), '\n'));
+        GetConsoleScreenBufferInfo(m_output, &info);
+        m_wideCells = WideCellsOf(m_output, COORD{info.srWindow.Left, info.srWindow.Top});
     }
     HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
     if (GetConsoleMode(input, &m_inputMode)) {
@@ -107,52 +110,59 @@ ScreenSize WatchConsole::Size() const {
 }
 
 void WatchConsole::Draw(const std::vector<ScreenLine>& lines) {
+    Begin();
+    // A window of another size may hold anything where the last frame was.
+    const ScreenSize size = Size();
+    if (!(size == m_drawnSize)) m_drawn.clear();
+    m_drawnSize = size;
     if (m_sequences) {
-        Write(VtFrame(lines));
+        const std::string frame = VtFrame(m_drawn, lines);
+        if (!frame.empty()) Write(frame);
     } else {
-        DrawWithConsoleFunctions(lines);
+        DrawWithConsoleFunctions(lines, m_drawn.empty());
     }
+    m_drawn = lines;
 }
 
 void WatchConsole::Write(const std::string& utf8) {
     WriteConsoleText(m_output, utf8);
 }
 
-// Every row of the window is blanked and written, so nothing of the last
-// frame is left; the marks are coloured cell by cell, a wide character
-// taking two cells as the console gives it.
-void WatchConsole::DrawWithConsoleFunctions(const std::vector<ScreenLine>& lines) {
+// The rows from the first that changed to the last that did, in one call;
+// the whole window when whole holds or the window moved.
+void WatchConsole::DrawWithConsoleFunctions(const std::vector<ScreenLine>& lines, bool whole) {
     CONSOLE_SCREEN_BUFFER_INFO info{};
     GetConsoleScreenBufferInfo(m_output, &info);
-    const DWORD columns = static_cast<DWORD>(info.srWindow.Right - info.srWindow.Left + 1);
-    const SHORT rows = static_cast<SHORT>(info.srWindow.Bottom - info.srWindow.Top + 1);
-    DWORD done = 0;
-    for (SHORT row = 0; row < rows; ++row) {
-        const COORD at{info.srWindow.Left, static_cast<SHORT>(info.srWindow.Top + row)};
-        FillConsoleOutputCharacterW(m_output, L' ', columns, at, &done);
-        FillConsoleOutputAttribute(m_output, m_attributes, columns, at, &done);
-        if (static_cast<size_t>(row) >= lines.size()) continue;
-        const ScreenLine& line = lines[static_cast<size_t>(row)];
-        const std::wstring text = Utf16(line.text);
-        WriteConsoleOutputCharacterW(m_output, text.data(), static_cast<DWORD>(text.size()), at, &done);
-        for (const Mark& mark : line.marks) {
-            const SHORT from = static_cast<SHORT>(DisplayWidth(line.text.substr(0, mark.from)));
-            const DWORD width = static_cast<DWORD>(DisplayWidth(line.text.substr(mark.from, mark.length)));
-            FillConsoleOutputAttribute(m_output, AttributesOf(mark.emphasis, m_attributes), width,
-                                       COORD{static_cast<SHORT>(at.X + from), at.Y}, &done);
-        }
+    const SHORT columns = static_cast<SHORT>(info.srWindow.Right - info.srWindow.Left + 1);
+    const size_t rows = static_cast<size_t>(info.srWindow.Bottom - info.srWindow.Top + 1);
+    whole = whole || info.srWindow.Top != m_drawnTop;
+    size_t first = whole ? 0 : rows;
+    size_t last = whole ? rows - 1 : 0;
+    for (size_t row = 0; row < rows && !whole; ++row) {
+        const bool inNew = row < lines.size();
+        const bool inOld = row < m_drawn.size();
+        if (inNew == inOld && (!inNew || lines[row] == m_drawn[row])) continue;
+        first = std::min(first, row);
+        last = row;
     }
     m_drawnTop = info.srWindow.Top;
-    m_drawnLines = static_cast<SHORT>(std::min<size_t>(lines.size(), static_cast<size_t>(rows)));
+    m_drawnLines = static_cast<SHORT>(std::min(lines.size(), rows));
+    if (first > last) return;
+    const SHORT count = static_cast<SHORT>(last - first + 1);
+    const CellBlock block{static_cast<size_t>(columns), m_attributes, m_wideCells};
+    const std::vector<CHAR_INFO> cells = ConsoleCells(lines, first, static_cast<size_t>(count), block);
+    SMALL_RECT region{info.srWindow.Left, static_cast<SHORT>(info.srWindow.Top + first), info.srWindow.Right,
+                      static_cast<SHORT>(info.srWindow.Top + last)};
+    WriteConsoleOutputW(m_output, cells.data(), COORD{columns, count}, COORD{0, 0}, &region);
 }
 
 std::vector<WatchKey> WatchConsole::Keys(unsigned long ms) {
     std::vector<WatchKey> keys;
     if (m_input == INVALID_HANDLE_VALUE) {
-        WaitOrInterrupt(ms);
+        if (ms > 0) Sleep(ms);
         return keys;
     }
-    if (WaitForHandleOrInterrupt(m_input, ms) != Wake::kHandle) return keys;
+    if (WaitForSingleObject(m_input, ms) != WAIT_OBJECT_0) return keys;
     DWORD pending = 0;
     while (GetNumberOfConsoleInputEvents(m_input, &pending) && pending > 0) {
         INPUT_RECORD records[16];

@@ -4,7 +4,8 @@
 // frames are drawn with them on the alternate screen, and the screen the
 // user had comes back at the end. Elsewhere, and under Wine, they are drawn
 // cell by cell with the console's own functions over the window, and the
-// last frame stays above what follows.
+// last frame stays above what follows. Either way a frame goes out in one
+// write, and only the rows that changed since the last one are written.
 #include <windows.h>
 
 #include <optional>
@@ -12,21 +13,21 @@
 #include <vector>
 
 #include "korvel-poll/watch/ScreenLine.h"
+#include "korvel-poll/watch/WatchView.h"
 
-enum class WatchKey { kQuit, kUp, kDown, kPageUp, kPageDown, kHome, kEnd, kResized };
-
-class WatchConsole {
+class WatchConsole : public WatchSurface {
 public:
     WatchConsole() = default;
     WatchConsole(const WatchConsole&) = delete;
     WatchConsole& operator=(const WatchConsole&) = delete;
-    ~WatchConsole() { End(); }
+    ~WatchConsole() override { End(); }
 
     // Standard output is a console: the view has somewhere to draw.
     static bool OutputIsConsole();
 
     // Takes the console over: its modes set for drawing and for reading
-    // keys one by one. Drawing starts on a blank screen.
+    // keys one by one. Drawing starts on a blank screen; the first frame
+    // takes the console over if nothing did before.
     void Begin();
     // Gives the console back with its modes as they were, the cursor below
     // whatever the view leaves on the screen.
@@ -36,14 +37,12 @@ public:
     // The visible window, less its last column: a console wraps a line
     // that fills it at once, and the line feed after it would leave a blank
     // line.
-    ScreenSize Size() const;
-    void Draw(const std::vector<ScreenLine>& lines);
-    // The keys of the view pressed since the last call, waiting up to ms
-    // for the first; none after ms, or at once on Ctrl+C.
-    std::vector<WatchKey> Keys(unsigned long ms);
+    ScreenSize Size() const override;
+    void Draw(const std::vector<ScreenLine>& lines) override;
+    std::vector<WatchKey> Keys(unsigned long ms) override;
 
 private:
-    void DrawWithConsoleFunctions(const std::vector<ScreenLine>& lines);
+    void DrawWithConsoleFunctions(const std::vector<ScreenLine>& lines, bool whole);
     void Write(const std::string& utf8);
 
     HANDLE m_output = INVALID_HANDLE_VALUE;
@@ -53,6 +52,9 @@ private:
     bool m_sequences = false;
     bool m_begun = false;
     WORD m_attributes = 0;  // the console's colours when it was taken over
+    size_t m_wideCells = 2;  // the cells the console gives a wide character
+    std::vector<ScreenLine> m_drawn;  // the last frame, as laid out
+    ScreenSize m_drawnSize{0, 0};
     SHORT m_drawnTop = 0;    // where the console functions drew the last frame
     SHORT m_drawnLines = 0;
 };

@@ -14,6 +14,7 @@ constexpr size_t kGap = 2;  // blanks between columns
 // take more where the screen has room to spare.
 constexpr size_t kNameMax = 24;
 constexpr size_t kStatusBase = 24;
+constexpr size_t kStatusMin = 10;
 constexpr size_t kTrendBase = 16;
 constexpr size_t kTrendMin = 8;
 // The station figures give way before the tags' table shrinks below this.
@@ -45,6 +46,12 @@ const TagColumn kTagColumns[kColumnCount] = {
     {"trend", Align::kLeft, nullptr},
 };
 
+// The order columns are kept in when not all fit: what a tag is and how it
+// fares before where it is. The failures come before the status, which can
+// give way to them.
+constexpr Column kKeptFirst[kColumnCount] = {kName,    kValue, kFailures, kStatus,  kStation,
+                                             kAddress, kType,  kChanged,  kChanges, kTrend};
+
 using Cells = std::array<std::string, kColumnCount>;
 
 // The texts of every row, made once: the widths need all of them, the
@@ -74,27 +81,32 @@ std::array<size_t, kColumnCount> NaturalWidths(const std::vector<WatchRow>& rows
     return widths;
 }
 
-// Columns are placed from the left at their base widths until one does not
-// fit; it and all right of it are dropped, except that the trend takes what
-// is left down to its least width. What is still left widens the status to
-// its whole text, then the trend to all the values kept. 0: dropped.
+// The least width a column may take where its base width does not fit;
+// only the status and the trend give way.
+size_t LeastWidth(size_t column, size_t base) {
+    if (column == kStatus) return std::min(base, kStatusMin);
+    if (column == kTrend) return kTrendMin;
+    return base;
+}
+
+// Columns are kept in the order of kKeptFirst at their base widths while
+// they fit; the status and the trend take what is left down to their least
+// width, and a column that does not fit even so is dropped. What is still
+// left widens the status to its whole text, then the trend to all the values
+// kept. 0: dropped.
 std::array<size_t, kColumnCount> PlaceColumns(const std::array<size_t, kColumnCount>& natural, size_t screenColumns) {
     std::array<size_t, kColumnCount> widths{};
     size_t used = 0;
-    for (size_t c = 0; c < kColumnCount; ++c) {
-        const size_t gap = c == 0 ? 0 : kGap;
+    for (Column c : kKeptFirst) {
+        const size_t gap = used == 0 ? 0 : kGap;
         size_t base = natural[c];
         if (c == kStatus) base = std::min(base, kStatusBase);
         if (c == kTrend) base = kTrendBase;
-        if (used + gap + base <= screenColumns) {
-            widths[c] = base;
-            used += gap + base;
-            continue;
-        }
-        if (c == kName) widths[c] = screenColumns;
-        if (c == kTrend && used + gap + kTrendMin <= screenColumns) widths[c] = screenColumns - used - gap;
-        used = screenColumns;
-        break;
+        if (c == kName) base = std::min(base, screenColumns);
+        const size_t left = screenColumns - std::min(screenColumns, used + gap);
+        if (left < LeastWidth(c, base)) continue;
+        widths[c] = std::min(base, left);
+        used += gap + widths[c];
     }
     size_t left = screenColumns - std::min(used, screenColumns);
     for (size_t c : {kStatus, kTrend}) {
@@ -130,7 +142,8 @@ void TrimLine(ScreenLine& line) {
 
 ScreenLine HeadingLine(const std::array<size_t, kColumnCount>& widths) {
     ScreenLine line;
-    for (size_t c = 0; c < kColumnCount && widths[c] > 0; ++c) {
+    for (size_t c = 0; c < kColumnCount; ++c) {
+        if (widths[c] == 0) continue;
         if (c > 0) line.text += std::string(kGap, ' ');
         AppendCell(line, kTagColumns[c].heading, widths[c], kTagColumns[c].align, nullptr);
     }
@@ -143,7 +156,8 @@ ScreenLine TagLine(const WatchRow& row, const Cells& cells, const std::array<siz
     static const Emphasis kChangedMark = Emphasis::kChanged;
     static const Emphasis kFailedMark = Emphasis::kFailed;
     ScreenLine line;
-    for (size_t c = 0; c < kColumnCount && widths[c] > 0; ++c) {
+    for (size_t c = 0; c < kColumnCount; ++c) {
+        if (widths[c] == 0) continue;
         if (c > 0) line.text += std::string(kGap, ' ');
         const Emphasis* emphasis = nullptr;
         if (c == kValue && row.changed) emphasis = &kChangedMark;
@@ -170,8 +184,9 @@ std::string TitleText(const WatchScreen& screen) {
     std::snprintf(rate, sizeof rate, "%.1f", h.requestsPerSecond);
     const std::string cycle =
         h.cycles == 0 ? "first cycle" : "cycle " + std::to_string(h.cycles) + ": " + std::to_string(h.cycleMs) + " ms";
-    return h.line + ", timeout " + std::to_string(h.timeoutMs) + " ms | " + cycle + ", " + rate + " requests/s | " +
-           std::to_string(screen.rows.size()) + " tags, " + std::to_string(failed) + " failed";
+    // What fails comes before the figures, where a narrow window keeps it.
+    return h.line + " | " + std::to_string(screen.rows.size()) + " tags, " + std::to_string(failed) + " failed | " +
+           cycle + ", " + rate + " requests/s | timeout " + std::to_string(h.timeoutMs) + " ms";
 }
 
 const char* const kStationHeadings[] = {"station", "requests", "replies", "no-reply", "broken",

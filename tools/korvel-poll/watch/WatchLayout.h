@@ -1,9 +1,9 @@
 #pragma once
 // The watch view laid out on a screen of a given size: a title line (the
-// line, the last cycle, the requests a second), the tags' table with its
-// headings, the stations' figures as --stats counts them, and a line of
-// keys. Columns that do not fit are dropped from the right; tag rows that do
-// not fit are scrolled through. A pure function of what it is given, so the
+// line, the tags and failures, the last cycle, the requests a second), the
+// tags' table with its headings, the stations' figures as --stats counts
+// them, and a line of keys. Columns that do not fit are dropped, the least
+// telling first; tag rows that do not fit are scrolled through. A pure function of what it is given, so the
 // view can be tested and timed without a console.
 #include <cstddef>
 #include <cstdint>

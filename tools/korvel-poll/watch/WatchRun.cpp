@@ -13,7 +13,7 @@ namespace {
 
 // Within a long cycle (many tags on a slow line) the values on the screen
 // move this often, not only when the cycle ends.
-constexpr uint64_t kRedrawWithinCycleMs = 250;
+constexpr uint64_t kHandOverWithinCycleMs = 250;
 
 // The widest value text of each type, as ValueText formats it.
 struct ValueWidth {
@@ -53,25 +53,24 @@ std::vector<WatchTagName> WatchTagNames(const PollOptions& options) {
     return names;
 }
 
-WatchRun::WatchRun(const PollOptions& options, const LineStatistics& statistics)
-    : m_statistics(statistics), m_tags(WatchTagNames(options)) {
+WatchRun::WatchRun(const PollOptions& options, const LineStatistics& statistics, WatchSurface& surface)
+    : m_statistics(statistics), m_tags(WatchTagNames(options)), m_view(surface) {
     m_heading.line = DescribeLine(options.line);
     m_heading.timeoutMs = options.line.timeoutMs;
 }
 
 void WatchRun::TagRead(size_t index, const TagRecord& record) {
     const uint64_t now = Now();
-    if (!m_console.Begun()) {
+    if (!m_started) {
         // What the run printed before (the line, the writes) stays on the
-        // main screen, in order.
+        // main screen, in order, before the view takes the console.
         std::cout.flush();
-        m_console.Begin();
+        m_started = true;
         m_rateSinceMs = now;
         m_requestsBefore = RequestsSoFar();
     }
     m_tags.Record(index, {record.read, record.value, DescribeUtf8DriverText(record.status)}, now);
-    if (TakeKeys(0)) return;
-    if (now - m_lastDrawMs >= kRedrawWithinCycleMs) Draw();
+    if (now - m_handedOverMs >= kHandOverWithinCycleMs) HandOver(now);
 }
 
 void WatchRun::CycleEnded(unsigned cycle, uint64_t ms) {
@@ -84,46 +83,16 @@ void WatchRun::CycleEnded(unsigned cycle, uint64_t ms) {
     m_requestsBefore = requests;
     m_heading.cycles = cycle;
     m_heading.cycleMs = ms;
-    Draw();
+    HandOver(now);
 }
 
 bool WatchRun::Pause(unsigned long ms) {
-    const uint64_t end = Now() + ms;
-    for (uint64_t now = Now(); now < end; now = Now()) {
-        if (InterruptRequested() || TakeKeys(static_cast<unsigned long>(end - now))) return true;
-    }
-    return InterruptRequested();
+    return InterruptRequested() || WaitOrInterrupt(ms);
 }
 
-bool WatchRun::TakeKeys(unsigned long waitMs) {
-    bool redraw = false;
-    for (WatchKey key : m_console.Keys(waitMs)) {
-        switch (key) {
-        case WatchKey::kQuit: RequestInterrupt(); return true;
-        case WatchKey::kUp: m_firstRow -= m_firstRow > 0 ? 1 : 0; break;
-        case WatchKey::kDown: ++m_firstRow; break;
-        case WatchKey::kPageUp: m_firstRow -= std::min(m_firstRow, m_page); break;
-        case WatchKey::kPageDown: m_firstRow += m_page; break;
-        case WatchKey::kHome: m_firstRow = 0; break;
-        case WatchKey::kEnd: m_firstRow = m_tags.Size(); break;
-        case WatchKey::kResized: break;
-        }
-        redraw = true;
-    }
-    if (redraw) Draw();
-    return InterruptRequested();
-}
-
-void WatchRun::Draw() {
-    if (!m_console.Begun()) return;
-    const uint64_t now = Now();
-    WatchScreen screen{m_heading, m_tags.Rows(now), CountStations(m_statistics.Stations())};
-    // The layout keeps the first row within the tags; so does the next key.
-    const WatchFrame frame = LayOutWatch(screen, m_console.Size(), m_firstRow);
-    m_firstRow = frame.firstRow;
-    m_page = std::max<size_t>(frame.rowsShown, 1);
-    m_console.Draw(frame.lines);
-    m_lastDrawMs = now;
+void WatchRun::HandOver(uint64_t now) {
+    m_view.Show({m_heading, m_tags, CountStations(m_statistics.Stations())});
+    m_handedOverMs = now;
 }
 
 uint32_t WatchRun::RequestsSoFar() const {
