@@ -8,7 +8,7 @@
 
 #include "Figures.h"
 #include "TagSet.h"
-#include "korvel-poll/DriverHost.h"
+#include "korvel-poll/host/DriverHost.h"
 #include "support/LineServerClient.h"
 #include "tags/TagRecords.h"
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "korvel-poll/LineSettings.h"
+#include "korvel-poll/host/LineSettings.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "korvel-poll/PollOptions.h"
+#include "korvel-poll/poll/PollOptions.h"
 
 namespace {
 

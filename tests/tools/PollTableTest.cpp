@@ -4,11 +4,11 @@
 #include <mutex>
 #include <sstream>
 
-#include "korvel-poll/ConsoleText.h"
-#include "korvel-poll/DriverTexts.h"
-#include "korvel-poll/GbkText.h"
-#include "korvel-poll/PollTable.h"
-#include "korvel-poll/TagLog.h"
+#include "korvel-poll/console/ConsoleText.h"
+#include "korvel-poll/host/DriverTexts.h"
+#include "korvel-poll/console/GbkText.h"
+#include "korvel-poll/poll/PollTable.h"
+#include "korvel-poll/poll/TagLog.h"
 #include "tags/TagRecords.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "korvel-poll/TagFile.h"
+#include "korvel-poll/poll/TagFile.h"
 #include "tags/TagRecords.h"
 
 namespace {

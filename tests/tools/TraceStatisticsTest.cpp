@@ -6,8 +6,8 @@
 #include <sstream>
 
 #include "driver/FrameTrace.h"
-#include "korvel-poll/LineStatistics.h"
-#include "korvel-poll/TraceRecord.h"
+#include "korvel-poll/trace/LineStatistics.h"
+#include "korvel-poll/trace/TraceRecord.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "korvel-poll/DataTypes.h"
+#include "korvel-poll/host/DataTypes.h"
 #include "korvel-poll/plot/LogReader.h"
 #include "korvel-poll/plot/PlotLog.h"
 #include "korvel-poll/plot/RoundTicks.h"

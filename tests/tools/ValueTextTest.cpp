@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "korvel-poll/ValueText.h"
+#include "korvel-poll/poll/ValueText.h"
 
 namespace {
 

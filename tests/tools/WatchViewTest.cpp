@@ -20,7 +20,7 @@
 #include "korvel-poll/watch/WatchRun.h"
 #include "korvel-poll/watch/WatchLayout.h"
 #include "korvel-poll/watch/WatchTags.h"
-#include "modbus/TagRecords.h"
+#include "tags/TagRecords.h"
 
 namespace {
 

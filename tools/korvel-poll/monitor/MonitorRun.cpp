@@ -7,10 +7,10 @@
 #include <memory>
 
 #include "driver/ModuleSettings.h"
-#include "korvel-poll/ExitCode.h"
-#include "korvel-poll/Interrupt.h"
-#include "korvel-poll/LineSettings.h"
-#include "korvel-poll/TextUtil.h"
+#include "korvel-poll/console/ExitCode.h"
+#include "korvel-poll/console/Interrupt.h"
+#include "korvel-poll/host/LineSettings.h"
+#include "korvel-poll/console/TextUtil.h"
 #include "korvel-poll/monitor/ExchangeText.h"
 #include "korvel-poll/monitor/LineListener.h"
 #include "korvel-poll/monitor/MonitorWatch.h"

@@ -6,8 +6,8 @@
 
 #include <ostream>
 
-#include "korvel-poll/PollOptions.h"
-#include "korvel-poll/TagLog.h"
+#include "korvel-poll/poll/PollOptions.h"
+#include "korvel-poll/poll/TagLog.h"
 
 // out takes what a person reads: a line per exchange when showLines holds,
 // and the figures at the end. records, when not null, takes a record per

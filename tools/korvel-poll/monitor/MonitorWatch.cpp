@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "korvel-poll/Interrupt.h"
+#include "korvel-poll/console/Interrupt.h"
 #include "korvel-poll/monitor/ExchangeText.h"
 
 namespace {

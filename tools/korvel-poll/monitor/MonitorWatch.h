@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "korvel-poll/PollOptions.h"
+#include "korvel-poll/poll/PollOptions.h"
 #include "korvel-poll/monitor/ExchangePairing.h"
 #include "korvel-poll/monitor/ListenFigures.h"
 #include "korvel-poll/watch/WatchConsole.h"

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "korvel-poll/TextUtil.h"
+#include "korvel-poll/console/TextUtil.h"
 
 namespace {
 

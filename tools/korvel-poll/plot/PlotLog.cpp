@@ -2,7 +2,7 @@
 
 #include <fstream>
 
-#include "korvel-poll/DataTypes.h"
+#include "korvel-poll/host/DataTypes.h"
 #include "korvel-poll/plot/Thinning.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "korvel-poll/PollOptions.h"
+#include "korvel-poll/poll/PollOptions.h"
 #include "korvel-poll/plot/TrendLog.h"
 #include "korvel-poll/plot/TrendSvg.h"
 

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "korvel-poll/TextUtil.h"
+#include "korvel-poll/console/TextUtil.h"
 #include "korvel-poll/plot/LogReader.h"
 #include "korvel-poll/plot/RoundTicks.h"
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "korvel-poll/ConsoleText.h"
+#include "korvel-poll/console/ConsoleText.h"
 #include "korvel-poll/watch/DisplayText.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "korvel-poll/ConsoleText.h"
+#include "korvel-poll/console/ConsoleText.h"
 #include "korvel-poll/watch/ConsoleCells.h"
 #include "korvel-poll/watch/VtFrame.h"
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "korvel-poll/LineStatistics.h"
+#include "korvel-poll/trace/LineStatistics.h"
 #include "korvel-poll/watch/ScreenLine.h"
 #include "korvel-poll/watch/WatchTags.h"
 

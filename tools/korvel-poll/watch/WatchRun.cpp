@@ -4,9 +4,9 @@
 
 #include <iostream>
 
-#include "korvel-poll/DataTypes.h"
-#include "korvel-poll/DriverTexts.h"
-#include "korvel-poll/Interrupt.h"
+#include "korvel-poll/host/DataTypes.h"
+#include "korvel-poll/host/DriverTexts.h"
+#include "korvel-poll/console/Interrupt.h"
 #include "tags/TagRecords.h"
 
 namespace {

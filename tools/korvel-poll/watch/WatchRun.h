@@ -8,9 +8,9 @@
 #include <cstdint>
 #include <string>
 
-#include "korvel-poll/CycleObserver.h"
-#include "korvel-poll/LineStatistics.h"
-#include "korvel-poll/PollOptions.h"
+#include "korvel-poll/poll/CycleObserver.h"
+#include "korvel-poll/trace/LineStatistics.h"
+#include "korvel-poll/poll/PollOptions.h"
 #include "korvel-poll/watch/WatchView.h"
 
 class WatchRun : public CycleObserver {

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <chrono>
 
-#include "korvel-poll/Interrupt.h"
+#include "korvel-poll/console/Interrupt.h"
 
 namespace {
 

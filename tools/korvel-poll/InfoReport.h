@@ -1,7 +1,0 @@
-#pragma once
-// --info: what the module tells a host about itself.
-#include <ostream>
-
-#include "korvel-poll/DriverHost.h"
-
-void PrintModuleInfo(const DriverHost& host, std::ostream& out);
