@@ -229,7 +229,8 @@ struct PaceReturn {
 // again, which Heal checks after the last fault.
 void AwaitPace(ChaosRun& run, const Pollers& pollers, const double warmUpMs[2], const char* fault,
                PaceReturn& slowest) {
-    for (int i = 0; i < 2; ++i) pollers[i]->Count(true, 0, 2 * warmUpMs[i]);
+    const uint32_t anyPlan[2] = {0, 0};
+    StartCounting(run, pollers, anyPlan, warmUpMs);
     const SoakClock::time_point end = SoakClock::now() + std::chrono::seconds(static_cast<int64_t>(kHealingSeconds));
     for (int i = 0; i < 2; ++i) {
         PollHealth health;
