@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdio>
 
+#include "korvel-poll/console/TextUtil.h"
 #include "korvel-poll/watch/DisplayText.h"
 #include "korvel-poll/watch/Sparkline.h"
 
@@ -185,7 +186,7 @@ std::string TitleText(const WatchScreen& screen) {
     const std::string cycle =
         h.cycles == 0 ? "first cycle" : "cycle " + std::to_string(h.cycles) + ": " + std::to_string(h.cycleMs) + " ms";
     // What fails comes before the figures, where a narrow window keeps it.
-    return h.line + " | " + std::to_string(screen.rows.size()) + " tags, " + std::to_string(failed) + " failed | " +
+    return h.line + " | " + Counted(screen.rows.size(), "tag") + ", " + std::to_string(failed) + " failed | " +
            cycle + ", " + rate + " requests/s | timeout " + std::to_string(h.timeoutMs) + " ms";
 }
 
