@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <fstream>
 #include <sstream>
 
@@ -64,6 +65,17 @@ std::string EnvironmentWith(const std::vector<std::string>& entries) {
     return block + '\0';
 }
 
+double Milliseconds(const FILETIME& time) {
+    return static_cast<double>((static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime) / 10000.0;
+}
+
+void TakeTimes(HANDLE process, ToolRun& run) {
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) return;
+    run.cpuMs = Milliseconds(kernel) + Milliseconds(user);
+    run.lifeMs = Milliseconds(exited) - Milliseconds(created);
+}
+
 }  // namespace
 
 ToolRun RunPoll(const std::vector<std::string>& args, const std::vector<std::string>& environment) {
@@ -93,6 +105,7 @@ ToolRun RunProgram(const std::vector<std::string>& command, const std::vector<st
     }
     WaitForSingleObject(process.hProcess, INFINITE);
     GetExitCodeProcess(process.hProcess, &run.exitCode);
+    TakeTimes(process.hProcess, run);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     run.out = out.Contents();
