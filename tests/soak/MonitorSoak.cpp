@@ -22,6 +22,7 @@
 #include "ListenedMaster.h"
 #include "ListenedTally.h"
 #include "support/LineFixture.h"
+#include "support/lineserver/HexBytes.h"
 #include "support/Stopwatch.h"
 #include "tools/ToolProcess.h"
 
@@ -51,6 +52,15 @@ std::vector<std::string> FileLines(const std::string& path) {
     std::ostringstream text;
     text << in.rdbuf();
     return Lines(text.str());
+}
+
+// The master's log beside the monitor's records of a faulty run: a line
+// per exchange, the request and the reply in hex.
+std::string KeepMasterLog(const std::vector<MasterExchange>& log) {
+    const auto hex = [](const std::string& frame) { return ToHex(Bytes(frame.begin(), frame.end())); };
+    std::string text;
+    for (const MasterExchange& exchange : log) text += hex(exchange.request) + " -> " + hex(exchange.reply) + "\n";
+    return TemporaryFile("kml", text);
 }
 
 // The monitor's last figures, from what it printed.
@@ -87,7 +97,10 @@ TEST(MonitorSoak, EveryExchangeIsPairedAsTheMasterSawIt) {
     if (tally.Clean()) DeleteFileA(records.c_str());
     std::cout << LastFigures(run.out);
     for (const std::string& example : tally.examples) std::cout << "  " << example << '\n';
-    if (!tally.Clean()) std::cout << "the monitor's records: " << records << '\n';
+    if (!tally.Clean()) {
+        std::cout << "the monitor's records: " << records << ", the master's log: " << KeepMasterLog(master.Log())
+                  << '\n';
+    }
     const double cpuShare = run.lifeMs > 0 ? 100.0 * run.cpuMs / run.lifeMs : 0;
     std::printf("monitor soak: %zu exchanges, %zu paired right, %zu wrong, %zu unclassified (%zu at the edges), "
                 "%zu extra; monitor CPU %.2f %% of one core (%.1f s over %.1f s)\n",

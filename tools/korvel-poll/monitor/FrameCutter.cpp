@@ -151,15 +151,32 @@ size_t CFrameCutter::BurstEnd(size_t at, bool closing) const {
     return closing || m_tailQuiet ? m_bytes.size() : kUnknownEnd;
 }
 
+// A good frame with a 00 byte behind it is a good frame one byte longer
+// too (the CRC of a frame and its CRC is 0), so where a function's request
+// and reply lengths differ by one, a frame whose CRC ends in 00 (one in 256)
+// holds a good frame one byte shorter. The longer is taken, unless only the
+// shorter ends where the line shows a boundary: a silence, a quiet end or
+// another good frame (a broadcast request behind a reply).
 size_t CFrameCutter::GoodFrameLength(size_t at) const {
     const Lengths lengths = LengthsAt(m_bytes, at);
-    for (size_t length : {lengths.request.length, lengths.reply.length}) {
-        if (length >= kShortestFrame && at + length <= m_bytes.size() &&
-            modbus::IsWholeFrame(Data(m_bytes) + at, length)) {
-            return length;
-        }
-    }
-    return 0;
+    const size_t shorter = std::min(lengths.request.length, lengths.reply.length);
+    const size_t longer = std::max(lengths.request.length, lengths.reply.length);
+    const bool longerGood = IsGoodFrame(at, longer);
+    if (!IsGoodFrame(at, shorter)) return longerGood ? longer : 0;
+    if (!longerGood || longer == shorter) return shorter;
+    return EndsAtBoundary(at + shorter) && !EndsAtBoundary(at + longer) ? shorter : longer;
+}
+
+bool CFrameCutter::IsGoodFrame(size_t at, size_t length) const {
+    return length >= kShortestFrame && at + length <= m_bytes.size() &&
+           modbus::IsWholeFrame(Data(m_bytes) + at, length);
+}
+
+bool CFrameCutter::EndsAtBoundary(size_t end) const {
+    if (SilenceAt(end) || (end == m_bytes.size() && m_tailQuiet)) return true;
+    if (end == m_bytes.size()) return false;
+    const Lengths lengths = LengthsAt(m_bytes, end);
+    return IsGoodFrame(end, lengths.request.length) || IsGoodFrame(end, lengths.reply.length);
 }
 
 void CFrameCutter::Emit(CutKind kind, size_t from, size_t to, std::vector<CutFrame>& cut) const {
