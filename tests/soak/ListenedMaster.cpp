@@ -9,8 +9,11 @@ namespace {
 
 // A reply starts this much later than the device's turnaround and the
 // request's wire time allow before the master takes it as missing: room for
-// Wine's scheduling on a busy machine, far below the listener's time-out.
-constexpr uint32_t kReplySlackMs = 250;
+// Wine's scheduling on a busy machine, below the listener's time-out (1 s).
+// The absent station answers nothing, and the wait for it is kept short so
+// that the line stays busy.
+constexpr uint32_t kReplySlackMs = 800;
+constexpr uint32_t kAbsentSlackMs = 20;
 // The rest of a reply once its first bytes came.
 constexpr uint32_t kRestSlackMs = 100;
 // One request in this many goes to the absent station.
@@ -47,6 +50,7 @@ CListenedMaster::CListenedMaster(LineFixture& line, uint32_t baud, uint32_t seed
     dcb.StopBits = ONESTOPBIT;
     SetCommState(m_port, &dcb);
     m_line.LackHoldingRegister(kLackingStation, kLackedRegister);
+    if (firstMs == mostMs) m_line.SetTurnaround(firstMs);
 }
 
 CListenedMaster::~CListenedMaster() {
@@ -56,7 +60,7 @@ CListenedMaster::~CListenedMaster() {
 void CListenedMaster::AskOnce() {
     // The line server draws no turnaround of its own; the master sets each
     // reply's before its request, off the line's time.
-    m_line.SetTurnaround(m_turnaround(m_draw));
+    if (m_turnaround.min() != m_turnaround.max()) m_line.SetTurnaround(m_turnaround(m_draw));
     const std::string request = DrawRequest();
     DWORD written = 0;
     WriteFile(m_port, request.data(), static_cast<DWORD>(request.size()), &written, nullptr);
@@ -89,7 +93,8 @@ std::string CListenedMaster::DrawRequest() {
 
 // A reply is taken as a master takes it: its length from its first bytes.
 std::string CListenedMaster::TakeReply(const std::string& request) {
-    std::string reply = Read(2, WireMs(request.size()) + m_turnaround.max() + kReplySlackMs);
+    const uint32_t slackMs = request[0] == kAbsentStation ? kAbsentSlackMs : kReplySlackMs;
+    std::string reply = Read(2, WireMs(request.size()) + m_turnaround.max() + slackMs);
     if (reply.size() == 2) {
         const uint8_t function = static_cast<uint8_t>(reply[1]);
         size_t rest = 6;

@@ -4,9 +4,11 @@
 
 namespace {
 
-// A master exchange skipped this far ahead of the records is taken as lost
-// by the listener; a record matching none this far ahead is an extra one.
-constexpr size_t kLookAhead = 4;
+// A record is looked for this far ahead in the master's log, so that a
+// stretch of exchanges the listener lost counts as lost and the records
+// behind it still pair; a record matching none this far ahead is an extra
+// one.
+constexpr size_t kLookAhead = 64;
 constexpr size_t kExamples = 8;
 
 // The part of a record that says what was paired with what: from the
