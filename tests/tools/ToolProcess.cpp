@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <cstdint>
 #include <fstream>
 #include <sstream>
 
@@ -65,17 +64,6 @@ std::string EnvironmentWith(const std::vector<std::string>& entries) {
     return block + '\0';
 }
 
-double Milliseconds(const FILETIME& time) {
-    return static_cast<double>((static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime) / 10000.0;
-}
-
-void TakeTimes(HANDLE process, ToolRun& run) {
-    FILETIME created, exited, kernel, user;
-    if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) return;
-    run.cpuMs = Milliseconds(kernel) + Milliseconds(user);
-    run.lifeMs = Milliseconds(exited) - Milliseconds(created);
-}
-
 }  // namespace
 
 ToolRun RunPoll(const std::vector<std::string>& args, const std::vector<std::string>& environment) {
@@ -105,7 +93,6 @@ ToolRun RunProgram(const std::vector<std::string>& command, const std::vector<st
     }
     WaitForSingleObject(process.hProcess, INFINITE);
     GetExitCodeProcess(process.hProcess, &run.exitCode);
-    TakeTimes(process.hProcess, run);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     run.out = out.Contents();

@@ -8,10 +8,6 @@ struct ToolRun {
     unsigned long exitCode = 0xFFFFFFFF;
     std::string out;
     std::string err;
-    // The process's own CPU time (user and kernel) and its life from start
-    // to exit, as the system counted them; 0 where it cannot tell.
-    double cpuMs = 0;
-    double lifeMs = 0;
 };
 
 // environment entries "NAME=value" are added to the tool's own environment.
