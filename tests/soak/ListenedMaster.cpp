@@ -4,6 +4,7 @@
 
 #include "support/FrameBytes.h"
 #include "support/LineFixture.h"
+#include "tools/RawPort.h"
 
 namespace {
 
@@ -39,16 +40,7 @@ void PutWord(std::string& frame, uint32_t word) {
 
 CListenedMaster::CListenedMaster(LineFixture& line, uint32_t baud, uint32_t seed, uint32_t firstMs, uint32_t mostMs)
     : m_line(line), m_baud(baud), m_draw(seed), m_turnaround(firstMs, mostMs) {
-    m_port = CreateFileA(line.DevicePath().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                         nullptr);
-    DCB dcb{};
-    dcb.DCBlength = sizeof dcb;
-    GetCommState(m_port, &dcb);
-    dcb.BaudRate = baud;
-    dcb.ByteSize = 8;
-    dcb.Parity = NOPARITY;
-    dcb.StopBits = ONESTOPBIT;
-    SetCommState(m_port, &dcb);
+    m_port = OpenRawPort(line.DevicePath(), baud);
     m_line.LackHoldingRegister(kLackingStation, kLackedRegister);
     if (firstMs == mostMs) m_line.SetTurnaround(firstMs);
 }
