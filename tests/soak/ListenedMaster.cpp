@@ -8,15 +8,17 @@
 
 namespace {
 
-// A reply starts this much later than the device's turnaround and the
-// request's wire time allow before the master takes it as missing: room for
-// Wine's scheduling on a busy machine, below the listener's time-out (1 s).
-// The absent station answers nothing, and the wait for it is kept short so
-// that the line stays busy.
+// A reply, or the rest of one, comes this much later than the device's
+// turnaround and the wire time allow before the master takes it as missing:
+// room for Wine's scheduling on a busy machine, below the listener's
+// time-out (1 s). A read returns as soon as its bytes came, so the room costs
+// nothing on a healthy line. The absent station answers nothing, and the
+// wait for it is kept short so that the line stays busy.
 constexpr uint32_t kReplySlackMs = 800;
 constexpr uint32_t kAbsentSlackMs = 20;
-// The rest of a reply once its first bytes came.
-constexpr uint32_t kRestSlackMs = 100;
+// Behind a broken reply the master lets the line fall quiet before it asks
+// again, as a master does.
+constexpr uint32_t kSettleMs = 200;
 // One request in this many goes to the absent station.
 constexpr uint32_t kAbsentEvery = 25;
 // Requests reach registers 1..kAddressSpan, so that reads of the lacking
@@ -93,13 +95,16 @@ std::string CListenedMaster::TakeReply(const std::string& request) {
         if (function & 0x80) {
             rest = 3;
         } else if (function <= 0x04) {
-            reply += Read(1, kRestSlackMs);
+            reply += Read(1, kReplySlackMs);
             rest = reply.size() == 3 ? static_cast<uint8_t>(reply[2]) + 2u : 0;
         }
-        reply += Read(rest, WireMs(rest) + kRestSlackMs);
+        reply += Read(rest, WireMs(rest) + kReplySlackMs);
     }
     // What did not make a whole frame is dropped, as a master drops it.
-    if (!reply.empty() && !HasValidCrc(reply)) PurgeComm(m_port, PURGE_RXCLEAR);
+    if (!reply.empty() && !HasValidCrc(reply)) {
+        Sleep(kSettleMs);
+        PurgeComm(m_port, PURGE_RXCLEAR);
+    }
     return reply;
 }
 
