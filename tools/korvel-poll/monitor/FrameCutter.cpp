@@ -113,7 +113,10 @@ void CFrameCutter::Cut(bool closing, std::vector<CutFrame>& cut) {
 // the line corrupted: a frame of its own length between silences or
 // frames whose CRC fails.
 CFrameCutter::Judgement CFrameCutter::Judge(size_t at, bool frameStart, bool closing) const {
-    if (size_t length = GoodFrameLength(at)) return {Verdict::kFrame, length};
+    if (size_t length = GoodFrameLength(at)) {
+        if (!closing && MayBeLonger(at, length)) return {Verdict::kWait, 0};
+        return {Verdict::kFrame, length};
+    }
     const size_t burstEnd = BurstEnd(at, closing);
     if (frameStart && burstEnd != kUnknownEnd && modbus::IsWholeFrame(Data(m_bytes) + at, burstEnd - at)) {
         return {Verdict::kFrame, burstEnd - at};
@@ -138,6 +141,16 @@ bool CFrameCutter::MayGrow(size_t at) const {
     if (!WantsMore(lengths.request, available) && !WantsMore(lengths.reply, available)) return false;
     const auto next = std::upper_bound(m_silences.begin(), m_silences.end(), at);
     return next == m_silences.end() || GoodFrameLength(*next) == 0;
+}
+
+// A good frame whose first bytes also ask for a longer one that has not
+// all come, with more bytes behind it and no boundary: the first bytes of a
+// long reply hold a good frame of a request's length once in 65536.
+bool CFrameCutter::MayBeLonger(size_t at, size_t length) const {
+    const Lengths lengths = LengthsAt(m_bytes, at);
+    const size_t other = std::max(lengths.request.length, lengths.reply.length);
+    return other > length && at + other > m_bytes.size() && other <= kLongestFrame && !m_tailQuiet &&
+           !EndsAtBoundary(at + length) && MayGrow(at);
 }
 
 bool CFrameCutter::SilenceAt(size_t at) const {

@@ -65,6 +65,7 @@ private:
     void Cut(bool closing, std::vector<CutFrame>& cut);
     Judgement Judge(size_t at, bool frameStart, bool closing) const;
     bool MayGrow(size_t at) const;
+    bool MayBeLonger(size_t at, size_t length) const;
     bool SilenceAt(size_t at) const;
     size_t BurstEnd(size_t at, bool closing) const;
     size_t GoodFrameLength(size_t at) const;
