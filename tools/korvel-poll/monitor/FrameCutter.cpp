@@ -51,7 +51,7 @@ void CFrameCutter::Add(const std::string& piece, int64_t gatheredFromUs, int64_t
     const int64_t characterUs = (lastByteUs - firstStartUs) / count;
     if (!m_bytes.empty()) {
         const int64_t silenceUs = firstStartUs - m_endsUs.back();
-        if (silenceUs > m_timing.holdUs) Cut(true, cut);
+        if (silenceUs > m_timing.holdUs && !CompletesWaitingFrame(piece)) Cut(true, cut);
         if (!m_bytes.empty() && silenceUs >= m_timing.silenceUs) m_silences.push_back(m_bytes.size());
     }
     m_tailQuiet = false;
@@ -75,6 +75,22 @@ void CFrameCutter::Finish(std::vector<CutFrame>& cut) {
 
 int64_t CFrameCutter::WaitingSinceUs() const {
     return m_bytes.empty() ? std::numeric_limits<int64_t>::max() : m_endsUs.front() - m_timing.characterUs;
+}
+
+// A piece read late, after the listener itself was held up, seems to come
+// after a long silence that the line never had: where it brings the rest of
+// the frame that waits, with a good CRC, the two are kept together.
+bool CFrameCutter::CompletesWaitingFrame(const std::string& piece) const {
+    const std::string joined = m_bytes.substr(m_noise) + piece;
+    const size_t waiting = m_bytes.size() - m_noise;
+    const Lengths lengths = LengthsAt(joined, 0);
+    for (size_t length : {lengths.request.length, lengths.reply.length}) {
+        if (length > waiting && length <= joined.size() && length >= kShortestFrame &&
+            modbus::IsWholeFrame(Data(joined), length)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 // closing: no byte will join those waiting; each is judged as it stands.

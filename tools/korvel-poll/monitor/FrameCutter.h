@@ -63,6 +63,7 @@ private:
     };
 
     void Cut(bool closing, std::vector<CutFrame>& cut);
+    bool CompletesWaitingFrame(const std::string& piece) const;
     Judgement Judge(size_t at, bool frameStart, bool closing) const;
     bool MayGrow(size_t at) const;
     bool MayBeLonger(size_t at, size_t length) const;
