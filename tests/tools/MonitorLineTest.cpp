@@ -8,6 +8,7 @@
 #include <sstream>
 #include <thread>
 
+#include "RawPort.h"
 #include "ToolProcess.h"
 #include "support/FrameBytes.h"
 #include "support/LineFixture.h"
@@ -24,15 +25,7 @@ constexpr int kPollMs = 20;
 class RawMaster {
 public:
     RawMaster(const std::string& devicePath, DWORD baud) {
-        m_port = CreateFileA(devicePath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        DCB dcb{};
-        dcb.DCBlength = sizeof dcb;
-        GetCommState(m_port, &dcb);
-        dcb.BaudRate = baud;
-        dcb.ByteSize = 8;
-        dcb.Parity = NOPARITY;
-        dcb.StopBits = ONESTOPBIT;
-        SetCommState(m_port, &dcb);
+        m_port = OpenRawPort(devicePath, baud);
         COMMTIMEOUTS timeouts{50, 0, 300, 0, 0};
         SetCommTimeouts(m_port, &timeouts);
     }

@@ -51,7 +51,7 @@ void CFrameCutter::Add(const std::string& piece, int64_t gatheredFromUs, int64_t
     const int64_t characterUs = (lastByteUs - firstStartUs) / count;
     if (!m_bytes.empty()) {
         const int64_t silenceUs = firstStartUs - m_endsUs.back();
-        if (silenceUs > m_timing.holdUs) Cut(true, cut);
+        if (silenceUs > m_timing.holdUs && !CompletesWaitingFrame(piece)) Cut(true, cut);
         if (!m_bytes.empty() && silenceUs >= m_timing.silenceUs) m_silences.push_back(m_bytes.size());
     }
     m_tailQuiet = false;
@@ -75,6 +75,22 @@ void CFrameCutter::Finish(std::vector<CutFrame>& cut) {
 
 int64_t CFrameCutter::WaitingSinceUs() const {
     return m_bytes.empty() ? std::numeric_limits<int64_t>::max() : m_endsUs.front() - m_timing.characterUs;
+}
+
+// A piece read late, after the listener itself was held up, seems to come
+// after a long silence that the line never had: where it brings the rest of
+// the frame that waits, with a good CRC, the two are kept together.
+bool CFrameCutter::CompletesWaitingFrame(const std::string& piece) const {
+    const std::string joined = m_bytes.substr(m_noise) + piece;
+    const size_t waiting = m_bytes.size() - m_noise;
+    const Lengths lengths = LengthsAt(joined, 0);
+    for (size_t length : {lengths.request.length, lengths.reply.length}) {
+        if (length > waiting && length <= joined.size() && length >= kShortestFrame &&
+            modbus::IsWholeFrame(Data(joined), length)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 // closing: no byte will join those waiting; each is judged as it stands.
@@ -113,7 +129,10 @@ void CFrameCutter::Cut(bool closing, std::vector<CutFrame>& cut) {
 // the line corrupted: a frame of its own length between silences or
 // frames whose CRC fails.
 CFrameCutter::Judgement CFrameCutter::Judge(size_t at, bool frameStart, bool closing) const {
-    if (size_t length = GoodFrameLength(at)) return {Verdict::kFrame, length};
+    if (size_t length = GoodFrameLength(at)) {
+        if (!closing && MayBeLonger(at, length)) return {Verdict::kWait, 0};
+        return {Verdict::kFrame, length};
+    }
     const size_t burstEnd = BurstEnd(at, closing);
     if (frameStart && burstEnd != kUnknownEnd && modbus::IsWholeFrame(Data(m_bytes) + at, burstEnd - at)) {
         return {Verdict::kFrame, burstEnd - at};
@@ -140,6 +159,16 @@ bool CFrameCutter::MayGrow(size_t at) const {
     return next == m_silences.end() || GoodFrameLength(*next) == 0;
 }
 
+// A good frame whose first bytes also ask for a longer one that has not
+// all come, with more bytes behind it and no boundary: the first bytes of a
+// long reply hold a good frame of a request's length once in 65536.
+bool CFrameCutter::MayBeLonger(size_t at, size_t length) const {
+    const Lengths lengths = LengthsAt(m_bytes, at);
+    const size_t other = std::max(lengths.request.length, lengths.reply.length);
+    return other > length && at + other > m_bytes.size() && other <= kLongestFrame && !m_tailQuiet &&
+           !EndsAtBoundary(at + length) && MayGrow(at);
+}
+
 bool CFrameCutter::SilenceAt(size_t at) const {
     return std::binary_search(m_silences.begin(), m_silences.end(), at);
 }
@@ -151,15 +180,32 @@ size_t CFrameCutter::BurstEnd(size_t at, bool closing) const {
     return closing || m_tailQuiet ? m_bytes.size() : kUnknownEnd;
 }
 
+// A good frame with a 00 byte behind it is a good frame one byte longer
+// too (the CRC of a frame and its CRC is 0), so where a function's request
+// and reply lengths differ by one, a frame whose CRC ends in 00 (one in 256)
+// holds a good frame one byte shorter. The longer is taken, unless only the
+// shorter ends where the line shows a boundary: a silence, a quiet end or
+// another good frame (a broadcast request behind a reply).
 size_t CFrameCutter::GoodFrameLength(size_t at) const {
     const Lengths lengths = LengthsAt(m_bytes, at);
-    for (size_t length : {lengths.request.length, lengths.reply.length}) {
-        if (length >= kShortestFrame && at + length <= m_bytes.size() &&
-            modbus::IsWholeFrame(Data(m_bytes) + at, length)) {
-            return length;
-        }
-    }
-    return 0;
+    const size_t shorter = std::min(lengths.request.length, lengths.reply.length);
+    const size_t longer = std::max(lengths.request.length, lengths.reply.length);
+    const bool longerGood = IsGoodFrame(at, longer);
+    if (!IsGoodFrame(at, shorter)) return longerGood ? longer : 0;
+    if (!longerGood || longer == shorter) return shorter;
+    return EndsAtBoundary(at + shorter) && !EndsAtBoundary(at + longer) ? shorter : longer;
+}
+
+bool CFrameCutter::IsGoodFrame(size_t at, size_t length) const {
+    return length >= kShortestFrame && at + length <= m_bytes.size() &&
+           modbus::IsWholeFrame(Data(m_bytes) + at, length);
+}
+
+bool CFrameCutter::EndsAtBoundary(size_t end) const {
+    if (SilenceAt(end) || (end == m_bytes.size() && m_tailQuiet)) return true;
+    if (end == m_bytes.size()) return false;
+    const Lengths lengths = LengthsAt(m_bytes, end);
+    return IsGoodFrame(end, lengths.request.length) || IsGoodFrame(end, lengths.reply.length);
 }
 
 void CFrameCutter::Emit(CutKind kind, size_t from, size_t to, std::vector<CutFrame>& cut) const {

@@ -63,11 +63,15 @@ private:
     };
 
     void Cut(bool closing, std::vector<CutFrame>& cut);
+    bool CompletesWaitingFrame(const std::string& piece) const;
     Judgement Judge(size_t at, bool frameStart, bool closing) const;
     bool MayGrow(size_t at) const;
+    bool MayBeLonger(size_t at, size_t length) const;
     bool SilenceAt(size_t at) const;
     size_t BurstEnd(size_t at, bool closing) const;
     size_t GoodFrameLength(size_t at) const;
+    bool IsGoodFrame(size_t at, size_t length) const;
+    bool EndsAtBoundary(size_t end) const;
     void Emit(CutKind kind, size_t from, size_t to, std::vector<CutFrame>& cut) const;
     void Drop(size_t count);
 
