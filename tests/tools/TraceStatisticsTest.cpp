@@ -156,6 +156,13 @@ TEST(LineStatistics, PercentilesTakeTheNearestRank) {
     std::vector<uint64_t> hundred;
     for (uint64_t ms = 1; ms <= 100; ++ms) hundred.push_back(ms);
     EXPECT_EQ(Percentile(hundred, 0.95), 95u);
+    // A listened line's times past what is kept: a sample of the whole run,
+    // not its start nor its end.
+    TimeSamples rising;
+    for (uint64_t us = 1; us <= 1000000; ++us) rising.Add(us);
+    EXPECT_EQ(rising.Kept(), TimeSamples::kKept);
+    EXPECT_NEAR(static_cast<double>(rising.At(0.5)), 500000, 30000);
+    EXPECT_NEAR(static_cast<double>(rising.At(0.95)), 950000, 30000);
 }
 
 }  // namespace

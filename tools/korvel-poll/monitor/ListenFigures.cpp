@@ -22,8 +22,8 @@ std::string ExceptionCounts(const std::map<uint8_t, uint32_t>& exceptions) {
     return text.empty() ? "0" : text;
 }
 
-std::string PercentileText(const std::vector<uint64_t>& us, double fraction) {
-    return us.empty() ? "-" : MillisecondsText(static_cast<int64_t>(Percentile(us, fraction)));
+std::string PercentileText(const TimeSamples& us, double fraction) {
+    return us.Empty() ? "-" : MillisecondsText(static_cast<int64_t>(us.At(fraction)));
 }
 
 uint8_t ExceptionCodeOf(const Exchange& exchange) {
@@ -56,7 +56,7 @@ void ListenFigures::AddExchange(const Exchange& exchange) {
     if (!exchange.request.empty()) {
         ++station.requests;
         if (station.lastRequestUs) {
-            station.intervalUs.push_back(static_cast<uint64_t>(exchange.startUs - *station.lastRequestUs));
+            station.intervalUs.Add(static_cast<uint64_t>(exchange.startUs - *station.lastRequestUs));
         }
         station.lastRequestUs = exchange.startUs;
     }
@@ -64,7 +64,7 @@ void ListenFigures::AddExchange(const Exchange& exchange) {
     case Outcome::kException: ++station.exceptions[ExceptionCodeOf(exchange)]; [[fallthrough]];
     case Outcome::kReply:
         ++station.replies;
-        station.answerUs.push_back(static_cast<uint64_t>(std::max<int64_t>(*exchange.AnswerUs(), 0)));
+        station.answerUs.Add(static_cast<uint64_t>(std::max<int64_t>(*exchange.AnswerUs(), 0)));
         return;
     case Outcome::kNoReply: ++station.noReplies; return;
     case Outcome::kCrcError: ++station.crcErrors; return;

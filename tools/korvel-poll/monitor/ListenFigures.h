@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "korvel-poll/monitor/ExchangePairing.h"
+#include "korvel-poll/monitor/Percentile.h"
 
 namespace monitor {
 
@@ -22,8 +23,8 @@ struct ListenedStation {
     uint32_t crcErrors = 0;
     uint32_t unsolicited = 0;
     std::map<uint8_t, uint32_t> exceptions;  // by code
-    std::vector<uint64_t> answerUs;
-    std::vector<uint64_t> intervalUs;
+    TimeSamples answerUs;
+    TimeSamples intervalUs;
     std::optional<int64_t> lastRequestUs;
 };
 
