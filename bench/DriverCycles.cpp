@@ -12,8 +12,6 @@ namespace {
 
 constexpr uint16_t kEightDataBits = 1;
 constexpr int16_t kNoParity = 2;  // the host orders parities odd, even, none
-constexpr uint32_t kResponseTimeoutMs = 500;
-constexpr const char* kStations = "1 2 3";
 // A network line runs as COM50: its number names it, no port is opened.
 constexpr int16_t kNetworkPortIndex = 49;
 constexpr uint32_t kNetworkBaud = 9600;
@@ -198,9 +196,9 @@ bool MeasureDriver(uint32_t baud, const std::vector<BenchTag>& tags, const RunLe
                    std::string& error, const std::string& deviceCommand, const std::string& master) {
     DriverOnLine driver;
     const bool opened = baud == kModbusTcp
-                            ? driver.OpenNetwork(std::string("open-peer libmodbus-mbap ") + kStations, "modbus-tcp",
-                                                 tags, kResponseTimeoutMs, error)
-                            : driver.Open(baud, kStations, tags, kResponseTimeoutMs, error);
+                            ? driver.OpenNetwork(std::string("open-peer libmodbus-mbap ") + kPlantStations,
+                                                 "modbus-tcp", tags, kPlantResponseTimeoutMs, error)
+                            : driver.Open(baud, kPlantStations, tags, kPlantResponseTimeoutMs, error);
     std::string answer;
     return opened && (deviceCommand.empty() || driver.Command(deviceCommand, answer, error)) &&
            Poll(driver, baud, run, master, figures, error);

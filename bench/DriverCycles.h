@@ -14,6 +14,11 @@
 
 namespace bench {
 
+// The plant's line: its stations, and the response time-out it is polled
+// with.
+constexpr const char* kPlantStations = "1 2 3";
+constexpr uint32_t kPlantResponseTimeoutMs = 500;
+
 struct RunLength {
     int warmupCycles;  // the first cycle plans the blocks
     int cycles;

@@ -11,9 +11,6 @@
 namespace bench {
 namespace {
 
-constexpr const char* kStations = "1 2 3";
-constexpr uint32_t kResponseTimeoutMs = 1000;
-
 struct TracedFrame {
     uint64_t ms = 0;
     bool sent = false;
@@ -62,7 +59,7 @@ bool MeasureLongestRestMs(const std::vector<BenchTag>& tags, const RunLength& ru
                           double& longestMs, std::string& error) {
     DriverOnLine driver;
     std::string answer;
-    if (!driver.Open(kAnsweringBaud, kStations, tags, kResponseTimeoutMs, error) ||
+    if (!driver.Open(kAnsweringBaud, kPlantStations, tags, kPlantResponseTimeoutMs, error) ||
         !driver.Command(device.command, answer, error)) {
         return false;
     }
